@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Runs every ZRQ test from scratch: installs what is missing, then builds and
+# tests four configurations:
+#   normal   everything, Qt windows included, warnings as errors
+#   asan     the Qt-free code under AddressSanitizer + UndefinedBehaviorSanitizer
+#   tsan     the Qt-free code (threaded library, simulator) under ThreadSanitizer
+#   fuzz     clang libFuzzer targets, each run for a bounded time
+# Build folders go under $ZRQ_BUILD_ROOT (default: build/ in the checkout).
+set -uo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+root=${ZRQ_BUILD_ROOT:-$repo/build}
+jobs=${ZRQ_JOBS:-$(nproc)}
+bash "$repo/scripts/deps.sh" || { echo "dependency install failed"; exit 1; }
+
+passed=0; failed=0; status=0
+summary=()
+
+configure_build() {  # name, cmake args...
+  local name=$1; shift
+  local dir="$root/$name"
+  echo "=== [$name] configure and build"
+  cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 \
+    || { mkdir -p "$dir"; cat "$dir.configure.log"; return 1; }
+  cmake --build "$dir" -j "$jobs" 2>&1 | tail -n 40 | grep -v '^\[' ; return "${PIPESTATUS[0]}"
+}
+
+run_ctest() {  # name, ctest args...
+  local name=$1; shift
+  local dir="$root/$name" log="$root/$name.ctest.log"
+  echo "=== [$name] ctest"
+  (cd "$dir" && ctest -j "$jobs" --output-on-failure --no-tests=error "$@") 2>&1 | tee "$log" | grep -v -E '^\s+(Start|[0-9]+/[0-9]+ Test)' 
+  local rc=${PIPESTATUS[0]}
+  local line p f
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -n "$line" ]; then
+    f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    p=$(( $(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line") - f ))
+    passed=$((passed + p)); failed=$((failed + f))
+    summary+=("$name: $p passed, $f failed")
+  else
+    summary+=("$name: no test result")
+  fi
+  [ "$rc" -eq 0 ] || status=1
+}
+
+stage() {  # name, cmake args... -- ctest args...
+  local name=$1; shift
+  local cargs=() targs=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do cargs+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  targs=("$@")
+  mkdir -p "$root"
+  if configure_build "$name" "${cargs[@]}"; then
+    run_ctest "$name" "${targs[@]}"
+  else
+    echo "[$name] build failed"; summary+=("$name: build failed"); status=1; failed=$((failed + 1))
+  fi
+}
+
+stage normal -DZRQ_WERROR=ON -DZRQ_BENCH=ON
+stage asan -DZRQ_QT=OFF -DZRQ_SANITIZE=address -DZRQ_WERROR=ON -- -LE no-asan
+stage tsan -DZRQ_QT=OFF -DZRQ_SANITIZE=thread -DZRQ_WERROR=ON -- -LE no-tsan
+CC=clang CXX=clang++ stage fuzz -DZRQ_QT=OFF -DZRQ_TESTS=OFF -DZRQ_FUZZ=ON -- -L fuzz
+
+# The panel as a person sees it, kept as an artefact of the run.
+if [ -x "$root/normal/bin/zrq-screenshot.sh" ]; then
+  "$root/normal/bin/zrq-screenshot.sh" "$root/artefacts" || { status=1; summary+=("screenshot: failed"); }
+fi
+
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+echo "all: $passed passed, $failed failed"
+exit $status
