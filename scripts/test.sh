@@ -62,11 +62,6 @@ stage asan -DZRQ_QT=OFF -DZRQ_SANITIZE=address -DZRQ_WERROR=ON -- -LE no-asan
 stage tsan -DZRQ_QT=OFF -DZRQ_SANITIZE=thread -DZRQ_WERROR=ON -- -LE no-tsan
 CC=clang CXX=clang++ stage fuzz -DZRQ_QT=OFF -DZRQ_TESTS=OFF -DZRQ_FUZZ=ON -- -L fuzz
 
-# The panel as a person sees it, kept as an artefact of the run.
-if [ -x "$root/normal/bin/zrq-screenshot.sh" ]; then
-  "$root/normal/bin/zrq-screenshot.sh" "$root/artefacts" || { status=1; summary+=("screenshot: failed"); }
-fi
-
 echo "=== summary"
 printf '%s\n' "${summary[@]}"
 echo "all: $passed passed, $failed failed"

@@ -1,0 +1,73 @@
+#include "Delay.h"
+#include "MsgBox.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace zrq::ui {
+namespace {
+
+class ConsoleMessageBoxes : public MessageBoxes {
+ public:
+  MsgResult show(const MsgRequest& r) override {
+    std::fprintf(stderr, "[%s] %s\n", r.caption.c_str(), r.text.c_str());
+    return (r.buttons == MsgButtons::Ok || r.buttons == MsgButtons::OkCancel) ? MsgResult::Ok
+                                                                              : MsgResult::Yes;
+  }
+};
+
+ConsoleMessageBoxes consoleBoxes;
+MessageBoxes* currentBoxes = &consoleBoxes;
+DelayFunction currentDelay;
+
+}  // namespace
+
+MessageBoxes& messageBoxes() { return *currentBoxes; }
+void setMessageBoxes(MessageBoxes* boxes) { currentBoxes = boxes ? boxes : &consoleBoxes; }
+
+MsgResult showMessage(const std::string& text, const std::string& caption, MsgButtons buttons,
+                      MsgIcon icon) {
+  return currentBoxes->show(MsgRequest{text, caption, buttons, icon});
+}
+
+void showUntilOk(const std::string& text, const std::string& caption, MsgIcon icon) {
+  while (showMessage(text, caption, MsgButtons::Ok, icon) != MsgResult::Ok) {
+  }
+}
+
+MsgResult ScriptedMessageBoxes::show(const MsgRequest& request) {
+  shown_.push_back(request);
+  if (!answers_.empty()) {
+    MsgResult r = answers_.front();
+    answers_.pop_front();
+    return r;
+  }
+  return (request.buttons == MsgButtons::Ok || request.buttons == MsgButtons::OkCancel)
+             ? MsgResult::Ok
+             : MsgResult::Yes;
+}
+
+int ScriptedMessageBoxes::count(const std::string& caption) const {
+  return static_cast<int>(std::count_if(shown_.begin(), shown_.end(),
+                                        [&](const MsgRequest& r) { return r.caption == caption; }));
+}
+
+void delayMs(int ms) {
+  if (ms <= 0) return;
+  if (currentDelay) {
+    currentDelay(ms);
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void setDelayFunction(DelayFunction fn) { currentDelay = std::move(fn); }
+
+ScopedInstantDelay::ScopedInstantDelay() {
+  setDelayFunction([this](int ms) { total_ += ms; });
+}
+ScopedInstantDelay::~ScopedInstantDelay() { setDelayFunction({}); }
+
+}  // namespace zrq::ui
