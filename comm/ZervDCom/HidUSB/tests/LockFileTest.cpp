@@ -1,0 +1,59 @@
+#include "HidUSB/HidLockFile.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using HidIo::HidLockFile;
+
+TEST(HidLockFile, NameIsTheDevicePathWithoutSlashesInTheRuntimeFolder) {
+  HidTestData::TempDir dir;
+  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  EXPECT_EQ(HidLockFile::lockFilePath("/dev/hidraw3"), dir / "devhidraw3");
+}
+
+TEST(HidLockFile, SecondLockOfTheSamePathIsBusyUntilTheFirstIsReleased) {
+  HidTestData::TempDir dir;
+  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  int err = 0;
+  HidLockFile a, b, other;
+  EXPECT_EQ(a.acquire("/dev/hidraw0", err), HidLockFile::Result::Locked);
+  EXPECT_EQ(b.acquire("/dev/hidraw0", err), HidLockFile::Result::Busy);
+  EXPECT_FALSE(b.held());
+  EXPECT_EQ(other.acquire("/dev/hidraw1", err), HidLockFile::Result::Locked);
+  a.release();
+  EXPECT_EQ(b.acquire("/dev/hidraw0", err), HidLockFile::Result::Locked);
+}
+
+TEST(HidLockFile, LockHeldByAnotherProcess) {
+  HidTestData::TempDir dir;
+  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  int toParent[2], toChild[2];
+  ASSERT_EQ(::pipe(toParent), 0);
+  ASSERT_EQ(::pipe(toChild), 0);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    int e = 0;
+    HidLockFile l;
+    char r = l.acquire("/dev/hidraw7", e) == HidLockFile::Result::Locked ? 'L' : 'F';
+    (void)!::write(toParent[1], &r, 1);
+    (void)!::read(toChild[0], &r, 1);  // hold until told
+    l.release();
+    (void)!::write(toParent[1], &r, 1);
+    ::_exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(toParent[0], &c, 1), 1);
+  ASSERT_EQ(c, 'L');
+  int err = 0;
+  HidLockFile mine;
+  EXPECT_EQ(mine.acquire("/dev/hidraw7", err), HidLockFile::Result::Busy);
+  ASSERT_EQ(::write(toChild[1], &c, 1), 1);
+  ASSERT_EQ(::read(toParent[0], &c, 1), 1);
+  EXPECT_EQ(mine.acquire("/dev/hidraw7", err), HidLockFile::Result::Locked);
+  int st = 0;
+  ::waitpid(pid, &st, 0);
+  EXPECT_TRUE(WIFEXITED(st));
+}
