@@ -4,6 +4,7 @@
 // windows turn the result into labels; this computes nothing they cannot.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -101,6 +102,11 @@ struct PanelView {
   std::string burstDutyText;
 };
 
+// A raw power field in watts: times 1000 when the scale code is 10 (KW).
+double rawPowerInWatts(double raw, std::uint8_t scaleCode);
+
+// The whole refresh for one reading. The peak and burst windows' powers are
+// taken from the raw fields converted to watts with the reading's scale code.
 PanelView computePanel(const SensorReading& reading, const PanelSettings& settings);
 
 }  // namespace zrq::core

@@ -24,7 +24,8 @@ struct SensorReading {
   double crestFactor = 0;  // a ratio, never scaled
   double dutyCycle = 0;
 
-  // Clamped by the reflected limit and converted to watts; the displays use it.
+  // Derived: field 4 clamped by the reflected limit and in watts; the displays
+  // use it. Written only when a string is accepted, like the other two.
   double rflPower = 0;
 
   // Derived: the value of the selected measurement type, clamped and in watts
