@@ -1,0 +1,15 @@
+#pragma once
+// The per-user log folder: $ZRQ_LOG_DIR, else $XDG_STATE_HOME/zrq, else
+// ~/.local/state/zrq; created with mode 0700 on first need.
+
+#include <cstdio>
+#include <string>
+
+std::string logDirPath();
+// Creates the folder (and missing parents) if needed; false on failure.
+bool ensureLogDir();
+// Opens a file in the log folder (or an absolute path as given) without
+// following a symbolic link; mode "a" or "w". nullptr with errno on failure.
+FILE* openLogFile(const std::string& nameOrPath, bool append);
+// The full path openLogFile would use for a name.
+std::string logFilePath(const std::string& nameOrPath);

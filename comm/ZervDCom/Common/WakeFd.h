@@ -1,0 +1,19 @@
+#pragma once
+// A wake-up descriptor (eventfd) that a blocking poll() includes so that
+// another thread can interrupt it.
+
+class WakeFd {
+public:
+  WakeFd();  // raises CommErrInfo::CommSTDCExc (code 12) when no eventfd can be made
+  ~WakeFd();
+  WakeFd(const WakeFd&) = delete;
+  WakeFd& operator=(const WakeFd&) = delete;
+
+  int fd() const noexcept { return fd_; }
+  void wake() noexcept;
+  // Consumes pending wake-ups; true if there were any.
+  bool drain() noexcept;
+
+private:
+  int fd_;
+};

@@ -1,0 +1,177 @@
+#include "DeviceComm/BufferedRead.h"
+
+#include <thread>
+
+#include "Common/Assertion.h"
+#include "Common/ErrCodes.h"
+#include "DeviceComm/CircDevDataBuf.h"
+#include "DeviceComm/DeviceComm.h"
+#include "DeviceComm/HelperThread.h"
+#include "DeviceComm/ReadReq.h"
+
+namespace {
+
+// The first helper thread whose step failed, or nullptr.
+HelperThread* firstFailed(const BufferedReadParts& p) {
+  for (HelperThread* t : p.threads)
+    if (t && t->status() != ErrCode::NoError) return t;
+  return nullptr;
+}
+
+// Reports a failed step to the caller and restarts it.
+void takeThreadError(DeviceComm& dc, HelperThread& t) {
+  int code = t.status();
+  std::u16string detail = t.statusDetail();
+  t.trigger();
+  dc.setLastErr(code, detail);
+}
+
+}  // namespace
+
+namespace BufferedRead {
+
+bool readInBuff(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got) {
+  try {
+    if (!p.threads[0]) {
+      if (got) *got = 0;
+      dc.setLastErr(ErrCode::ThreadNotStarted);
+      return false;
+    }
+    if (HelperThread* t = firstFailed(p)) {
+      if (got) *got = 0;
+      takeThreadError(dc, *t);
+      return false;
+    }
+    ZRQ_ASSERT(p.dataBuf != nullptr);
+    unsigned n = 0;
+    p.dataBuf->read(buf, len, &n);
+    dc.setLastErr(ErrCode::NoError);
+    if (got) *got = n;
+    return true;
+  } catch (...) {
+    if (got) *got = 0;
+    dc.setLastErr(ErrCode::UnhandledException);
+    return false;
+  }
+}
+
+bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got, int timeoutMs) {
+  ZRQ_ASSERT(p.dataBuf != nullptr);
+  unsigned n = 0;
+  if (!readInBuff(dc, p, buf, len, &n)) {
+    if (got) *got = 0;
+    return false;
+  }
+  dc.setLastErr(ErrCode::NoError);
+  bool result = true;
+  try {
+    if (n < len) {
+      const unsigned missing = len - n;
+      p.bytesReq->arm(missing);
+      // Bytes (or a failure) that came between the look above and the arming
+      // would otherwise never be signalled.
+      bool ready = p.dataBuf->count() >= missing || firstFailed(p) != nullptr;
+      WaitResult w = ready ? WaitResult::Signalled : p.bytesReq->wait(timeoutMs);
+      if (w == WaitResult::TimedOut) {
+        unsigned k = 0;
+        p.dataBuf->read(buf + n, missing, &k);
+        n += k;
+        dc.setLastErr(ErrCode::ReadTimeout);
+        result = false;
+      } else if (HelperThread* t = firstFailed(p)) {
+        takeThreadError(dc, *t);
+        result = false;
+      } else {
+        unsigned k = 0;
+        p.dataBuf->read(buf + n, missing, &k);
+        n += k;
+        dc.setLastErr(ErrCode::NoError);
+      }
+    }
+  } catch (...) {
+    dc.setLastErr(ErrCode::UnhandledException);
+    result = false;
+  }
+  p.bytesReq->reset();
+  if (got) *got = n;
+  return result;
+}
+
+bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned bufLen, unsigned* got,
+              int timeoutMs) {
+  ZRQ_ASSERT(p.dataBuf != nullptr);
+  unsigned copied = 0;
+  bool result = false;
+  try {
+    if (!p.threads[0]) {
+      // Nothing would ever fill the buffer: do not wait for it.
+      dc.setLastErr(ErrCode::ThreadNotStarted);
+      if (got) *got = 0;
+      return false;
+    }
+    unsigned i = p.dataBuf->find('\n', 0, -1);
+    if (i == kNotFound) {
+      p.charReq->arm('\n');
+      i = p.dataBuf->find('\n', 0, -1);
+      bool ready = i != kNotFound || firstFailed(p) != nullptr;
+      WaitResult w = ready ? WaitResult::Signalled : p.charReq->wait(timeoutMs);
+      if (w == WaitResult::TimedOut) {
+        dc.setLastErr(ErrCode::ReadTimeout);
+      } else if (HelperThread* t = firstFailed(p)) {
+        takeThreadError(dc, *t);
+        i = kNotFound;
+      } else {
+        i = p.dataBuf->find('\n', 0, -1);
+        // Woken but the line is gone (purged meanwhile): still no line.
+        if (i == kNotFound) dc.setLastErr(ErrCode::ReadTimeout);
+      }
+    }
+    p.charReq->reset();
+    if (i != kNotFound) {
+      if (i + 1 < bufLen) {
+        p.dataBuf->read(buf, i + 1, &copied);
+        dc.setLastErr(ErrCode::NoError);
+        result = true;
+      } else {
+        dc.setLastErr(ErrCode::InvalidDataBuffer);
+      }
+    }
+  } catch (...) {
+    dc.setLastErr(ErrCode::UnhandledException);
+    result = false;
+  }
+  if (got) *got = copied;
+  return result;
+}
+
+bool purge(DeviceComm& dc, const BufferedReadParts& p) {
+  try {
+    p.bytesReq->reset();
+    p.charReq->reset();
+    p.dataBuf->clear();
+    dc.setLastErr(ErrCode::NoError);
+    return true;
+  } catch (...) {
+    dc.setLastErr(ErrCode::UnhandledException);
+    return false;
+  }
+}
+
+void checkStepConditions(CircDevDataBuf& dataBuf, BytesReadReq& bytesReq, CharReadReq& charReq) {
+  unsigned wanted = bytesReq.wanted();
+  if (wanted != 0 && dataBuf.count() >= wanted) {
+    bytesReq.signal();
+    std::this_thread::yield();
+  }
+  if (charReq.isPending() && dataBuf.find(charReq.terminator(), 0, -1) != kNotFound) {
+    charReq.signal();
+    std::this_thread::yield();
+  }
+}
+
+void signalPending(BytesReadReq& bytesReq, CharReadReq& charReq) {
+  if (bytesReq.isPending()) bytesReq.signal();
+  if (charReq.isPending()) charReq.signal();
+}
+
+}  // namespace BufferedRead

@@ -1,0 +1,36 @@
+#pragma once
+// The buffered read protocol shared by the connections whose helper threads
+// fill a data buffer: read, readInBuff, readLine, purge and the step
+// conditions a helper step checks before it reads more data.
+
+#include <cstdint>
+
+class DeviceComm;
+class CircDevDataBuf;
+class BytesReadReq;
+class CharReadReq;
+class HelperThread;
+
+struct BufferedReadParts {
+  CircDevDataBuf* dataBuf = nullptr;
+  BytesReadReq* bytesReq = nullptr;
+  CharReadReq* charReq = nullptr;
+  HelperThread* threads[2] = {nullptr, nullptr};  // second one optional
+};
+
+namespace BufferedRead {
+
+bool readInBuff(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got);
+bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got, int timeoutMs);
+bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned bufLen, unsigned* got,
+              int timeoutMs);
+// Protocol part only; the transport adds its own purge.
+bool purge(DeviceComm& dc, const BufferedReadParts& p);
+
+// Signals a pending request that the data buffer satisfies (then yields).
+void checkStepConditions(CircDevDataBuf& dataBuf, BytesReadReq& bytesReq, CharReadReq& charReq);
+// Wakes both requests if pending: a step that failed calls this so that a
+// waiting caller learns of the error at once.
+void signalPending(BytesReadReq& bytesReq, CharReadReq& charReq);
+
+}  // namespace BufferedRead

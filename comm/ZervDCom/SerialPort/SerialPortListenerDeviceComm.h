@@ -1,0 +1,53 @@
+#pragma once
+// A serial connection whose listener thread drains the port into a data
+// buffer; reads are served from the buffer (the buffered read protocol).
+
+#include <memory>
+
+#include "DeviceComm/BufferedRead.h"
+#include "DeviceComm/CircDevDataBuf.h"
+#include "DeviceComm/HelperThread.h"
+#include "DeviceComm/ReadReq.h"
+#include "SerialPort/SerialPortDeviceComm.h"
+
+class SerialPortListenerDeviceComm;
+
+class SerialListenerHelperThProc : public HelperThProc {
+public:
+  explicit SerialListenerHelperThProc(SerialPortListenerDeviceComm* conn);
+  void run() override;
+  void failed() override;
+
+private:
+  SerialPortListenerDeviceComm* conn_;
+};
+
+class SerialPortListenerDeviceComm : public SerialPortDeviceComm {
+public:
+  static constexpr unsigned kInQueueSize = 4096;
+  static constexpr int kStopGraceMs = 150;
+
+  SerialPortListenerDeviceComm(std::u16string_view portName, unsigned bufCapacity, unsigned outQueueSize);
+  ~SerialPortListenerDeviceComm() override;
+
+  bool open() override;
+  bool close() override;
+  bool read(uint8_t* buf, unsigned len, unsigned* got, int timeoutMs) override;
+  bool readInBuff(uint8_t* buf, unsigned len, unsigned* got) override;
+  bool readLine(uint8_t* buf, unsigned bufLen, unsigned* got, int timeoutMs) override;
+  bool purge(unsigned flags) override;
+
+  CircDevDataBuf* dataBuf() const noexcept { return dataBuf_.get(); }
+  BytesReadReq& bytesReq() noexcept { return bytesReq_; }
+  CharReadReq& charReq() noexcept { return charReq_; }
+  HelperThread* helperThread() const noexcept { return thread_.get(); }
+
+private:
+  BufferedReadParts parts();
+
+  std::unique_ptr<CircDevDataBuf> dataBuf_;
+  BytesReadReq bytesReq_;
+  CharReadReq charReq_;
+  std::unique_ptr<HelperThread> thread_;
+  std::unique_ptr<SerialListenerHelperThProc> proc_;
+};
