@@ -39,6 +39,8 @@ public:
   // Waits (up to timeoutMs, interruptible through wakeFd) until data is
   // there, then moves what is there, up to len bytes. Woken: raises 8.
   unsigned readSome(uint8_t* buf, unsigned len, int timeoutMs, int wakeFd);
+  // The error part of checkCommErrors alone (no byte count).
+  void checkLineErrors(unsigned eventMask = 0);
 
   bool isOpen() const noexcept { return fd_ >= 0; }
   int fd() const noexcept { return fd_; }
@@ -53,9 +55,10 @@ public:
   static constexpr unsigned kEventMaskLine = 0xC2;   // event char, break, line error
 
 private:
-  // Reads whatever the driver holds into rx_ (decoded); false on a hang-up
-  // with nothing delivered. Caller holds rxMutex_.
-  void fillRx(size_t maxBytes);
+  // One non-blocking read of up to maxBytes into rx_ (decoded); returns the
+  // raw bytes read (0 when nothing waits); a hang-up raises 6. Caller holds
+  // rxMutex_.
+  size_t fillRx(size_t maxBytes);
   unsigned takeRx(uint8_t* buf, unsigned len);
   void waitReadable(int timeoutMs, int wakeFd, const char* what);
   void requireOpen() const;
@@ -78,4 +81,6 @@ private:
     int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
   } counters_;
   bool haveCounters_ = false;
+  bool parityOn_ = false;
+  size_t rxPos_ = 0;
 };
