@@ -1,5 +1,7 @@
 #include "HidUSB/HidLockFile.h"
 
+#include "Common/LogDir.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -12,22 +14,8 @@ namespace {
 
 std::string lockFolder() {
   if (const char* d = std::getenv("XDG_RUNTIME_DIR"); d && *d) return d;
-  if (const char* d = std::getenv("ZRQ_LOG_DIR"); d && *d) return d;
-  std::string base;
-  if (const char* d = std::getenv("XDG_STATE_HOME"); d && *d) {
-    base = d;
-  } else if (const char* h = std::getenv("HOME"); h && *h) {
-    base = std::string(h) + "/.local/state";
-  } else {
-    base = "/tmp";
-  }
-  return base + "/zrq";
-}
-
-void makeFolders(const std::string& dir) {
-  for (size_t i = 1; i <= dir.size(); ++i) {
-    if (i == dir.size() || dir[i] == '/') ::mkdir(dir.substr(0, i).c_str(), 0700);
-  }
+  ensureLogDir();
+  return logDirPath();
 }
 
 }  // namespace
@@ -40,7 +28,6 @@ std::string HidLockFile::lockFilePath(const std::string& devicePath) {
   }
   if (name.empty()) name = "hid";
   std::string dir = lockFolder();
-  makeFolders(dir);
   return dir + "/" + name;
 }
 
