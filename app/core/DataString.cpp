@@ -78,15 +78,20 @@ bool parseReal(std::string_view s, double& out) {
     for (; k < body.size(); ++k)
       if (body[k] < '0' || body[k] > '9') return false;
   }
-  // from_chars rejects a "+" in the exponent; the mantissa sign is ours.
-  std::string clean;
-  clean.reserve(body.size());
-  for (std::size_t k = 0; k < body.size(); ++k)
-    if (!(body[k] == '+' && k > 0 && (body[k - 1] == 'e' || body[k - 1] == 'E'))) clean += body[k];
+  // The mantissa sign was taken above: from_chars accepts no "+" there.
   double v = 0;
-  auto [p, ec] = std::from_chars(clean.data(), clean.data() + clean.size(), v,
+  auto [p, ec] = std::from_chars(body.data(), body.data() + body.size(), v,
                                  std::chars_format::general);
-  if (ec != std::errc() || p != clean.data() + clean.size() || !std::isfinite(v)) return false;
+  if (p != body.data() + body.size()) return false;
+  if (ec == std::errc::result_out_of_range) {
+    // Too small for a double is zero; too large is not a usable number. The
+    // fields are too narrow for a mantissa that overflows on its own.
+    const bool tinyExponent = j < body.size() && body.find('-', j) != std::string_view::npos;
+    if (!tinyExponent) return false;
+    v = 0;
+  } else if (ec != std::errc() || !std::isfinite(v)) {
+    return false;
+  }
   out = negative ? -v : v;
   return true;
 }

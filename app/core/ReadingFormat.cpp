@@ -8,15 +8,58 @@
 namespace zrq::core {
 namespace {
 
-// Decimal exponent of the leading digit of a finite, non-zero value, taken
-// from the shortest round-trip text so it is exact.
-int decimalExponent(double v) {
+// The shortest round-trip decimal of a finite value: its significant digits
+// (leading digit first, no point) and the decimal exponent of the first one.
+// Rounding from this text rounds the number the sensor sent, so "1.25" to one
+// decimal is 1.3 even though the double is a binary tie.
+struct Decimal {
+  bool negative = false;
+  std::string digits;
+  int exp = 0;
+};
+
+Decimal shortestDecimal(double v) {
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-  const char* e = std::find(buf, r.ptr, 'e');
-  int exp = 0;
-  std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exp);
-  return exp;
+  std::string_view s(buf, static_cast<std::size_t>(r.ptr - buf));
+  Decimal d;
+  if (!s.empty() && s.front() == '-') {
+    d.negative = true;
+    s.remove_prefix(1);
+  }
+  const auto e = s.find('e');
+  for (char c : s.substr(0, e))
+    if (c != '.') d.digits += c;
+  auto expText = s.substr(e + 1);
+  if (!expText.empty() && expText.front() == '+') expText.remove_prefix(1);
+  std::from_chars(expText.data(), expText.data() + expText.size(), d.exp);
+  return d;
+}
+
+// Keeps `n` significant digits, rounding half away from zero; n <= 0 keeps
+// only what a carry into the next place produces.
+void roundTo(Decimal& d, int n) {
+  if (n >= static_cast<int>(d.digits.size())) return;
+  if (n < 0) {
+    d.digits.clear();
+    return;
+  }
+  const bool up = d.digits[static_cast<std::size_t>(n)] >= '5';
+  d.digits.resize(static_cast<std::size_t>(n));
+  if (!up) return;
+  int i = n - 1;
+  for (; i >= 0; --i) {
+    char& c = d.digits[static_cast<std::size_t>(i)];
+    if (c != '9') {
+      ++c;
+      break;
+    }
+    c = '0';
+  }
+  if (i < 0) {  // all nines (or nothing kept): the carry makes a new leading 1
+    d.digits.insert(d.digits.begin(), '1');
+    ++d.exp;
+  }
 }
 
 // Fixed text of `digits` (the significant digits, leading digit at decimal
@@ -44,37 +87,16 @@ std::optional<std::string> formatFixed(double value, int sig, int decimals) {
   if (!std::isfinite(value)) return std::nullopt;
   decimals = std::clamp(decimals, 0, 17);
   sig = std::clamp(sig, 1, 17);
-  char buf[400];
-  std::string text;
-  if (value == 0 || decimalExponent(value) + 1 + decimals <= sig) {
-    // The decimals keep no more significant digits than allowed: plain
-    // correctly rounded fixed notation.
-    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-    if (r.ec != std::errc()) return std::nullopt;
-    text.assign(buf, r.ptr);
-  } else {
-    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, sig - 1);
-    if (r.ec != std::errc()) return std::nullopt;
-    std::string_view s(buf, static_cast<std::size_t>(r.ptr - buf));
-    const bool negative = s.front() == '-';
-    if (negative) s.remove_prefix(1);
-    const auto e = s.find('e');
-    std::string digits;
-    for (char c : s.substr(0, e))
-      if (c != '.') digits += c;
-    int exp = 0;
-    auto expText = s.substr(e + 1);
-    if (!expText.empty() && expText.front() == '+') expText.remove_prefix(1);
-    std::from_chars(expText.data(), expText.data() + expText.size(), exp);
-    text = layOutFixed(negative, digits, exp, decimals);
+  Decimal d;
+  if (value != 0) {
+    d = shortestDecimal(value);
+    roundTo(d, std::min(sig, d.exp + 1 + decimals));
   }
+  const bool zero = allZero(d.digits);
   // The integer part alone decides: more digits than significant ones would
   // switch to exponent notation, whatever the number of decimals.
-  const std::size_t start = text.front() == '-' ? 1 : 0;
-  const std::size_t point = std::min(text.find('.'), text.size());
-  if (point - start > static_cast<std::size_t>(sig)) return std::nullopt;
-  if (start == 1 && allZero(text)) text.erase(0, 1);
-  return text;
+  if (!zero && d.exp + 1 > sig) return std::nullopt;
+  return layOutFixed(d.negative && !zero, d.digits, zero ? 0 : d.exp, decimals);
 }
 
 std::optional<std::string> formatReading(double value, int decimals) {
