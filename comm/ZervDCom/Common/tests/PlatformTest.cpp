@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "Common/CriticalSection.h"
+#include "Common/Event.h"
+#include "Common/PollWait.h"
+#include "Common/WakeFd.h"
+
+namespace {
+
+TEST(PlatformEvent, ManualResetStaysSetAutoResetReleasesOneWait) {
+  Event manual(true, false);
+  EXPECT_EQ(manual.wait(0), WaitResult::TimedOut);
+  manual.set();
+  EXPECT_EQ(manual.wait(0), WaitResult::Signalled);
+  EXPECT_EQ(manual.wait(0), WaitResult::Signalled);
+  manual.reset();
+  EXPECT_EQ(manual.wait(10), WaitResult::TimedOut);
+
+  Event autoEv(false, true);
+  EXPECT_EQ(autoEv.wait(0), WaitResult::Signalled);
+  EXPECT_EQ(autoEv.wait(0), WaitResult::TimedOut);
+}
+
+TEST(PlatformEvent, AnInfiniteWaitEndsWhenAnotherThreadSets) {
+  Event ev;
+  std::thread t([&] { ev.set(); });
+  EXPECT_EQ(ev.wait(kInfiniteMs), WaitResult::Signalled);
+  t.join();
+}
+
+TEST(PlatformPollWait, WakeDescriptorInterruptsAnEndlessWait) {
+  int p[2];
+  ASSERT_EQ(::pipe2(p, O_CLOEXEC), 0);
+  WakeFd wake;
+  std::thread t([&] { wake.wake(); });
+  EXPECT_EQ(pollWait(p[0], POLLIN, kInfiniteMs, wake.fd()), PollOutcome::Woken);
+  t.join();
+  EXPECT_TRUE(wake.drain());
+  EXPECT_FALSE(wake.drain());
+  EXPECT_EQ(pollWait(p[0], POLLIN, 0, wake.fd()), PollOutcome::TimedOut);
+  ASSERT_EQ(::write(p[1], "x", 1), 1);
+  EXPECT_EQ(pollWait(p[0], POLLIN, 1000, wake.fd()), PollOutcome::Ready);
+  ::close(p[0]);
+  ::close(p[1]);
+}
+
+TEST(PlatformPollWait, APeerThatWentAwayIsAHangUpNotATimeout) {
+  int p[2];
+  ASSERT_EQ(::pipe2(p, O_CLOEXEC), 0);
+  ::close(p[1]);
+  EXPECT_EQ(pollWait(p[0], POLLIN, 1000), PollOutcome::HangUp);
+  ::close(p[0]);
+  EXPECT_EQ(pollWait(p[0], POLLIN, 1000), PollOutcome::Error);
+}
+
+TEST(PlatformCriticalSection, IsReentrantAndExcludesOtherThreads) {
+  CriticalSection cs;
+  cs.enter();
+  cs.enter();
+  std::atomic<bool> got{true};
+  std::thread t([&] { got = cs.tryEnter(); });
+  t.join();
+  EXPECT_FALSE(got);
+  cs.leave();
+  cs.leave();
+  std::thread t2([&] {
+    got = cs.tryEnter();
+    if (got) cs.leave();
+  });
+  t2.join();
+  EXPECT_TRUE(got);
+}
+
+}  // namespace

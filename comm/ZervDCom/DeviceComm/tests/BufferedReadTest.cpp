@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "PipeComm.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits (bounded) until the step has moved n bytes into the data buffer.
+bool waitBuffered(PipeComm& c, unsigned n) {
+  for (int i = 0; i < 2000 && c.dataBuf.count() < n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return c.dataBuf.count() >= n;
+}
+
+TEST(BufferedReadBytes, ATimeoutKeepsWhatArrivedWithItsCount) {
+  PipeComm c(64);
+  c.open();
+  c.feed("abcd");
+  ASSERT_TRUE(waitBuffered(c, 4));
+  std::thread late([&] { c.feed("efg"); });
+  uint8_t buf[16] = {};
+  unsigned got = 0;
+  EXPECT_FALSE(c.read(buf, 10, &got, 150));
+  late.join();
+  EXPECT_EQ(got, 7u);
+  EXPECT_EQ(c.getLastErr(), 8);
+  EXPECT_EQ(std::memcmp(buf, "abcdefg", 7), 0);
+  EXPECT_FALSE(c.bytesReq.isPending());
+}
+
+TEST(BufferedReadBytes, AWaitEndsAsSoonAsTheMissingBytesArrive) {
+  PipeComm c(64);
+  c.open();
+  c.feed("12");
+  ASSERT_TRUE(waitBuffered(c, 2));
+  std::thread late([&] { c.feed("345"); });
+  uint8_t buf[8] = {};
+  unsigned got = 0;
+  EXPECT_TRUE(c.read(buf, 5, &got, kInfiniteMs));
+  late.join();
+  EXPECT_EQ(got, 5u);
+  EXPECT_EQ(std::memcmp(buf, "12345", 5), 0);
+  EXPECT_EQ(c.getLastErr(), 1);
+}
+
+TEST(BufferedReadLine, ALineThatDoesNotFitFailsWithCode10AndStaysBuffered) {
+  PipeComm c(64);
+  c.open();
+  c.feed("abcd\n");
+  ASSERT_TRUE(waitBuffered(c, 5));
+  uint8_t buf[8] = {};
+  unsigned got = 99;
+  EXPECT_FALSE(c.readLine(buf, 5, &got, 100));
+  EXPECT_EQ(c.getLastErr(), 10);
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(c.dataBuf.count(), 5u);
+  EXPECT_TRUE(c.readLine(buf, 6, &got, 100));
+  EXPECT_EQ(got, 5u);
+  EXPECT_EQ(std::memcmp(buf, "abcd\n", 5), 0);
+}
+
+TEST(BufferedReadLine, TakesOneLineAtATimeAndTimesOutWithoutOne) {
+  PipeComm c(64);
+  c.open();
+  c.feed("one\r\ntwo\npart");
+  ASSERT_TRUE(waitBuffered(c, 13));
+  uint8_t buf[32] = {};
+  unsigned got = 0;
+  ASSERT_TRUE(c.readLine(buf, 32, &got, 100));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "one\r\n");
+  ASSERT_TRUE(c.readLine(buf, 32, &got, 100));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "two\n");
+  EXPECT_FALSE(c.readLine(buf, 32, &got, 50));
+  EXPECT_EQ(c.getLastErr(), 8);
+  EXPECT_EQ(got, 0u);
+  EXPECT_FALSE(c.charReq.isPending());
+  std::thread late([&] { c.feed("ial\n"); });
+  EXPECT_TRUE(c.readLine(buf, 32, &got, kInfiniteMs));
+  late.join();
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "partial\n");
+}
+
+TEST(BufferedReadLine, AFailureOnTheHelperEndsAnEndlessWaitAtOnce) {
+  PipeComm c(64);
+  c.open();
+  std::thread gone([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    c.hangUp();
+  });
+  uint8_t buf[32];
+  unsigned got = 99;
+  auto t0 = Clock::now();
+  EXPECT_FALSE(c.readLine(buf, 32, &got, kInfiniteMs));
+  gone.join();
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
+  EXPECT_EQ(c.getLastErr(), 6);
+  EXPECT_EQ(got, 0u);
+}
+
+TEST(BufferedReadProtocol, WithoutAHelperThreadNothingIsWaitedFor) {
+  PipeComm c(64);
+  c.withThread = false;
+  uint8_t buf[8];
+  unsigned got = 99;
+  EXPECT_FALSE(c.readInBuff(buf, 8, &got));
+  EXPECT_EQ(c.getLastErr(), 13);
+  EXPECT_EQ(got, 0u);
+  EXPECT_FALSE(c.read(buf, 8, &got, kInfiniteMs));
+  EXPECT_EQ(c.getLastErr(), 13);
+  EXPECT_FALSE(c.readLine(buf, 8, &got, kInfiniteMs));
+  EXPECT_EQ(c.getLastErr(), 13);
+}
+
+TEST(BufferedReadProtocol, PurgeDropsBufferedBytesAndRequests) {
+  PipeComm c(64);
+  c.open();
+  c.feed("stale\n");
+  ASSERT_TRUE(waitBuffered(c, 6));
+  c.bytesReq.arm(3);
+  EXPECT_TRUE(c.purge(15));
+  EXPECT_EQ(c.getLastErr(), 1);
+  EXPECT_EQ(c.dataBuf.count(), 0u);
+  EXPECT_FALSE(c.bytesReq.isPending());
+  uint8_t buf[8];
+  unsigned got = 99;
+  EXPECT_TRUE(c.readInBuff(buf, 8, &got));
+  EXPECT_EQ(got, 0u);
+}
+
+}  // namespace

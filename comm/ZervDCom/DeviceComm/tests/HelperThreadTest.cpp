@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "Common/WideText.h"
+#include "PipeComm.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits (bounded) until the helper thread has parked with an error.
+bool waitForStatus(HelperThread& t, int code) {
+  for (int i = 0; i < 2000 && t.status() != code; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return t.status() == code;
+}
+
+TEST(HelperThreadLife, StartingTwiceFailsWithCode12) {
+  PipeComm c(64);
+  c.open();
+  try {
+    c.thread.start();
+    FAIL() << "no exception";
+  } catch (const CommErrInfo::CommExc& e) {
+    EXPECT_EQ(e.code(), 12);
+  }
+  c.close();
+  EXPECT_FALSE(c.thread.isRunning());
+  // A stopped thread may be started again.
+  c.open();
+  EXPECT_TRUE(c.thread.isRunning());
+}
+
+TEST(HelperThreadLife, StopWakesAStepBlockedInItsDeviceWait) {
+  PipeComm c(64);
+  c.open();
+  while (c.step.runs.load() == 0) std::this_thread::yield();
+  auto t0 = Clock::now();
+  c.close();
+  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(100));
+  EXPECT_FALSE(c.thread.isRunning());
+}
+
+TEST(HelperThreadStatus, FailuresParkTheThreadUntilTheCallerTakesThem) {
+  struct Case {
+    PipeComm::Fault fault;
+    int code;
+    const char* detailStart;
+  } cases[] = {
+      {PipeComm::CommFailure, 27, "class CommErrInfo::CommExc: setup - location: File: Step.cpp at line 1"},
+      {PipeComm::OtherExc, 33, "class IndexOutOfBoundsExc: requested index=1; list size=1 - location: "},
+      {PipeComm::NotAnExc, 34, ""},
+  };
+  for (const Case& k : cases) {
+    PipeComm c(64);
+    c.fault = k.fault;
+    c.open();
+    ASSERT_TRUE(waitForStatus(c.thread, k.code)) << k.code;
+    int runs = c.step.runs.load();
+    uint8_t buf[8];
+    unsigned got = 99;
+    EXPECT_FALSE(c.readInBuff(buf, 8, &got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(c.getLastErr(), k.code);
+    EXPECT_EQ(toUtf8(c.lastErrDetail()).rfind(k.detailStart, 0), 0u) << toUtf8(c.lastErrDetail());
+    // Taking the error restarted the step: data flows again.
+    c.feed("xy");
+    EXPECT_TRUE(c.read(buf, 2, &got, 2000));
+    EXPECT_EQ(got, 2u);
+    EXPECT_GT(c.step.runs.load(), runs);
+  }
+}
+
+TEST(HelperThreadStatus, AStepTimeoutIsNoError) {
+  PipeComm c(64);
+  c.fault = PipeComm::Timeout;
+  c.open();
+  c.feed("ab");
+  uint8_t buf[2];
+  unsigned got = 0;
+  EXPECT_TRUE(c.read(buf, 2, &got, 2000));
+  EXPECT_EQ(c.thread.status(), 1);
+}
+
+}  // namespace
