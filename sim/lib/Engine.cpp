@@ -135,10 +135,11 @@ void Engine::receive(std::string_view bytes, TimePoint now) {
       inStarted_ = now;
     }
     in_ += ch;
-    if (in_[0] == 'G') {
+    if (in_[0] == 'G' && (in_.size() < 2 || in_[1] == ',')) {
       // The type and unit bytes are raw and may be CR or LF themselves.
       const size_t i = in_.size() - 1;
-      const bool lineEnd = c == '\n' && i != 2 && i != 28;
+      const bool rawByte = (i == 2 || i == 28) && in_[i - 1] == ',';
+      const bool lineEnd = c == '\n' && !rawByte;
       if (lineEnd || in_.size() == kSettingsLen) {
         std::string cmd;
         cmd.swap(in_);

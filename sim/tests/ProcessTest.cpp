@@ -1,0 +1,232 @@
+// The program itself: the lines it prints, the USB sockets as a host uses them,
+// a clean exit on SIGTERM, and no CPU spent while idle.
+
+#include "SensorRules.h"
+#include "UsbReports.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+using namespace tks7730sim::usb;
+using namespace simtest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class SimProcess {
+ public:
+  explicit SimProcess(std::vector<std::string> args) {
+    int out[2];
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    args.insert(args.begin(), SIM_BIN);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(posix_spawn(&pid_, SIM_BIN, &fa, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    close(out[1]);
+    out_ = out[0];
+  }
+  ~SimProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    close(out_);
+  }
+  // Next stdout line, or empty after the time-out.
+  std::string line(int ms = 5000) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      auto nl = buf_.find('\n');
+      if (nl != std::string::npos) {
+        std::string l = buf_.substr(0, nl);
+        buf_.erase(0, nl + 1);
+        return l;
+      }
+      const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
+      pollfd p{out_, POLLIN, 0};
+      if (left <= 0 || poll(&p, 1, left) <= 0) return {};
+      char b[512];
+      const ssize_t n = read(out_, b, sizeof b);
+      if (n <= 0) return {};
+      buf_.append(b, static_cast<size_t>(n));
+    }
+  }
+  int terminate() {
+    kill(pid_, SIGTERM);
+    return wait();
+  }
+  int wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  long cpuTicks() const {
+    std::ifstream f("/proc/" + std::to_string(pid_) + "/stat");
+    std::string s((std::istreambuf_iterator<char>(f)), {});
+    std::istringstream in(s.substr(s.rfind(')') + 2));
+    std::string tok;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && in >> tok; ++i) {
+      if (i == 14) utime = std::stol(tok);
+      if (i == 15) stime = std::stol(tok);
+    }
+    return utime + stime;
+  }
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string buf_;
+};
+
+std::string tempDir() {
+  std::string base = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "/tmp";
+  std::string tmpl = base + "/simtest-XXXXXX";
+  EXPECT_NE(mkdtemp(tmpl.data()), nullptr);
+  return tmpl;
+}
+
+struct Host {
+  explicit Host(const std::string& path) {
+    fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << path;
+  }
+  ~Host() { close(fd); }
+  std::vector<uint8_t> packet(int ms = 2000) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, ms) <= 0) return {};
+    uint8_t b[512];
+    const ssize_t n = recv(fd, b, sizeof b, 0);
+    return n > 0 ? std::vector<uint8_t>(b, b + n) : std::vector<uint8_t>{};
+  }
+  void sendText(const std::string& t) {
+    Report r;
+    r.fill(0xFF);
+    r[0] = kOutputId;
+    std::copy(t.begin(), t.end(), r.begin() + 1);
+    ASSERT_EQ(send(fd, r.data(), r.size(), 0), 49);
+  }
+  void command(uint8_t code) {
+    Report r;
+    r.fill(0xFF);
+    r[0] = kCommandId;
+    r[1] = code;
+    ASSERT_EQ(send(fd, r.data(), r.size(), 0), 49);
+  }
+  // Collects input text, polling every 45 ms as the host does, until `until`
+  // appears or the time is up.
+  std::string collect(const std::string& until, int ms = 3000) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end && text.find(until) == std::string::npos) {
+      command(kPollCmd);
+      auto p = packet(45);
+      if (p.empty()) continue;
+      EXPECT_EQ(p.size(), kReportSize);
+      EXPECT_EQ(p[0], kInputId);
+      for (size_t i = 1; i < p.size(); ++i)
+        if (p[i] != 0xFF) text += static_cast<char>(p[i]);
+    }
+    return text;
+  }
+  int fd = -1;
+  std::string text;
+};
+
+}  // namespace
+
+TEST(Program, UsbSensorsServeHostsAndExitCleanly) {
+  const std::string dir = tempDir();
+  SimProcess sim({"--usb", "2", "--usb-dir", dir, "--pty-link", dir + "/tty", "--interval", "50",
+                  "--trace", dir + "/trace"});
+  const std::string serial = sim.line();
+  ASSERT_EQ(serial.rfind("serial: /dev/pts/", 0), 0u) << serial;
+  EXPECT_EQ(sim.line(), "usb: " + dir + "/tks7730-sim-0");
+  EXPECT_EQ(sim.line(), "usb: " + dir + "/tks7730-sim-1");
+
+  Host a(dir + "/tks7730-sim-0"), b(dir + "/tks7730-sim-0");
+  for (Host* h : {&a, &b}) {
+    const auto hello = h->packet();
+    ASSERT_GT(hello.size(), 6u);
+    EXPECT_EQ(hello[0] | hello[1] << 8, kVendorId);
+    EXPECT_EQ(hello[2] | hello[3] << 8, kProductId);
+    EXPECT_EQ(std::vector<uint8_t>(hello.begin() + 6, hello.end()), reportDescriptor());
+  }
+  a.command(kStartCmd);
+  a.sendText("I\r\n");  // no banner on USB
+  const std::string reply = a.collect("\n");
+  EXPECT_TRUE(interrogationAccepted(reply.substr(0, reply.find('\n') + 1))) << reply;
+  // Every open connection gets every input report, as hidraw does.
+  EXPECT_EQ(b.collect("\n"), reply);
+
+  a.text.clear();
+  a.sendText("D\r\n");
+  const std::string stream = a.collect("\rD", 2000);
+  const auto start = stream.find('D'), cr = stream.find('\r', start);
+  ASSERT_NE(cr, std::string::npos) << stream;
+  std::string why;
+  EXPECT_TRUE(dataFields(stream.substr(start + 1, cr - start - 1), 'A', why)) << why;
+  a.sendText("U\r\n");
+  EXPECT_NE(a.collect("U,ACK").find("U,ACK"), std::string::npos);
+
+  Host other(dir + "/tks7730-sim-1");
+  other.packet();
+  other.sendText("S");
+  const std::string sn = other.collect("\n");
+  EXPECT_EQ(serialNumberOf(sn), "12347") << sn;  // usb1: two on from 12345
+
+  EXPECT_EQ(sim.terminate(), 0);
+  struct stat st{};
+  EXPECT_NE(lstat((dir + "/tks7730-sim-0").c_str(), &st), 0);
+  EXPECT_NE(lstat((dir + "/tty").c_str(), &st), 0);
+  std::ifstream trace(dir + "/trace");
+  std::string t((std::istreambuf_iterator<char>(trace)), {});
+  EXPECT_NE(t.find("usb0 cmd I bytes=49 0D"), std::string::npos) << t;
+  EXPECT_NE(t.find("usb0 usb start command"), std::string::npos) << t;
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(Program, IdleSimulatorSpendsNoCpu) {
+  const std::string dir = tempDir();
+  SimProcess sim({"--usb", "1", "--usb-dir", dir});
+  ASSERT_FALSE(sim.line().empty());
+  ASSERT_FALSE(sim.line().empty());
+  Host h(dir + "/tks7730-sim-0");  // an open connection must not make it spin either
+  h.packet();
+  const long before = sim.cpuTicks();
+  pollfd none{-1, 0, 0};
+  poll(&none, 1, 1000);
+  // A spinning loop would use about 100 ticks in this second.
+  EXPECT_LT(sim.cpuTicks() - before, 10);
+  EXPECT_EQ(sim.terminate(), 0);
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(Program, BadOptionsExitWithAMessage) {
+  SimProcess sim({"--layout", "Q"});
+  EXPECT_EQ(sim.line(500), "");
+  EXPECT_EQ(sim.wait(), 2);
+}
