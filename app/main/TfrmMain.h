@@ -1,0 +1,205 @@
+// The main window: the instrument's front panel, its menus and timers.
+//
+// Settings and state are plain public fields because the other windows read
+// and write them directly, all on the user-interface thread.
+#pragma once
+
+#include <QMainWindow>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "PanelPeers.h"
+#include "SegmentTable.h"
+#include "core/MeasType.h"
+#include "core/PanelValues.h"
+#include "core/PowerUnit.h"
+#include "core/SensorReading.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class TfrmAbout;
+class TfrmFilterValue;
+
+// commState values.
+inline constexpr std::uint8_t kCommConnecting = 0;
+inline constexpr std::uint8_t kCommNoConnection = 1;
+inline constexpr std::uint8_t kCommStreaming = 2;
+inline constexpr std::uint8_t kCommZeroCal = 3;
+
+// What the log writer reads after each refresh: limited, offset and converted.
+struct LogValues {
+  double fwdAvgW = 0, rflW = 0, peakW = 0, burstW = 0;  // watts, limited and offset
+  zrq::core::RangedValue fwdAvg, rfl, peak, burst;      // in fwdUnit / rflUnit
+  double crestFactor = 0, ccdfFactor = 0;
+};
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TfrmMain(QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // Plugs in the other windows; absent ones stay on the do-nothing defaults.
+  void setPeers(const zrq::app::PanelPeers& peers);
+  void setDialogs(TfrmFilterValue* filter, TfrmAbout* about);
+
+  // ---- Settings (defaults at creation) ----
+  zrq::core::MeasType measType = zrq::core::MeasType::Average;
+  zrq::core::PowerUnit fwdUnit = zrq::core::PowerUnit::AutoW;
+  zrq::core::PowerUnit rflUnit = zrq::core::PowerUnit::AutoW;
+  bool fwdIsPower = true;
+  bool rflIsPower = true;
+  float offsetDb = 0;
+  float ccdfLimit = 50;
+  float filterHz = 4500;
+  float fwdFullScale = 150;
+  float rflFullScale = 15;
+  std::uint16_t featureMask = 0x13DF;
+
+  // ---- State ----
+  std::uint8_t commState = kCommNoConnection;
+  std::uint8_t prevCommState = 0;
+  zrq::core::MeasType lastAppliedType = zrq::core::MeasType::None;
+  zrq::core::MeasType savedMeasType = zrq::core::MeasType::None;
+  bool nextTypeRequest = false;
+  bool prevTypeRequest = false;
+  bool settingsChanged = false;
+  bool zeroCalRequested = false;
+  bool logActive = false;
+  int zeroCalTicks = 0;
+  std::string sensorSerial;
+
+  // The out-of-range message: shown once, then silent until re-armed by a
+  // unit step, a type step or an offset commit.
+  struct OutOfRangeNotice {
+    bool armed = true;
+    bool showing = false;  // a modal box is up; ticks keep running under it
+  } outOfRangeNotice;
+
+  // The latest decoded reading. The connection window decodes into it.
+  zrq::core::SensorReading sensorReading;
+  LogValues logValues;
+
+  // ---- Panel ----
+  QLabel *fwdDisplay, *rflDisplay, *txtDuty, *txtOffset, *txtccdfLimit, *lblComm, *lblZeroCal;
+  QLabel *segFwd, *segFAvg, *segPeak, *segBurst, *segCrest, *segCcdf, *segFover, *segFdb, *segFm,
+      *segFuW, *segFW, *segFKW, *segFKHz, *segFMHz, *segFwdUnits, *segMeasType, *segFilter,
+      *segbOffset;
+  QLabel *segRfl, *segRAvg, *segRover, *segRRho, *segRVSWR, *segRR, *segRRL, *segRdb, *segRm,
+      *segRuW, *segRW, *segRKW, *segRKHz, *segRMHz, *segRflUnits;
+  QLabel *segNoSensor, *segOffset, *segOffset2, *segdutyCycle, *segCcdfLimit, *lblLimit, *Logging;
+  QProgressBar* ProgressBar1;
+  QPushButton *btnType, *tbnTypeDown, *btnFwdUnits, *btnRflUnits, *btnOffset, *btnFilter, *btnCCDF,
+      *btnZeroCal;
+  QLineEdit *Edit_Offset, *EditccdfLimit;
+  QTimer *displayTimer, *readDataTimer, *log500msTick;
+
+  // ---- Menus ----
+  QMenu *File1, *Meter1, *Logging1, *Setup1, *Window2, *Help1;
+  QAction *Exit1, *Forward1, *Reflected1, *Active1, *SetUp2, *LogFile1, *PeakPower2,
+      *BurstPower2, *BXTToolHelp1, *About1;
+
+  // ---- Segments ----
+  QLabel* segmentLabel(zrq::app::SegmentCode code);
+  void segmentOn(zrq::app::SegmentCode code);
+  void segmentOff(zrq::app::SegmentCode code);
+  void clearAllSegments();
+
+  // ---- Display ----
+  void displayTimerTimer();
+  void updateDisplay();
+  void applyMeasType();
+  void readDataTimerTimer();
+
+  // ---- Settings handlers ----
+  void btnTypeClick();
+  void tbnTypeDownClick();
+  void btnFwdUnitsClick();
+  void btnRflUnitsClick();
+  void btnFilterClick();
+  void btnOffsetClick();
+  void Edit_OffsetEnter();
+  void Edit_OffsetExit();
+  void Edit_OffsetKeyPress(int key);
+  void btnCCDFClick();
+  void EditccdfLimitEnter();
+  void EditccdfLimitExit();
+  void EditccdfLimitKeyPress(int key);
+
+  // ---- Menus and ports ----
+  void About1Click();
+  void Exit1Click();
+  void Forward1Click();
+  void Reflected1Click();
+  void PeakPower2Click();
+  void BurstPower2Click();
+  // Appends a Comm menu item for a discovered port; tags count up over the run.
+  QAction* addPortMenuItem(const QString& portName);
+
+  // Shows the out-of-range message if it is armed, and disarms it.
+  void showOutOfRangeNotice();
+  void rearmOutOfRangeNotice() { outOfRangeNotice.armed = true; }
+
+  zrq::app::PanelPeers& peers() { return peers_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildPanel();
+  void buildMenus();
+  void alignUnitLabels();
+  void stepMeasType(int direction);
+  void streamingSetup();
+  void zeroCalTick();
+  void updateConnectionLabel();
+  void stopLogging();
+  void hideDisplayWindows();
+  void commitOffset();
+  void commitCcdfLimit();
+
+  void setLit(QLabel* label, bool on);
+  QLabel* labelByName(std::string_view name);
+  QLabel* hostLabel(zrq::app::SegmentHost host, const char* name);
+  void applyAnnunciators(zrq::core::UnitAnnunciator& ann, zrq::app::SegmentHost host,
+                         zrq::core::PowerUnit key);
+  void feedForwardMeter(const zrq::core::PanelView& v, bool valid);
+  void feedReflectedMeter(const zrq::core::PanelView& v);
+  void updatePeakWindow(const zrq::core::PanelView& v);
+  void updateBurstWindow(const zrq::core::PanelView& v);
+  void refreshLogValues();
+
+  zrq::app::PanelPeers peers_;
+  TfrmFilterValue* filterDialog_ = nullptr;
+  TfrmAbout* aboutWindow_ = nullptr;
+  std::map<std::string, QLabel*, std::less<>> mainLabels_;
+  zrq::core::UnitAnnunciator fwdAnn_{zrq::core::mainForwardAnnunciators};
+  zrq::core::UnitAnnunciator rflAnn_{zrq::core::mainReflectedAnnunciators};
+  zrq::core::UnitAnnunciator peakAnn_{zrq::core::peakValueAnnunciators};
+  zrq::core::UnitAnnunciator peakVswrAnn_{zrq::core::peakVswrAnnunciators};
+  zrq::core::UnitAnnunciator burstAnn_{zrq::core::burstAnnunciators};
+  int nextPortTag_ = 0;
+};
+
+// The one instance, created at start-up.
+extern TfrmMain* frmMain;
+
+namespace zrq::app {
+// Texts of the panel.
+inline constexpr const char* kOutOfRangeText =
+    "Sensor Out Of Range Reduce Power Input Or Lower Offset Value.";
+inline constexpr const char* kOutOfRangeCaption = "Out Of Range";
+inline constexpr const char* kInitialReadout = "-0.0000";
+inline constexpr const char* kCcdfUnavailableText =
+    "CCDF display is not available while the burst trigger is selected\n\rUse the Setup item "
+    "selection under the Logging menu to deselect burst trigger";
+inline constexpr const char* kCcdfUnavailableCaption = "CCDF Display Not Available";
+}  // namespace zrq::app

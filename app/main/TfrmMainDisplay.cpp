@@ -1,0 +1,473 @@
+// The display tick: connection states, the refresh of every value from the
+// latest reading, and the per-type arrangement of the panel.
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+
+#include "TfrmMain.h"
+#include "core/PowerMath.h"
+#include "core/ReadingFormat.h"
+#include "uiface/MsgBox.h"
+
+using zrq::app::SegmentCode;
+using zrq::app::SegmentHost;
+using zrq::core::MeasType;
+using zrq::core::PowerUnit;
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+void enable(QWidget* w, bool on) { w->setEnabled(on); }
+void enable(QMenu* m, bool on) { m->menuAction()->setEnabled(on); }
+
+}  // namespace
+
+// ---- Segments -------------------------------------------------------------
+
+QLabel* TfrmMain::labelByName(std::string_view name) {
+  auto it = mainLabels_.find(name);
+  return it == mainLabels_.end() ? nullptr : it->second;
+}
+
+QLabel* TfrmMain::hostLabel(SegmentHost host, const char* name) {
+  switch (host) {
+    case SegmentHost::Main: return labelByName(name);
+    case SegmentHost::Peak: return peers_.peak ? peers_.peak->segment(name) : nullptr;
+    case SegmentHost::Burst: return peers_.burst ? peers_.burst->segment(name) : nullptr;
+  }
+  return nullptr;
+}
+
+QLabel* TfrmMain::segmentLabel(SegmentCode code) {
+  const auto* e = zrq::app::findSegment(code);
+  return e ? hostLabel(e->host, e->name) : nullptr;
+}
+
+void TfrmMain::segmentOn(SegmentCode code) { setLit(segmentLabel(code), true); }
+void TfrmMain::segmentOff(SegmentCode code) { setLit(segmentLabel(code), false); }
+
+void TfrmMain::setLit(QLabel* label, bool on) {
+  if (label && label->isVisibleTo(label->parentWidget()) != on) label->setVisible(on);
+}
+
+void TfrmMain::clearAllSegments() {
+  // Every code of the table, group 0x30 of the burst window included: a sweep
+  // of groups 0..47 alone would leave its W, KW and Offset labels lit.
+  for (const auto& e : zrq::app::segmentTable()) setLit(hostLabel(e.host, e.name), false);
+  ProgressBar1->setValue(0);
+  fwdDisplay->clear();
+  rflDisplay->clear();
+  txtOffset->clear();
+  lblLimit->hide();
+  txtccdfLimit->hide();
+}
+
+void TfrmMain::applyAnnunciators(zrq::core::UnitAnnunciator& ann, SegmentHost host,
+                                 PowerUnit key) {
+  // Hide the old pair before lighting the new one: two keys may share a label.
+  const auto change = ann.select(key);
+  for (auto name : {change.hide.first, change.hide.second})
+    if (!name.empty()) setLit(hostLabel(host, std::string(name).c_str()), false);
+  for (auto name : {change.show.first, change.show.second})
+    if (!name.empty()) setLit(hostLabel(host, std::string(name).c_str()), true);
+}
+
+// ---- Tick -------------------------------------------------------------------
+
+void TfrmMain::displayTimerTimer() {
+  const std::uint8_t s = commState;
+  const std::uint8_t p = prevCommState;
+
+  if (s == kCommNoConnection && p != kCommNoConnection) {
+    enable(Meter1, false);
+    enable(Logging1, false);
+    enable(Window2, false);
+    Logging->hide();
+    txtDuty->hide();
+    clearAllSegments();
+    setLit(segNoSensor, true);
+    measType = MeasType::None;
+    fwdIsPower = true;
+    applyMeasType();
+  } else if (s == kCommStreaming && (p == kCommConnecting || p == kCommNoConnection)) {
+    lastAppliedType = MeasType::None;
+    measType = MeasType::Average;
+    applyMeasType();
+    updateDisplay();
+  } else if (s == kCommZeroCal) {
+    zeroCalTick();
+  } else if (s == kCommStreaming) {
+    if (zrq::core::isPowerUnit(rflUnit)) rflIsPower = true;
+    setLit(segNoSensor, false);
+    if (p != kCommStreaming) {
+      lastAppliedType = MeasType::None;
+      streamingSetup();
+    }
+    if (nextTypeRequest) stepMeasType(+1);
+    if (prevTypeRequest) stepMeasType(-1);
+    updateDisplay();
+    if (lastAppliedType != measType) applyMeasType();
+    if (peers_.log) peers_.log->checkLogTriggers();
+  }
+
+  updateConnectionLabel();
+  lastAppliedType = measType;
+  prevCommState = s;
+}
+
+void TfrmMain::streamingSetup() {
+  setLit(segFwdUnits, true);
+  setLit(segbOffset, true);
+  setLit(segRflUnits, true);
+  setLit(segMeasType, false);
+  setLit(segFilter, false);
+  setLit(segFAvg, measType == MeasType::Average);
+  setLit(segPeak, measType == MeasType::Peak);
+  setLit(segNoSensor, false);
+}
+
+void TfrmMain::updateConnectionLabel() {
+  const bool connected = peers_.comm && peers_.comm->portConnected();
+  const bool interrogated = peers_.comm && peers_.comm->interrogationAccepted();
+  const bool settingsOk = peers_.comm && peers_.comm->settingsAccepted();
+  if (!connected && !interrogated && commState != kCommZeroCal) {
+    lblComm->setStyleSheet("color: red;");
+    lblComm->setText("No Connection");
+    lblComm->show();
+  } else if (commState == kCommStreaming && (settingsOk || !connected)) {
+    lblComm->hide();
+    setLit(segNoSensor, false);
+  }
+}
+
+void TfrmMain::stepMeasType(int direction) {
+  using T = MeasType;
+  T next = T::Average;
+  switch (measType) {
+    case T::Average: next = direction > 0 ? T::Peak : T::CCDF; break;
+    case T::Peak: next = direction > 0 ? T::Burst : T::Average; break;
+    case T::Burst: next = direction > 0 ? T::Crest : T::Peak; break;
+    case T::Crest: next = direction > 0 ? T::CCDF : T::Burst; break;
+    case T::CCDF: next = direction > 0 ? T::Average : T::Crest; break;
+    default: break;  // any other code starts again at Average
+  }
+  measType = next;
+  // Show the new type's last value at once, before the sensor is told.
+  auto& r = sensorReading;
+  switch (next) {
+    case T::Average: r.selectedPower = r.fwdAvgPower; break;
+    case T::Peak: r.selectedPower = r.peakPower; break;
+    case T::Burst: r.selectedPower = r.burstPower; break;
+    case T::Crest: r.selectedPower = r.crestFactor; break;
+    case T::CCDF: r.selectedPower = r.ccdfFactor; break;
+    default: break;
+  }
+  (direction > 0 ? nextTypeRequest : prevTypeRequest) = false;
+  settingsChanged = true;
+}
+
+void TfrmMain::readDataTimerTimer() {
+  if (peers_.comm) peers_.comm->readSensorData();
+}
+
+// ---- Refresh ----------------------------------------------------------------
+
+void TfrmMain::updateDisplay() {
+  zrq::core::PanelSettings settings;
+  settings.measType = measType;
+  settings.fwdUnit = fwdUnit;
+  settings.rflUnit = rflUnit;
+  settings.offsetDb = offsetDb;
+  settings.fwdFullScale = fwdFullScale;
+  settings.rflFullScale = rflFullScale;
+  settings.ccdfLimit = ccdfLimit;
+  const zrq::core::PanelView v = zrq::core::computePanel(sensorReading, settings);
+
+  setLit(segFover, v.fwdOverLit);
+  setLit(segRover, v.rflOverLit);
+
+  // Forward read-out.
+  setLit(segFwd, true);
+  applyAnnunciators(fwdAnn_, SegmentHost::Main, v.fwd.annunciatorKey);
+  fwdDisplay->setText(qs(v.fwdText));
+  const bool fwdValid = !v.fwdOverRange && !v.fwdFailed;
+  if (v.fwdFailed) {
+    if (peers_.fwdMeter && peers_.fwdMeter->isShown()) peers_.fwdMeter->hideWindow();
+    showOutOfRangeNotice();
+  }
+  feedForwardMeter(v, fwdValid);
+
+  // Reflected read-out.
+  switch (measType) {
+    case MeasType::Average:
+      setLit(segRfl, v.rfl.isPower);
+      applyAnnunciators(rflAnn_, SegmentHost::Main, v.rfl.annunciatorKey);
+      feedReflectedMeter(v);
+      if (v.rflText) {
+        rflDisplay->setText(qs(*v.rflText));
+        // Lit again once the value is back in range; the over-range branch
+        // below darkens it.
+        setLit(segRflUnits, true);
+        if (*v.rflText == zrq::core::blankText && peers_.rflMeter && peers_.rflMeter->isShown())
+          peers_.rflMeter->hideWindow();
+      } else {
+        setLit(segRfl, false);
+        setLit(segRflUnits, false);
+      }
+      break;
+    case MeasType::Peak:
+      setLit(segRfl, false);
+      applyAnnunciators(rflAnn_, SegmentHost::Main, PowerUnit::VSWR);
+      feedReflectedMeter(v);
+      rflDisplay->setText(qs(v.rflText.value_or(std::string(zrq::core::blankText))));
+      break;
+    default:
+      setLit(segRfl, false);
+      setLit(segRflUnits, false);
+      rflDisplay->clear();
+      if (peers_.rflMeter && peers_.rflMeter->isShown()) peers_.rflMeter->hideWindow();
+      break;
+  }
+
+  ProgressBar1->setValue(v.bar);
+
+  const bool ccdf = measType == MeasType::CCDF && ccdfLimit != 0;
+  lblLimit->setVisible(ccdf);
+  txtccdfLimit->setVisible(ccdf);
+  txtccdfLimit->setText(qs(v.ccdfLimitText));
+
+  const bool offset = !v.offsetText.empty();
+  setLit(segOffset, offset);
+  setLit(segOffset2, offset);
+  txtOffset->setText(qs(v.offsetText));
+
+  setLit(segdutyCycle, measType == MeasType::Burst);
+  txtDuty->setText(qs(v.dutyText));
+
+  refreshLogValues();
+  updatePeakWindow(v);
+  updateBurstWindow(v);
+}
+
+void TfrmMain::feedForwardMeter(const zrq::core::PanelView& v, bool valid) {
+  auto* m = peers_.fwdMeter;
+  if (!m || !m->isShown()) return;
+  if (!valid) {
+    m->hideWindow();
+    showOutOfRangeNotice();
+    return;
+  }
+  m->updateForward(measType, v.fwd.value, v.fwd.unit);
+}
+
+void TfrmMain::feedReflectedMeter(const zrq::core::PanelView& v) {
+  auto* m = peers_.rflMeter;
+  if (!m || !m->isShown()) return;
+  if (measType == MeasType::Peak) {
+    m->setValue(v.rfl.value);
+    if (v.rflMayShow)
+      m->setScale("VSWR", 0, 100, "%.0f");
+    else
+      m->hideWindow();
+    return;
+  }
+  m->setValue(v.rfl.value);
+  m->updateReflected(v.rfl.unit, v.rflMayShow);
+}
+
+void TfrmMain::refreshLogValues() {
+  using namespace zrq::core;
+  const auto& r = sensorReading;
+  const double fs = fwdFullScale, rfs = rflFullScale;
+  LogValues& l = logValues;
+  l.fwdAvgW = applyOffset(measType, offsetDb, std::min(r.fwdAvgPowerClamped, 1.2 * fs));
+  l.rflW = std::min(r.rflPower, 1.2 * rfs);
+  if (l.fwdAvgW != 0) l.rflW = applyOffset(measType, offsetDb, l.rflW);
+  l.fwdAvg = powerInUnit(fwdUnit, l.fwdAvgW);
+  l.rfl = powerInUnit(rflUnit, l.rflW);
+  const double peakW = r.scaleCode == unitCode(PowerUnit::KW) ? r.peakPower * 1000 : r.peakPower;
+  const double burstW =
+      r.scaleCode == unitCode(PowerUnit::KW) ? r.burstPower * 1000 : r.burstPower;
+  l.peakW = applyOffset(measType, offsetDb, limitPeakPower(peakW, fs));
+  l.burstW = applyOffset(measType, offsetDb, limitBurstPower(burstW, fs));
+  l.peak = powerInUnit(fwdUnit, l.peakW);
+  l.burst = powerInUnit(fwdUnit, l.burstW);
+  l.crestFactor = r.crestFactor;
+  l.ccdfFactor = r.ccdfFactor;
+}
+
+void TfrmMain::updatePeakWindow(const zrq::core::PanelView& v) {
+  auto* w = peers_.peak;
+  if (!w) return;
+  auto lit = [&](const char* name, bool on) { setLit(w->segment(name), on); };
+  lit("segPover", v.peakFlags.peakOver);
+  lit("segPunder", v.peakFlags.peakUnder);
+  lit("segVover", v.peakFlags.vswrOver);
+  lit("segVunder", v.peakFlags.vswrUnder);
+  lit("segPOffset", offsetDb != 0);
+  lit("segpeak", true);
+  applyAnnunciators(peakAnn_, SegmentHost::Peak, v.peakValue.unit);
+  w->setValueText(v.peakText);
+  applyAnnunciators(peakVswrAnn_, SegmentHost::Peak, PowerUnit::VSWR);
+  w->setSecondText(v.peakVswrText);
+  w->setBar(v.peakBar);
+}
+
+void TfrmMain::updateBurstWindow(const zrq::core::PanelView& v) {
+  auto* w = peers_.burst;
+  if (!w) return;
+  auto lit = [&](const char* name, bool on) { setLit(w->segment(name), on); };
+  lit("segBover", v.burstFlags.burstOver);
+  lit("segBunder", v.burstFlags.burstUnder);
+  applyAnnunciators(burstAnn_, SegmentHost::Burst, v.burstValue.unit);
+  w->setValueText(v.burstText);
+  w->setBar(v.burstBar);
+  w->setSecondText(v.burstDutyText);
+  if (measType == MeasType::CCDF) {
+    lit("segBOffset2", false);
+    if (w->isShown()) w->hideWindow();
+  } else {
+    lit("segBOffset2", offsetDb != 0);
+  }
+}
+
+void TfrmMain::showOutOfRangeNotice() {
+  if (!outOfRangeNotice.armed || outOfRangeNotice.showing) return;
+  // Disarm first: ticks keep running while the modal box is up.
+  outOfRangeNotice.armed = false;
+  outOfRangeNotice.showing = true;
+  zrq::ui::showMessage(zrq::app::kOutOfRangeText, zrq::app::kOutOfRangeCaption);
+  outOfRangeNotice.showing = false;
+}
+
+// ---- Per-type arrangement -------------------------------------------------
+
+void TfrmMain::applyMeasType() {
+  using T = MeasType;
+  const T t = measType;
+  const bool typed = t >= T::Average && t <= T::CCDF;
+
+  setLit(segFAvg, t == T::Average);
+  setLit(segPeak, t == T::Peak);
+  setLit(segBurst, t == T::Burst);
+  setLit(segCrest, t == T::Crest);
+  setLit(segCcdf, t == T::CCDF);
+  if (typed) applyAnnunciators(rflAnn_, SegmentHost::Main, PowerUnit::None);
+
+  const bool powerType = t == T::Average || t == T::Peak || t == T::Burst;
+  setLit(segRAvg, t == T::Average);
+  setLit(segFwdUnits, powerType);
+  setLit(segMeasType, typed);
+  setLit(segFilter, typed);
+  if (typed) setLit(segbOffset, powerType);
+  if (typed) {
+    setLit(segRfl, t == T::Average);
+    setLit(segRflUnits, t == T::Average);
+  } else {
+    setLit(segRflUnits, false);
+  }
+  setLit(segCcdfLimit, t == T::CCDF);
+
+  for (QPushButton* b : {btnType, tbnTypeDown, btnFilter, btnZeroCal}) enable(b, typed);
+  enable(btnFwdUnits, powerType);
+  enable(btnRflUnits, powerType);
+  if (t == T::None || t == T::Average || t == T::Peak || t == T::CCDF)
+    enable(btnOffset, t == T::Average);
+  if (t != T::Peak) enable(btnCCDF, t == T::CCDF);
+  if (t == T::None || t == T::Average || t == T::Crest || t == T::CCDF) {
+    Edit_Offset->hide();
+    EditccdfLimit->hide();
+  }
+  if (t == T::Peak || t == T::Crest) txtDuty->hide();
+  if (t == T::Burst) txtDuty->show();
+
+  enable(Meter1, powerType);
+  if (t == T::Average || t == T::Peak || t == T::Burst) Reflected1->setEnabled(t != T::Burst);
+  if (t == T::None || t == T::Average || t == T::Crest || t == T::CCDF)
+    BurstPower2->setEnabled(t == T::Average || t == T::Crest);
+  if (typed) {
+    for (QMenu* m : {File1, Setup1, Logging1, Window2}) enable(m, true);
+  }
+  if (t == T::Crest || t == T::CCDF) {
+    for (zrq::app::PeerWindow* w : {static_cast<zrq::app::PeerWindow*>(peers_.fwdMeter),
+                                    static_cast<zrq::app::PeerWindow*>(peers_.rflMeter)})
+      if (w && w->isShown()) w->hideWindow();
+  }
+  if (t == T::None) {
+    ProgressBar1->setValue(0);
+    fwdDisplay->clear();
+    rflDisplay->clear();
+    if (commState == kCommZeroCal) {
+      enable(File1, false);
+      enable(Setup1, false);
+      hideDisplayWindows();
+      stopLogging();
+    }
+  }
+  lastAppliedType = t;
+}
+
+void TfrmMain::hideDisplayWindows() {
+  for (zrq::app::PeerWindow* w :
+       {static_cast<zrq::app::PeerWindow*>(peers_.fwdMeter),
+        static_cast<zrq::app::PeerWindow*>(peers_.rflMeter),
+        static_cast<zrq::app::PeerWindow*>(peers_.burst),
+        static_cast<zrq::app::PeerWindow*>(peers_.peak)})
+    if (w && w->isShown()) w->hideWindow();
+}
+
+void TfrmMain::stopLogging() {
+  if (!logActive && !Active1->isChecked()) return;
+  if (peers_.log) peers_.log->closeLogFile();
+  logActive = false;
+  Active1->setChecked(false);
+}
+
+// ---- Zero calibration tick ----------------------------------------------
+
+void TfrmMain::zeroCalTick() {
+  const int interval = std::max(1, displayTimer->interval());
+  if (prevCommState != kCommZeroCal) {
+    if (Active1->isChecked()) stopLogging();
+    enable(Meter1, false);
+    enable(Logging1, false);
+    enable(Window2, false);
+    Logging->hide();
+    txtDuty->hide();
+    btnZeroCal->hide();
+    clearAllSegments();
+    fwdIsPower = true;
+    ProgressBar1->setValue(0);
+    zeroCalTicks = 0;
+  }
+  if (!zeroCalRequested) return;
+  ++zeroCalTicks;
+  const int step = std::max(1, interval / 250);
+  if (zeroCalTicks <= 40000 / interval) {
+    ProgressBar1->setValue(std::min(ProgressBar1->maximum(), ProgressBar1->value() + step));
+    lblZeroCal->setText(lblZeroCal->text() == "Zero" ? QString() : QStringLiteral("Zero"));
+    return;
+  }
+  ProgressBar1->setValue(std::min(180, ProgressBar1->maximum()));
+  if (peers_.comm && peers_.comm->readZeroCalReply()) {
+    zeroCalRequested = false;
+    return;
+  }
+  zeroCalRequested = false;
+  zrq::ui::showUntilOk(
+      "Calibration values may be\r\ncorrupt. ZRQ Application will\r\nclose. An attempt will "
+      "be made\r\nto restore the original values\r\nafter power is removed then\r\nreapplied "
+      "to the 7730 sensor.",
+      "Calibration Error");
+  hideDisplayWindows();
+  if (peers_.comm) peers_.comm->disconnect();
+  close();
+  QCoreApplication::exit(1);
+}

@@ -1,0 +1,106 @@
+// Filter dialog, About window and the menu bar as a person finds them.
+#include <QAction>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "PanelTestSupport.h"
+#include "frame/Version.h"
+
+namespace zrq::test {
+namespace {
+
+TEST_F(PanelTest, FilterChoiceSetsTheFilterAndAsksForASettingsResend) {
+  EXPECT_FLOAT_EQ(w->filterHz, 4500);
+  EXPECT_EQ(filter->itemIndex(), 0);
+  EXPECT_EQ(filter->windowTitle(), "Select");
+  EXPECT_EQ(filter->RadioGroup1->title(), "Select Filter Value");
+  const std::pair<int, float> cases[] = {{2, 10000}, {1, 400}, {0, 4500}};
+  for (auto [index, hz] : cases) {
+    w->settingsChanged = false;
+    w->btnFilterClick();
+    EXPECT_TRUE(filter->isVisible());
+    filter->setItemIndex(index);
+    filter->btnAboutOK->click();
+    EXPECT_FLOAT_EQ(w->filterHz, hz);
+    EXPECT_TRUE(w->settingsChanged);
+    EXPECT_FALSE(filter->isVisible());
+  }
+  filter->setItemIndex(-1);  // nothing chosen: the filter stays
+  w->filterHz = 400;
+  filter->btnAboutOKClick();
+  EXPECT_FLOAT_EQ(w->filterHz, 400);
+  w->btnFilterClick();
+  w->btnFilterClick();  // second click hides it again
+  EXPECT_FALSE(filter->isVisible());
+}
+
+TEST_F(PanelTest, AboutShowsVersionAndDateWithTheFirmwareLineHidden) {
+  EXPECT_EQ(about->windowTitle(), "7730  ZRQ");
+  EXPECT_EQ(about->lblVersion->text(), "Version: X.X.X.X");
+  QTimer::singleShot(0, about, [this] {
+    EXPECT_TRUE(about->isVisible());
+    about->btnAboutOK->click();
+  });
+  w->About1Click();
+  EXPECT_EQ(about->result(), QDialog::Accepted);
+  EXPECT_EQ(about->lblVersion->text(), "V3.1.4.3");
+  EXPECT_EQ(about->lblDate->text(), "05/10/2004");
+  EXPECT_EQ(about->lbl7730->text(), "7730 Firmware Version 1.07");
+  EXPECT_FALSE(about->lbl7730->isVisibleTo(about));
+  for (QLabel* l : about->lblLegal) EXPECT_FALSE(l->text().isEmpty());
+
+  int opened = 0;
+  about->Button1->click();  // no connection window yet: nothing happens
+  about->showConnectionWindow = [&] { ++opened; };
+  about->Button1->click();
+  EXPECT_EQ(opened, 1);
+}
+
+TEST_F(PanelTest, MenuBarHasItsItemsCaptionsHintsAndInitialStates) {
+  QStringList captions;
+  for (QAction* a : w->menuBar()->actions()) captions << a->text();
+  EXPECT_EQ(captions, (QStringList{"&File", "&Meter", "&Logging", "&Comm", "&Window", "&Help"}));
+  auto items = [](QMenu* m) {
+    QStringList l;
+    for (QAction* a : m->actions()) l << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return l;
+  };
+  EXPECT_EQ(items(w->File1), QStringList{"E&xit"});
+  EXPECT_EQ(items(w->Meter1), (QStringList{"&Forward", "&Reflected"}));
+  EXPECT_EQ(items(w->Logging1), (QStringList{"&Active?", "-", "S&et Up", "L&og File..."}));
+  EXPECT_EQ(items(w->Window2), (QStringList{"&PeakPower", "&Burst Power"}));
+  EXPECT_EQ(items(w->Help1), (QStringList{"&ZRQ Help", "-", "A&bout"}));
+  EXPECT_EQ(w->LogFile1->toolTip(), "Use .csv extension to log directly to MS Excel");
+  EXPECT_EQ(w->BXTToolHelp1->toolTip(), "Help File");
+  EXPECT_TRUE(w->File1->menuAction()->isEnabled());
+  EXPECT_FALSE(w->Meter1->menuAction()->isEnabled());
+  EXPECT_FALSE(w->Logging1->menuAction()->isEnabled());
+  EXPECT_TRUE(w->Setup1->menuAction()->isEnabled());
+  EXPECT_FALSE(w->Window2->menuAction()->isEnabled());
+  EXPECT_TRUE(w->Help1->menuAction()->isEnabled());
+  EXPECT_EQ(w->windowTitle(), "7730 ZRQ V3.1.4.3");
+  EXPECT_EQ(w->btnType->toolTip(), "Display Next Power Type");
+  EXPECT_EQ(w->ProgressBar1->toolTip(), "Indicates Input Average Power As % Full Scale");
+
+  QAction* a = w->addPortMenuItem("COM1");
+  QAction* b = w->addPortMenuItem("/dev/ttyUSB0");
+  EXPECT_EQ(a->data().toInt(), 0);
+  EXPECT_EQ(b->data().toInt(), 1);
+  EXPECT_EQ(items(w->Setup1), (QStringList{"COM1", "/dev/ttyUSB0"}));
+}
+
+TEST_F(PanelTest, ReadDataTimerFetchesThroughTheConnectionWindow) {
+  EXPECT_FALSE(w->readDataTimer->isActive());
+  EXPECT_EQ(w->readDataTimer->interval(), 600);
+  EXPECT_EQ(w->displayTimer->interval(), 250);
+  EXPECT_EQ(w->log500msTick->interval(), 500);
+  w->readDataTimerTimer();
+  EXPECT_EQ(comm.readCalls, 1);
+}
+
+}  // namespace
+}  // namespace zrq::test

@@ -1,0 +1,89 @@
+// Takes a picture of the real main window in a streaming state (Average,
+// 100 W forward, VSWR on the reflected read-out) and checks that what was
+// written is a real image, not an empty or single-colour one.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QTimer>
+#include <QPixmap>
+#include <QSet>
+#include <QTest>
+#include <cstdio>
+
+#include "TfrmMain.h"
+#include "core/DataString.h"
+#include "frame/Frame.h"
+#include "uiface/MsgBox.h"
+
+namespace {
+
+struct Streaming : zrq::app::CommPeer {
+  bool portConnected() const override { return true; }
+  bool interrogationAccepted() const override { return true; }
+  bool settingsAccepted() const override { return true; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: panel_screenshot OUTPUT.png\n");
+    return 2;
+  }
+  QApplication app(argc, argv);
+  zrq::frame::installFrame();
+  zrq::ui::ScopedScriptedMessageBoxes boxes;  // nothing may block the picture
+
+  Streaming comm;
+  TfrmMain w;
+  w.displayTimer->stop();
+  zrq::app::PanelPeers peers;
+  peers.comm = &comm;
+  w.setPeers(peers);
+  w.show();
+  if (!QTest::qWaitForWindowExposed(&w)) {
+    std::fprintf(stderr, "main window never became exposed\n");
+    return 1;
+  }
+  w.displayTimerTimer();  // no connection yet
+  w.commState = kCommStreaming;
+  w.measType = zrq::core::MeasType::Average;
+  w.rflUnit = zrq::core::PowerUnit::VSWR;
+  w.rflIsPower = false;
+  w.offsetDb = 3;
+  const char* line =
+      ",+8.0000E+01,+2.5000E+01 ,+1.0000E+02,+1.0000E+00,+1.5000E+02,+0.0000E+00, 1, 9,"
+      "+2.5000E-01,+2.5000E+00,+3.7500E+01,,";
+  const auto r = zrq::core::decodeDataString(
+      line, {zrq::core::MeasType::Average, w.fwdFullScale, w.featureMask, false},
+      w.sensorReading, w.settingsChanged);
+  if (!r.accepted()) {
+    std::fprintf(stderr, "prepared reading refused: %s\n", r.errorText.c_str());
+    return 1;
+  }
+  w.offsetDb = 0;
+  w.displayTimerTimer();
+  w.displayTimerTimer();
+  QTest::qWait(100);
+
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(QFileInfo(out).absolutePath());
+  const QPixmap shot = w.grab();
+  if (!shot.save(out, "PNG")) {
+    std::fprintf(stderr, "cannot write %s\n", argv[1]);
+    return 1;
+  }
+  const QImage back(out);
+  QSet<QRgb> colours;
+  for (int y = 0; y < back.height(); y += 2)
+    for (int x = 0; x < back.width(); x += 2) colours.insert(back.pixel(x, y));
+  std::printf("%s: %dx%d, %lld colours, read-outs \"%s\" / \"%s\"\n", argv[1], back.width(),
+              back.height(), static_cast<long long>(colours.size()),
+              w.fwdDisplay->text().toUtf8().constData(), w.rflDisplay->text().toUtf8().constData());
+  const bool ok = back.width() >= 250 && back.height() >= 250 && colours.size() >= 16 &&
+                  w.fwdDisplay->text() == "100.00" && w.rflDisplay->text() == "1.222";
+  zrq::frame::uninstallFrame();
+  return ok ? 0 : 1;
+}
