@@ -361,6 +361,11 @@ bool Simulator::start(std::string& error) {
     pty_ = std::make_unique<PtySensor>(opt_, trace_, now);
     if (!pty_->open(error)) return false;
   }
+  // A missing socket folder is made private to the user; an existing one is used as it is.
+  if (opt_.usbCount > 0 && mkdir(opt_.usbDir.c_str(), 0700) != 0 && errno != EEXIST) {
+    error = errnoText("folder " + opt_.usbDir);
+    return false;
+  }
   for (int i = 0; i < opt_.usbCount; ++i) {
     usb_.push_back(std::make_unique<UsbSensor>(opt_, i, trace_, now));
     if (!usb_.back()->open(error)) return false;
