@@ -323,17 +323,25 @@ unsigned SerialPort::readLine(uint8_t* buf, unsigned len, int timeoutMs) {
   const size_t cap = std::max<size_t>({inQueue_, len, 16});
   size_t scanned = 0;
   for (;;) {
-    checkLineErrors();
+    bool ready = false;
     {
       std::lock_guard<std::mutex> lk(rxMutex_);
       for (;;) {
         const size_t have = rx_.size() - rxPos_;
         const uint8_t* begin = rx_.data() + rxPos_;
-        if (std::find(begin + std::min(scanned, have), begin + have, '\n') != begin + have || have >= cap)
-          return takeRx(buf, len);
+        if (std::find(begin + std::min(scanned, have), begin + have, '\n') != begin + have || have >= cap) {
+          ready = true;
+          break;
+        }
         scanned = have;
         if (fillRx(cap - have) == 0) break;
       }
+    }
+    // Errors marked in what arrived win over the line, as the event would.
+    checkLineErrors();
+    if (ready) {
+      std::lock_guard<std::mutex> lk(rxMutex_);
+      return takeRx(buf, len);
     }
     waitReadable(msLeft(deadline), -1, "::WaitForSingleObject()");
   }

@@ -41,7 +41,9 @@ bool applyLineSettings(termios& t, const LineSettings& s) {
   const tcflag_t oldCflowBits = t.c_cflag & CRTSCTS;
   cfmakeraw(&t);
   t.c_cflag |= CLOCAL | CREAD;
-  t.c_cc[VMIN] = 0;
+  // VMIN 1: on the non-blocking descriptor an empty read is then EAGAIN, so
+  // a read of 0 bytes can only mean a hang-up.
+  t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
 
   t.c_cflag &= ~CSIZE;

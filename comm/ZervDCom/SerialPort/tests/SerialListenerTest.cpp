@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "Common/WideText.h"
+#include "PtyPair.h"
+#include "SerialPort/SerialPortListenerDeviceComm.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class ListenerPort : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty.ok());
+    ASSERT_TRUE(conn.setup(9600, 8, 1, 0, 0));
+    ASSERT_TRUE(conn.open()) << toUtf8(conn.lastErrDetail());
+  }
+  bool waitBuffered(unsigned n) {
+    for (int i = 0; i < 2000 && conn.dataBuf()->count() < n; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return conn.dataBuf()->count() >= n;
+  }
+  static std::string text(const uint8_t* b, unsigned n) { return std::string(reinterpret_cast<const char*>(b), n); }
+
+  PtyPair pty;
+  SerialPortListenerDeviceComm conn{pty.slaveName(), 256, 512};
+};
+
+TEST_F(ListenerPort, ATimeoutReportsThePartialCount) {
+  pty.send("ab");
+  ASSERT_TRUE(waitBuffered(2));
+  uint8_t buf[8] = {};
+  unsigned got = 0;
+  auto t0 = Clock::now();
+  EXPECT_FALSE(conn.read(buf, 5, &got, 100));
+  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(90));
+  EXPECT_EQ(conn.getLastErr(), 8);
+  EXPECT_EQ(got, 2u);
+  EXPECT_EQ(text(buf, 2), "ab");
+}
+
+TEST_F(ListenerPort, LinesArriveWholeAndOneAtATime) {
+  std::thread peer([&] {
+    pty.send("D 1 2 3");
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    pty.send("\r\nD 4\r\n");
+  });
+  uint8_t buf[64];
+  unsigned got = 0;
+  ASSERT_TRUE(conn.readLine(buf, 64, &got, 2000));
+  EXPECT_EQ(text(buf, got), "D 1 2 3\r\n");
+  ASSERT_TRUE(conn.readLine(buf, 64, &got, 2000));
+  EXPECT_EQ(text(buf, got), "D 4\r\n");
+  peer.join();
+}
+
+TEST_F(ListenerPort, ALineLongerThanTheBufferIsCode10AndStaysBuffered) {
+  pty.send("abcd\n");
+  ASSERT_TRUE(waitBuffered(5));
+  uint8_t buf[8];
+  unsigned got = 99;
+  EXPECT_FALSE(conn.readLine(buf, 5, &got, 100));
+  EXPECT_EQ(conn.getLastErr(), 10);
+  EXPECT_EQ(got, 0u);
+  ASSERT_TRUE(conn.readLine(buf, 8, &got, 100));
+  EXPECT_EQ(text(buf, got), "abcd\n");
+}
+
+TEST_F(ListenerPort, AFullBufferKeepsTheNewestBytes) {
+  std::string big(300, 'x');
+  for (int i = 0; i < 300; ++i) big[i] = static_cast<char>('a' + i % 26);
+  pty.send(big);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  uint8_t buf[300];
+  unsigned got = 0;
+  ASSERT_TRUE(conn.readInBuff(buf, 300, &got));
+  ASSERT_EQ(got, 256u);
+  EXPECT_EQ(text(buf, got), big.substr(44));
+}
+
+TEST_F(ListenerPort, PurgeDropsBufferedBytes) {
+  pty.send("old data");
+  ASSERT_TRUE(waitBuffered(8));
+  EXPECT_TRUE(conn.purge(15));
+  EXPECT_EQ(conn.getLastErr(), 1);
+  pty.send("new\n");
+  uint8_t buf[16];
+  unsigned got = 0;
+  ASSERT_TRUE(conn.readLine(buf, 16, &got, 1000));
+  EXPECT_EQ(text(buf, got), "new\n");
+}
+
+TEST_F(ListenerPort, WritesGoOutWhileTheListenerWaits) {
+  unsigned written = 0;
+  EXPECT_TRUE(conn.write(reinterpret_cast<const uint8_t*>("S\r"), 2, &written, 1000));
+  EXPECT_EQ(pty.receive(2), "S\r");
+  EXPECT_EQ(written, 2u);
+}
+
+TEST_F(ListenerPort, ClosingWhileTheListenerIsBlockedReturnsAtOnce) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));  // let it block in the port wait
+  auto t0 = Clock::now();
+  EXPECT_TRUE(conn.close());
+  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(100));
+  EXPECT_EQ(conn.helperThread(), nullptr);
+  uint8_t buf[4];
+  unsigned got = 9;
+  EXPECT_FALSE(conn.readInBuff(buf, 4, &got));
+  EXPECT_EQ(conn.getLastErr(), 13);
+}
+
+TEST_F(ListenerPort, AHangUpIsReportedAsAReadFailureAndTheThreadIdles) {
+  pty.send("last\n");
+  ASSERT_TRUE(waitBuffered(5));
+  pty.closeMaster();
+  uint8_t buf[32];
+  unsigned got = 0;
+  // What arrived before the hang-up is still delivered.
+  ASSERT_TRUE(conn.readLine(buf, 32, &got, 1000));
+  EXPECT_EQ(text(buf, got), "last\n");
+  auto t0 = Clock::now();
+  EXPECT_FALSE(conn.readLine(buf, 32, &got, kInfiniteMs));
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(1));
+  EXPECT_EQ(conn.getLastErr(), 6);
+  EXPECT_EQ(toUtf8(conn.lastErrDetail()).rfind("class SerialPortWin32Exc: ::ReadFile() failed.", 0), 0u);
+  EXPECT_EQ(conn.helperThread()->status(), 1);  // the caller's report restarted the step
+
+  // The restarted step meets the hang-up again and parks: it does not spin.
+  for (int i = 0; i < 2000 && conn.helperThread()->status() == 1; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(conn.helperThread()->status(), 6);
+  timespec c0{}, c1{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c1);
+  double cpuMs = (c1.tv_sec - c0.tv_sec) * 1e3 + (c1.tv_nsec - c0.tv_nsec) / 1e6;
+  EXPECT_LT(cpuMs, 50.0);
+  EXPECT_FALSE(conn.readInBuff(buf, 32, &got));
+  EXPECT_EQ(conn.getLastErr(), 6);
+  EXPECT_EQ(got, 0u);
+  auto t1 = Clock::now();
+  EXPECT_TRUE(conn.close());
+  EXPECT_LT(Clock::now() - t1, std::chrono::milliseconds(100));
+}
+
+TEST_F(ListenerPort, ALineErrorReachesTheCallerAsCode28) {
+  int s = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(s, 0);
+  termios t{};
+  ASSERT_EQ(::tcgetattr(s, &t), 0);
+  t.c_iflag &= ~PARMRK;  // so the peer can write the marks itself
+  ASSERT_EQ(::tcsetattr(s, TCSANOW, &t), 0);
+  ::close(s);
+  pty.send(std::string("ab\xFF\x00Xcd\n", 8));
+  uint8_t buf[32];
+  unsigned got = 0;
+  bool ok = conn.readLine(buf, 32, &got, 1000);
+  if (ok) ok = conn.readLine(buf, 32, &got, 200);  // the line may have been taken first
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(conn.getLastErr(), 28);
+  EXPECT_EQ(toUtf8(conn.lastErrDetail()).rfind("class SerialPortExc:  The hardware detected a framing error.", 0), 0u)
+      << toUtf8(conn.lastErrDetail());
+}
+
+TEST(ListenerOpen, OpenTwiceFailsWith4AndKeepsListening) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPortListenerDeviceComm conn(pty.slaveName(), 64, 64);
+  EXPECT_FALSE(conn.open());
+  EXPECT_EQ(conn.getLastErr(), 5);
+  ASSERT_TRUE(conn.setup(9600, 8, 1, 0, 0));
+  ASSERT_TRUE(conn.open());
+  EXPECT_FALSE(conn.open());
+  EXPECT_EQ(conn.getLastErr(), 4);
+  pty.send("x\n");
+  uint8_t buf[8];
+  unsigned got = 0;
+  EXPECT_TRUE(conn.readLine(buf, 8, &got, 1000));
+  EXPECT_EQ(got, 2u);
+}
+
+}  // namespace
