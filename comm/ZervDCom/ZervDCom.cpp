@@ -1,0 +1,379 @@
+// The C interface of libZervDCom.so: the handle table and the 20 comm_*
+// entry points. Nothing is thrown across this boundary; every entry catches
+// everything and answers 0.
+
+#include "ZervDCom.h"
+
+#include <atomic>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "Common/CriticalSection.h"
+#include "Common/DiagLog.h"
+#include "Common/ErrCodes.h"
+#include "Common/Version.h"
+#include "DeviceComm/DeviceComm.h"
+#include "HidUSB/TKS7730HidMngrDeviceComm.h"
+#include "HidUSB/TKS7730HidUSBDeviceComm.h"
+#include "SerialPort/SerialPortDeviceComm.h"
+#include "SerialPort/SerialPortListenerDeviceComm.h"
+
+namespace {
+
+constexpr int kMaxName = 260;  // names and their lengths stay below this
+
+// The table of live connections by handle; one library-wide lock around every
+// operation. Lookups hand out shared ownership, so a connection another thread
+// is still using when its handle is closed lives until that call returns
+// instead of being freed under it; otherwise destruction happens under the lock.
+class HandleTable {
+ public:
+  using Handle = int32_t;
+  static HandleTable& instance();
+
+  // 0 for a null connection or when handles ran out; never reuses a value.
+  Handle add(std::unique_ptr<DeviceComm> dc);
+  std::shared_ptr<DeviceComm> find(Handle h);
+  // Closes the connection, erases it and destroys it, all under the lock.
+  bool closeAndRemove(Handle h);
+  // Destroys every connection.
+  void clear();
+  // h names a live connection: that connection's last error becomes 31.
+  bool inUse(Handle h);
+  CriticalSection& lock() { return cs_; }
+
+ private:
+  HandleTable() = default;
+  CriticalSection cs_;
+  std::map<Handle, std::shared_ptr<DeviceComm>> map_;
+  Handle last_ = 0;
+};
+
+HandleTable& HandleTable::instance() {
+  // Never destroyed: the library's unload clears it before static objects
+  // (the diagnostic log among them) go away.
+  static HandleTable* t = new HandleTable();
+  return *t;
+}
+
+HandleTable::Handle HandleTable::add(std::unique_ptr<DeviceComm> dc) {
+  if (!dc) return 0;
+  CsLock lk(cs_);
+  if (last_ == std::numeric_limits<Handle>::max()) return 0;
+  const Handle h = ++last_;
+  if (map_.count(h)) return 0;
+  map_.emplace(h, std::shared_ptr<DeviceComm>(std::move(dc)));
+  return h;
+}
+
+std::shared_ptr<DeviceComm> HandleTable::find(Handle h) {
+  CsLock lk(cs_);
+  auto it = map_.find(h);
+  return it == map_.end() ? nullptr : it->second;
+}
+
+bool HandleTable::closeAndRemove(Handle h) {
+  CsLock lk(cs_);
+  auto it = map_.find(h);
+  if (it == map_.end()) return false;
+  std::shared_ptr<DeviceComm> dc = std::move(it->second);
+  map_.erase(it);
+  dc->close();
+  dc.reset();
+  return true;
+}
+
+
+void HandleTable::clear() {
+  CsLock lk(cs_);
+  while (!map_.empty()) {
+    auto it = map_.begin();
+    std::shared_ptr<DeviceComm> dc = std::move(it->second);
+    map_.erase(it);
+    dc.reset();
+  }
+  diagLog().write(LogKind::MISC, 3, "All devices cleared\n");
+}
+
+bool HandleTable::inUse(Handle h) {
+  if (h == 0) return false;
+  CsLock lk(cs_);
+  auto it = map_.find(h);
+  if (it == map_.end()) return false;
+  it->second->setLastErr(ErrCode::HandleAlreadyCreated);
+  return true;
+}
+
+
+std::atomic<int> gInterfaceLoaded{0};
+
+// Copies at most nameLen units of name (stopping at a terminator) into a
+// zeroed 260-unit name; false for a null name or a length outside [0, 260).
+bool copyName(const char16_t* name, int nameLen, std::u16string& out) {
+  if (!name || nameLen < 0 || nameLen >= kMaxName) return false;
+  char16_t buf[kMaxName] = {};
+  for (int i = 0; i < nameLen && name[i] != 0; ++i) buf[i] = name[i];
+  out.assign(buf);
+  return true;
+}
+
+// The handle checks every comm_create* makes: a usable out-argument that does
+// not hold a live handle.
+bool handleVariableFree(DeviceHandle* handle) {
+  if (!handle) return false;
+  return !HandleTable::instance().inUse(*handle);
+}
+
+bool registerInto(DeviceHandle* handle, std::unique_ptr<DeviceComm> dc) {
+  const DeviceHandle h = HandleTable::instance().add(std::move(dc));
+  *handle = h;
+  return h != 0;
+}
+
+template <class F>
+int guarded(F&& f) noexcept {
+  try {
+    return f() ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+// Null buffers with a length: the connection's last error says so.
+bool badBuffer(DeviceComm& dc, const void* p, unsigned len) {
+  if (p || len == 0) return false;
+  dc.setLastErr(ErrCode::InvalidDataBuffer);
+  return true;
+}
+
+std::shared_ptr<TKS7730HidMngrDeviceComm> findMngr(DeviceHandle mngr) {
+  if (mngr == 0) return nullptr;
+  auto dc = HandleTable::instance().find(mngr);
+  if (!dc) return nullptr;
+  auto m = std::dynamic_pointer_cast<TKS7730HidMngrDeviceComm>(dc);
+  if (!m) dc->setLastErr(ErrCode::InvalidHandle);
+  return m;
+}
+
+}  // namespace
+
+extern "C" {
+
+ZERVDCOM_API int comm_loadInterface(void) {
+  return guarded([] {
+    int expected = 0;
+    if (gInterfaceLoaded.load() != 0) return false;
+    diagLog().init(0, "ZervDComDLL.log", false);
+    return gInterfaceLoaded.compare_exchange_strong(expected, 1);
+  });
+}
+
+ZERVDCOM_API int comm_unloadInterface(void) {
+  return guarded([] {
+    int expected = 1;
+    if (!gInterfaceLoaded.compare_exchange_strong(expected, 0)) return false;
+    HandleTable::instance().clear();
+    return true;
+  });
+}
+
+ZERVDCOM_API int comm_createSerialPort(DeviceHandle* handle, const char16_t* portName, int nameLen,
+                                       unsigned sizeA, unsigned sizeB, int listener) {
+  return guarded([&] {
+    if (!handleVariableFree(handle)) return false;
+    std::u16string name;
+    if (!copyName(portName, nameLen, name)) {
+      *handle = 0;
+      return false;
+    }
+    std::unique_ptr<DeviceComm> dc;
+    if (listener)
+      dc = std::make_unique<SerialPortListenerDeviceComm>(name, sizeA, sizeB);
+    else
+      dc = std::make_unique<SerialPortDeviceComm>(name, sizeA, sizeB);
+    return registerInto(handle, std::move(dc));
+  });
+}
+
+ZERVDCOM_API int comm_openSerialPort(DeviceHandle h, int baud, int byteSize, unsigned char parity,
+                                     unsigned char stopBits, unsigned char flow) {
+  return guarded([&] {
+    auto dc = HandleTable::instance().find(h);
+    if (!dc) return false;
+    auto* sp = dynamic_cast<SerialPortDeviceComm*>(dc.get());
+    if (!sp) {
+      dc->setLastErr(ErrCode::InvalidHandle);
+      return false;
+    }
+    sp->setup(baud, byteSize, parity, stopBits, flow);
+    return sp->open();
+  });
+}
+
+ZERVDCOM_API int comm_createTKS7730USBDevMngr(DeviceHandle* handle) {
+  return guarded([&] {
+    if (!handleVariableFree(handle)) return false;
+    return registerInto(handle, std::make_unique<TKS7730HidMngrDeviceComm>());
+  });
+}
+
+ZERVDCOM_API int comm_buildTKS7730USBDevList(DeviceHandle mngr, int* count) {
+  return guarded([&] {
+    auto m = findMngr(mngr);
+    if (!m) return false;
+    if (!m->open()) return false;
+    return m->buildDevList(count);
+  });
+}
+
+ZERVDCOM_API int comm_createTKS7730USB(DeviceHandle mngr, int index, DeviceHandle* handle, unsigned bufCapacity) {
+  return guarded([&] {
+    if (!handleVariableFree(handle)) return false;
+    auto m = findMngr(mngr);
+    if (!m) return false;
+    HidUSBDevInfo info;
+    if (!m->getDevInfo(index, info)) return false;
+    return registerInto(handle, std::make_unique<TKS7730HidUSBDeviceComm>(info, bufCapacity));
+  });
+}
+
+ZERVDCOM_API int comm_openTKS7730USB(DeviceHandle h) {
+  return guarded([&] {
+    auto dc = HandleTable::instance().find(h);
+    if (!dc) return false;
+    auto* usb = dynamic_cast<TKS7730HidUSBDeviceComm*>(dc.get());
+    if (!usb) {
+      dc->setLastErr(ErrCode::InvalidHandle);
+      return false;
+    }
+    if (!usb->open()) return false;
+    return usb->startThreads();
+  });
+}
+
+ZERVDCOM_API int comm_close(DeviceHandle h) {
+  return guarded([&] { return HandleTable::instance().closeAndRemove(h); });
+}
+
+ZERVDCOM_API int comm_getLastErr(DeviceHandle h) {
+  try {
+    auto dc = HandleTable::instance().find(h);
+    return dc ? dc->getLastErr() : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+ZERVDCOM_API int comm_translateLastErr(DeviceHandle h, int code, char16_t* buf, unsigned bufLen, int appendDetail) {
+  return guarded([&] {
+    auto dc = HandleTable::instance().find(h);
+    if (!dc || !buf || bufLen == 0) return false;
+    return dc->translateLastErr(code, buf, bufLen, appendDetail != 0);
+  });
+}
+
+ZERVDCOM_API int comm_write(DeviceHandle h, const void* data, unsigned len, unsigned* written, int timeoutMs) {
+  return guarded([&] {
+    auto dc = HandleTable::instance().find(h);
+    if (!dc) return false;
+    if (badBuffer(*dc, data, len)) {
+      if (written) *written = 0;
+      return false;
+    }
+    static const uint8_t kNothing = 0;
+    return dc->write(data ? static_cast<const uint8_t*>(data) : &kNothing, len, written, timeoutMs);
+  });
+}
+
+ZERVDCOM_API int comm_read(DeviceHandle h, void* buf, unsigned len, unsigned* got, int timeoutMs) {
+  return guarded([&] {
+    auto dc = HandleTable::instance().find(h);
+    if (!dc) return false;
+    if (badBuffer(*dc, buf, len)) {
+      if (got) *got = 0;
+      return false;
+    }
+    uint8_t none = 0;
+    return dc->read(buf ? static_cast<uint8_t*>(buf) : &none, len, got, timeoutMs);
+  });
+}
+
+ZERVDCOM_API int comm_readInBuff(DeviceHandle h, void* buf, unsigned len, unsigned* got) {
+  return guarded([&] {
+    auto dc = HandleTable::instance().find(h);
+    if (!dc) return false;
+    if (badBuffer(*dc, buf, len)) {
+      if (got) *got = 0;
+      return false;
+    }
+    uint8_t none = 0;
+    return dc->readInBuff(buf ? static_cast<uint8_t*>(buf) : &none, len, got);
+  });
+}
+
+ZERVDCOM_API int comm_readLine(DeviceHandle h, void* buf, unsigned bufLen, unsigned* got, int timeoutMs) {
+  return guarded([&] {
+    auto dc = HandleTable::instance().find(h);
+    if (!dc) return false;
+    if (!buf) {
+      dc->setLastErr(ErrCode::InvalidDataBuffer);
+      if (got) *got = 0;
+      return false;
+    }
+    return dc->readLine(static_cast<uint8_t*>(buf), bufLen, got, timeoutMs);
+  });
+}
+
+ZERVDCOM_API int comm_purge(DeviceHandle h, unsigned flags) {
+  return guarded([&] {
+    auto dc = HandleTable::instance().find(h);
+    return dc && dc->purge(flags);
+  });
+}
+
+ZERVDCOM_API int comm_getVersionInfo(char16_t* buf, unsigned bufLen) {
+  return guarded([&] {
+    if (!buf) return false;
+    std::u16string v = versionText();
+    if (v.size() > 256) v.resize(256);
+    if (v.size() >= bufLen) return false;
+    std::memcpy(buf, v.c_str(), (v.size() + 1) * sizeof(char16_t));
+    return true;
+  });
+}
+
+ZERVDCOM_API int comm_isLastErrSevere(int code) { return isLastErrSevere(code) ? 1 : 0; }
+
+ZERVDCOM_API int comm_isSerialPortAvail(const char16_t* portName, int nameLen) {
+  return guarded([&] {
+    std::u16string name;
+    if (!copyName(portName, nameLen, name)) return false;
+    SerialPortDeviceComm probe(name, 512, 512);
+    return probe.isPortAvail();
+  });
+}
+
+ZERVDCOM_API int comm_isTKS7730USBPortAvail(DeviceHandle mngr, int index) {
+  return guarded([&] {
+    auto m = findMngr(mngr);
+    if (!m) return false;
+    HidUSBDevInfo info;
+    if (!m->getDevInfo(index, info)) return false;
+    TKS7730HidUSBDeviceComm probe(info, 512);
+    return probe.isPortAvail();
+  });
+}
+
+}  // extern "C"
+
+// The library leaves the process (dlclose or exit): every connection still in
+// the table is closed and its threads joined before static objects go away.
+__attribute__((destructor)) static void zervdcomDetach() {
+  try {
+    HandleTable::instance().clear();
+  } catch (...) {
+  }
+}
