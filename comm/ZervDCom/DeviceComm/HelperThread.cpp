@@ -36,8 +36,10 @@ void HelperThread::start() {
 void HelperThread::stop(int graceMs) {
   ZRQ_ASSERT(graceMs != kInfiniteMs);
   if (!thread_.joinable()) return;
-  trigger();
+  // The flag first: a thread woken by the trigger must see it before it
+  // could run (and park in) another step.
   setStopFlag(true);
+  trigger();
   wake_.wake();
   if (stoppedEvent_.wait(graceMs < 0 ? 0 : graceMs) != WaitResult::Signalled) {
     // The step ignored its wake-up: a bug. Joining still beats leaving a
