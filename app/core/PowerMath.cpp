@@ -9,8 +9,8 @@ namespace zrq::core {
 double convertPower(PowerUnit unit, double p) {
   switch (unit) {
     case PowerUnit::dB: return p > 0 ? std::max(10.0 * std::log10(p), kDbFloor) : kDbFloor;
-    case PowerUnit::dBm:
-      return p > 0 ? std::max(10.0 * std::log10(1000.0 * p), kDbmFloor) : kDbmFloor;
+    case PowerUnit::dBm:  // + 30 rather than log10(1000 P), which overflows for huge P
+      return p > 0 ? std::max(10.0 * std::log10(p) + 30.0, kDbmFloor) : kDbmFloor;
     case PowerUnit::uW: return p * 1000000.0;
     case PowerUnit::mW: return p * 1000.0;
     case PowerUnit::W: return p;

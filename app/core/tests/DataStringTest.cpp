@@ -464,5 +464,24 @@ TEST(DataStringRobustness, EveryLengthOfJunkAndOfTruncatedStringsIsHandled) {
   }
 }
 
+TEST(DataStringRobustness, LongBinaryInputIsHandled) {
+  const std::string good = buildDataString(distinctFields(), DataStringLayout::A);
+  std::string binary(10240, '\0');
+  for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 131 + 7);
+  binary[0] = ',';
+  for (const std::string& s : {binary, good + binary, std::string(10240, '\0'),
+                               "," + std::string(10239, '\xff')}) {
+    SensorReading r = marked();
+    bool changed = false;
+    auto res = decodeDataString(s, {}, r, changed);
+    EXPECT_NE(res.outcome, DecodeOutcome::TypeMismatch);
+  }
+  // A valid string followed by 10 kB of junk is still the valid string.
+  SensorReading r;
+  bool changed = false;
+  EXPECT_TRUE(decodeDataString(good + binary, {}, r, changed).accepted());
+  expectDistinct(r);
+}
+
 }  // namespace
 }  // namespace zrq::core

@@ -35,6 +35,8 @@ TEST(ConvertPower, LogUnitsReadAsNoPowerForZeroNegativeAndTinyPowers) {
   // The floor is a number the forward display can show.
   EXPECT_EQ(formatDisplayValue(ValueDisplay::Forward, U::dBm, kDbmFloor, 2).value(), "-99.99");
   EXPECT_EQ(formatReading(kDbFloor, 2).value(), "-129.99");
+  EXPECT_NEAR(convertPower(U::dBm, 1e300), 3030, 1e-9);  // no overflow on the way
+  EXPECT_NEAR(convertPower(U::dBm, std::numeric_limits<double>::max()), 3112.5, 0.1);
   // Just above the floor the log is exact.
   EXPECT_NEAR(convertPower(U::dBm, 1.1e-13), -99.586, 1e-3);
 }
