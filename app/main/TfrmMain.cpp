@@ -1,9 +1,12 @@
 // Construction of the main window: panel, menus and timers.
 #include "TfrmMain.h"
 
+#include "TfrmAbout.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -93,6 +96,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   client->setFixedSize(static_cast<int>(kClientWidth * f), static_cast<int>(kClientHeight * f));
   alignUnitLabels();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/ZRQHelp.chm");
 }
 
 TfrmMain::~TfrmMain() {
@@ -118,8 +122,8 @@ void TfrmMain::buildPanel() {
   glass->setStyleSheet(kGlassStyle);
 
   const QFont small = designFont("Arial", 8, true);
-  const QFont fwdUnitFont = designFont("Arial", 13, true);
-  const QFont rflUnitFont = designFont("Arial", 9, true);
+  const QFont fwdUnitFont = designFont("Arial", 12, true);
+  const QFont rflUnitFont = designFont("Arial", 10, true);
   const QFont textFont = designFont("Arial", 9, true);
 
   auto seg = [&](QLabel*& field, const char* name, const char* text, const QFont& font, int x,
@@ -197,7 +201,7 @@ void TfrmMain::buildPanel() {
   txtDuty = makeLabel(glass, "txtDuty", QString(), textFont, 48, 149, true);
   txtDuty->setFixedWidth(52);
   lblLimit = makeLabel(glass, "lblLimit", "CCDF Limit", small, 110, 150, false);
-  txtccdfLimit = makeLabel(glass, "txtccdfLimit", QString(), textFont, 172, 149, false);
+  txtccdfLimit = makeLabel(glass, "txtccdfLimit", QString(), textFont, 182, 149, false);
   txtccdfLimit->setFixedWidth(60);
   seg(segNoSensor, "segNoSensor", "No Sensor", small, 240, 150);
 
@@ -255,27 +259,39 @@ void TfrmMain::buildPanel() {
 }
 
 void TfrmMain::alignUnitLabels() {
-  // Each label sits where its left neighbour's text ends, so "dB"+"m" reads
-  // "dBm", "m"+"W" reads "mW", and "VSW"+"R" / "R"+"eturn Loss" share the R.
-  // "KW" and "µW" put their W where the plain "W" stands.
+  // Scaled fonts round to whole pixels and may outgrow their scaled boxes.
+  for (auto& [name, label] : mainLabels_) label->adjustSize();
+
+  // The units stand on the read-out's baseline, each label where its left
+  // neighbour's text ends, so "dB"+"m" reads "dBm", "m"+"W" reads "mW", and
+  // "VSW"+"R" / "R"+"eturn Loss" share the R. "KW" and "µW" put their W
+  // where the plain "W" stands.
   auto advance = [](QLabel* l) { return l->fontMetrics().horizontalAdvance(l->text()); };
-  auto place = [&](QLabel* first, std::initializer_list<QLabel*> chain) {
-    int x = first->x() + advance(first);
-    for (QLabel* l : chain) {
-      l->move(x, first->y());
-      l->adjustSize();
+  auto baselineOf = [](QLabel* readout) {
+    const QFontMetrics fm = readout->fontMetrics();
+    return readout->y() + (readout->height() - fm.height()) / 2 + fm.ascent();
+  };
+  auto chain = [&](int x, int baseline, std::initializer_list<QLabel*> labels) {
+    for (QLabel* l : labels) {
+      l->move(x, baseline - l->fontMetrics().ascent());
       x += advance(l);
     }
   };
-  for (auto [db, m, w, uw, kw] : {std::tuple{segFdb, segFm, segFW, segFuW, segFKW},
-                                  std::tuple{segRdb, segRm, segRW, segRuW, segRKW}}) {
-    place(db, {m, w});
-    const int wRight = w->x();
-    uw->move(wRight - uw->fontMetrics().horizontalAdvance(QStringLiteral("µ")), db->y());
-    kw->move(wRight - kw->fontMetrics().horizontalAdvance(QStringLiteral("K")), db->y());
-  }
-  segRRho->move(segRVSWR->pos());
-  place(segRVSWR, {segRR, segRRL});
+  auto units = [&](QLabel* readout, QLabel* db, QLabel* m, QLabel* w, QLabel* uw, QLabel* kw) {
+    const int base = baselineOf(readout);
+    chain(readout->geometry().right() + 4, base, {db, m, w});
+    const auto under = [&](QLabel* l, const char* prefix) {
+      l->move(w->x() - l->fontMetrics().horizontalAdvance(QString::fromUtf8(prefix)),
+              base - l->fontMetrics().ascent());
+    };
+    under(uw, "µ");
+    under(kw, "K");
+    return base;
+  };
+  units(fwdDisplay, segFdb, segFm, segFW, segFuW, segFKW);
+  const int rflBase = units(rflDisplay, segRdb, segRm, segRW, segRuW, segRKW);
+  chain(segRdb->x(), rflBase, {segRVSWR, segRR, segRRL});
+  chain(segRdb->x(), rflBase, {segRRho});
 }
 
 void TfrmMain::buildMenus() {
@@ -324,6 +340,17 @@ void TfrmMain::buildMenus() {
   connect(PeakPower2, &QAction::triggered, this, &TfrmMain::PeakPower2Click);
   connect(BurstPower2, &QAction::triggered, this, &TfrmMain::BurstPower2Click);
   connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
+}
+
+void TfrmMain::resetPortMenu() {
+  for (QAction* a : Setup1->actions()) {
+    a->setChecked(false);
+    a->setEnabled(true);
+  }
+  commState = kCommNoConnection;
+  applyMeasType();
+  setWindowTitle(QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText));
+  if (aboutWindow_) aboutWindow_->lbl7730->hide();
 }
 
 QAction* TfrmMain::addPortMenuItem(const QString& portName) {

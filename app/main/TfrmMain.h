@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -76,6 +77,7 @@ class TfrmMain : public QMainWindow {
   bool logActive = false;
   int zeroCalTicks = 0;
   std::string sensorSerial;
+  QString helpFile;  // the program's folder followed by "ZRQHelp.chm"
 
   // The out-of-range message: shown once, then silent until re-armed by a
   // unit step, a type step or an offset commit.
@@ -141,6 +143,9 @@ class TfrmMain : public QMainWindow {
   void Reflected1Click();
   void PeakPower2Click();
   void BurstPower2Click();
+  // After a lost or abandoned connection: every port item unchecked and
+  // enabled, the panel back to "no connection", the version caption restored.
+  void resetPortMenu();
   // Appends a Comm menu item for a discovered port; tags count up over the run.
   QAction* addPortMenuItem(const QString& portName);
 
@@ -187,6 +192,7 @@ class TfrmMain : public QMainWindow {
   zrq::core::UnitAnnunciator peakVswrAnn_{zrq::core::peakVswrAnnunciators};
   zrq::core::UnitAnnunciator burstAnn_{zrq::core::burstAnnunciators};
   int nextPortTag_ = 0;
+  bool noticeDue_ = false;
 };
 
 // The one instance, created at start-up.

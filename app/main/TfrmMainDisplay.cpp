@@ -200,7 +200,7 @@ void TfrmMain::updateDisplay() {
   const bool fwdValid = !v.fwdOverRange && !v.fwdFailed;
   if (v.fwdFailed) {
     if (peers_.fwdMeter && peers_.fwdMeter->isShown()) peers_.fwdMeter->hideWindow();
-    showOutOfRangeNotice();
+    noticeDue_ = true;
   }
   feedForwardMeter(v, fwdValid);
 
@@ -254,6 +254,13 @@ void TfrmMain::updateDisplay() {
   refreshLogValues();
   updatePeakWindow(v);
   updateBurstWindow(v);
+
+  // Only once every display is written: timers keep ticking under the modal
+  // box, and a nested tick must not interleave with this one's writes.
+  if (noticeDue_) {
+    noticeDue_ = false;
+    showOutOfRangeNotice();
+  }
 }
 
 void TfrmMain::feedForwardMeter(const zrq::core::PanelView& v, bool valid) {
@@ -261,7 +268,7 @@ void TfrmMain::feedForwardMeter(const zrq::core::PanelView& v, bool valid) {
   if (!m || !m->isShown()) return;
   if (!valid) {
     m->hideWindow();
-    showOutOfRangeNotice();
+    noticeDue_ = true;
     return;
   }
   m->updateForward(measType, v.fwd.value, v.fwd.unit);

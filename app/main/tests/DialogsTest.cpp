@@ -91,6 +91,28 @@ TEST_F(PanelTest, MenuBarHasItsItemsCaptionsHintsAndInitialStates) {
   EXPECT_EQ(a->data().toInt(), 0);
   EXPECT_EQ(b->data().toInt(), 1);
   EXPECT_EQ(items(w->Setup1), (QStringList{"COM1", "/dev/ttyUSB0"}));
+  EXPECT_TRUE(w->helpFile.endsWith("/ZRQHelp.chm"));
+}
+
+TEST_F(PanelTest, ResetPortMenuReleasesEveryPortAndDarkensThePanel) {
+  QAction* a = w->addPortMenuItem("COM1");
+  QAction* b = w->addPortMenuItem("COM2");
+  startStreaming();
+  a->setChecked(true);
+  b->setEnabled(false);
+  w->setWindowTitle("COM1 SN 1234");
+  about->lbl7730->show();
+  w->resetPortMenu();
+  EXPECT_FALSE(a->isChecked());
+  EXPECT_TRUE(b->isEnabled());
+  EXPECT_EQ(w->commState, kCommNoConnection);
+  EXPECT_EQ(w->windowTitle(), "7730 ZRQ V3.1.4.3");
+  EXPECT_FALSE(about->lbl7730->isVisibleTo(about));
+  comm.connected = comm.interrogated = comm.settingsOk = false;
+  tick();
+  EXPECT_TRUE(lit("segNoSensor"));
+  EXPECT_EQ(text(w->lblComm), "No Connection");
+  EXPECT_FALSE(w->btnType->isEnabled());
 }
 
 TEST_F(PanelTest, ReadDataTimerFetchesThroughTheConnectionWindow) {

@@ -181,6 +181,35 @@ TEST_F(PanelTest, UnformattableForwardValueWarnsOnceUntilTheOffsetIsCommitted) {
   EXPECT_EQ(boxes("Out Of Range"), 2);
 }
 
+// Timers keep firing while a modal box is up; a real box runs them nested.
+struct TickingBoxes : ui::MessageBoxes {
+  TfrmMain* w = nullptr;
+  int shown = 0;
+  ui::MsgResult show(const ui::MsgRequest&) override {
+    ++shown;
+    w->displayTimerTimer();
+    w->displayTimerTimer();
+    return ui::MsgResult::Ok;
+  }
+};
+
+TEST_F(PanelTest, TicksUnderTheOpenNoticeNeitherRepeatItNorLeaveStaleTexts) {
+  startStreaming();
+  TickingBoxes ticking;
+  ticking.w = w.get();
+  ui::setMessageBoxes(&ticking);
+  w->offsetDb = 100;
+  tick();
+  EXPECT_EQ(ticking.shown, 1);
+  EXPECT_EQ(text(w->fwdDisplay), "- - - - -");
+  w->offsetDb = 0;
+  w->rearmOutOfRangeNotice();
+  tick();
+  EXPECT_EQ(ticking.shown, 1);
+  EXPECT_EQ(text(w->fwdDisplay), "100.00");
+  ui::setMessageBoxes(msg.get());
+}
+
 TEST_F(PanelTest, PeakShowsVswrWhateverTheReflectedUnit) {
   startStreaming();
   stepTo(MeasType::Peak);
