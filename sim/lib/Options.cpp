@@ -40,7 +40,8 @@ Sensor:
   --banner N             answer the first N commands after power-up with the
                          banner "rs232" (serial side only; default 1)
   --layout A|B           data string layout (default A)
-  --full-scale W         full scale in watts (default 150)
+  --full-scale W         full scale in watts (default 150); the head saturates
+                         at 3 times full scale (peak at 6 times)
   --kilowatt             power fields in kilowatts, scale code 10
   --interval MS          data line period while streaming (default 100)
   --zero-time MS         duration of a zero calibration (default 8000)

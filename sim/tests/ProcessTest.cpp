@@ -209,6 +209,29 @@ TEST(Program, UsbSensorsServeHostsAndExitCleanly) {
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
+TEST(Program, UsbHangupClosesConnectionsAndTheSensorComesBack) {
+  const std::string dir = tempDir();
+  SimProcess sim({"--no-pty", "--usb", "1", "--usb-dir", dir, "--fault", "hangup,at=300,for=400,on=usb0"});
+  const std::string path = dir + "/tks7730-sim-0";
+  ASSERT_EQ(sim.line(), "usb: " + path);
+  {
+    Host h(path);
+    ASSERT_FALSE(h.packet().empty());
+    // The unplug: the connection ends (an empty read), no report arrives.
+    pollfd p{h.fd, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 3000), 1);
+    uint8_t b[64];
+    EXPECT_EQ(recv(h.fd, b, sizeof b, 0), 0);
+  }
+  EXPECT_EQ(sim.line(3000), "usb: " + path);  // plugged in again
+  Host again(path);
+  EXPECT_FALSE(again.packet().empty());
+  again.sendText("I\r\n");
+  EXPECT_TRUE(interrogationAccepted(again.collect("\n")));
+  EXPECT_EQ(sim.terminate(), 0);
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
 TEST(Program, IdleSimulatorSpendsNoCpu) {
   const std::string dir = tempDir();
   SimProcess sim({"--usb", "1", "--usb-dir", dir});
