@@ -44,7 +44,8 @@ Sensor:
                          at 3 times full scale (peak at 6 times)
   --kilowatt             power fields in kilowatts, scale code 10
   --interval MS          data line period while streaming (default 100)
-  --zero-time MS         duration of a zero calibration (default 8000)
+  --zero-time MS         duration of a zero calibration (default 8000); the
+                         stream stops and commands are ignored meanwhile
   --zero-result CODE     result code of the zero calibration, 1-2 characters
                          (default 0: success)
 
