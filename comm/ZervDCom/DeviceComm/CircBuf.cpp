@@ -83,3 +83,16 @@ unsigned CircBuf::popBlock(uint8_t* dst, unsigned max) {
   }
   return n;
 }
+
+unsigned CircBuf::find(uint8_t value, unsigned start, unsigned end) const {
+  end = std::min(end, count_);
+  while (start < end) {
+    // One contiguous stretch of the ring at a time.
+    const unsigned p = physical(start);
+    const unsigned run = std::min(end - start, capacity_ - p);
+    if (const void* hit = std::memchr(&data_[p], value, run))
+      return start + static_cast<unsigned>(static_cast<const uint8_t*>(hit) - &data_[p]);
+    start += run;
+  }
+  return 0xFFFFFFFFu;
+}

@@ -25,6 +25,9 @@ public:
   // Bulk forms of push / popFront with the same observable result.
   void pushBlock(const uint8_t* data, unsigned len);
   unsigned popBlock(uint8_t* dst, unsigned max);
+  // First position in [start, end) (end clipped to the count) holding value,
+  // or 0xFFFFFFFF.
+  unsigned find(uint8_t value, unsigned start, unsigned end) const;
 
 private:
   unsigned physical(unsigned index) const noexcept;

@@ -39,9 +39,7 @@ unsigned CircDevDataBuf::find(uint8_t value, unsigned start, int end) {
   unsigned stop = end < 0 ? count : static_cast<unsigned>(end);
   ZRQ_ASSERT(stop <= count);
   if (stop > count) stop = count;
-  for (unsigned i = start; i < stop; ++i)
-    if (buf_->at(i) == value) return i;
-  return kNotFound;
+  return buf_->find(value, start, stop);
 }
 
 unsigned CircDevDataBuf::count() const { return count_.load(); }

@@ -1,8 +1,19 @@
 #include "SerialPort/ParmrkDecoder.h"
 
+#include <cstring>
+
 size_t ParmrkDecoder::decode(const uint8_t* in, size_t n, uint8_t* out) {
   size_t o = 0;
   for (size_t i = 0; i < n; ++i) {
+    if (state_ == 0) {
+      // Plain bytes up to the next 0xFF move in one copy.
+      const void* ff = std::memchr(in + i, 0xFF, n - i);
+      const size_t run = (ff ? static_cast<const uint8_t*>(ff) : in + n) - (in + i);
+      std::memmove(out + o, in + i, run);
+      o += run;
+      i += run;
+      if (i == n) break;
+    }
     const uint8_t b = in[i];
     switch (state_) {
       case 0:

@@ -303,9 +303,15 @@ unsigned SerialPort::read(uint8_t* buf, unsigned len, int timeoutMs) {
 unsigned SerialPort::readSome(uint8_t* buf, unsigned len, int timeoutMs, int wakeFd) {
   requireOpen();
   if (len == 0) return 0;
+  {
+    std::lock_guard<std::mutex> lk(rxMutex_);
+    if (rx_.size() > rxPos_) return takeRx(buf, len);
+  }
+  // Wait first: a read of a terminal with nothing there would itself wait
+  // for the kernel's receive work to finish.
   for (;;) {
-    if (unsigned n = readAvailable(buf, len)) return n;
     waitReadable(timeoutMs, wakeFd, "::WaitForSingleObject()");
+    if (unsigned n = readAvailable(buf, len)) return n;
   }
 }
 

@@ -58,12 +58,12 @@ TEST(CircBufRing, BlockAndByteOperationsMatchAShiftingReference) {
     for (int step = 0; step < 3000; ++step) {
       int op = rng() % 4;
       if (op == 0) {
-        uint8_t v = static_cast<uint8_t>(rng());
+        uint8_t v = static_cast<uint8_t>(rng() % 6);
         b.push(v);
         ref.push_back(v);
       } else if (op == 1) {
         std::vector<uint8_t> block(rng() % (2 * cap + 2));
-        for (auto& v : block) v = static_cast<uint8_t>(rng());
+        for (auto& v : block) v = static_cast<uint8_t>(rng() % 6);
         b.pushBlock(block.data(), static_cast<unsigned>(block.size()));
         ref.insert(ref.end(), block.begin(), block.end());
       } else if (op == 2) {
@@ -81,6 +81,16 @@ TEST(CircBufRing, BlockAndByteOperationsMatchAShiftingReference) {
       while (ref.size() > cap) ref.pop_front();
       ASSERT_EQ(b.count(), ref.size());
       for (unsigned i = 0; i < ref.size(); ++i) ASSERT_EQ(b.at(i), ref[i]);
+      // find across the ring's wrap agrees with a plain scan
+      const uint8_t probe = static_cast<uint8_t>(rng() % 4);
+      const unsigned from = ref.empty() ? 0 : static_cast<unsigned>(rng() % ref.size());
+      unsigned want = 0xFFFFFFFFu;
+      for (unsigned i = from; i < ref.size(); ++i)
+        if (ref[i] == probe) {
+          want = i;
+          break;
+        }
+      ASSERT_EQ(b.find(probe, from, cap), want);
     }
   }
 }
