@@ -23,6 +23,24 @@ constexpr int kWantedInputBuffers = 200;
 
 }  // namespace
 
+bool HidUSB::WriteGate::enter(int timeoutMs) {
+  std::unique_lock<std::mutex> lk(m_);
+  if (timeoutMs < 0)
+    cv_.wait(lk, [&] { return !busy_; });
+  else if (!cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return !busy_; }))
+    return false;
+  busy_ = true;
+  return true;
+}
+
+void HidUSB::WriteGate::leave() {
+  {
+    std::lock_guard<std::mutex> lk(m_);
+    busy_ = false;
+  }
+  cv_.notify_one();
+}
+
 int perReportTimeout(int timeoutMs, unsigned chunks) {
   if (timeoutMs == 0) return 0;
   if (timeoutMs == kInfiniteMs || timeoutMs < 0 || chunks == 0) return timeoutMs;
@@ -116,11 +134,11 @@ unsigned HidUSB::writeReport(HidReport& report, int timeoutMs, int wakeFd) {
   using clock = std::chrono::steady_clock;
   const bool unlimited = timeoutMs == kInfiniteMs || timeoutMs < 0;
   const auto start = clock::now();
-  std::unique_lock<std::timed_mutex> lk(writeLock_, std::defer_lock);
-  if (unlimited)
-    lk.lock();
-  else if (!lk.try_lock_for(std::chrono::milliseconds(timeoutMs)))
-    return 0;  // the other writer held the device for the whole time
+  if (!writeLock_.enter(unlimited ? -1 : timeoutMs)) return 0;  // the other writer held it all the time
+  struct Leave {
+    WriteGate& g;
+    ~Leave() { g.leave(); }
+  } leave{writeLock_};
 
   int left = -1;
   if (!unlimited) {

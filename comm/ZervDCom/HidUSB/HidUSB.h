@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <condition_variable>
 #include <mutex>
 
 #include "HidUSB/HidChannel.h"
@@ -62,7 +63,19 @@ class HidUSB {
 
  private:
   std::unique_ptr<HidIo::HidChannel> hDevice_;
-  std::timed_mutex writeLock_;
+  // Writers take turns: a flag under a mutex, waited for with a time limit.
+  // (std::timed_mutex would do, but ThreadSanitizer cannot follow its
+  // pthread_mutex_clocklock and reports every unlock.)
+  class WriteGate {
+   public:
+    bool enter(int timeoutMs);  // negative: no limit
+    void leave();
+   private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool busy_ = false;
+  };
+  WriteGate writeLock_;
   HidCaps caps_;
   HidUSBDevInfo info_;
   HidIo::HidLockFile mutex_;
