@@ -18,7 +18,7 @@ constexpr AnnunciatorTable table(std::initializer_list<std::pair<PowerUnit, Unit
 
 }  // namespace
 
-const AnnunciatorTable mainForwardAnnunciators = table({
+constinit const AnnunciatorTable mainForwardAnnunciators = table({
     {PowerUnit::dB, L{"segFdb", {}}},
     {PowerUnit::Rho, L{"segRRho", {}}},
     {PowerUnit::VSWR, L{"segRVSWR", "segRR"}},
@@ -31,7 +31,7 @@ const AnnunciatorTable mainForwardAnnunciators = table({
     {PowerUnit::AutoW, L{"segFW", {}}},
 });
 
-const AnnunciatorTable mainReflectedAnnunciators = table({
+constinit const AnnunciatorTable mainReflectedAnnunciators = table({
     {PowerUnit::dB, L{"segRdb", {}}},
     {PowerUnit::Rho, L{"segRRho", {}}},
     {PowerUnit::VSWR, L{"segRVSWR", "segRR"}},
@@ -44,7 +44,7 @@ const AnnunciatorTable mainReflectedAnnunciators = table({
     {PowerUnit::AutoW, L{"segRW", {}}},
 });
 
-const AnnunciatorTable peakValueAnnunciators = table({
+constinit const AnnunciatorTable peakValueAnnunciators = table({
     {PowerUnit::dB, L{"segPdb", {}}},
     {PowerUnit::dBm, L{"segPdb", "segPm"}},
     {PowerUnit::uW, L{"segPuW", {}}},
@@ -54,11 +54,11 @@ const AnnunciatorTable peakValueAnnunciators = table({
     {PowerUnit::AutoW, L{"segPW", {}}},
 });
 
-const AnnunciatorTable peakVswrAnnunciators = table({
+constinit const AnnunciatorTable peakVswrAnnunciators = table({
     {PowerUnit::VSWR, L{"segPRVSWR", "segPRR"}},
 });
 
-const AnnunciatorTable burstAnnunciators = table({
+constinit const AnnunciatorTable burstAnnunciators = table({
     {PowerUnit::dB, L{"segBdb", {}}},
     {PowerUnit::dBm, L{"segBdb", "segBm"}},
     {PowerUnit::uW, L{"segBuW", {}}},
