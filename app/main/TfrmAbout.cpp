@@ -70,6 +70,8 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   zrq::frame::scaleChildren(this, fh);
   const float f32 = static_cast<float>(fw);
   setFixedSize(static_cast<int>(kWidth * fw * fh * f32), static_cast<int>(kHeight * fw * fh * f32));
+  // The last step grows the window past its scaled content: keep OK centred.
+  btnAboutOK->move((width() - btnAboutOK->width()) / 2, btnAboutOK->y());
 }
 
 void TfrmAbout::prepare(const std::string& firmwareVersion) {

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 
 #include "TfrmMain.h"
 #include "frame/Fonts.h"
@@ -50,6 +51,12 @@ TfrmFilterValue::TfrmFilterValue(TfrmMain* main, QWidget* parent)
   zrq::frame::scaleChildren(this, f);
   const int w = 123 + 2 * kBorder, h = 123 + 6 + 23 + 2 * kBorder;
   setFixedSize(static_cast<int>(w * f), static_cast<int>(h * f));
+}
+
+void TfrmFilterValue::showEvent(QShowEvent* event) {
+  // Centred on the desktop, not on the main window.
+  if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  QDialog::showEvent(event);
 }
 
 int TfrmFilterValue::itemIndex() const { return items_->checkedId(); }

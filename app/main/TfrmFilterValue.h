@@ -24,6 +24,9 @@ class TfrmFilterValue : public QDialog {
   void setItemIndex(int index);
   void btnAboutOKClick();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   TfrmMain* main_;
   QButtonGroup* items_;

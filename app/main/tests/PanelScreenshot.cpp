@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "TfrmAbout.h"
+#include "TfrmFilterValue.h"
 #include "TfrmMain.h"
 #include "core/DataString.h"
 #include "frame/Frame.h"
@@ -30,7 +32,7 @@ struct Streaming : zrq::app::CommPeer {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: panel_screenshot OUTPUT.png [average|nosensor|burst|ccdf|dbm]\n");
+    std::fprintf(stderr, "usage: panel_screenshot OUTPUT.png [average|nosensor|burst|ccdf|dbm|about|filter]\n");
     return 2;
   }
   const std::string state = argc >= 3 ? argv[2] : "average";
@@ -87,7 +89,20 @@ int main(int argc, char** argv) {
 
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(QFileInfo(out).absolutePath());
-  const QPixmap shot = w.grab();
+  TfrmAbout about(&w);
+  TfrmFilterValue filter(&w, &w);
+  QWidget* target = &w;
+  if (state == "about") {
+    about.prepare("1.07");
+    about.lbl7730->show();
+    about.show();
+    target = &about;
+  } else if (state == "filter") {
+    filter.show();
+    target = &filter;
+  }
+  if (target != &w && !QTest::qWaitForWindowExposed(target)) return 1;
+  const QPixmap shot = target->grab();
   if (!shot.save(out, "PNG")) {
     std::fprintf(stderr, "cannot write %s\n", argv[1]);
     return 1;
@@ -100,7 +115,8 @@ int main(int argc, char** argv) {
               back.height(), static_cast<long long>(colours.size()),
               w.fwdDisplay->text().toUtf8().constData(), w.rflDisplay->text().toUtf8().constData());
   const bool expectAverage = state == "average";
-  const bool ok = back.width() >= 250 && back.height() >= 250 && colours.size() >= 16 &&
+  const int minSide = expectAverage ? 250 : 100;
+  const bool ok = back.width() >= minSide && back.height() >= minSide && colours.size() >= 16 &&
                   (!expectAverage ||
                    (w.fwdDisplay->text() == "100.00" && w.rflDisplay->text() == "1.222"));
   zrq::frame::uninstallFrame();
