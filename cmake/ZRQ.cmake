@@ -53,10 +53,14 @@ function(zrq_add_gtest name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  # gtest_discover_tests flattens list-valued PROPERTIES to their first item, so
+  # the environment rides on the emulator, which discovery and every run use.
+  set_target_properties(${name} PROPERTIES
+    CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${ZRQ_TEST_ENV}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${ZRQ_TEST_ENV}" TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
 endfunction()
 
 # zrq_add_fuzzer(name SOURCES a.cpp ... LIBS lib ... CORPUS dir [SECONDS n])
