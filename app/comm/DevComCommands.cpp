@@ -1,0 +1,180 @@
+// The sensor commands of DevComInterface.
+#include <cstring>
+#include <ctime>
+
+#include "AppStatus.h"
+#include "ComTestLog.h"
+#include "CommAssert.h"
+#include "DevComInterface.h"
+#include "SensorProtocol.h"
+#include "USB/TKS7730Stats.h"
+
+namespace zrq::comm {
+
+namespace {
+constexpr const char* UNIT = "DevComInterface";
+
+unsigned len(const char* s) { return static_cast<unsigned>(std::strlen(s)); }
+
+std::string localDateTime() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm {};
+  localtime_r(&now, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%m/%d/%y %H:%M:%S", &tm);
+  return buf;
+}
+}  // namespace
+
+bool DevComInterface::interrogate() {
+  std::string reply =
+      sendCommandText(protocol::CMD_INTERROGATE, len(protocol::CMD_INTERROGATE), 1, "Interrogation");
+  return handler_ ? handler_->pktInterrogateResponse(reply) : false;
+}
+
+bool DevComInterface::assertCalibration() {
+  std::string reply = sendCommandText(protocol::CMD_CALIBRATION, len(protocol::CMD_CALIBRATION),
+                                      1, "Calibration assertion");
+  return handler_ ? handler_->pktConfigResponse(reply) : false;
+}
+
+bool DevComInterface::setFilterAndType() {
+  const std::string cmd =
+      handler_ ? handler_->settingsCommand() : protocol::defaultSettingsCommand();
+  std::string reply = sendCommandText(cmd.data(), static_cast<unsigned>(cmd.size()), 1,
+                                      "Filter and measurement type");
+  return handler_ ? handler_->pktTypeResponse(reply) : false;
+}
+
+bool DevComInterface::zeroCalibrate() {
+  std::string reply =
+      sendCommandText(protocol::CMD_ZERO, len(protocol::CMD_ZERO), 1, "ZeroCalibration");
+  return handler_ ? handler_->pktZeroCalResponse(reply) : false;
+}
+
+void DevComInterface::startDataStream() {
+  write(protocol::CMD_START_STREAM, len(protocol::CMD_START_STREAM));
+}
+
+bool DevComInterface::stopDataStream() {
+  return sendCommand(protocol::CMD_STOP_STREAM, len(protocol::CMD_STOP_STREAM), 1,
+                     "Stop data stream");
+}
+
+void DevComInterface::sendZero() { write(protocol::CMD_ZERO, len(protocol::CMD_ZERO)); }
+
+std::string DevComInterface::readDataLine() {
+  char buf[256] = {};
+  unsigned n = 0;
+  readData(buf, 255, &n, 0);
+  return std::string(buf, n);
+}
+
+std::string DevComInterface::readZeroResult() {
+  char buf[256] = {};
+  unsigned n = 0;
+  bool ok = portType_ == PortType::Serial ? readData(buf, 255, &n, 10) : readLine(buf, 255, &n);
+  if (ok) purge();
+  return std::string(buf, n);
+}
+
+bool DevComInterface::readSerialNumber() {
+  if (!isOpen()) {
+    status("Cannot get SN - port is not open!");
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(snMutex_);
+    if (serialNumber_ != "?") return false;
+    serialNumber_.clear();
+  }
+  status("Reading the sensor's serial number...");
+  write(protocol::CMD_SERIAL_NUMBER, len(protocol::CMD_SERIAL_NUMBER));
+  std::string buf(1024, '\0');
+  unsigned n = 0;
+  if (!readLine(buf.data(), 1023, &n)) {
+    // Back to "?" so that the caller's next attempt asks the sensor again.
+    {
+      std::lock_guard<std::mutex> lock(snMutex_);
+      serialNumber_.assign(1, '?');
+    }
+    status("Failed to get the serial number!");
+    return false;
+  }
+  const std::string sn = protocol::serialNumberFromReply(buf.substr(0, n));
+  {
+    std::lock_guard<std::mutex> lock(snMutex_);
+    serialNumber_ = sn;
+  }
+  if (handler_) handler_->serialNumberRead(sn);
+  p_stats_->showSerialNumber(statsRow_, sn.c_str());
+  status("Received SN:" + sn);
+  return true;
+}
+
+void DevComInterface::init() {
+  if (!isOpen()) {
+    status("Cannot init - port is not open!");
+    return;
+  }
+  if (initPassed()) {
+    status("Sensor already initialized.");
+    return;
+  }
+  try {
+    setInitPassed(false);
+    status("Initializing the 7730...");
+    status("Interrogating the sensor...");
+    sendCommand(protocol::CMD_INTERROGATE, len(protocol::CMD_INTERROGATE), 1, "Interrogation");
+    status("Checking calibration status...");
+    sendCommand(protocol::CMD_CALIBRATION, len(protocol::CMD_CALIBRATION), 1,
+                "Calibration assertion");
+    status("Setting default filter and measurement type...");
+    const std::string g = protocol::defaultSettingsCommand();
+    sendCommand(g.data(), static_cast<unsigned>(g.size()), 1, "Filter and measurement type");
+    status("Initialization complete.");
+    // "INIT" first: setting the flag wakes the continuous-read thread, whose
+    // "CONT RD" must not be overwritten.
+    p_stats_->showStatus(statsRow_, PortStatus::Init);
+    setInitPassed(true);
+  } catch (const std::exception&) {
+    status("Initialization failed!");
+  }
+}
+
+void DevComInterface::contReadStep() {
+  if (!initPassed() || !isOpen()) return;
+  bool success = false;
+  for (int attempt = 1; attempt <= 3 && !success; ++attempt) {
+    if (attempt > 1 && stop_.load() != 0 && isOpen())
+      return;  // the port is closing: no further attempt
+    char buf[256] = {};
+    unsigned n = 0;
+    write(protocol::CMD_READ_TEST, len(protocol::CMD_READ_TEST));
+    if (readLine(buf, 255, &n)) {
+      totalReads_.fetch_add(1);
+      success = true;
+      if (logRd()) {
+        char line[512];
+        std::snprintf(line, sizeof line, "%s--> \tRd(%d) [%d bytes]: %s\n", portName_.c_str(),
+                      static_cast<int>(totalReads_.load()), static_cast<int>(n),
+                      std::string(buf, n).c_str());
+        ComTestLog::write(line);
+      }
+    } else {
+      p_appStatus_->addf("%s--> \tRead attempt %d failed on %s -- (%d) bytes in the failed "
+                         "response: %s",
+                         portName_.c_str(), attempt, localDateTime().c_str(),
+                         static_cast<int>(n), std::string(buf, n).c_str());
+      totalFails_.fetch_add(1);
+    }
+  }
+  if (!success) {
+    p_stats_->showStatus(statsRow_, PortStatus::ComErr);
+    setCommErr(true);
+    return;
+  }
+  p_stats_->showCounts(statsRow_, totalReads_.load(), totalFails_.load());
+}
+
+}  // namespace zrq::comm

@@ -1,0 +1,379 @@
+#include "DevComInterface.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "AppStatus.h"
+#include "CommAssert.h"
+#include "USB/TKS7730Stats.h"
+
+namespace zrq::comm {
+
+namespace {
+constexpr const char* UNIT = "DevComInterface";
+constexpr unsigned PURGE_ALL = 15;  // abort and clear both directions
+constexpr int WRITE_TIMEOUT_MS = 3000;
+constexpr int READ_TIMEOUT_MS = 2000;
+}  // namespace
+
+DevComInterface::DevComInterface(PortType type, const std::string& portName, int statsRow,
+                                 TKS7730Stats* stats, AppStatus* appStatus, int usbDevIndex)
+    : portType_(type),
+      portName_(portName.substr(0, 259)),
+      widePortName_(toWide(portName_)),
+      statsRow_(statsRow),
+      p_stats_(stats),
+      p_appStatus_(appStatus),
+      usbDevIndex_(usbDevIndex) {
+  ZRQ_COMM_ASSERT(stats != nullptr, "p_stats != NULL", UNIT);
+  ZRQ_COMM_ASSERT(appStatus != nullptr, "p_appStatus != NULL", UNIT);
+}
+
+DevComInterface::~DevComInterface() {
+  try {
+    close();
+  } catch (...) {
+  }
+}
+
+bool DevComInterface::guarded(const std::function<bool()>& fn) {
+  try {
+    return fn();
+  } catch (const ZervDComExc& exc) {
+    reportException(exc);
+    return false;
+  }
+}
+
+void DevComInterface::status(const std::string& text) {
+  p_appStatus_->add(portName_ + "--> \t" + text);
+}
+
+void DevComInterface::reportException(const ZervDComExc& exc) {
+  status("Exception caught while using the comm DLL:" + exc.message());
+}
+
+void DevComInterface::reportLibError(const char* label) {
+  std::string msg = std::string(label) + " failed!";
+  const DeviceHandle h = hDev_.load();
+  if (h == ZervDComDLL::INVALID_DEV_COMM_HANDLE) {
+    msg += "INVALID_DEV_COMM_HANDLE";
+  } else {
+    char16_t buf[256] = {};
+    const int code = ZervDComDLL::getLastErr(h);
+    if (ZervDComDLL::translateLastErr(h, code, buf, 256, 1)) {
+      buf[255] = 0;
+      msg += "Error msg and debug info:" + toNarrow(buf);
+    } else {
+      msg += "Unable to translate error!";
+    }
+  }
+  status(msg);
+}
+
+std::string DevComInterface::serialNumber() const {
+  std::lock_guard<std::mutex> lock(snMutex_);
+  return serialNumber_;
+}
+
+bool DevComInterface::isOpen() const {
+  return hDev_.load() != ZervDComDLL::INVALID_DEV_COMM_HANDLE;
+}
+
+void DevComInterface::open(DeviceHandle h) {
+  ZRQ_COMM_ASSERT(h != ZervDComDLL::INVALID_DEV_COMM_HANDLE,
+                  "hDev != ZervDComDLL::INVALID_DEV_COMM_HANDLE", UNIT);
+  ZRQ_COMM_ASSERT(hDev_.load() == ZervDComDLL::INVALID_DEV_COMM_HANDLE,
+                  "hDev_ == ZervDComDLL::INVALID_DEV_COMM_HANDLE", UNIT);
+  hDev_.store(h);
+  bool ok = guarded([&] {
+    if (portType_ == PortType::Serial) {
+      if (ZervDComDLL::openSerialPort(h, 9600, 8, 1, 0, 0)) return true;
+      reportLibError("openSerialPort()");
+      return false;
+    }
+    if (portType_ == PortType::USB) {
+      if (usbDevIndex_ == -1) {
+        status("Cannot open - invalid device info index!");
+        return false;
+      }
+      if (ZervDComDLL::openTKS7730USB(h)) return true;
+      reportLibError("openTKS7730USB()");
+      return false;
+    }
+    assertionFailed("portType_ is serial or USB", UNIT, __LINE__);
+  });
+  if (ok) {
+    p_stats_->showStatus(statsRow_, PortStatus::Open);
+    p_stats_->showSerialNumber(statsRow_, "?");
+    totalReads_.store(0);
+    totalFails_.store(0);
+    p_stats_->showCounts(statsRow_, 0, 0);
+    startThread();
+    status("Open.");
+    return;
+  }
+  // A half-open connection (a USB sensor whose start-up failed) would keep its
+  // device lock inside the library; the handle is closed so a retry can open.
+  try {
+    ZervDComDLL::close(h);
+  } catch (const ZervDComExc&) {
+  }
+  hDev_.store(ZervDComDLL::INVALID_DEV_COMM_HANDLE);
+  p_stats_->showStatus(statsRow_, PortStatus::Error);
+}
+
+void DevComInterface::close() {
+  stopThread();
+  initPassed_.store(0);
+  contRd_.store(0);
+  {
+    std::lock_guard<std::mutex> lock(snMutex_);
+    serialNumber_.assign(1, '?');
+  }
+  const DeviceHandle h = hDev_.load();
+  if (h == ZervDComDLL::INVALID_DEV_COMM_HANDLE) return;
+  guarded([&] { return ZervDComDLL::close(h) != 0; });
+  hDev_.store(ZervDComDLL::INVALID_DEV_COMM_HANDLE);
+  p_stats_->showStatus(statsRow_, PortStatus::Closed);
+  status("Closed.");
+}
+
+void DevComInterface::purge() {
+  if (!isOpen()) {
+    status("Cannot purge - port is not open!");
+    return;
+  }
+  guarded([&] {
+    if (!ZervDComDLL::purge(hDev_.load(), PURGE_ALL)) {
+      reportLibError("purge()");
+      return false;
+    }
+    status("Buffers cleared and I/O operations canceled.");
+    setCommErr(false);
+    return true;
+  });
+}
+
+void DevComInterface::write(const char* cmd, unsigned len) {
+  ZRQ_COMM_ASSERT(cmd != nullptr, "p_cmdStr != NULL", UNIT);
+  guarded([&] {
+    unsigned written = 0;
+    if (ZervDComDLL::write(hDev_.load(), cmd, len, &written, WRITE_TIMEOUT_MS)) return true;
+    reportLibError("write()");
+    return false;
+  });
+}
+
+bool DevComInterface::readLine(char* buf, unsigned bufSize, unsigned* bytesRead) {
+  ZRQ_COMM_ASSERT(buf != nullptr, "p_respBuf != NULL", UNIT);
+  ZRQ_COMM_ASSERT(bytesRead != nullptr, "p_bytesRead != NULL", UNIT);
+  *bytesRead = 0;
+  return guarded([&] {
+    unsigned got = 0;
+    const int ok = ZervDComDLL::readLine(hDev_.load(), buf, bufSize, &got, READ_TIMEOUT_MS);
+    *bytesRead = std::min(got, bufSize);
+    if (ok) return true;
+    reportLibError("readLine()");
+    return false;
+  });
+}
+
+bool DevComInterface::readData(char* buf, unsigned bufSize, unsigned* bytesRead, unsigned count) {
+  ZRQ_COMM_ASSERT(buf != nullptr, "p_respBuf != NULL", UNIT);
+  ZRQ_COMM_ASSERT(bytesRead != nullptr, "p_bytesRead != NULL", UNIT);
+  *bytesRead = 0;
+  if (count > 0) {
+    ZRQ_COMM_ASSERT(count <= bufSize, "count <= bufSz", UNIT);
+    return guarded([&] {
+      unsigned got = 0;
+      const int ok = ZervDComDLL::read(hDev_.load(), buf, count, &got, READ_TIMEOUT_MS);
+      *bytesRead = std::min(got, count);
+      if (ok) return true;
+      reportLibError("read()");
+      return false;
+    });
+  }
+
+  // A data line: skip to the first 'D', then collect through the CR. Each
+  // attempt takes at most one byte already received, so a silent sensor costs
+  // 256 quick attempts and never a wait.
+  bool result = true;
+  auto phase = [&](char until) {
+    std::string text;
+    int attempts = 0;
+    while (attempts < DATA_LINE_ATTEMPTS && text.find(until) == std::string::npos) {
+      ++attempts;
+      char byte = 0;
+      unsigned got = 0;
+      const bool ok = guarded([&] {
+        if (ZervDComDLL::readInBuff(hDev_.load(), &byte, 1, &got)) return true;
+        reportLibError("readInBuff())");
+        return false;
+      });
+      if (!ok) {
+        result = false;
+        break;
+      }
+      if (got > 0) text.push_back(byte);
+      std::this_thread::yield();
+    }
+    return std::make_pair(text, attempts);
+  };
+  phase('D');
+  auto [line, attempts] = phase('\r');
+  purge();
+  ZRQ_COMM_ASSERT(line.size() <= bufSize, "len <= bufSz", UNIT);
+  std::memcpy(buf, line.data(), line.size());
+  *bytesRead = static_cast<unsigned>(line.size());
+  if (attempts >= DATA_LINE_ATTEMPTS) purge();
+  return result;
+}
+
+std::string DevComInterface::exchangeLine(const char* cmd, unsigned len, bool* ok,
+                                          unsigned* got) {
+  char buf[256] = {};
+  write(cmd, len);
+  *ok = readLine(buf, 255, got);
+  return std::string(buf, *got);
+}
+
+bool DevComInterface::sendCommand(const char* cmd, unsigned len, int respLen, const char* label) {
+  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", UNIT);
+  int resends = 0;
+  for (;;) {
+    bool ok = false;
+    unsigned n = 0;
+    std::string reply = exchangeLine(cmd, len, &ok, &n);
+    if (!ok) return false;
+    if (n == 7) {
+      // Seven bytes may be the sensor's banner: it answers a command with it
+      // while it is still waking up.
+      if (++resends == 3) return false;
+      if (reply == "rs232\r\n") continue;
+    }
+    p_appStatus_->addf("%s--> \t%s passed. Resp (%d) bytes: %s", portName_.c_str(), label,
+                       static_cast<int>(n), reply.c_str());
+    return true;
+  }
+}
+
+std::string DevComInterface::sendCommandText(const char* cmd, unsigned len, int respLen,
+                                             const char* label) {
+  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", UNIT);
+  int resends = 0;
+  for (;;) {
+    bool ok = false;
+    unsigned n = 0;
+    std::string reply = exchangeLine(cmd, len, &ok, &n);
+    if (!ok) {
+      purge();
+      return {};
+    }
+    if (n == 7) {
+      if (++resends == 3) return {};
+      if (reply == "rs232\r\n") continue;
+    }
+    p_appStatus_->addf("%s--> \t%s passed. Resp (%d) bytes: %s", portName_.c_str(), label,
+                       static_cast<int>(n), reply.c_str());
+    return reply;
+  }
+}
+
+void DevComInterface::setContRd(bool v) {
+  contRd_.store(v ? 1 : 0);
+  if (!isOpen() || !threadRunning()) return;
+  if (v) {
+    // Also before the sensor is initialised: the thread then goes on to wait
+    // for the initialisation instead of missing this wake-up.
+    setEvent(EvtCont);
+  } else if (initPassed()) {
+    p_stats_->showStatus(statsRow_, PortStatus::Init);
+  }
+}
+
+void DevComInterface::setInitPassed(bool v) {
+  initPassed_.store(v ? 1 : 0);
+  if (isOpen() && v) setEvent(EvtInitPassed);
+}
+
+void DevComInterface::setCommErr(bool v) {
+  commErr_.store(v ? 1 : 0);
+  if (!v) setEvent(EvtCommErrClear);
+}
+
+void DevComInterface::setEvent(Evt e) {
+  {
+    std::lock_guard<std::mutex> lock(evtMutex_);
+    if (e == EvtCont && !contEvtExists_) return;
+    evtSet_[e] = true;
+  }
+  evtCv_.notify_all();
+}
+
+bool DevComInterface::waitEvent(Evt e) {
+  std::unique_lock<std::mutex> lock(evtMutex_);
+  evtCv_.wait(lock, [&] { return evtSet_[e] || stop_.load() != 0; });
+  if (stop_.load() != 0) return false;
+  evtSet_[e] = false;
+  return true;
+}
+
+void DevComInterface::startThread() {
+  if (thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(evtMutex_);
+    ZRQ_COMM_ASSERT(!contEvtExists_, "hContEvt_ == NULL", UNIT);
+    contEvtExists_ = true;
+    evtSet_[EvtCont] = false;
+  }
+  stop_.store(0);
+  thread_ = std::thread([this] { threadMain(); });
+}
+
+void DevComInterface::stopThread() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(evtMutex_);
+    stop_.store(1);
+  }
+  contRd_.store(0);
+  setEvent(EvtCont);
+  setCommErr(false);
+  evtCv_.notify_all();
+  // Every wait of the thread ends on the stop; a step in progress ends after
+  // its current exchange.
+  thread_.join();
+  std::lock_guard<std::mutex> lock(evtMutex_);
+  contEvtExists_ = false;
+  evtSet_[EvtCont] = false;
+}
+
+void DevComInterface::threadMain() {
+  bool shown = false;
+  while (stop_.load() == 0) {
+    if (!contRd()) {
+      waitEvent(EvtCont);
+      shown = false;
+      continue;
+    }
+    if (commErr()) {
+      waitEvent(EvtCommErrClear);
+      shown = false;
+      continue;
+    }
+    if (!initPassed() && !waitEvent(EvtInitPassed)) continue;
+    if (stop_.load() != 0) break;
+    if (!shown) {
+      p_stats_->showStatus(statsRow_, PortStatus::ContRd);
+      shown = true;
+    }
+    if (isOpen())
+      contReadStep();
+    else
+      waitEvent(EvtCont);  // never spin on a closed port
+  }
+}
+
+}  // namespace zrq::comm

@@ -1,0 +1,285 @@
+// DevComInterface through the real library against the simulator (or, where
+// exact bytes must be scripted, against a pseudo-terminal this test plays).
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "ComTestLog.h"
+#include "E2EFixture.h"
+#include "SensorProtocol.h"
+
+namespace zrq::comm::test {
+namespace {
+
+using DevCom = CommE2E;
+
+int count(const std::vector<std::string>& v, const std::string& s) {
+  return static_cast<int>(std::count(v.begin(), v.end(), s));
+}
+
+TEST_F(DevCom, OpenAndCloseShowTheirStatusesAndLines) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({"--banner", "0"});
+  auto port = openSerial(*sim);
+  const std::string p = sim->serialPath() + "--> \t";
+  EXPECT_EQ(statsCell(1, *port), "OPEN");
+  EXPECT_EQ(statsCell(2, *port), "?");
+  EXPECT_EQ(statsCell(3, *port), "0.00%");
+  EXPECT_TRUE(memo.contains(p + "Open."));
+  EXPECT_TRUE(port->threadRunning());
+  port->purge();
+  EXPECT_TRUE(memo.contains(p + "Buffers cleared and I/O operations canceled."));
+  port->close();
+  EXPECT_FALSE(port->isOpen());
+  EXPECT_FALSE(port->threadRunning());
+  EXPECT_EQ(port->serialNumber(), "?");
+  EXPECT_EQ(statsCell(1, *port), "CLOSED");
+  EXPECT_TRUE(memo.contains(p + "Closed."));
+}
+
+TEST_F(DevCom, CloseOfANeverOpenedPortOnlyForgetsTheSerialNumber) {
+  DevComInterface port(PortType::Serial, "COM1", stats.addPortRow("COM1"), &stats, &status, -1);
+  EXPECT_EQ(port.serialNumber(), "");
+  port.close();
+  EXPECT_EQ(port.serialNumber(), "?");
+  EXPECT_TRUE(memo.lines().empty());
+  EXPECT_EQ(grid.cell(1, port.statsRow()), "CLOSED");  // from addPortRow, unchanged
+}
+
+TEST_F(DevCom, BannerRepliesAreResentAndThreeInARowFail) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  {
+    auto sim = startSim({"--banner", "2"});
+    auto port = openSerial(*sim);
+    EXPECT_TRUE(port->sendCommand("I\r\n", 3, 1, "Interrogation"));
+    EXPECT_EQ(sim->commandsReceived('I').size(), 3u);
+    const std::string reply = "7730,FW version 1.40,Cal,TKS7730 RF power sensor\r\n";
+    EXPECT_TRUE(memo.contains(sim->serialPath() + "--> \tInterrogation passed. Resp (" +
+                              std::to_string(reply.size()) + ") bytes: " + reply));
+  }
+  {
+    auto sim = startSim({"--banner", "3"});
+    auto port = openSerial(*sim);
+    EXPECT_EQ(port->sendCommandText("I\r\n", 3, 1, "Interrogation"), "");
+    EXPECT_EQ(sim->commandsReceived('I').size(), 3u);
+    // The fourth command gets a real reply again.
+    EXPECT_TRUE(port->sendCommand("I\r\n", 3, 1, "Interrogation"));
+  }
+}
+
+TEST_F(DevCom, StopStreamAndSerialNumberExchanges) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({"--serial-number", "AB-1234"});
+  auto port = openSerial(*sim);
+  // The stored number is still empty (never closed): nothing is sent.
+  EXPECT_FALSE(port->readSerialNumber());
+  EXPECT_TRUE(sim->commandsReceived('S').empty());
+  port->close();
+  ZervDComDLL::DeviceHandle h = 0;
+  const std::u16string name = toWide(sim->serialPath());
+  ASSERT_EQ(ZervDComDLL::createSerialPort(&h, name.c_str(), 1024, 1024, 1), 1);
+  port->open(h);
+  port->startDataStream();
+  EXPECT_TRUE(port->stopDataStream());  // the banner is absorbed by the retry
+  port->purge();
+  EXPECT_TRUE(port->readSerialNumber());
+  EXPECT_EQ(port->serialNumber(), "AB-1234");
+  EXPECT_EQ(statsCell(2, *port), "AB-1234");
+  const std::string p = sim->serialPath() + "--> \t";
+  EXPECT_TRUE(memo.contains(p + "Reading the sensor's serial number..."));
+  EXPECT_TRUE(memo.contains(p + "Received SN:AB-1234"));
+  EXPECT_EQ(sim->commandsReceived('S'), std::vector<std::string>{"S"});
+  EXPECT_FALSE(port->readSerialNumber());  // known now: not asked again
+}
+
+TEST_F(DevCom, DataLineReadKeepsTheFirstCompleteLine) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({"--banner", "0", "--interval", "20", "--fault", "garbage,every=1"});
+  auto port = openSerial(*sim);
+  port->startDataStream();
+  std::string line;
+  ASSERT_TRUE(eventually([&] {
+    line = port->readDataLine();
+    return !line.empty() && line.back() == '\r';
+  }));
+  EXPECT_EQ(line[0], ',');
+  EXPECT_EQ(std::count(line.begin(), line.end(), '\r'), 1);
+  EXPECT_LE(line.size(), 128u);
+}
+
+// The exact bytes of a fetch, played on a pseudo-terminal of our own.
+class ScriptedPty {
+ public:
+  ScriptedPty() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    termios t {};
+    tcgetattr(master_, &t);
+    cfmakeraw(&t);
+    tcsetattr(master_, TCSANOW, &t);
+    path_ = ptsname(master_);
+  }
+  ~ScriptedPty() {
+    if (master_ >= 0) ::close(master_);
+  }
+  const std::string& path() const { return path_; }
+  void send(const std::string& bytes) {
+    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+
+ private:
+  int master_ = -1;
+  std::string path_;
+};
+
+TEST_F(DevCom, DataLineSkipsToTheFirstDAndPurgesTheRest) {
+  if (!libraryBuilt()) GTEST_SKIP() << "libZervDCom.so not built";
+  ScriptedPty pty;
+  ASSERT_FALSE(pty.path().empty());
+  DevComInterface port(PortType::Serial, pty.path(), stats.addPortRow(pty.path()), &stats,
+                       &status, -1);
+  ZervDComDLL::DeviceHandle h = 0;
+  const std::u16string name = toWide(pty.path());
+  ASSERT_EQ(ZervDComDLL::createSerialPort(&h, name.c_str(), 1024, 1024, 1), 1);
+  port.open(h);
+  ASSERT_TRUE(port.isOpen());
+  // One write: the marker line tells when the library has taken the chunk in.
+  pty.send("M\nxxD,12\rD,34\r");
+  char marker[16] = {};
+  unsigned n = 0;
+  ASSERT_TRUE(port.readLine(marker, 15, &n));
+  ASSERT_EQ(std::string(marker, n), "M\n");
+  EXPECT_EQ(port.readDataLine(), ",12\r");
+  EXPECT_EQ(port.readDataLine(), "");  // the second line was purged
+  port.close();
+}
+
+TEST_F(DevCom, InitRunsTheTestSequenceOnce) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({});
+  auto port = openSerial(*sim);
+  port->contReadStep();  // before init: nothing happens
+  EXPECT_TRUE(sim->commandsReceived('T').empty());
+  port->init();
+  EXPECT_TRUE(port->initPassed());
+  EXPECT_EQ(statsCell(1, *port), "INIT");
+  const std::string p = sim->serialPath() + "--> \t";
+  auto lines = memo.lines();
+  int at = 0;
+  for (const char* expected :
+       {"Initializing the 7730...", "Interrogating the sensor...", "Checking calibration status...",
+        "Setting default filter and measurement type...", "Initialization complete."}) {
+    at = memo.find(p + expected, at);
+    EXPECT_GE(at, 0) << expected;
+  }
+  const auto g = sim->commandsReceived('G');
+  ASSERT_EQ(g.size(), 1u);
+  EXPECT_EQ(g[0], protocol::defaultSettingsCommand());
+  port->init();
+  EXPECT_TRUE(memo.contains(p + "Sensor already initialized."));
+  EXPECT_EQ(sim->commandsReceived('I').size(), 2u);  // banner + real reply, once
+
+  port->contReadStep();
+  EXPECT_EQ(port->totalReads(), 1u);
+  EXPECT_EQ(statsCell(3, *port), "100.00%");
+  EXPECT_EQ(statsCell(4, *port), "1");
+  EXPECT_EQ(statsCell(5, *port), "0");
+}
+
+TEST_F(DevCom, ContinuousReadingRunsOnItsThreadAndStopsOnClose) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  const std::string logPath = logFolder() + "/" + ComTestLog::FILE_NAME;
+  ASSERT_TRUE(ComTestLog::open(logPath));
+  auto sim = startSim({});
+  auto port = openSerial(*sim);
+  port->setContRd(true);  // before init: the thread waits for it
+  port->setLogRd(true);
+  port->init();
+  ASSERT_TRUE(eventually([&] { return port->totalReads() >= 3; }));
+  EXPECT_EQ(statsCell(1, *port), "CONT RD");
+  port->setContRd(false);
+  EXPECT_EQ(statsCell(1, *port), "INIT");
+  port->close();
+  EXPECT_FALSE(port->threadRunning());
+  EXPECT_EQ(statsCell(1, *port), "CLOSED");
+  ComTestLog::close();
+  std::ifstream in(logPath);
+  std::stringstream s;
+  s << in.rdbuf();
+  EXPECT_NE(s.str().find(sim->serialPath() + "--> \tRd(1) ["), std::string::npos);
+  EXPECT_NE(s.str().find(sim->serialPath() + "--> \tOpen.\n"), std::string::npos);
+}
+
+TEST_F(DevCom, ThreeFailedReadsMarkACommunicationErrorUntilPurged) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({"--fault", "silence,cmd=T,every=1,for=1"});
+  auto port = openSerial(*sim);
+  port->init();
+  port->contReadStep();
+  EXPECT_TRUE(port->commErr());
+  EXPECT_EQ(port->totalFails(), 3u);
+  EXPECT_EQ(statsCell(1, *port), "COM ERR");
+  const std::string p = sim->serialPath() + "--> \t";
+  int attempts = 0;
+  for (const auto& l : memo.lines())
+    if (l.rfind(p + "Read attempt ", 0) == 0 &&
+        l.find(" -- (0) bytes in the failed response: ") != std::string::npos)
+      ++attempts;
+  EXPECT_EQ(attempts, 3);
+  port->purge();
+  EXPECT_FALSE(port->commErr());
+}
+
+TEST_F(DevCom, LibraryFailuresAreReportedWithTheLibrarysText) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({"--banner", "0"});
+  auto port = openSerial(*sim);
+  const std::string p = sim->serialPath() + "--> \t";
+  // Nothing was asked: the line read times out.
+  char buf[64];
+  unsigned n = 0;
+  EXPECT_FALSE(port->readLine(buf, 63, &n));
+  bool found = false;
+  for (const auto& l : memo.lines())
+    found |= l.rfind(p + "readLine() failed!Error msg and debug info:", 0) == 0 &&
+             l.size() > (p + "readLine() failed!Error msg and debug info:").size();
+  EXPECT_TRUE(found);
+  // The handle is gone behind the interface's back: the library knows nothing.
+  ASSERT_EQ(ZervDComDLL::close(port->handle()), 1);
+  port->purge();
+  EXPECT_TRUE(memo.contains(p + "purge() failed!Unable to translate error!"));
+  port->close();
+}
+
+TEST_F(DevCom, WritesOnAClosedPortNameTheMissingHandle) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  DevComInterface port(PortType::Serial, "COM9", stats.addPortRow("COM9"), &stats, &status, -1);
+  port.write("I\r\n", 3);
+  EXPECT_TRUE(memo.contains("COM9--> \twrite() failed!INVALID_DEV_COMM_HANDLE"));
+  EXPECT_EQ(port.readDataLine(), "");
+  EXPECT_EQ(count(memo.lines(), "COM9--> \treadInBuff()) failed!INVALID_DEV_COMM_HANDLE"), 2);
+}
+
+TEST_F(DevCom, UsbPortWithoutDeviceIndexStaysClosed) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({"--banner", "0"});
+  DevComInterface port(PortType::USB, "7730USB1", stats.addPortRow("7730USB1"), &stats, &status,
+                       -1);
+  ZervDComDLL::DeviceHandle h = 0;
+  const std::u16string name = toWide(sim->serialPath());
+  ASSERT_EQ(ZervDComDLL::createSerialPort(&h, name.c_str(), 1024, 1024, 1), 1);
+  port.open(h);
+  EXPECT_FALSE(port.isOpen());
+  EXPECT_EQ(grid.cell(1, port.statsRow()), "ERROR");
+  EXPECT_TRUE(memo.contains("7730USB1--> \tCannot open - invalid device info index!"));
+  // The handle was given back: the library no longer knows it.
+  EXPECT_EQ(ZervDComDLL::getLastErr(h), 0);
+  EXPECT_EQ(ZervDComDLL::close(h), 0);
+}
+
+}  // namespace
+}  // namespace zrq::comm::test

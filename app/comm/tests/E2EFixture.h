@@ -1,0 +1,73 @@
+// Shared set-up of the end-to-end tests: the real library from bin/, a fresh
+// simulator per test, the statistics grid and the status memo they write.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "AppStatus.h"
+#include "DevComInterface.h"
+#include "SimHarness.h"
+#include "USB/TKS7730Stats.h"
+#include "ZervDComDLL.h"
+#include "uiface/Delay.h"
+
+namespace zrq::comm::test {
+
+#define ZRQ_REQUIRE_SIM_AND_LIBRARY()                                              \
+  do {                                                                             \
+    if (!::zrq::comm::test::libraryBuilt()) GTEST_SKIP() << "libZervDCom.so not built"; \
+    if (!::zrq::comm::test::simulatorBuilt()) GTEST_SKIP() << "tks7730-sim not built";  \
+  } while (0)
+
+// Waits for something an outside process does; polls, bounded.
+inline bool eventually(const std::function<bool()>& pred, int timeoutMs = 5000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+class CommE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ZervDComDLL::setLibraryPath("");
+  }
+
+  std::unique_ptr<SimProcess> startSim(std::vector<std::string> options) {
+    auto sim = std::make_unique<SimProcess>(std::move(options));
+    EXPECT_TRUE(sim->ok()) << sim->error();
+    return sim;
+  }
+
+  // A serial interface on the simulator's pseudo-terminal, opened.
+  std::unique_ptr<DevComInterface> openSerial(const SimProcess& sim) {
+    auto port = std::make_unique<DevComInterface>(PortType::Serial, sim.serialPath(),
+                                                  stats.addPortRow(sim.serialPath()), &stats,
+                                                  &status, -1);
+    ZervDComDLL::DeviceHandle h = 0;
+    const std::u16string name = toWide(sim.serialPath());
+    EXPECT_EQ(ZervDComDLL::createSerialPort(&h, name.c_str(), 1024, 1024, 1), 1);
+    port->open(h);
+    EXPECT_TRUE(port->isOpen());
+    return port;
+  }
+
+  std::string statsCell(int column, const DevComInterface& port) {
+    return grid.cell(column, port.statsRow());
+  }
+
+  ui::ScopedInstantDelay instant;
+  MemoryStatsGrid grid;
+  TKS7730Stats stats{&grid};
+  MemoryStatusMemo memo;
+  AppStatus status{&memo};
+};
+
+}  // namespace zrq::comm::test

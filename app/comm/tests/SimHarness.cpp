@@ -1,0 +1,143 @@
+#include "SimHarness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace zrq::comm::test {
+
+std::string binDir() {
+  const char* bin = std::getenv("ZRQ_BIN_DIR");
+  return bin ? bin : ".";
+}
+
+namespace {
+bool exists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+std::atomic<int> counter{0};
+}  // namespace
+
+bool libraryBuilt() { return exists(binDir() + "/libZervDCom.so"); }
+bool simulatorBuilt() { return exists(binDir() + "/tks7730-sim"); }
+
+SimProcess::SimProcess(std::vector<std::string> options) {
+  const char* logs = std::getenv("ZRQ_LOG_DIR");
+  tracePath_ = std::string(logs ? logs : "/tmp") + "/comm-sim-trace-" + std::to_string(getpid()) +
+               "-" + std::to_string(counter++) + ".log";
+  options.insert(options.begin(), {"--trace", tracePath_});
+  const std::string exe = binDir() + "/tks7730-sim";
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    error_ = "pipe failed";
+    return;
+  }
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(exe.c_str()));
+  for (auto& o : options) argv.push_back(const_cast<char*>(o.c_str()));
+  argv.push_back(nullptr);
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(fds[1], 1);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  out_ = fds[0];
+  if (pid_ < 0) {
+    error_ = "fork failed";
+    return;
+  }
+  std::string buffer;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (serialPath_.empty()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      error_ = "simulator did not announce its port";
+      return;
+    }
+    pollfd p{out_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+    char chunk[512];
+    ssize_t n = read(out_, chunk, sizeof chunk);
+    if (n <= 0) {
+      error_ = "simulator ended: " + buffer;
+      return;
+    }
+    buffer.append(chunk, static_cast<std::size_t>(n));
+    std::size_t pos;
+    while ((pos = buffer.find('\n')) != std::string::npos) {
+      std::string line = buffer.substr(0, pos);
+      buffer.erase(0, pos + 1);
+      if (line.rfind("serial: ", 0) == 0) serialPath_ = line.substr(8);
+    }
+  }
+}
+
+SimProcess::~SimProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  if (out_ >= 0) close(out_);
+  unlink(tracePath_.c_str());
+}
+
+std::string SimProcess::trace() const {
+  std::ifstream in(tracePath_, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> SimProcess::commandsReceived(char letter) const {
+  std::vector<std::string> out;
+  std::istringstream lines(trace());
+  std::string line;
+  const std::string key = std::string("cmd ") + letter + " bytes=";
+  while (std::getline(lines, line)) {
+    auto pos = line.find(key);
+    if (pos == std::string::npos) continue;
+    std::istringstream hex(line.substr(pos + key.size()));
+    std::string bytes, byte;
+    while (hex >> byte) bytes.push_back(static_cast<char>(std::stoi(byte, nullptr, 16)));
+    out.push_back(bytes);
+  }
+  return out;
+}
+
+std::string SimProcess::lettersWhen(const std::string& expected, int timeoutMs) const {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::string letters = commandLetters();
+  while (letters != expected && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    letters = commandLetters();
+  }
+  return letters;
+}
+
+std::string SimProcess::commandLetters() const {
+  std::string out;
+  std::istringstream lines(trace());
+  std::string line;
+  while (std::getline(lines, line)) {
+    auto pos = line.find("cmd ");
+    if (pos != std::string::npos && line.find(" bytes=", pos) == pos + 5) out.push_back(line[pos + 4]);
+  }
+  return out;
+}
+
+}  // namespace zrq::comm::test

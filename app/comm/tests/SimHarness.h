@@ -1,0 +1,45 @@
+// Runs tks7730-sim for one test and hands out what it announced.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace zrq::comm::test {
+
+std::string binDir();
+bool libraryBuilt();
+bool simulatorBuilt();
+
+class SimProcess {
+ public:
+  // Starts bin/tks7730-sim with the options and a trace file; waits (at most
+  // 10 s) for its "serial:" line. ok() tells whether it came.
+  explicit SimProcess(std::vector<std::string> options);
+  ~SimProcess();
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  bool ok() const { return !serialPath_.empty(); }
+  const std::string& serialPath() const { return serialPath_; }
+  const std::string& error() const { return error_; }
+  // The trace so far.
+  std::string trace() const;
+  // The exact bytes of every command with this letter, in order of arrival.
+  std::vector<std::string> commandsReceived(char letter) const;
+  // The letters of every command received, in order ("IIFG...").
+  std::string commandLetters() const;
+  // The letters once they read `expected` (a command without a reply may
+  // still be on its way), or what they read after the time-out.
+  std::string lettersWhen(const std::string& expected, int timeoutMs = 3000) const;
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string serialPath_;
+  std::string tracePath_;
+  std::string error_;
+};
+
+}  // namespace zrq::comm::test
