@@ -245,3 +245,26 @@ TEST_F(CInterface, ManagerListsSensorsAndRefusesDataOperations) {
   EXPECT_EQ(c.comm_getLastErr(second), 1);
   ::unsetenv("ZERVDCOM_HID_SIM_DIR");
 }
+
+TEST(CInterfaceLifecycle, UnloadingTheLibraryClosesLiveConnections) {
+  HidTestData::TempDir sim;
+  HidTestData::SimPeer s0(sim / "s0", 0x3A61, 0x7730, 0x0140, HidTestData::kSensorDescriptor);
+  ::setenv("ZERVDCOM_HID_SIM_DIR", sim.path().c_str(), 1);
+  CApi c;
+  ASSERT_TRUE(c.load()) << ::dlerror();
+  DeviceHandle m = 0, u = 0;
+  int count = 0;
+  ASSERT_EQ(c.comm_createTKS7730USBDevMngr(&m), 1);
+  ASSERT_EQ(c.comm_buildTKS7730USBDevList(m, &count), 1);
+  ASSERT_EQ(c.comm_createTKS7730USB(m, 0, &u, 4096), 1);
+  ASSERT_EQ(c.comm_openTKS7730USB(u), 1);
+  ASSERT_TRUE(s0.waitConnections(1));
+  s0.waitReports(2);  // polling
+  // No comm_close, no comm_unloadInterface: the library's detach does it.
+  c.unload();
+  EXPECT_EQ(::dlopen(zervdcomPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "library still mapped";
+  EXPECT_TRUE(s0.waitConnectionsAtMost(0));
+  const size_t after = s0.waitReports(0, 0).size();
+  EXPECT_EQ(s0.waitReports(after + 1, 200).size(), after);  // the poll stopped with it
+  ::unsetenv("ZERVDCOM_HID_SIM_DIR");
+}

@@ -1,4 +1,5 @@
 #include "HidUSB/HidEnum.h"
+#include "HidUSB/HidUSBDevInfo.h"
 #include "SensorDescriptor.h"
 #include "SimPeer.h"
 #include "TempDir.h"
@@ -59,6 +60,14 @@ TEST(HidEnumeration, ListsHidrawNodesInNumberOrderWithSysfsIdentity) {
   EXPECT_EQ(list[3].versionNumber, 0);
   EXPECT_EQ(list[4].path, root / "dev/hidraw10");
   EXPECT_EQ(list[4].versionNumber, 0x0200);
+
+  // The sensor list keeps the sensors that can be opened, any version.
+  HidUSBDevInfoMngr mngr;
+  ASSERT_EQ(mngr.build(roots, 0x3A61, 0x7730, 0), 2u);
+  EXPECT_EQ(mngr.get(0)->devicePath, root / "dev/hidraw0");
+  EXPECT_EQ(mngr.get(0)->versionNumber, 0x0105);
+  EXPECT_EQ(mngr.get(1)->devicePath, root / "dev/hidraw3");
+  EXPECT_EQ(mngr.build(roots, 0x3A61, 0x7730, 0x0105), 1u);
 
   EXPECT_TRUE(canOpenReadWrite(list[0].path));
   EXPECT_FALSE(canOpenReadWrite(list[4].path));

@@ -65,6 +65,11 @@ bool SimPeer::waitConnections(size_t n, int timeoutMs) {
   return cv_.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return conns_.size() >= n; });
 }
 
+bool SimPeer::waitConnectionsAtMost(size_t n, int timeoutMs) {
+  std::unique_lock<std::mutex> l(m_);
+  return cv_.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return conns_.size() <= n; });
+}
+
 void SimPeer::dropAll() {
   std::lock_guard<std::mutex> l(m_);
   for (int fd : conns_) ::close(fd);

@@ -31,6 +31,8 @@ class SimPeer {
   std::vector<Report> waitReports(size_t n, int timeoutMs = 5000);
   size_t connections();
   bool waitConnections(size_t n, int timeoutMs = 5000);
+  // Waits (bounded) until at most n connections remain open.
+  bool waitConnectionsAtMost(size_t n, int timeoutMs = 5000);
   // Closes every accepted connection (an unplug as the host sees it).
   void dropAll();
 
