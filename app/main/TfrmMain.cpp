@@ -354,7 +354,9 @@ void TfrmMain::resetPortMenu() {
 }
 
 QAction* TfrmMain::addPortMenuItem(const QString& portName) {
-  QAction* a = Setup1->addAction(portName);
+  // Port names are shown as they are: no accelerator is taken from an "&".
+  QString caption = portName;
+  QAction* a = Setup1->addAction(caption.replace(QLatin1Char('&'), QLatin1String("&&")));
   a->setObjectName(portName);
   a->setCheckable(true);
   a->setData(nextPortTag_++);

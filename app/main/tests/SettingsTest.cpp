@@ -3,6 +3,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <clocale>
+#include <string>
 
 #include "PanelTestSupport.h"
 
@@ -90,6 +92,24 @@ TEST_F(PanelTest, CcdfLimitEntryAcceptsTwoToFourHundred) {
   w->ccdfLimit = 50;
   w->EditccdfLimitEnter();
   EXPECT_EQ(w->EditccdfLimit->text(), "50");
+}
+
+TEST_F(PanelTest, EntriesAndReadOutsIgnoreADecimalCommaLocale) {
+  startStreaming();  // the test's own data strings are built in the C locale
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not installed";
+  w->Edit_Offset->setText("2.5");
+  w->Edit_OffsetExit();
+  EXPECT_FLOAT_EQ(w->offsetDb, 2.5f);
+  w->Edit_OffsetEnter();
+  EXPECT_EQ(w->Edit_Offset->text(), "2.5");
+  w->Edit_Offset->setText("3,5");
+  w->Edit_OffsetExit();
+  EXPECT_EQ(w->Edit_Offset->text(), "Error");
+  w->offsetDb = 0;
+  tick();
+  EXPECT_EQ(text(w->fwdDisplay), "100.00");
+  std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST_F(PanelTest, EntryButtonsToggleTheirFields) {
