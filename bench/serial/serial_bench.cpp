@@ -102,7 +102,6 @@ struct PlainReader : Reader {
   explicit PlainReader(const std::string& path) {
     fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     makeRaw(fd);
-    if (getenv("PARMRK_TEST")) { termios t{}; tcgetattr(fd, &t); t.c_iflag |= INPCK | PARMRK; tcsetattr(fd, TCSANOW, &t); }
   }
   ~PlainReader() override { ::close(fd); }
   bool readLine(std::string& line) override {
@@ -281,13 +280,15 @@ int main(int argc, char** argv) {
 #endif
   vs.push_back({"ours", [](const std::string& p) { return std::unique_ptr<Reader>(new OurReader(p)); }, {}});
 
-  if (const char* only = getenv("ONLY"))
-    vs.erase(std::remove_if(vs.begin(), vs.end(), [&](const Variant& v) { return std::strcmp(v.name, only) != 0 && std::strcmp(v.name, "termios") != 0; }), vs.end());
-  if (!getenv("TP_ONLY")) for (int round = 0; round < 5; ++round)
+  // ZRQ_BENCH_ONLY=<name> keeps the baseline and that reader (for profiling).
+  if (const char* only = getenv("ZRQ_BENCH_ONLY"))
+    vs.erase(std::remove_if(vs.begin() + 1, vs.end(), [&](const Variant& v) { return std::strcmp(v.name, only) != 0; }),
+             vs.end());
+  for (int round = 0; round < 5; ++round)
     for (auto& v : vs) latencyRound(v, 600);
   for (int round = 0; round < 3; ++round)
     for (auto& v : vs) throughputRound(v, 40000);
-  if (!getenv("TP_ONLY")) for (auto& v : vs) idleRound(v, 4);
+  for (auto& v : vs) idleRound(v, 4);
 
   const Variant& base = vs.front();
   std::printf("%-12s %9s %9s %9s %10s %7s %12s\n", "reader", "min us", "median", "p99", "MB/s", "lost", "idle CPU ms/s");

@@ -74,13 +74,12 @@ void CircBuf::pushBlock(const uint8_t* data, unsigned len) {
 
 unsigned CircBuf::popBlock(uint8_t* dst, unsigned max) {
   unsigned n = std::min(max, count_);
+  if (n == 0) return 0;
   unsigned first = std::min(n, capacity_ - head_);
   std::memcpy(dst, &data_[head_], first);
   std::memcpy(dst + first, &data_[0], n - first);
-  if (n) {
-    head_ = physical(n);
-    count_ -= n;
-  }
+  head_ = physical(n);
+  count_ -= n;
   return n;
 }
 

@@ -142,6 +142,9 @@ void SerialPort::close() noexcept {
   if (fd_ < 0) return;
   if (haveSaved_) ::tcsetattr(fd_, TCSANOW, &saved_);
   haveSaved_ = false;
+  // The exclusive flag belongs to the tty, not to our descriptor: a pty
+  // slave would keep it after we are gone.
+  ::ioctl(fd_, TIOCNXCL);
   releaseUucpLock(uucpLock_);
   uucpLock_.clear();
   ::close(fd_);  // releases the flock too
