@@ -53,10 +53,10 @@ class HandleTable {
 };
 
 HandleTable& HandleTable::instance() {
-  // Never destroyed: the library's unload clears it before static objects
-  // (the diagnostic log among them) go away.
-  static HandleTable* t = new HandleTable();
-  return *t;
+  // The library's detach empties it before static objects (this one and the
+  // diagnostic log among them) are destroyed.
+  static HandleTable t;
+  return t;
 }
 
 HandleTable::Handle HandleTable::add(std::unique_ptr<DeviceComm> dc) {
@@ -142,9 +142,9 @@ int guarded(F&& f) noexcept {
   }
 }
 
-// Null buffers with a length: the connection's last error says so.
-bool badBuffer(DeviceComm& dc, const void* p, unsigned len) {
-  if (p || len == 0) return false;
+// A null buffer (whatever the length): the connection's last error says so.
+bool badBuffer(DeviceComm& dc, const void* p) {
+  if (p) return false;
   dc.setLastErr(ErrCode::InvalidDataBuffer);
   return true;
 }
@@ -279,12 +279,11 @@ ZERVDCOM_API int comm_write(DeviceHandle h, const void* data, unsigned len, unsi
   return guarded([&] {
     auto dc = HandleTable::instance().find(h);
     if (!dc) return false;
-    if (badBuffer(*dc, data, len)) {
+    if (badBuffer(*dc, data)) {
       if (written) *written = 0;
       return false;
     }
-    static const uint8_t kNothing = 0;
-    return dc->write(data ? static_cast<const uint8_t*>(data) : &kNothing, len, written, timeoutMs);
+    return dc->write(static_cast<const uint8_t*>(data), len, written, timeoutMs);
   });
 }
 
@@ -292,12 +291,11 @@ ZERVDCOM_API int comm_read(DeviceHandle h, void* buf, unsigned len, unsigned* go
   return guarded([&] {
     auto dc = HandleTable::instance().find(h);
     if (!dc) return false;
-    if (badBuffer(*dc, buf, len)) {
+    if (badBuffer(*dc, buf)) {
       if (got) *got = 0;
       return false;
     }
-    uint8_t none = 0;
-    return dc->read(buf ? static_cast<uint8_t*>(buf) : &none, len, got, timeoutMs);
+    return dc->read(static_cast<uint8_t*>(buf), len, got, timeoutMs);
   });
 }
 
@@ -305,12 +303,11 @@ ZERVDCOM_API int comm_readInBuff(DeviceHandle h, void* buf, unsigned len, unsign
   return guarded([&] {
     auto dc = HandleTable::instance().find(h);
     if (!dc) return false;
-    if (badBuffer(*dc, buf, len)) {
+    if (badBuffer(*dc, buf)) {
       if (got) *got = 0;
       return false;
     }
-    uint8_t none = 0;
-    return dc->readInBuff(buf ? static_cast<uint8_t*>(buf) : &none, len, got);
+    return dc->readInBuff(static_cast<uint8_t*>(buf), len, got);
   });
 }
 
@@ -318,8 +315,7 @@ ZERVDCOM_API int comm_readLine(DeviceHandle h, void* buf, unsigned bufLen, unsig
   return guarded([&] {
     auto dc = HandleTable::instance().find(h);
     if (!dc) return false;
-    if (!buf) {
-      dc->setLastErr(ErrCode::InvalidDataBuffer);
+    if (badBuffer(*dc, buf)) {
       if (got) *got = 0;
       return false;
     }

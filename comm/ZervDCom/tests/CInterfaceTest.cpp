@@ -155,6 +155,9 @@ TEST_F(CInterface, BadArgumentsGiveZeroWithoutHarm) {
   EXPECT_EQ(c.comm_read(h, nullptr, 4, &n, 10), 0);
   EXPECT_EQ(c.comm_readInBuff(h, nullptr, 4, &n), 0);
   EXPECT_EQ(c.comm_readLine(h, nullptr, 4, &n, 10), 0);
+  EXPECT_EQ(c.comm_write(h, nullptr, 0, &n, 10), 0);
+  EXPECT_EQ(c.comm_readInBuff(h, nullptr, 0, &n), 0);
+  EXPECT_EQ(c.comm_getLastErr(h), 10);
   EXPECT_EQ(c.comm_read(h, b, 4, nullptr, 10), 0);  // not open: fails, no crash
   EXPECT_EQ(c.comm_translateLastErr(h, 1, nullptr, 10, 0), 0);
   char16_t t[8];

@@ -48,7 +48,6 @@ class SimPeer {
   std::vector<int> conns_;
   std::vector<Report> received_;
   std::function<void(const Report&)> onReport_;
-  bool dropRequested_ = false;
 };
 
 }  // namespace HidTestData
