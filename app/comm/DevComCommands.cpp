@@ -4,7 +4,6 @@
 
 #include "AppStatus.h"
 #include "ComTestLog.h"
-#include "CommAssert.h"
 #include "DevComInterface.h"
 #include "SensorProtocol.h"
 #include "USB/TKS7730Stats.h"
@@ -12,8 +11,6 @@
 namespace zrq::comm {
 
 namespace {
-constexpr const char* UNIT = "DevComInterface";
-
 unsigned len(const char* s) { return static_cast<unsigned>(std::strlen(s)); }
 
 std::string localDateTime() {

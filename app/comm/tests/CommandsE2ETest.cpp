@@ -1,6 +1,11 @@
 // The connection sequences and reply handlers, driven through the real
 // library against the simulator; the main window is a recording stand-in and
 // message boxes are answered by script.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "E2EFixture.h"
 #include "RecordingHost.h"
 #include "SensorProtocol.h"
@@ -376,6 +381,56 @@ TEST(ReplyHandlers, WrongOrEmptyRepliesAreRefusedQuietly) {
   EXPECT_TRUE(cmds.pktInterrogateResponse("7730,FW version ????,Cal\r\n"));
   EXPECT_EQ(cmds.sensorInfo().firmwareVersion, "1.21");
   EXPECT_TRUE(memo.lines().empty());
+}
+
+}  // namespace
+}  // namespace zrq::comm::test
+
+namespace zrq::comm::test {
+namespace {
+
+// The same sequences over a simulated USB sensor: no banner, and the zero
+// calibration reply is read as a line.
+TEST_F(Commands, UsbSensorConnectsAndCalibrates) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string dir = std::string(runtime ? runtime : "/tmp") + "/comm-usb-" +
+                          std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  setenv("ZERVDCOM_HID_SIM_DIR", dir.c_str(), 1);
+  auto sim = startSim({"--no-pty", "--usb", "1", "--usb-dir", dir, "--zero-time", "0"});
+  ASSERT_EQ(sim->usbPaths().size(), 1u);
+
+  ZervDComDLL::DeviceHandle mngr = 0;
+  ASSERT_EQ(ZervDComDLL::createTKS7730USBDevMngr(&mngr), 1);
+  int found = 0;
+  ASSERT_EQ(ZervDComDLL::buildTKS7730USBDevList(mngr, &found), 1);
+  ASSERT_EQ(found, 1);
+  EXPECT_EQ(ZervDComDLL::isTKS7730USBPortAvail(mngr, 0), 1);
+  cmds.setDevMngr(mngr);
+  ASSERT_NE(cmds.addPort(PortType::USB, "7730USB1", 0), nullptr);
+  cmds.connectPort(0);
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_EQ(sim->lettersWhen("IFGUIFGSGD"), "IFGUIFGSGD");
+  EXPECT_EQ(host.state.commState, 2);
+  EXPECT_FALSE(host.state.sensorSerial.empty());
+  DevComInterface* port = cmds.getPort(0);
+  EXPECT_EQ(grid.cell(2, port->statsRow()), host.state.sensorSerial);
+
+  ASSERT_TRUE(port->stopDataStream());
+  port->purge();
+  port->sendZero();
+  EXPECT_TRUE(cmds.readZeroCalResult());
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].caption, "Calibration Complete");
+  EXPECT_EQ(boxes.shown()[0].text, "Zero calibration completed successfully.");
+
+  cmds.disconnect();
+  EXPECT_FALSE(port->isOpen());
+  EXPECT_EQ(ZervDComDLL::close(mngr), 1);
+  unsetenv("ZERVDCOM_HID_SIM_DIR");
+  sim.reset();
+  rmdir(dir.c_str());
 }
 
 }  // namespace

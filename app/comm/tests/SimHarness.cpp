@@ -36,6 +36,13 @@ SimProcess::SimProcess(std::vector<std::string> options) {
   const char* logs = std::getenv("ZRQ_LOG_DIR");
   tracePath_ = std::string(logs ? logs : "/tmp") + "/comm-sim-trace-" + std::to_string(getpid()) +
                "-" + std::to_string(counter++) + ".log";
+  bool wantSerial = true;
+  std::size_t wantUsb = 0;
+  for (std::size_t i = 0; i < options.size(); ++i) {
+    if (options[i] == "--no-pty") wantSerial = false;
+    if (options[i] == "--usb" && i + 1 < options.size())
+      wantUsb = static_cast<std::size_t>(std::stoi(options[i + 1]));
+  }
   options.insert(options.begin(), {"--trace", tracePath_});
   const std::string exe = binDir() + "/tks7730-sim";
   int fds[2];
@@ -61,7 +68,8 @@ SimProcess::SimProcess(std::vector<std::string> options) {
   }
   std::string buffer;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (serialPath_.empty()) {
+  auto ready = [&] { return (!wantSerial || !serialPath_.empty()) && usbPaths_.size() >= wantUsb; };
+  while (!ready()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -82,8 +90,10 @@ SimProcess::SimProcess(std::vector<std::string> options) {
       std::string line = buffer.substr(0, pos);
       buffer.erase(0, pos + 1);
       if (line.rfind("serial: ", 0) == 0) serialPath_ = line.substr(8);
+      if (line.rfind("usb: ", 0) == 0) usbPaths_.push_back(line.substr(5));
     }
   }
+  ok_ = true;
 }
 
 SimProcess::~SimProcess() {

@@ -21,8 +21,10 @@ class SimProcess {
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 
-  bool ok() const { return !serialPath_.empty(); }
+  // With --no-pty or --usb N it waits for the lines those promise instead.
+  bool ok() const { return ok_; }
   const std::string& serialPath() const { return serialPath_; }
+  const std::vector<std::string>& usbPaths() const { return usbPaths_; }
   const std::string& error() const { return error_; }
   // The trace so far.
   std::string trace() const;
@@ -37,7 +39,9 @@ class SimProcess {
  private:
   pid_t pid_ = -1;
   int out_ = -1;
+  bool ok_ = false;
   std::string serialPath_;
+  std::vector<std::string> usbPaths_;
   std::string tracePath_;
   std::string error_;
 };
