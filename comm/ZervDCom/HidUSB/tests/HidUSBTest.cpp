@@ -6,6 +6,7 @@
 #include "TempDir.h"
 
 #include <atomic>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <thread>
@@ -221,4 +222,39 @@ TEST(HidUSB, ReportTimeoutIsAnEqualShareOfTheWritesTimeout) {
   EXPECT_EQ(perReportTimeout(3000, 1), 3010);
   EXPECT_EQ(perReportTimeout(0, 3), 0);
   EXPECT_EQ(perReportTimeout(kInfiniteMs, 3), kInfiniteMs);
+}
+
+namespace {
+
+// A device that never takes a report: its descriptor never becomes writable.
+class StuckDevice final : public HidIo::HidChannel {
+ public:
+  StuckDevice() {
+    (void)!::pipe2(fds_, O_NONBLOCK);
+    char junk[4096] = {};
+    while (::write(fds_[1], junk, sizeof junk) > 0) {
+    }
+  }
+  ~StuckDevice() override { ::close(fds_[0]); ::close(fds_[1]); }
+  int fd() const override { return fds_[1]; }
+  const std::vector<uint8_t>& reportDescriptor() const override { return HidTestData::kSensorDescriptor; }
+  ssize_t readReport(uint8_t*, size_t) override { return 0; }
+  ssize_t writeReport(const uint8_t*, size_t) override { return -EIO; }  // must never be reached
+
+ private:
+  int fds_[2];
+};
+
+}  // namespace
+
+TEST(HidUSB, AWriteTheDeviceDoesNotTakeTimesOutWithoutRaising) {
+  TempDir dir;
+  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidUSB hid(infoFor("/fake/stuck"), std::make_unique<StuckDevice>());
+  ZervUSB::TKS7730CmdReport cmd(ZervUSB::kCmdPoll);
+  EXPECT_EQ(hid.writeReport(cmd, 0), 0u);
+  EXPECT_EQ(hid.writeReport(cmd, 20), 0u);
+  WakeFd wake;
+  wake.wake();
+  EXPECT_EQ(hid.writeReport(cmd, kInfiniteMs, wake.fd()), 0u);  // a stop ends even an unlimited wait
 }
