@@ -70,8 +70,10 @@ bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len
       p.bytesReq->arm(missing);
       // Bytes (or a failure) that came between the look above and the arming
       // would otherwise never be signalled.
-      bool ready = p.dataBuf->count() >= missing || firstFailed(p) != nullptr;
-      WaitResult w = ready ? WaitResult::Signalled : p.bytesReq->wait(timeoutMs);
+      auto satisfied = [&] { return p.dataBuf->count() >= missing || firstFailed(p) != nullptr; };
+      WaitResult w = satisfied() ? WaitResult::Signalled
+                     : p.waiter  ? p.waiter(*p.bytesReq, satisfied, timeoutMs)
+                                 : p.bytesReq->wait(timeoutMs);
       if (w == WaitResult::TimedOut) {
         unsigned k = 0;
         p.dataBuf->read(buf + n, missing, &k);
@@ -112,9 +114,10 @@ bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned
     unsigned i = p.dataBuf->find('\n', 0, -1);
     if (i == kNotFound) {
       p.charReq->arm('\n');
-      i = p.dataBuf->find('\n', 0, -1);
-      bool ready = i != kNotFound || firstFailed(p) != nullptr;
-      WaitResult w = ready ? WaitResult::Signalled : p.charReq->wait(timeoutMs);
+      auto satisfied = [&] { return p.dataBuf->find('\n', 0, -1) != kNotFound || firstFailed(p) != nullptr; };
+      WaitResult w = satisfied() ? WaitResult::Signalled
+                     : p.waiter  ? p.waiter(*p.charReq, satisfied, timeoutMs)
+                                 : p.charReq->wait(timeoutMs);
       if (w == WaitResult::TimedOut) {
         dc.setLastErr(ErrCode::ReadTimeout);
       } else if (HelperThread* t = firstFailed(p)) {

@@ -4,18 +4,27 @@
 // conditions a helper step checks before it reads more data.
 
 #include <cstdint>
+#include <functional>
+
+#include "Common/Event.h"
 
 class DeviceComm;
 class CircDevDataBuf;
 class BytesReadReq;
 class CharReadReq;
 class HelperThread;
+class ReadReq;
+
+// A transport's own way of waiting for a request: it may move device data
+// itself while it waits. satisfied() tells whether the request is met.
+using RequestWaiter = std::function<WaitResult(ReadReq& req, const std::function<bool()>& satisfied, int timeoutMs)>;
 
 struct BufferedReadParts {
   CircDevDataBuf* dataBuf = nullptr;
   BytesReadReq* bytesReq = nullptr;
   CharReadReq* charReq = nullptr;
   HelperThread* threads[2] = {nullptr, nullptr};  // second one optional
+  RequestWaiter waiter;  // optional; the request's event otherwise
 };
 
 namespace BufferedRead {

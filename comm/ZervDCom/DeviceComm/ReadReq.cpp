@@ -3,8 +3,15 @@
 ReadReq::ReadReq() = default;
 ReadReq::~ReadReq() = default;
 
-void ReadReq::signal() { event_.set(); }
-void ReadReq::reset() { event_.reset(); }
+void ReadReq::signal() {
+  event_.set();
+  fd_.wake();
+}
+
+void ReadReq::reset() {
+  event_.reset();
+  fd_.drain();
+}
 
 void BytesReadReq::reset() {
   count_.exchange(0);

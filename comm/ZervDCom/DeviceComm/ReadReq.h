@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "Common/Event.h"
+#include "Common/WakeFd.h"
 
 class ReadReq {
 public:
@@ -19,10 +20,14 @@ public:
   virtual bool isPending() const = 0;
 
   WaitResult wait(int timeoutMs) { return event_.wait(timeoutMs); }
+  bool isSignalled() const { return event_.isSet(); }
   Event& event() noexcept { return event_; }
+  // Readable while signalled, so a caller can poll() it with a device.
+  int signalFd() const noexcept { return fd_.fd(); }
 
 private:
   Event event_{true, false};
+  WakeFd fd_;
 };
 
 class BytesReadReq : public ReadReq {

@@ -238,6 +238,11 @@ void SerialPort::waitReadable(int timeoutMs, int wakeFd, const char* what) {
   }
 }
 
+bool SerialPort::hasPendingLineErrors() {
+  std::lock_guard<std::mutex> lk(rxMutex_);
+  return decoder_.hasEvents();
+}
+
 void SerialPort::checkLineErrors(unsigned eventMask) {
   requireOpen();
   ParmrkDecoder::Events ev;
@@ -301,6 +306,15 @@ unsigned SerialPort::read(uint8_t* buf, unsigned len, int timeoutMs) {
     checkLineErrors();
   }
   return got;
+}
+
+void SerialPort::waitForInput(int timeoutMs, int wakeFd) {
+  requireOpen();
+  {
+    std::lock_guard<std::mutex> lk(rxMutex_);
+    if (rx_.size() > rxPos_) return;
+  }
+  waitReadable(timeoutMs, wakeFd, "::WaitForSingleObject()");
 }
 
 unsigned SerialPort::readSome(uint8_t* buf, unsigned len, int timeoutMs, int wakeFd) {

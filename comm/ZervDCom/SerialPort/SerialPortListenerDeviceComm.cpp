@@ -1,6 +1,9 @@
 #include "SerialPort/SerialPortListenerDeviceComm.h"
 
+#include <chrono>
+
 #include "Common/Assertion.h"
+#include "Common/PollWait.h"
 #include "Common/ErrCodes.h"
 #include "SerialPort/SerialPortExc.h"
 
@@ -16,11 +19,12 @@ void SerialListenerHelperThProc::run() {
   ZRQ_ASSERT(port != nullptr);
   if (!db || !port || !th) throw SerialPortExc(ErrCode::NotOpened, ZRQ_HERE);
   BufferedRead::checkStepConditions(*db, conn_->bytesReq(), conn_->charReq());
-  // Everything that waits moves in one step; the order and the buffer's
-  // overflow rule are those of byte-by-byte moving.
-  uint8_t chunk[4096];
-  unsigned n = port->readSome(chunk, sizeof chunk, kInfiniteMs, th->wakeFd());
-  db->write(chunk, n);
+  port->checkLineErrors();  // marks a caller's move brought in
+  port->waitForInput(kInfiniteMs, th->wakeFd());
+  // Everything that waits moves in one step (a waiting caller may have moved
+  // it already); the order and the buffer's overflow rule are those of
+  // byte-by-byte moving.
+  conn_->drainPort();
   BufferedRead::checkStepConditions(*db, conn_->bytesReq(), conn_->charReq());
   port->checkLineErrors();
 }
@@ -42,7 +46,51 @@ BufferedReadParts SerialPortListenerDeviceComm::parts() {
   p.bytesReq = &bytesReq_;
   p.charReq = &charReq_;
   p.threads[0] = thread_.get();
+  p.waiter = [this](ReadReq& req, const std::function<bool()>& satisfied, int timeoutMs) {
+    return waitDraining(req, satisfied, timeoutMs);
+  };
   return p;
+}
+
+unsigned SerialPortListenerDeviceComm::drainPort() {
+  std::lock_guard<std::mutex> lk(drainMutex_);
+  uint8_t chunk[4096];
+  const unsigned n = port_ ? port_->readAvailable(chunk, sizeof chunk) : 0;
+  dataBuf_->write(chunk, n);
+  return n;
+}
+
+WaitResult SerialPortListenerDeviceComm::waitDraining(ReadReq& req, const std::function<bool()>& satisfied,
+                                                      int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const bool infinite = timeoutMs < 0 || timeoutMs == kInfiniteMs;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : timeoutMs);
+  auto left = [&] {
+    if (infinite) return kInfiniteMs;
+    auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return ms > 0 ? static_cast<int>(ms) : 0;
+  };
+  if (!port_ || !port_->isOpen()) return req.wait(timeoutMs);
+  for (;;) {
+    if (req.isSignalled() || satisfied()) return WaitResult::Signalled;
+    const int ms = left();
+    if (ms == 0) return WaitResult::TimedOut;
+    switch (pollWait(port_->fd(), POLLIN, ms, req.signalFd())) {
+      case PollOutcome::Woken: return WaitResult::Signalled;
+      case PollOutcome::TimedOut: continue;
+      case PollOutcome::Ready:
+        try {
+          drainPort();
+          // Line errors are the listener's to report: wake it to do so.
+          if (port_->hasPendingLineErrors() && thread_) thread_->wakeStep();
+          continue;
+        } catch (...) {
+          break;  // the listener meets the same failure and reports it
+        }
+      default: break;  // hang-up or error: the listener reports it
+    }
+    return req.wait(left());
+  }
 }
 
 bool SerialPortListenerDeviceComm::open() {

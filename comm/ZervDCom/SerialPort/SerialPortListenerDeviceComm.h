@@ -3,6 +3,7 @@
 // buffer; reads are served from the buffer (the buffered read protocol).
 
 #include <memory>
+#include <mutex>
 
 #include "DeviceComm/BufferedRead.h"
 #include "DeviceComm/CircDevDataBuf.h"
@@ -42,8 +43,17 @@ public:
   CharReadReq& charReq() noexcept { return charReq_; }
   HelperThread* helperThread() const noexcept { return thread_.get(); }
 
+  // Moves what the port holds into the data buffer; one mover at a time, so
+  // the bytes keep their order. Returns the bytes moved.
+  unsigned drainPort();
+
 private:
   BufferedReadParts parts();
+  // A caller's wait: it polls the port together with the request and moves
+  // arriving data itself, so a line costs one wake-up, not two.
+  WaitResult waitDraining(ReadReq& req, const std::function<bool()>& satisfied, int timeoutMs);
+
+  std::mutex drainMutex_;
 
   std::unique_ptr<CircDevDataBuf> dataBuf_;
   BytesReadReq bytesReq_;
