@@ -28,7 +28,7 @@ run_ctest() {  # name, ctest args...
   local name=$1; shift
   local dir="$root/$name" log="$root/$name.ctest.log"
   echo "=== [$name] ctest"
-  (cd "$dir" && ctest -j "$jobs" --output-on-failure --no-tests=error "$@") 2>&1 | tee "$log" | grep -v -E '^\s+(Start|[0-9]+/[0-9]+ Test)' 
+  (cd "$dir" && ctest -j "$jobs" --output-on-failure --no-tests=error "$@") 2>&1 | tee "$log" | grep -v -E '^\s*(Start|[0-9]+/[0-9]+ Test)'
   local rc=${PIPESTATUS[0]}
   local line p f
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
