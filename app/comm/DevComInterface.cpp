@@ -326,7 +326,9 @@ void DevComInterface::startThread() {
     std::lock_guard<std::mutex> lock(evtMutex_);
     ZRQ_COMM_ASSERT(!contEvtExists_, "hContEvt_ == NULL", UNIT);
     contEvtExists_ = true;
-    evtSet_[EvtCont] = false;
+    // A new thread starts from unsignalled events: a wake-up left over from
+    // the previous connection must not let it run ahead.
+    for (bool& e : evtSet_) e = false;
   }
   stop_.store(0);
   thread_ = std::thread([this] { threadMain(); });

@@ -221,6 +221,25 @@ TEST_F(DevCom, ContinuousReadingRunsOnItsThreadAndStopsOnClose) {
   EXPECT_NE(s.str().find(sim->serialPath() + "--> \tOpen.\n"), std::string::npos);
 }
 
+TEST_F(DevCom, CloseWakesAThreadWaitingForTheInitialisation) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({"--banner", "0"});
+  auto port = openSerial(*sim);
+  port->setContRd(true);  // the thread now waits for init, which never comes
+  port->close();          // must wake and join it, never hang
+  EXPECT_FALSE(port->threadRunning());
+  EXPECT_FALSE(port->contRd());
+  EXPECT_TRUE(sim->commandsReceived('T').empty());
+  // Reopened, the new thread waits again instead of running on an old wake-up.
+  ZervDComDLL::DeviceHandle h = 0;
+  const std::u16string name = toWide(sim->serialPath());
+  ASSERT_EQ(ZervDComDLL::createSerialPort(&h, name.c_str(), 1024, 1024, 1), 1);
+  port->open(h);
+  EXPECT_TRUE(port->threadRunning());
+  EXPECT_EQ(statsCell(1, *port), "OPEN");
+  port->close();
+}
+
 TEST_F(DevCom, ThreeFailedReadsMarkACommunicationErrorUntilPurged) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
   auto sim = startSim({"--fault", "silence,cmd=T,every=1,for=1"});
