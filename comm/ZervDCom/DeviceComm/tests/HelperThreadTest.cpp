@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "Common/Assertion.h"
 #include "Common/WideText.h"
 #include "PipeComm.h"
 
@@ -39,6 +40,22 @@ TEST(HelperThreadLife, StopWakesAStepBlockedInItsDeviceWait) {
   auto t0 = Clock::now();
   c.close();
   EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(100));
+  EXPECT_FALSE(c.thread.isRunning());
+}
+
+TEST(HelperThreadLife, AStepThatOutlivesTheGraceTimeIsReportedAndStillJoined) {
+  PipeComm c(64);
+  c.fault = PipeComm::Stubborn;
+  c.open();
+  ASSERT_EQ(c.stubbornEntered.wait(5000), WaitResult::Signalled);
+  std::string caption;
+  AssertionHandler old = setAssertionHandler([&](const std::string& cap, const std::string&) {
+    caption = cap;
+    c.release.set();  // only now may the step end
+  });
+  c.thread.stop(20);
+  setAssertionHandler(old);
+  EXPECT_EQ(caption, "Fatal Error!");
   EXPECT_FALSE(c.thread.isRunning());
 }
 

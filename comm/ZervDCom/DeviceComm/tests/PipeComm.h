@@ -22,7 +22,7 @@
 class PipeComm : public DeviceComm {
 public:
   // What the next step raises instead of reading (0: read normally).
-  enum Fault { None, CommFailure, OtherExc, NotAnExc, Timeout };
+  enum Fault { None, CommFailure, OtherExc, NotAnExc, Timeout, Stubborn };
 
   explicit PipeComm(unsigned capacity) : dataBuf(capacity), step(this), thread(&step) {
     int p[2];
@@ -81,6 +81,10 @@ public:
         case OtherExc: throw IndexOutOfBoundsExc(1, 1, DebugInfo("Step.cpp", 2));
         case NotAnExc: throw 42;
         case Timeout: throw CommErrInfo::CommExc(8, DebugInfo("Step.cpp", 3));
+        case Stubborn:  // a step that ignores its wake-up
+          c->stubbornEntered.set();
+          c->release.wait(kInfiniteMs);
+          return;
         case None: break;
       }
       switch (pollWait(c->readFd, POLLIN, kInfiniteMs, c->thread.wakeFd())) {
@@ -102,6 +106,7 @@ public:
 
   int readFd = -1, writeFd = -1;
   std::atomic<Fault> fault{None};
+  Event stubbornEntered, release;
   bool withThread = true;
   CircDevDataBuf dataBuf;
   BytesReadReq bytesReq;
