@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/SensorReading.h"
+
 namespace zrq::comm {
 
 // Main-window settings and state the connection side reads and writes.
@@ -24,6 +26,8 @@ struct MainState {
   int settingsAcked = 0;
   int zeroCalRequested = 0;
   int zeroCalDone = 0;
+  bool settingsChanged = false;  // the sensor must be sent the settings again
+  std::uint16_t featureMask = 0x13DF;
   std::string sensorSerial;
 };
 
@@ -50,6 +54,14 @@ class CommHost {
   virtual void setProgressMaximum(int maximum) = 0;
   virtual void setZeroCalCaption(const std::string& caption) = 0;
   virtual void showZeroCalButton() = 0;
+  // Meter1, Logging1 and Window2 disabled; the Logging label and txtDuty hidden.
+  virtual void disableStreamingMenus() {}
+  // The reading data strings decode into; null: the connection window keeps one.
+  virtual core::SensorReading* sensorReading() { return nullptr; }
+  // Around each call of the connection window that runs a sequence: the main
+  // window's values are taken before, and what changed goes back after.
+  virtual void enterCall() {}
+  virtual void leaveCall() {}
 
   // Timers: dataPollTimer (connection window), readDataTimer, displayTimer.
   virtual void stopTimer(CommTimer timer) = 0;

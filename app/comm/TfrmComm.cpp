@@ -33,7 +33,8 @@ W* place(W* w, const char* name, int x, int y, int width, int height) {
 }
 }  // namespace
 
-TfrmComm::TfrmComm(CommHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+TfrmComm::TfrmComm(CommHost& host, QWidget* parent, bool discoverPorts)
+    : QWidget(parent), host_(host) {
   setObjectName("frmComm");
   setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -77,18 +78,20 @@ TfrmComm::TfrmComm(CommHost& host, QWidget* parent) : QWidget(parent), host_(hos
   connect(getReadingButton, &QPushButton::clicked, this, &TfrmComm::getReadingButtonClick);
   connect(logRdCheckBox, &QCheckBox::clicked, this, &TfrmComm::logRdCheckBoxClick);
   connect(contRdCheckBox, &QCheckBox::clicked, this, &TfrmComm::contRdCheckBoxClick);
+  connect(dataPollTimer, &QTimer::timeout, this, &TfrmComm::dataPollTimerTimer);
 
-  FormCreate();
+  FormCreate(discoverPorts);
 }
 
 TfrmComm::~TfrmComm() {
+  closeDevMngr();
   // Interfaces stop their threads before the sink and grid they write go.
   commands_.reset();
   p_appStatus_.reset();
   p_stats_.reset();
 }
 
-void TfrmComm::FormCreate() {
+void TfrmComm::FormCreate(bool discoverPorts) {
   const double scale = frame::screenScale();
   frame::scaleChildren(this, scale);
   setFixedSize(static_cast<int>(505 * scale), static_cast<int>(267 * scale));
@@ -104,6 +107,7 @@ void TfrmComm::FormCreate() {
   ZRQ_COMM_ASSERT(p_appStatus_ != nullptr, "p_appStatus_", UNIT);
   commands_ = std::make_unique<TKS7730Commands>(host_, *p_stats_, *p_appStatus_);
   ComTestLog::openDefault();
+  if (discoverPorts) getCommPorts();
 }
 
 void TfrmComm::flushViews() {

@@ -5,7 +5,11 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
+#include <string>
+
+#include "core/SensorReading.h"
 
 class QCheckBox;
 class QComboBox;
@@ -24,6 +28,7 @@ class QtStatsGrid;
 class QtStatusMemo;
 class TKS7730Commands;
 class TKS7730Stats;
+enum class PortType : std::uint8_t;
 
 class TfrmComm : public QWidget {
   Q_OBJECT
@@ -31,8 +36,10 @@ class TfrmComm : public QWidget {
   static constexpr const char* CAPTION = "TKS7730 Communications Test vBeta8 - (ASCII)";
   static constexpr const char* ALL_PORTS = "All Ports";
 
-  // host must outlive the window.
-  explicit TfrmComm(CommHost& host, QWidget* parent = nullptr);
+  // host must outlive the window. Ports are discovered at creation unless
+  // NO_DISCOVERY is given (window tests that add their own ports).
+  static constexpr bool NO_DISCOVERY = false;
+  explicit TfrmComm(CommHost& host, QWidget* parent = nullptr, bool discoverPorts = true);
   ~TfrmComm() override;
 
   TKS7730Commands& commands() { return *commands_; }
@@ -40,6 +47,19 @@ class TfrmComm : public QWidget {
   AppStatus& appStatus() { return *p_appStatus_; }
   // Hands every line and cell written from other threads to the widgets now.
   void flushViews();
+
+  // Discovers the ports once: serial candidates, then the attached USB
+  // sensors (7730USB1, ...). A second call only says it already ran.
+  void getCommPorts();
+  // The main window's side, each guarded against a timer tick arriving while
+  // a sequence waits.
+  void connectPort(int portNum);
+  void disconnect();
+  bool connected() const;
+  bool readZeroCalResult();
+  // readDataTimer's work: one data line fetched and handled.
+  void readSensorData();
+  void pktDataString(const std::string& text);
 
   QLabel* currPortName;
   QComboBox* portComboBox;
@@ -63,11 +83,19 @@ class TfrmComm : public QWidget {
   void getReadingButtonClick();
   void logRdCheckBoxClick();
   void contRdCheckBoxClick();
+  void dataPollTimerTimer();
 
  private:
+  class BusyScope;
+  void addPortToWindow(PortType type, const std::string& name, int usbDevIndex);
+  void startZeroCalibration();
+  void recoverStream();
+  // The device manager's handle, closed with the window rather than left to
+  // the library's clean-up at process exit.
+  void closeDevMngr();
   template <typename Fn>
   void forEachTarget(Fn fn);
-  void FormCreate();
+  void FormCreate(bool discoverPorts);
 
   CommHost& host_;
   std::unique_ptr<QtStatsGrid> grid_;
@@ -75,6 +103,8 @@ class TfrmComm : public QWidget {
   std::unique_ptr<TKS7730Stats> p_stats_;
   std::unique_ptr<AppStatus> p_appStatus_;
   std::unique_ptr<TKS7730Commands> commands_;
+  core::SensorReading reading_;
+  int busy_ = 0;
 };
 
 }  // namespace zrq::comm

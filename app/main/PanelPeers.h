@@ -26,6 +26,8 @@ class CommPeer {
   // Reads and handles the zero-calibration reply now; true when valid.
   virtual bool readZeroCalReply() { return false; }
   virtual void stopSupervision() {}
+  // Connects the port with this Comm menu tag (start-up, serial number, stream).
+  virtual void connectPort(int /*tag*/) {}
   virtual void disconnect() {}
   virtual std::string firmwareVersion() const { return {}; }
   // The connection window, shown modally (About's hidden button).
@@ -39,6 +41,21 @@ class LogPeer {
   virtual int triggerIndex() const { return 0; }
   virtual void checkLogTriggers() {}
   virtual void closeLogFile() {}
+  // The set-up dialog, modal; true when it closed with OK. May throw
+  // std::exception for an entry error it did not handle itself.
+  virtual bool runSetupDialog() { return false; }
+  // The sample interval in 500 ms log ticks.
+  virtual int sampleTicks() const { return 1; }
+  // After an entry error: the sample-time field back to 1.
+  virtual void resetSampleTime() {}
+};
+
+class HelpPeer {
+ public:
+  virtual ~HelpPeer() = default;
+  virtual void showTopic(const std::string& /*helpFile*/, const std::string& /*topic*/) {}
+  // Tells the help viewer to close.
+  virtual void quit() {}
 };
 
 inline constexpr int kBurstTriggerIndex = 3;
@@ -85,6 +102,7 @@ struct PanelPeers {
   ReflectedMeterPeer* rflMeter = nullptr;
   ValueWindowPeer* peak = nullptr;
   ValueWindowPeer* burst = nullptr;
+  HelpPeer* help = nullptr;
 };
 
 }  // namespace zrq::app

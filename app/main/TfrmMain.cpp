@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
@@ -87,6 +89,13 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   log500msTick->setObjectName("log500msTick");
   log500msTick->setInterval(500);
   displayTimer->start();
+
+  dlgSaveLog = new QFileDialog(this, QStringLiteral("Save Log File"));
+  dlgSaveLog->setObjectName("dlgSaveLog");
+  dlgSaveLog->setAcceptMode(QFileDialog::AcceptSave);
+  dlgSaveLog->setDefaultSuffix(QStringLiteral("csv"));
+  dlgSaveLog->setDirectory(QDir::homePath());
+  trackActivation();
 
   // FormCreate: scale by the screen width over the design width, then fix the
   // unit pairs so each pair still reads as one word at the scaled font sizes.
@@ -360,6 +369,11 @@ QAction* TfrmMain::addPortMenuItem(const QString& portName) {
   a->setObjectName(portName);
   a->setCheckable(true);
   a->setData(nextPortTag_++);
+  // The click decides by the state before it: undo Qt's own toggle first.
+  connect(a, &QAction::triggered, this, [this, a] {
+    a->setChecked(!a->isChecked());
+    Setup1ItemsClick(a);
+  });
   return a;
 }
 

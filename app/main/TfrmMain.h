@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <map>
@@ -19,6 +20,7 @@
 #include "core/SensorReading.h"
 
 class QAction;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -51,6 +53,9 @@ class TfrmMain : public QMainWindow {
   // Plugs in the other windows; absent ones stay on the do-nothing defaults.
   void setPeers(const zrq::app::PanelPeers& peers);
   void setDialogs(TfrmFilterValue* filter, TfrmAbout* about);
+  // The forward meter, reflected meter, peak and burst windows: renamed on
+  // connect, hidden and closed at shutdown.
+  void setAuxWindows(QWidget* fwdMeter, QWidget* rflMeter, QWidget* peak, QWidget* burst);
 
   // ---- Settings (defaults at creation) ----
   zrq::core::MeasType measType = zrq::core::MeasType::Average;
@@ -76,6 +81,7 @@ class TfrmMain : public QMainWindow {
   bool zeroCalRequested = false;
   bool logActive = false;
   int zeroCalTicks = 0;
+  int logTickCounter = 0;
   std::string sensorSerial;
   QString helpFile;  // the program's folder followed by "ZRQHelp.chm"
 
@@ -103,6 +109,7 @@ class TfrmMain : public QMainWindow {
       *btnZeroCal;
   QLineEdit *Edit_Offset, *EditccdfLimit;
   QTimer *displayTimer, *readDataTimer, *log500msTick;
+  QFileDialog* dlgSaveLog;
 
   // ---- Menus ----
   QMenu *File1, *Meter1, *Logging1, *Setup1, *Window2, *Help1;
@@ -136,7 +143,34 @@ class TfrmMain : public QMainWindow {
   void EditccdfLimitExit();
   void EditccdfLimitKeyPress(int key);
 
+  // ---- Life cycle ----
+  // Shows the ownership notice while no port is connected; Cancel ends the run.
+  void FormActivate();
+  // The close query: refused only when the user keeps a zero calibration
+  // running; otherwise logging stops, the port disconnects and the run ends.
+  bool FormCloseQuery();
+  // Closing without a query: logging stops and the run ends, port untouched.
+  void FormClose();
+  // Child windows, help viewer, logging, auxiliary windows, then the main
+  // window and the event loop. Runs once.
+  void shutdown();
+  bool shutDown() const { return shutDown_; }
+  // Closes the visible windows the main window owns, last first.
+  void closeChildWindows();
+  // Hides and closes the visible meter, peak and burst windows.
+  void closeAuxWindows();
+  // Logging off: the log file closed, Active1 unchecked.
+  void stopLogging();
+  // "7730 ZRQ" with the version text; the application title back to "ZRQ".
+  void showDisconnectedCaption();
+
   // ---- Menus and ports ----
+  // A port item of the Comm menu: connects an unchecked item, disconnects the
+  // checked one.
+  void Setup1ItemsClick(QAction* item);
+  QAction* portMenuItem(const QString& portName) const;
+  void SetUp2Click();
+  void BXTToolHelp1Click();
   void About1Click();
   void Exit1Click();
   void Forward1Click();
@@ -157,6 +191,7 @@ class TfrmMain : public QMainWindow {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void buildPanel();
@@ -166,7 +201,6 @@ class TfrmMain : public QMainWindow {
   void streamingSetup();
   void zeroCalTick();
   void updateConnectionLabel();
-  void stopLogging();
   void hideDisplayWindows();
   void commitOffset();
   void commitCcdfLimit();
@@ -181,6 +215,8 @@ class TfrmMain : public QMainWindow {
   void updatePeakWindow(const zrq::core::PanelView& v);
   void updateBurstWindow(const zrq::core::PanelView& v);
   void refreshLogValues();
+  void setConnectedCaptions(const QString& caption);
+  void trackActivation();
 
   zrq::app::PanelPeers peers_;
   TfrmFilterValue* filterDialog_ = nullptr;
@@ -193,6 +229,11 @@ class TfrmMain : public QMainWindow {
   zrq::core::UnitAnnunciator burstAnn_{zrq::core::burstAnnunciators};
   int nextPortTag_ = 0;
   bool noticeDue_ = false;
+  QPointer<QWidget> auxWindows_[4];
+  QPointer<QWidget> lastActive_;
+  bool activated_ = false;
+  bool shutDown_ = false;
+  bool closing_ = false;
 };
 
 // The one instance, created at start-up.

@@ -134,12 +134,6 @@ void TfrmMain::About1Click() {
   aboutWindow_->exec();
 }
 
-void TfrmMain::Exit1Click() {
-  // The orderly shutdown (logs, port, help viewer) joins here with the
-  // connection side; until then closing the window ends the run.
-  close();
-}
-
 void TfrmMain::Forward1Click() {
   if (peers_.fwdMeter) peers_.fwdMeter->showWindow();
 }

@@ -1,27 +1,178 @@
 // ZRQUSB: creates the windows once, in their fixed order, shows the main
-// window and runs the event loop.
+// window and runs the event loop. The options let scripts run it unattended:
+// connect at start, take a picture, log the display ticks, end after a while.
+#include <QAction>
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QPixmap>
 #include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include "CommBridge.h"
 #include "TfrmAbout.h"
+#include "TfrmComm.h"
 #include "TfrmFilterValue.h"
 #include "TfrmMain.h"
+#include "ZervDComDLL.h"
 #include "frame/Frame.h"
 #include "frame/Version.h"
+#include "uiface/MsgBox.h"
+
+namespace {
+
+// Unattended runs: every box is written to standard error and answered with
+// its first button, so nothing waits for a user who is not there.
+class StderrMessageBoxes : public zrq::ui::MessageBoxes {
+ public:
+  zrq::ui::MsgResult show(const zrq::ui::MsgRequest& r) override {
+    std::fprintf(stderr, "ZRQUSB message [%s]: %s\n", r.caption.c_str(), r.text.c_str());
+    return r.buttons == zrq::ui::MsgButtons::Ok || r.buttons == zrq::ui::MsgButtons::OkCancel
+               ? zrq::ui::MsgResult::Ok
+               : zrq::ui::MsgResult::Yes;
+  }
+};
+
+// A window whose own code has not joined yet: created in its place in the
+// sequence, hidden, named as the real one will be.
+QWidget* standIn(QWidget* owner, const char* className, const char* instanceName) {
+  auto* w = new QWidget(owner, Qt::Window);
+  w->setObjectName(QString::fromLatin1(instanceName));
+  w->setProperty("zrqClass", QString::fromLatin1(className));
+  w->hide();
+  return w;
+}
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGINT and SIGTERM close the main window the normal way (port
+// disconnected, logs closed).
+void closeOnSignals(TfrmMain* main) {
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, main);
+  QObject::connect(notifier, &QSocketNotifier::activated, main, [main] {
+    char c;
+    while (::read(signalPipe[0], &c, 1) > 0) {
+    }
+    main->close();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  ::sigaction(SIGINT, &sa, nullptr);
+  ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+// One line per display tick: milliseconds on the monotonic clock.
+void logTicks(TfrmMain* main, const QString& path) {
+  FILE* f = std::fopen(path.toLocal8Bit().constData(), "w");
+  if (!f) {
+    std::fprintf(stderr, "ZRQUSB: cannot write the tick log %s\n", path.toLocal8Bit().constData());
+    return;
+  }
+  QObject::connect(main->displayTimer, &QTimer::timeout, main, [f] {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    std::fprintf(f, "%.3f\n", std::chrono::duration<double, std::milli>(now).count());
+    std::fflush(f);
+  });
+  QObject::connect(main, &QObject::destroyed, [f] { std::fclose(f); });
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  QCommandLineParser cli;
+  cli.setApplicationDescription(
+      "ZRQ front panel for the TKS7730 RF power sensor.\n"
+      "Serial ports offered: COM0-COM3, /dev/ttyUSB*, /dev/ttyACM*, and the colon-separated\n"
+      "paths in ZRQ_SERIAL_PORTS; USB sensors (7730USB1, ...) include the simulated ones in\n"
+      "ZERVDCOM_HID_SIM_DIR.");
+  cli.addHelpOption();
+  const QCommandLineOption connectOpt(
+      "connect", "Connect at start to PORT as the Comm menu names it (COM1, /dev/ttyUSB0, 7730USB1).",
+      "PORT");
+  const QCommandLineOption shotOpt("screenshot", "Save a picture of the main window to FILE.",
+                                   "FILE");
+  const QCommandLineOption afterOpt("after", "Take the picture MS after start (default 3000).",
+                                    "MS", "3000");
+  const QCommandLineOption quitOpt(
+      "quit-after", "Close the main window MS after start, as the user would.", "MS");
+  const QCommandLineOption tickOpt(
+      "tick-log", "Write the time of every display tick (ms, monotonic) to FILE; "
+                  "ZRQ_TICK_LOG does the same.", "FILE");
+  const QCommandLineOption unattendedOpt(
+      "unattended", "Write message boxes to standard error and answer them with OK or Yes.");
+  cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt});
+  // Parsed before the application exists so that --help needs no display.
+  QStringList args;
+  for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  if (!cli.parse(args)) {
+    std::fprintf(stderr, "ZRQUSB: %s\n", cli.errorText().toLocal8Bit().constData());
+    return 2;
+  }
+  if (cli.isSet("help")) {
+    std::printf("%s", cli.helpText().toLocal8Bit().constData());
+    return 0;
+  }
+
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(zrq::frame::kAppTitle));
   QGuiApplication::setApplicationDisplayName(QString::fromLatin1(zrq::frame::kAppTitle));
-  zrq::frame::installFrame();
 
-  // The connection window, log set-up, meters and the peak and burst windows
-  // join this sequence in their places as they are built.
+  zrq::frame::installFrame();
+  StderrMessageBoxes stderrBoxes;
+  if (cli.isSet(unattendedOpt)) zrq::ui::setMessageBoxes(&stderrBoxes);
+
   frmMain = new TfrmMain;
+  zrq::app::CommBridge bridge(*frmMain);
+  auto* frmComm = new zrq::comm::TfrmComm(bridge, frmMain);
+  bridge.attach(frmComm);
   frmAbout = new TfrmAbout(frmMain);
+  QWidget* frmLogFreq = standIn(frmMain, "TfrmLogFreq", "frmLogFreq");
   frmFilterValue = new TfrmFilterValue(frmMain, frmMain);
+  QWidget* frmMeter = standIn(frmMain, "TfrmMeter", "frmMeter");
+  QWidget* frmRflMeter = standIn(frmMain, "TfrmRflMeter", "frmRflMeter");
+  QWidget* frmdisplayPeak = standIn(frmMain, "TfrmdisplayPeak", "frmdisplayPeak");
+  QWidget* frmdisplayBurst = standIn(frmMain, "TfrmdisplayBurst", "frmdisplayBurst");
+  (void)frmLogFreq;
   frmMain->setDialogs(frmFilterValue, frmAbout);
+  frmMain->setAuxWindows(frmMeter, frmRflMeter, frmdisplayPeak, frmdisplayBurst);
+  zrq::app::PanelPeers peers;
+  peers.comm = &bridge;
+  frmMain->setPeers(peers);
+  closeOnSignals(frmMain);
+
+  QString tickLog = cli.value(tickOpt);
+  if (tickLog.isEmpty()) tickLog = qEnvironmentVariable("ZRQ_TICK_LOG");
+  if (!tickLog.isEmpty()) logTicks(frmMain, tickLog);
+
+  if (cli.isSet(connectOpt)) {
+    const QString port = cli.value(connectOpt);
+    QAction* item = frmMain->portMenuItem(port);
+    if (!item) {
+      QStringList offered;
+      for (QAction* a : frmMain->Setup1->actions()) offered << a->objectName();
+      std::fprintf(stderr, "ZRQUSB: no port %s in the Comm menu (offered: %s)\n",
+                   port.toLocal8Bit().constData(),
+                   offered.isEmpty() ? "none" : offered.join(' ').toLocal8Bit().constData());
+      delete frmMain;
+      zrq::frame::uninstallFrame();
+      return 2;
+    }
+    frmMain->Setup1ItemsClick(item);
+  }
 
   if (const QScreen* s = QGuiApplication::primaryScreen()) {
     const QRect g = s->availableGeometry();
@@ -29,8 +180,28 @@ int main(int argc, char** argv) {
     frmMain->move(g.center() - frmMain->rect().center());
   }
   frmMain->show();
+
+  if (cli.isSet(shotOpt)) {
+    const QString file = cli.value(shotOpt);
+    QTimer::singleShot(cli.value(afterOpt).toInt(), frmMain, [file] {
+      if (frmMain->grab().save(file)) {
+        std::printf("screenshot: %s\n", file.toLocal8Bit().constData());
+      } else {
+        std::fprintf(stderr, "ZRQUSB: cannot save %s\n", file.toLocal8Bit().constData());
+      }
+      std::fflush(stdout);
+    });
+  }
+  if (cli.isSet(quitOpt))
+    QTimer::singleShot(cli.value(quitOpt).toInt(), frmMain, [] { frmMain->close(); });
+
   const int rc = QApplication::exec();
+  if (!frmMain->shutDown()) frmMain->FormClose();
+  delete frmComm;  // its ports close while the bridge still stands
   delete frmMain;
+  // Unloaded here, not by the exit handlers, whose order against the
+  // library's own clean-up is not ours to choose.
+  zrq::comm::ZervDComDLL::unload();
   zrq::frame::uninstallFrame();
   return rc;
 }

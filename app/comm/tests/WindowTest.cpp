@@ -39,7 +39,7 @@ QStringList memoLines(QPlainTextEdit* memo) {
 TEST(CommWindow, HasItsComponentsAndCaption) {
   app();
   test::RecordingHost host;
-  TfrmComm w(host);
+  TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
   EXPECT_EQ(w.windowTitle(), "TKS7730 Communications Test vBeta8 - (ASCII)");
   EXPECT_EQ(w.openButton->text(), "Open");
   EXPECT_EQ(w.initButton->text(), "Init Sensor");
@@ -66,7 +66,7 @@ TEST(CommWindow, HasItsComponentsAndCaption) {
 TEST(CommWindow, PortRowsAndGrowthShowInTheTable) {
   app();
   test::RecordingHost host;
-  TfrmComm w(host);
+  TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
   for (int i = 1; i <= 10; ++i)
     ASSERT_NE(w.commands().addPort(PortType::Serial, "COM" + std::to_string(i), -1), nullptr);
   EXPECT_EQ(w.statsStringGrid->rowCount(), 10);  // grid rows 0..10
@@ -116,7 +116,7 @@ TEST(CommWindow, CellsFromOtherThreadsKeepTheLastWrite) {
 TEST(CommWindow, ButtonsActOnTheSelectedPortOrOnAll) {
   app();
   test::RecordingHost host;
-  TfrmComm w(host);
+  TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
   w.commands().addPort(PortType::Serial, "COM1", -1);
   w.commands().addPort(PortType::Serial, "COM2", -1);
   w.portComboBox->addItem("COM1");

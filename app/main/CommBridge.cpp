@@ -1,0 +1,179 @@
+#include "CommBridge.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "TKS7730Commands.h"
+#include "TfrmComm.h"
+#include "TfrmMain.h"
+
+using zrq::comm::CommTimer;
+using zrq::comm::LabelColor;
+
+namespace zrq::app {
+
+CommBridge::CommBridge(TfrmMain& main) : main_(main) { pull(); }
+
+void CommBridge::pull() {
+  auto& s = state_;
+  s.measType = static_cast<std::uint8_t>(main_.measType);
+  s.savedMeasType = static_cast<std::uint8_t>(main_.savedMeasType);
+  s.fwdUnit = static_cast<std::uint8_t>(main_.fwdUnit);
+  s.offsetDb = main_.offsetDb;
+  s.filterHz = main_.filterHz;
+  s.ccdfLimit = main_.ccdfLimit;
+  s.fwdFullScale = main_.fwdFullScale;
+  s.rflFullScale = main_.rflFullScale;
+  s.commState = main_.commState;
+  s.zeroCalRequested = main_.zeroCalRequested ? 1 : 0;
+  s.settingsChanged = main_.settingsChanged;
+  s.featureMask = main_.featureMask;
+  s.sensorSerial = main_.sensorSerial;
+  taken_ = s;
+}
+
+void CommBridge::push() {
+  const auto& s = state_;
+  const auto& t = taken_;
+  using zrq::core::MeasType;
+  using zrq::core::PowerUnit;
+  if (s.measType != t.measType) main_.measType = static_cast<MeasType>(s.measType);
+  if (s.savedMeasType != t.savedMeasType)
+    main_.savedMeasType = static_cast<MeasType>(s.savedMeasType);
+  if (s.fwdUnit != t.fwdUnit) main_.fwdUnit = static_cast<PowerUnit>(s.fwdUnit);
+  if (s.offsetDb != t.offsetDb) main_.offsetDb = static_cast<float>(s.offsetDb);
+  if (s.filterHz != t.filterHz) main_.filterHz = static_cast<float>(s.filterHz);
+  if (s.ccdfLimit != t.ccdfLimit) main_.ccdfLimit = static_cast<float>(s.ccdfLimit);
+  if (s.fwdFullScale != t.fwdFullScale) main_.fwdFullScale = static_cast<float>(s.fwdFullScale);
+  if (s.rflFullScale != t.rflFullScale) main_.rflFullScale = static_cast<float>(s.rflFullScale);
+  if (s.commState != t.commState) main_.commState = s.commState;
+  if (s.zeroCalRequested != t.zeroCalRequested) main_.zeroCalRequested = s.zeroCalRequested != 0;
+  if (s.settingsChanged != t.settingsChanged) main_.settingsChanged = s.settingsChanged;
+  if (s.sensorSerial != t.sensorSerial) main_.sensorSerial = s.sensorSerial;
+  taken_ = s;
+}
+
+void CommBridge::enterCall() {
+  if (depth_++ == 0) pull();
+}
+
+void CommBridge::leaveCall() {
+  if (--depth_ == 0) push();
+}
+
+template <typename Fn>
+void CommBridge::onMain(Fn fn) {
+  push();
+  fn();
+  pull();
+}
+
+void CommBridge::clearAllSegments() { onMain([&] { main_.clearAllSegments(); }); }
+void CommBridge::applyMeasType() { onMain([&] { main_.applyMeasType(); }); }
+void CommBridge::resetPortMenu() { onMain([&] { main_.resetPortMenu(); }); }
+void CommBridge::updateDisplay() { onMain([&] { main_.updateDisplay(); }); }
+
+void CommBridge::setLblComm(LabelColor color, const std::string& text) {
+  main_.lblComm->setStyleSheet(color == LabelColor::Red ? "color: red;" : "color: green;");
+  main_.lblComm->setText(QString::fromStdString(text));
+  main_.lblComm->show();
+}
+
+void CommBridge::showDisconnectedCaption() { main_.showDisconnectedCaption(); }
+
+void CommBridge::enableStreamingMenus(bool meterMenuEnabled) {
+  main_.Meter1->menuAction()->setEnabled(meterMenuEnabled);
+  main_.Logging1->menuAction()->setEnabled(true);
+  main_.Window2->menuAction()->setEnabled(true);
+}
+
+void CommBridge::disableStreamingMenus() {
+  for (QMenu* m : {main_.Meter1, main_.Logging1, main_.Window2}) m->menuAction()->setEnabled(false);
+  main_.Logging->hide();
+  main_.txtDuty->hide();
+}
+
+void CommBridge::setProgressPosition(int position) { main_.ProgressBar1->setValue(position); }
+void CommBridge::setProgressMaximum(int maximum) { main_.ProgressBar1->setMaximum(maximum); }
+void CommBridge::setZeroCalCaption(const std::string& caption) {
+  main_.lblZeroCal->setText(QString::fromStdString(caption));
+}
+void CommBridge::showZeroCalButton() { main_.btnZeroCal->show(); }
+
+QTimer* CommBridge::timer(CommTimer t) const {
+  switch (t) {
+    case CommTimer::DataPoll: return comm_ ? comm_->dataPollTimer : nullptr;
+    case CommTimer::ReadData: return main_.readDataTimer;
+    case CommTimer::Display: return main_.displayTimer;
+  }
+  return nullptr;
+}
+
+void CommBridge::stopTimer(CommTimer t) {
+  if (QTimer* q = timer(t)) q->stop();
+}
+void CommBridge::startTimer(CommTimer t) {
+  if (QTimer* q = timer(t)) q->start();
+}
+void CommBridge::setTimerInterval(CommTimer t, int ms) {
+  if (QTimer* q = timer(t)) q->setInterval(ms);
+}
+
+void CommBridge::setCurrPortName(const std::string& name) {
+  if (comm_) comm_->currPortName->setText(QString::fromStdString(name));
+}
+
+void CommBridge::portAdded(const std::string& name, int) {
+  main_.addPortMenuItem(QString::fromStdString(name));
+}
+
+void CommBridge::closeChildWindows() { main_.closeChildWindows(); }
+bool CommBridge::helpFileIsOwn() {
+  return main_.helpFile == QCoreApplication::applicationDirPath() + "/ZRQHelp.chm";
+}
+void CommBridge::sendHelpQuit() {
+  if (main_.peers().help) main_.peers().help->quit();
+}
+bool CommBridge::loggingActive() { return main_.logActive; }
+void CommBridge::closeLogFile() { main_.stopLogging(); }
+void CommBridge::hideAuxWindows() { main_.closeAuxWindows(); }
+void CommBridge::closeMainWindow() { onMain([&] { main_.FormClose(); }); }
+void CommBridge::terminateApplication() { QCoreApplication::quit(); }
+zrq::core::SensorReading* CommBridge::sensorReading() { return &main_.sensorReading; }
+
+// ---- CommPeer ----
+
+bool CommBridge::portConnected() const { return comm_ && comm_->connected(); }
+bool CommBridge::interrogationAccepted() const {
+  return comm_ && comm_->commands().sensorInfo().interrogated;
+}
+bool CommBridge::settingsAccepted() const { return state_.settingsAcked != 0; }
+void CommBridge::readSensorData() {
+  if (comm_) comm_->readSensorData();
+}
+bool CommBridge::readZeroCalReply() { return comm_ && comm_->readZeroCalResult(); }
+void CommBridge::stopSupervision() {
+  if (comm_) comm_->dataPollTimer->stop();
+}
+void CommBridge::connectPort(int tag) {
+  if (comm_) comm_->connectPort(tag);
+}
+void CommBridge::disconnect() {
+  if (comm_) comm_->disconnect();
+}
+std::string CommBridge::firmwareVersion() const {
+  return comm_ ? comm_->commands().sensorInfo().firmwareVersion : std::string();
+}
+void CommBridge::showModal() {
+  if (!comm_) return;
+  comm_->setWindowModality(Qt::ApplicationModal);
+  comm_->show();
+}
+
+}  // namespace zrq::app

@@ -1,0 +1,88 @@
+// Joins the main window and the connection window: the connection side sees
+// the main window through CommHost, the main window sees the connection side
+// through CommPeer.
+//
+// The connection side works on a MainState copy of the main window's shared
+// values. It is taken from the window when a call begins and around every
+// call back into the window; only the values the connection side changed are
+// written back, so whatever the window changed meanwhile (a display tick under
+// a message box) is kept.
+#pragma once
+
+#include <QPointer>
+
+#include "CommHost.h"
+#include "PanelPeers.h"
+
+class QTimer;
+class TfrmMain;
+namespace zrq::comm {
+class TfrmComm;
+}
+
+namespace zrq::app {
+
+class CommBridge : public zrq::comm::CommHost, public CommPeer {
+ public:
+  // main must outlive the bridge; attach the connection window once it exists.
+  explicit CommBridge(TfrmMain& main);
+  void attach(zrq::comm::TfrmComm* comm) { comm_ = comm; }
+
+  // ---- CommHost ----
+  zrq::comm::MainState& mainState() override { return state_; }
+  void clearAllSegments() override;
+  void applyMeasType() override;
+  void resetPortMenu() override;
+  void updateDisplay() override;
+  void setLblComm(zrq::comm::LabelColor color, const std::string& text) override;
+  void showDisconnectedCaption() override;
+  void enableStreamingMenus(bool meterMenuEnabled) override;
+  void disableStreamingMenus() override;
+  void setProgressPosition(int position) override;
+  void setProgressMaximum(int maximum) override;
+  void setZeroCalCaption(const std::string& caption) override;
+  void showZeroCalButton() override;
+  void stopTimer(zrq::comm::CommTimer timer) override;
+  void startTimer(zrq::comm::CommTimer timer) override;
+  void setTimerInterval(zrq::comm::CommTimer timer, int ms) override;
+  void setCurrPortName(const std::string& name) override;
+  void portAdded(const std::string& name, int index) override;
+  void closeChildWindows() override;
+  bool helpFileIsOwn() override;
+  void sendHelpQuit() override;
+  bool loggingActive() override;
+  void closeLogFile() override;
+  void hideAuxWindows() override;
+  void closeMainWindow() override;
+  void terminateApplication() override;
+  zrq::core::SensorReading* sensorReading() override;
+  void enterCall() override;
+  void leaveCall() override;
+
+  // ---- CommPeer ----
+  bool portConnected() const override;
+  bool interrogationAccepted() const override;
+  bool settingsAccepted() const override;
+  void readSensorData() override;
+  bool readZeroCalReply() override;
+  void stopSupervision() override;
+  void connectPort(int tag) override;
+  void disconnect() override;
+  std::string firmwareVersion() const override;
+  void showModal() override;
+
+ private:
+  void pull();
+  void push();
+  template <typename Fn>
+  void onMain(Fn fn);
+  QTimer* timer(zrq::comm::CommTimer t) const;
+
+  TfrmMain& main_;
+  QPointer<zrq::comm::TfrmComm> comm_;
+  zrq::comm::MainState state_;
+  zrq::comm::MainState taken_;  // state_ as last taken from the window
+  int depth_ = 0;
+};
+
+}  // namespace zrq::app

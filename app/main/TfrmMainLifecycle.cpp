@@ -1,0 +1,200 @@
+// Activation notice, the Comm menu's port items, the remaining menu actions
+// and the orderly end of the run.
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+#include <exception>
+
+#include "TfrmAbout.h"
+#include "TfrmMain.h"
+#include "frame/Version.h"
+#include "uiface/MsgBox.h"
+
+namespace {
+
+constexpr const char* kNoticeCaption = "Select port from Comm menu.";
+constexpr const char* kZeroCalCloseText =
+    "Closing the ZRQ application\r\nnow may corrupt the 7730\r\ncalibration constants.\r\nDo "
+    "you want the ZRQ to close?\r\n";
+
+QString versionCaption() {
+  return QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText);
+}
+
+}  // namespace
+
+void TfrmMain::setAuxWindows(QWidget* fwdMeter, QWidget* rflMeter, QWidget* peak,
+                             QWidget* burst) {
+  auxWindows_[0] = fwdMeter;
+  auxWindows_[1] = rflMeter;
+  auxWindows_[2] = peak;
+  auxWindows_[3] = burst;
+}
+
+// ---- Activation ---------------------------------------------------------
+
+void TfrmMain::trackActivation() {
+  // The notice belongs to the main window becoming the active one of our
+  // windows (at the first show, or coming back from a meter window), not to
+  // the application regaining focus or a message box closing over it.
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget*) {
+    QWidget* now = QApplication::activeWindow();
+    if (!now) return;
+    QWidget* before = lastActive_;
+    lastActive_ = now;
+    if (now != this || before == this) return;
+    if (activated_ && (!before || qobject_cast<QMessageBox*>(before))) return;
+    activated_ = true;
+    QTimer::singleShot(0, this, [this] {
+      if (!shutDown_) FormActivate();
+    });
+  });
+}
+
+void TfrmMain::FormActivate() {
+  activated_ = true;
+  if (peers_.comm && peers_.comm->portConnected()) return;
+  if (zrq::ui::showMessage(zrq::frame::kOwnershipNotice, kNoticeCaption,
+                           zrq::ui::MsgButtons::OkCancel) != zrq::ui::MsgResult::Ok) {
+    shutdown();
+    return;
+  }
+  lblComm->setStyleSheet("color: red;");
+  lblComm->setText("No Connection");
+  lblComm->show();
+}
+
+// ---- Comm menu ------------------------------------------------------------
+
+QAction* TfrmMain::portMenuItem(const QString& portName) const {
+  for (QAction* a : Setup1->actions())
+    if (a->objectName() == portName) return a;
+  return nullptr;
+}
+
+void TfrmMain::setConnectedCaptions(const QString& caption) {
+  setWindowTitle(caption);
+  for (const QPointer<QWidget>& w : auxWindows_)
+    if (w) w->setWindowTitle(caption);
+  QGuiApplication::setApplicationDisplayName(caption);
+}
+
+void TfrmMain::showDisconnectedCaption() {
+  setWindowTitle(versionCaption());
+  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(zrq::frame::kAppTitle));
+}
+
+void TfrmMain::Setup1ItemsClick(QAction* item) {
+  if (!item) return;
+  const QString portName = item->objectName();
+  if (!item->isChecked()) {
+    for (QAction* a : Setup1->actions()) a->setEnabled(false);
+    item->setChecked(true);
+    item->setEnabled(true);
+    commState = kCommNoConnection;
+    prevCommState = kCommConnecting;
+    lblComm->setStyleSheet("color: red;");
+    lblComm->setText("  Connecting");
+    lblComm->show();
+    applyMeasType();
+    if (peers_.comm) peers_.comm->connectPort(item->data().toInt());
+    if (peers_.comm && peers_.comm->portConnected()) {
+      setConnectedCaptions(portName + QStringLiteral(" SN ") +
+                           QString::fromStdString(sensorSerial));
+      dlgSaveLog->selectFile(QStringLiteral("Log") + portName + QStringLiteral(".csv"));
+      if (aboutWindow_) aboutWindow_->lbl7730->show();
+    }
+    return;
+  }
+  item->setChecked(false);
+  for (QAction* a : Setup1->actions()) a->setEnabled(true);
+  if (peers_.comm) peers_.comm->disconnect();
+  showDisconnectedCaption();
+  if (aboutWindow_) aboutWindow_->lbl7730->hide();
+}
+
+// ---- Other menu actions ---------------------------------------------------
+
+void TfrmMain::SetUp2Click() {
+  if (!peers_.log) return;
+  try {
+    if (peers_.log->runSetupDialog()) logTickCounter = peers_.log->sampleTicks() - 1;
+  } catch (const std::exception&) {
+    peers_.log->resetSampleTime();
+    zrq::ui::showMessage("An entry error was encoutered.", "Time Entry Error");
+  }
+}
+
+void TfrmMain::BXTToolHelp1Click() {
+  if (peers_.help) peers_.help->showTopic(helpFile.toStdString(), "TApplication_HelpJump");
+}
+
+void TfrmMain::Exit1Click() {
+  closeChildWindows();
+  if (peers_.comm) peers_.comm->disconnect();
+  shutdown();
+}
+
+// ---- End of the run -------------------------------------------------------
+
+void TfrmMain::closeChildWindows() {
+  const QObjectList kids = children();
+  for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+    auto* w = qobject_cast<QWidget*>(*it);
+    if (w && w->isWindow() && w->isVisible()) w->close();
+  }
+}
+
+void TfrmMain::closeAuxWindows() {
+  for (const QPointer<QWidget>& w : auxWindows_) {
+    if (w && w->isVisible()) {
+      w->hide();
+      w->close();
+    }
+  }
+}
+
+void TfrmMain::shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  closeChildWindows();
+  if (peers_.help && helpFile == QCoreApplication::applicationDirPath() + "/ZRQHelp.chm")
+    peers_.help->quit();
+  if (logActive) stopLogging();
+  closeAuxWindows();
+  for (QTimer* t : {displayTimer, readDataTimer, log500msTick}) t->stop();
+  if (peers_.comm) peers_.comm->stopSupervision();
+  closing_ = true;
+  close();
+  QCoreApplication::quit();
+}
+
+bool TfrmMain::FormCloseQuery() {
+  if (zeroCalRequested &&
+      zrq::ui::showMessage(kZeroCalCloseText, "Zero Calibration", zrq::ui::MsgButtons::YesNo) ==
+          zrq::ui::MsgResult::No)
+    return false;
+  if (logActive) stopLogging();
+  if (peers_.comm && peers_.comm->portConnected()) peers_.comm->disconnect();
+  shutdown();
+  return true;
+}
+
+void TfrmMain::FormClose() {
+  if (logActive) stopLogging();
+  shutdown();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  // shutdown() closes the window itself: that close is already decided.
+  if (closing_ || FormCloseQuery()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
