@@ -106,7 +106,9 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
     if (peers_.comm && peers_.comm->portConnected()) {
       setConnectedCaptions(portName + QStringLiteral(" SN ") +
                            QString::fromStdString(sensorSerial));
-      dlgSaveLog->selectFile(QStringLiteral("Log") + portName + QStringLiteral(".csv"));
+      // A device path gives its last part: "Log/dev/ttyUSB0.csv" is no file name.
+      const QString shortName = portName.section(QLatin1Char('/'), -1);
+      dlgSaveLog->selectFile(QStringLiteral("Log") + shortName + QStringLiteral(".csv"));
       if (aboutWindow_) aboutWindow_->lbl7730->show();
     }
     return;
