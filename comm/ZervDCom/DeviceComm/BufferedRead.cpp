@@ -1,5 +1,7 @@
 #include "DeviceComm/BufferedRead.h"
 
+#include <chrono>
+#include <functional>
 #include <thread>
 
 #include "Common/Assertion.h"
@@ -24,6 +26,29 @@ void takeThreadError(DeviceComm& dc, HelperThread& t) {
   std::u16string detail = t.statusDetail();
   t.trigger();
   dc.setLastErr(code, detail);
+}
+
+// Waits until the request is met or the time is up. A signal that finds it
+// unmet (a late signal meant for an earlier request, or a purge meanwhile)
+// is cleared by arming again, and the wait goes on for the time left.
+template <class Arm>
+WaitResult waitUntil(const BufferedReadParts& p, ReadReq& req, Arm arm, const std::function<bool()>& satisfied,
+                     int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const bool infinite = timeoutMs < 0 || timeoutMs == kInfiniteMs;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : timeoutMs);
+  for (;;) {
+    if (satisfied()) return WaitResult::Signalled;
+    int left = kInfiniteMs;
+    if (!infinite) {
+      auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      left = ms > 0 ? static_cast<int>(ms) : 0;
+    }
+    WaitResult w = p.waiter ? p.waiter(req, satisfied, left) : req.wait(left);
+    if (w == WaitResult::TimedOut || satisfied()) return w;
+    if (left == 0) return WaitResult::TimedOut;
+    arm();
+  }
 }
 
 }  // namespace
@@ -69,11 +94,9 @@ bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len
       const unsigned missing = len - n;
       p.bytesReq->arm(missing);
       // Bytes (or a failure) that came between the look above and the arming
-      // would otherwise never be signalled.
-      auto satisfied = [&] { return p.dataBuf->count() >= missing || firstFailed(p) != nullptr; };
-      WaitResult w = satisfied() ? WaitResult::Signalled
-                     : p.waiter  ? p.waiter(*p.bytesReq, satisfied, timeoutMs)
-                                 : p.bytesReq->wait(timeoutMs);
+      // would otherwise never be signalled: the condition is tested after it.
+      std::function<bool()> satisfied = [&] { return p.dataBuf->count() >= missing || firstFailed(p) != nullptr; };
+      WaitResult w = waitUntil(p, *p.bytesReq, [&] { p.bytesReq->arm(missing); }, satisfied, timeoutMs);
       if (w == WaitResult::TimedOut) {
         unsigned k = 0;
         p.dataBuf->read(buf + n, missing, &k);
@@ -114,10 +137,10 @@ bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned
     unsigned i = p.dataBuf->find('\n', 0, -1);
     if (i == kNotFound) {
       p.charReq->arm('\n');
-      auto satisfied = [&] { return p.dataBuf->find('\n', 0, -1) != kNotFound || firstFailed(p) != nullptr; };
-      WaitResult w = satisfied() ? WaitResult::Signalled
-                     : p.waiter  ? p.waiter(*p.charReq, satisfied, timeoutMs)
-                                 : p.charReq->wait(timeoutMs);
+      std::function<bool()> satisfied = [&] {
+        return p.dataBuf->find('\n', 0, -1) != kNotFound || firstFailed(p) != nullptr;
+      };
+      WaitResult w = waitUntil(p, *p.charReq, [&] { p.charReq->arm('\n'); }, satisfied, timeoutMs);
       if (w == WaitResult::TimedOut) {
         dc.setLastErr(ErrCode::ReadTimeout);
       } else if (HelperThread* t = firstFailed(p)) {

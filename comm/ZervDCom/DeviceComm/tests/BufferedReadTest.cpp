@@ -101,6 +101,30 @@ TEST(BufferedReadLine, AFailureOnTheHelperEndsAnEndlessWaitAtOnce) {
   EXPECT_EQ(got, 0u);
 }
 
+TEST(BufferedReadLine, ASignalThatFindsNoLineDoesNotEndTheWait) {
+  PipeComm c(64);
+  c.open();
+  std::thread stray([&] {
+    while (!c.charReq.isPending()) std::this_thread::yield();
+    c.charReq.signal();  // as a late signal meant for an earlier request would
+  });
+  uint8_t buf[16];
+  unsigned got = 99;
+  auto t0 = Clock::now();
+  EXPECT_FALSE(c.readLine(buf, 16, &got, 120));
+  stray.join();
+  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(110));
+  EXPECT_EQ(c.getLastErr(), 8);
+  std::thread late([&] {
+    while (!c.bytesReq.isPending()) std::this_thread::yield();
+    c.bytesReq.signal();
+    c.feed("abc");
+  });
+  EXPECT_TRUE(c.read(buf, 3, &got, 2000));
+  late.join();
+  EXPECT_EQ(got, 3u);
+}
+
 TEST(BufferedReadProtocol, WithoutAHelperThreadNothingIsWaitedFor) {
   PipeComm c(64);
   c.withThread = false;
