@@ -61,7 +61,7 @@ TEST_F(Commands, ConnectPortStartsUpTwiceReadsTheSerialNumberAndStreams) {
   EXPECT_TRUE(info.interrogated && info.calibrationAcked && info.settingsConfirmed &&
               info.streamReady);
   EXPECT_EQ(info.firmwareVersion, "1.4");
-  EXPECT_TRUE(host.isRunning(CommTimer::DataPoll));
+  EXPECT_TRUE(host.isRunning(CommTimer::DataPoll)) << ::testing::PrintToString(host.calls);
   EXPECT_TRUE(host.isRunning(CommTimer::ReadData));
   EXPECT_EQ(host.interval[static_cast<int>(CommTimer::DataPoll)], 500);
   EXPECT_EQ(host.count("streamingMenus meter=on"), 3);
