@@ -1,0 +1,458 @@
+// The program's windows end to end: the real main and connection windows,
+// the real libZervDCom.so from bin/ and a fresh tks7730-sim per test. Timers
+// are stopped after each step and their handlers called, so every step is
+// one tick; waits are instant except where a sensor reply is awaited.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "CommBridge.h"
+#include "DevComInterface.h"
+#include "SimHarness.h"
+#include "TKS7730Commands.h"
+#include "TfrmAbout.h"
+#include "TfrmComm.h"
+#include "TfrmMain.h"
+#include "ZervDComDLL.h"
+#include "frame/Version.h"
+#include "uiface/Delay.h"
+#include "uiface/MsgBox.h"
+
+namespace {
+
+using zrq::comm::test::SimProcess;
+
+void ensureApplication() {
+  static int argc = 1;
+  static char name[] = "app_e2e_test";
+  static char* argv[] = {name, nullptr};
+  if (!QApplication::instance()) new QApplication(argc, argv);
+}
+
+const QString kVersionCaption =
+    QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText);
+
+// Waits for what another process does, with the event loop running; bounded.
+bool eventually(const std::function<bool()>& pred, int timeoutMs = 5000) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > timeoutMs) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+bool lit(QLabel* l) { return l->isVisibleTo(l->parentWidget()); }
+
+// Milliseconds of each trace line whose command letter is `letter`.
+std::vector<long> commandTimes(const SimProcess& sim, char letter) {
+  std::vector<long> out;
+  std::istringstream lines(sim.trace());
+  std::string line;
+  const std::string key = std::string("cmd ") + letter + " bytes=";
+  while (std::getline(lines, line))
+    if (line.find(key) != std::string::npos) out.push_back(std::stol(line));
+  return out;
+}
+
+class AppE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!zrq::comm::test::libraryBuilt()) GTEST_SKIP() << "libZervDCom.so not built";
+    if (!zrq::comm::test::simulatorBuilt()) GTEST_SKIP() << "tks7730-sim not built";
+    ensureApplication();
+    zrq::comm::ZervDComDLL::setLibraryPath(zrq::comm::test::binDir() + "/libZervDCom.so");
+    char tmpl[] = "/tmp/zrq-e2e-usb.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    usbDir_ = tmpl;
+  }
+
+  void TearDown() override {
+    delete comm;
+    delete main;
+    bridge.reset();
+    sim.reset();
+    if (!usbDir_.empty()) std::filesystem::remove_all(usbDir_);
+  }
+
+  // The simulator with one serial and one USB sensor, then the windows as
+  // ZRQUSB creates them, discovering what the simulator offers.
+  void start(std::vector<std::string> simOptions = {}) {
+    simOptions.insert(simOptions.end(), {"--usb", "1", "--usb-dir", usbDir_});
+    simStarted_ = std::chrono::steady_clock::now();
+    sim = std::make_unique<SimProcess>(simOptions);
+    ASSERT_TRUE(sim->ok()) << sim->error();
+    ::setenv("ZRQ_SERIAL_PORTS", sim->serialPath().c_str(), 1);
+    ::setenv("ZERVDCOM_HID_SIM_DIR", usbDir_.c_str(), 1);
+    main = new TfrmMain;
+    bridge = std::make_unique<zrq::app::CommBridge>(*main);
+    comm = new zrq::comm::TfrmComm(*bridge, main);
+    bridge->attach(comm);
+    about = new TfrmAbout(main);
+    main->setDialogs(nullptr, about);
+    for (auto& w : aux) w = new QWidget(main, Qt::Window);
+    main->setAuxWindows(aux[0], aux[1], aux[2], aux[3]);
+    zrq::app::PanelPeers peers;
+    peers.comm = bridge.get();
+    main->setPeers(peers);
+    stopTimers();
+  }
+
+  void stopTimers() {
+    for (QTimer* t : {main->displayTimer, main->readDataTimer, comm->dataPollTimer}) t->stop();
+  }
+
+  // Clicks the port item; afterwards the reading timers must have been armed.
+  void connect(const std::string& port) {
+    QAction* item = main->portMenuItem(QString::fromStdString(port));
+    ASSERT_NE(item, nullptr) << port;
+    main->Setup1ItemsClick(item);
+    ASSERT_TRUE(comm->connected());
+    EXPECT_TRUE(main->readDataTimer->isActive());
+    EXPECT_TRUE(comm->dataPollTimer->isActive());
+    stopTimers();
+    // The stream was started last; D has no reply and may still be on its way.
+    EXPECT_TRUE(eventually([&] {
+      const std::string letters = sim->commandLetters();
+      return !letters.empty() && letters.back() == 'D';
+    }));
+  }
+
+  // One readDataTimer tick once a data line has had time to arrive, then two
+  // display ticks.
+  void tick() {
+    QTest::qWait(350);
+    main->readDataTimerTimer();
+    main->displayTimerTimer();
+    main->displayTimerTimer();
+  }
+
+  void expectAveragePanel() {
+    EXPECT_EQ(main->commState, kCommStreaming);
+    EXPECT_EQ(main->measType, zrq::core::MeasType::Average);
+    for (QLabel* l : {main->segFwd, main->segFAvg, main->segRfl, main->segRAvg, main->segFwdUnits,
+                      main->segRflUnits, main->segbOffset, main->segFW, main->segRW})
+      EXPECT_TRUE(lit(l)) << l->objectName().toStdString();
+    for (QLabel* l : {main->segNoSensor, main->segPeak, main->segFover, main->segFKW})
+      EXPECT_FALSE(lit(l)) << l->objectName().toStdString();
+    EXPECT_FALSE(lit(main->lblComm));
+    // The simulator's forward average is 100 W with a little noise and drift.
+    const double fwd = main->fwdDisplay->text().toDouble();
+    EXPECT_GT(fwd, 90.0);
+    EXPECT_LT(fwd, 110.0);
+  }
+
+  void expectConnectionLost() {
+    EXPECT_EQ(boxes.count("Communication Error 7"), 1);
+    ASSERT_FALSE(boxes.shown().empty());
+    EXPECT_EQ(boxes.shown().back().text,
+              "Communication lost check cables. Then\r\nreselect port from Comm menu item");
+    EXPECT_FALSE(comm->connected());
+    EXPECT_EQ(main->commState, kCommNoConnection);
+    EXPECT_EQ(main->lblComm->text(), "No Connection");
+    EXPECT_EQ(main->windowTitle(), kVersionCaption);
+    for (QAction* a : main->Setup1->actions()) {
+      EXPECT_FALSE(a->isChecked());
+      EXPECT_TRUE(a->isEnabled());
+    }
+    EXPECT_FALSE(main->readDataTimer->isActive());
+    EXPECT_FALSE(comm->dataPollTimer->isActive());
+  }
+
+  zrq::ui::ScopedScriptedMessageBoxes boxes;
+  std::optional<zrq::ui::ScopedInstantDelay> instant{std::in_place};
+  std::unique_ptr<SimProcess> sim;
+  TfrmMain* main = nullptr;
+  std::unique_ptr<zrq::app::CommBridge> bridge;
+  zrq::comm::TfrmComm* comm = nullptr;
+  TfrmAbout* about = nullptr;
+  QWidget* aux[4] = {};
+
+  // Lets the event loop run until the simulator has run this long (its
+  // faults' at= times count from its start).
+  void waitUntilSimAge(int ms) {
+    const auto due = simStarted_ + std::chrono::milliseconds(ms);
+    const auto now = std::chrono::steady_clock::now();
+    if (due > now)
+      QTest::qWait(static_cast<int>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count()));
+  }
+
+ private:
+  std::string usbDir_;
+  std::chrono::steady_clock::time_point simStarted_;
+};
+
+TEST_F(AppE2E, PortsAreListedInDiscoveryOrderWithMenuTagsCountingUp) {
+  start();
+  const QList<QAction*> items = main->Setup1->actions();
+  ASSERT_EQ(items.size(), comm->portComboBox->count());
+  ASSERT_GE(items.size(), 2);
+  QStringList names;
+  for (int i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(items[i]->data().toInt(), i);
+    EXPECT_EQ(items[i]->objectName(), comm->portComboBox->itemText(i));
+    EXPECT_EQ(comm->commands().getPort(i)->portName(), items[i]->objectName().toStdString());
+    names << items[i]->objectName();
+  }
+  // Legacy names first (COM0 is probed, never offered), then the extra paths,
+  // then the USB sensors.
+  EXPECT_FALSE(names.contains("COM0"));
+  EXPECT_EQ(names[names.size() - 2], QString::fromStdString(sim->serialPath()));
+  EXPECT_EQ(names.back(), "7730USB1");
+  for (int i = 0; i < names.size() - 2; ++i) EXPECT_TRUE(names[i].startsWith("COM")) << i;
+  EXPECT_EQ(comm->currPortName->text(), names.front());
+  EXPECT_EQ(comm->commands().selectedPort(), comm->commands().getPort(0));
+
+  comm->getCommPorts();
+  EXPECT_EQ(boxes.count("Comm Device Status"), 1);
+  EXPECT_EQ(boxes.shown().back().text, "Device manager already running");
+  EXPECT_EQ(main->Setup1->actions().size(), items.size());
+}
+
+TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
+  start();
+  const std::string port = sim->serialPath();
+  connect(port);
+  const QString caption = QString::fromStdString(port) + " SN 12345";
+  EXPECT_EQ(main->windowTitle(), caption);
+  for (QWidget* w : aux) EXPECT_EQ(w->windowTitle(), caption);
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), caption);
+  const QString shortName = QString::fromStdString(port).section('/', -1);
+  ASSERT_FALSE(main->dlgSaveLog->selectedFiles().isEmpty());
+  EXPECT_TRUE(main->dlgSaveLog->selectedFiles().front().endsWith("/Log" + shortName + ".csv"));
+  EXPECT_TRUE(about->lbl7730->isVisibleTo(about));
+  EXPECT_TRUE(main->portMenuItem(QString::fromStdString(port))->isChecked());
+  for (QAction* a : main->Setup1->actions())
+    EXPECT_EQ(a->isEnabled(), a->objectName().toStdString() == port);
+
+  tick();
+  expectAveragePanel();
+  EXPECT_TRUE(boxes.shown().empty());
+
+  main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(port)));
+  EXPECT_FALSE(comm->connected());
+  EXPECT_EQ(main->windowTitle(), kVersionCaption);
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "ZRQ");
+  EXPECT_FALSE(about->lbl7730->isVisibleTo(about));
+  EXPECT_EQ(main->lblComm->text(), "No Connection");
+  for (QAction* a : main->Setup1->actions()) {
+    EXPECT_FALSE(a->isChecked());
+    EXPECT_TRUE(a->isEnabled());
+  }
+  // The disconnect stopped the stream before the port closed.
+  EXPECT_EQ(sim->commandLetters().back(), 'U');
+}
+
+TEST_F(AppE2E, UsbConnectStreamsAverage) {
+  start();
+  connect("7730USB1");
+  EXPECT_EQ(main->windowTitle(), "7730USB1 SN 12346");
+  EXPECT_TRUE(main->dlgSaveLog->selectedFiles().value(0).endsWith("/Log7730USB1.csv"));
+  tick();
+  expectAveragePanel();
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, SettingsChangeResendsTheSettingsAndRestartsTheStreamWithinASecond) {
+  start();
+  connect(sim->serialPath());
+  tick();
+  instant.reset();  // the real one-second pause between stop and restart
+  const std::size_t gBefore = sim->commandsReceived('G').size();
+  main->btnTypeClick();
+  main->displayTimerTimer();  // takes the type step: Peak, settingsChanged
+  ASSERT_TRUE(main->settingsChanged);
+  const auto t0 = std::chrono::steady_clock::now();
+  comm->dataPollTimerTimer();
+  const auto took = std::chrono::steady_clock::now() - t0;
+  EXPECT_LT(took, std::chrono::milliseconds(1500));
+  EXPECT_FALSE(main->settingsChanged);
+  EXPECT_TRUE(main->readDataTimer->isActive());
+  stopTimers();
+
+  // D has no reply: it may still be on its way.
+  EXPECT_TRUE(eventually([&] {
+    const std::string letters = sim->commandLetters();
+    return letters.size() >= 3 && letters.substr(letters.size() - 3) == "UGD";
+  })) << sim->commandLetters();
+  const auto gs = sim->commandsReceived('G');
+  ASSERT_EQ(gs.size(), gBefore + 1);
+  EXPECT_EQ(gs.back().size(), 44u);
+  EXPECT_EQ(gs.back()[2], '\x02');  // Peak
+  const auto us = commandTimes(*sim, 'U');
+  const auto ds = commandTimes(*sim, 'D');
+  ASSERT_FALSE(us.empty());
+  ASSERT_FALSE(ds.empty());
+  EXPECT_GE(ds.back() - us.back(), 900);
+  EXPECT_LE(ds.back() - us.back(), 1400);
+
+  tick();
+  EXPECT_EQ(main->sensorReading.reportedType, 2);
+  EXPECT_EQ(main->measType, zrq::core::MeasType::Peak);
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, GarbageLineStopsAndRestartsTheStreamSilently) {
+  start();
+  connect(sim->serialPath());
+  tick();
+  const std::string before = sim->commandLetters();
+  comm->pktDataString("x#garbage 12,3\r");
+  EXPECT_EQ(sim->lettersWhen(before + "UD"), before + "UD");
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_TRUE(comm->connected());
+  EXPECT_TRUE(main->readDataTimer->isActive());
+  EXPECT_TRUE(comm->dataPollTimer->isActive());
+  stopTimers();
+  tick();
+  expectAveragePanel();
+}
+
+TEST_F(AppE2E, EmptyFetchStopsAndRestartsTheStream) {
+  // Lines every 30 s: the first fetch finds nothing.
+  start({"--interval", "30000"});
+  connect(sim->serialPath());
+  const std::string before = sim->commandLetters();
+  main->readDataTimerTimer();
+  EXPECT_EQ(sim->lettersWhen(before + "UD"), before + "UD");
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_TRUE(comm->connected());
+  EXPECT_TRUE(main->readDataTimer->isActive());
+  EXPECT_EQ(main->commState, kCommStreaming);
+}
+
+TEST_F(AppE2E, LineOfAnotherLayoutIsIgnored) {
+  start({"--fault", "layout,every=1"});
+  connect(sim->serialPath());
+  const std::string before = sim->commandLetters();
+  tick();
+  tick();
+  EXPECT_EQ(sim->commandLetters(), before);  // no recovery
+  EXPECT_FALSE(main->readDataTimer->isActive());
+  EXPECT_EQ(main->sensorReading.fwdAvgPower, 0.0);
+  EXPECT_EQ(main->commState, kCommStreaming);
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, NumberThatIsNoNumberIsReportedAndStreamingGoesOn) {
+  start({"--fault", "nan,every=1,field=3"});
+  connect(sim->serialPath());
+  tick();
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_NE(boxes.shown().front().text.find("field 3"), std::string::npos)
+      << boxes.shown().front().text;
+  EXPECT_EQ(main->commState, kCommStreaming);
+  EXPECT_TRUE(comm->connected());
+}
+
+TEST_F(AppE2E, HangUpEndsInCommunicationErrorSeven) {
+  start({"--fault", "hangup,at=2500,for=60000"});
+  connect(sim->serialPath());
+  tick();
+  ASSERT_TRUE(eventually(
+      [&] { return sim->trace().find("hangup") != std::string::npos; }, 5000));
+  QTest::qWait(100);
+  main->readDataTimerTimer();
+  expectConnectionLost();
+}
+
+TEST_F(AppE2E, FourUnansweredStopCommandsEndInCommunicationErrorSeven) {
+  start({"--fault", "no-u-reply,at=2500,count=4"});
+  connect(sim->serialPath());
+  const std::size_t stopsBefore = commandTimes(*sim, 'U').size();
+  waitUntilSimAge(2700);
+  comm->pktDataString("");
+  expectConnectionLost();
+  // Four stops unanswered, then the one of the disconnect.
+  EXPECT_TRUE(eventually(
+      [&] { return commandTimes(*sim, 'U').size() == stopsBefore + 5; }, 3000));
+}
+
+TEST_F(AppE2E, SupervisionWithoutInterrogationAsksForAPortOnce) {
+  start();
+  main->commState = kCommStreaming;
+  comm->dataPollTimerTimer();
+  EXPECT_EQ(boxes.count("Select Port"), 1);
+  EXPECT_EQ(boxes.shown().back().text, "Select a port from the Comm menu item.");
+  EXPECT_EQ(main->commState, kCommNoConnection);
+  comm->dataPollTimerTimer();
+  EXPECT_EQ(boxes.count("Select Port"), 1);
+  EXPECT_FALSE(main->readDataTimer->isActive());
+}
+
+TEST_F(AppE2E, ActivationNoticeCancelEndsTheRunOkKeepsItWithNoConnection) {
+  start();
+  boxes.answer(zrq::ui::MsgResult::Ok);
+  main->FormActivate();
+  ASSERT_EQ(boxes.count("Select port from Comm menu."), 1);
+  EXPECT_EQ(boxes.shown().back().buttons, zrq::ui::MsgButtons::OkCancel);
+  EXPECT_FALSE(main->shutDown());
+  EXPECT_EQ(main->lblComm->text(), "No Connection");
+  EXPECT_TRUE(lit(main->lblComm));
+
+  connect(sim->serialPath());
+  main->FormActivate();  // connected: no notice
+  EXPECT_EQ(boxes.count("Select port from Comm menu."), 1);
+
+  main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(sim->serialPath())));
+  boxes.answer(zrq::ui::MsgResult::Cancel);
+  main->FormActivate();
+  EXPECT_EQ(boxes.count("Select port from Comm menu."), 2);
+  EXPECT_TRUE(main->shutDown());
+}
+
+TEST_F(AppE2E, CloseDuringZeroCalibrationAsksAndNoKeepsRunning) {
+  start();
+  connect(sim->serialPath());
+  main->zeroCalRequested = true;
+  boxes.answer(zrq::ui::MsgResult::No);
+  EXPECT_FALSE(main->FormCloseQuery());
+  EXPECT_EQ(boxes.count("Zero Calibration"), 1);
+  EXPECT_EQ(boxes.shown().back().buttons, zrq::ui::MsgButtons::YesNo);
+  EXPECT_TRUE(comm->connected());
+  EXPECT_FALSE(main->shutDown());
+
+  boxes.answer(zrq::ui::MsgResult::Yes);
+  EXPECT_TRUE(main->FormCloseQuery());
+  EXPECT_FALSE(comm->connected());
+  EXPECT_TRUE(main->shutDown());
+  EXPECT_EQ(sim->commandLetters().back(), 'U');
+}
+
+TEST_F(AppE2E, RequestedZeroCalibrationStartsWithTheNextLine) {
+  start();
+  connect(sim->serialPath());
+  main->zeroCalRequested = true;
+  tick();
+  EXPECT_EQ(main->commState, kCommZeroCal);
+  EXPECT_EQ(comm->dataPollTimer->interval(), 48000);
+  EXPECT_TRUE(comm->dataPollTimer->isActive());
+  EXPECT_FALSE(main->readDataTimer->isActive());
+  EXPECT_EQ(main->ProgressBar1->maximum(), 180);
+  EXPECT_TRUE(eventually([&] {
+    const std::string letters = sim->commandLetters();
+    return letters.size() >= 2 && letters.substr(letters.size() - 2) == "UZ";
+  }));
+}
+
+}  // namespace
