@@ -349,6 +349,8 @@ void TfrmMain::buildMenus() {
   connect(PeakPower2, &QAction::triggered, this, &TfrmMain::PeakPower2Click);
   connect(BurstPower2, &QAction::triggered, this, &TfrmMain::BurstPower2Click);
   connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
+  connect(SetUp2, &QAction::triggered, this, &TfrmMain::SetUp2Click);
+  connect(BXTToolHelp1, &QAction::triggered, this, &TfrmMain::BXTToolHelp1Click);
 }
 
 void TfrmMain::resetPortMenu() {

@@ -30,6 +30,8 @@ struct FakeComm : app::CommPeer {
   void readSensorData() override { ++readCalls; }
   bool readZeroCalReply() override { ++zeroCalReads; return zeroCalReplyOk; }
   void disconnect() override { ++disconnects; }
+  int lastConnectTag = -1;
+  void connectPort(int tag) override { lastConnectTag = tag; }
   std::string firmwareVersion() const override { return firmware; }
 };
 
