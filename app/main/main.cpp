@@ -123,7 +123,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (cli.isSet("help")) {
-    std::printf("%s", cli.helpText().toLocal8Bit().constData());
+    // Without an application object Qt cannot name the program itself.
+    QString help = cli.helpText();
+    help.replace(QLatin1String("<executable_name>"), QLatin1String("ZRQUSB"));
+    std::printf("%s", help.toLocal8Bit().constData());
     return 0;
   }
 
