@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Soak run: ZRQUSB streams from tks7730-sim, which injects random faults, for
 # SOAK_SECONDS (default 600). Checks that ZRQUSB neither crashes nor hangs,
-# that its display tick keeps its 250 ms rhythm, that its resident memory
+# that its display tick keeps its 250 ms rhythm (median within 10 ms; pauses
+# over 400 ms only where a stop command's reply was lost, or in at most 0.5%
+# of the ticks), that its resident memory
 # grows by less than 5 MB after the warm-up and that it uses under 3% of one
 # core. Not part of the test suite.
 #
@@ -39,6 +41,9 @@ faults=${SOAK_FAULTS:-"garbage,rate=0.02 truncate,rate=0.01 layout,rate=0.01 nan
   wrong-type,rate=0.003 stall,rate=0.0005,for=1500 no-u-reply,rate=0.1"}
 fault_args=()
 for f in $faults; do fault_args+=(--fault "$f"); done
+# The simulator's trace counts milliseconds from its start: note that moment on
+# the clock the tick log uses.
+python3 -c 'import time; print(time.monotonic() * 1000)' >"$work/sim.t0"
 "$bin/tks7730-sim" --usb 1 --usb-dir "$work/usb" --seed 7 --trace "$work/sim.trace" \
   "${fault_args[@]}" >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
@@ -67,6 +72,7 @@ while :; do
   now=$(( $(date +%s) - start ))
   kill -0 "$zrq_pid" 2>/dev/null || { alive=0; break; }
   sample "$now"
+  cut -d' ' -f1 /proc/loadavg >>"$work/load"
   (( now >= seconds )) && break
   sleep 5
 done
@@ -93,19 +99,31 @@ rss_growth_mb = (last[1] - base[1]) / 1024
 cpu_pct = (last[2] - base[2]) / hz / max(1, last[0] - base[0]) * 100
 trace = open(f"{work}/sim.trace").read().splitlines()
 faults = sum(1 for l in trace if " fault " in l)
+t0 = float(open(f"{work}/sim.t0").read())
+lost_u = [t0 + int(l.split()[0]) for l in trace if " fault no-u-reply" in l]
+load = [float(l) for l in open(f"{work}/load")]
+# A stop whose reply never comes holds the interface thread for the 2 s reply
+# wait, as every command exchange does: those gaps are expected.
+long_gaps = [(a, b - a) for a, b in zip(ticks, ticks[1:]) if b - a > 400]
+explained = [g for g in long_gaps if any(g[0] - 500 <= t <= g[0] + g[1] for t in lost_u)]
+other = [g for g in long_gaps if g not in explained]
 stops = sum(1 for l in trace if " cmd U " in l)
 boxes = sum(1 for l in open(f"{work}/zrq.err") if l.startswith("ZRQUSB message ["))
 q = statistics.quantiles(gaps, n=100)
 print(f"run:          {last[0]} s, ZRQUSB {'alive' if alive else 'DIED'}, exit after SIGTERM: {rc}")
 print(f"display tick: {len(ticks)} ticks, median {statistics.median(gaps):.1f} ms, "
       f"p1 {q[0]:.1f} ms, p99 {q[98]:.1f} ms, max {max(gaps):.1f} ms, "
-      f"gaps over 400 ms: {sum(g > 400 for g in gaps)}")
+      f"gaps over 400 ms: {len(long_gaps)} ({len(explained)} at an unanswered stop command)")
+for start_ms, gap in sorted(other, key=lambda g: -g[1])[:5]:
+    print(f"              other gap {gap:.0f} ms at {(start_ms - ticks[0]) / 1000:.1f} s")
 print(f"memory:       RSS {base[1]/1024:.1f} MB at {base[0]} s -> {last[1]/1024:.1f} MB "
       f"(growth {rss_growth_mb:+.2f} MB)")
 print(f"cpu:          {cpu_pct:.2f}% of one core after the warm-up")
-print(f"sensor:       {faults} faults struck, {stops} stop commands, {boxes} message boxes")
-ok = (alive and rc == "0" and abs(statistics.median(gaps) - 250) < 10 and q[98] < 400
-      and rss_growth_mb < 5 and cpu_pct < 3)
+print(f"sensor:       {faults} faults struck ({len(lost_u)} lost stop replies), {stops} stop "
+      f"commands, {boxes} message boxes")
+print(f"machine:      load average {min(load):.1f} to {max(load):.1f} during the run")
+ok = (alive and rc == "0" and abs(statistics.median(gaps) - 250) < 10
+      and len(other) <= len(gaps) / 200 and rss_growth_mb < 5 and cpu_pct < 3)
 print("PASS" if ok else "FAIL")
 sys.exit(0 if ok else 1)
 PY
