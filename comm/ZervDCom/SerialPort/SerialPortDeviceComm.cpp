@@ -61,8 +61,12 @@ bool SerialPortDeviceComm::close() {
   return true;
 }
 
-bool SerialPortDeviceComm::write(const uint8_t* data, unsigned len, unsigned* written, int timeoutMs) {
-  if (written) *written = 0;
+// The checks and error bookkeeping every port operation shares: the count
+// (when asked for) is zeroed first and holds op's result only on success, set
+// after the last error.
+template <class Op>
+bool SerialPortDeviceComm::onPort(unsigned* count, Op&& op) {
+  if (count) *count = 0;
   if (!configured_) {
     setLastErr(ErrCode::NotInitialized);
     return false;
@@ -72,96 +76,37 @@ bool SerialPortDeviceComm::write(const uint8_t* data, unsigned len, unsigned* wr
       setLastErr(ErrCode::NotOpened);
       return false;
     }
-    unsigned n = port_->write(data, len, timeoutMs);
+    unsigned n = op(*port_);
     setLastErr(ErrCode::NoError);
-    if (written) *written = n;
+    if (count) *count = n;
     return true;
   } catch (...) {
     setLastErrFromCurrentException();
     return false;
   }
+}
+
+bool SerialPortDeviceComm::write(const uint8_t* data, unsigned len, unsigned* written, int timeoutMs) {
+  return onPort(written, [&](SerialPort& p) { return p.write(data, len, timeoutMs); });
 }
 
 bool SerialPortDeviceComm::read(uint8_t* buf, unsigned len, unsigned* got, int timeoutMs) {
-  if (got) *got = 0;
-  if (!configured_) {
-    setLastErr(ErrCode::NotInitialized);
-    return false;
-  }
-  try {
-    if (!port_) {
-      setLastErr(ErrCode::NotOpened);
-      return false;
-    }
-    unsigned n = port_->read(buf, len, timeoutMs);
-    setLastErr(ErrCode::NoError);
-    if (got) *got = n;
-    return true;
-  } catch (...) {
-    setLastErrFromCurrentException();
-    return false;
-  }
+  return onPort(got, [&](SerialPort& p) { return p.read(buf, len, timeoutMs); });
 }
 
 bool SerialPortDeviceComm::readInBuff(uint8_t* buf, unsigned len, unsigned* got) {
-  if (got) *got = 0;
-  if (!configured_) {
-    setLastErr(ErrCode::NotInitialized);
-    return false;
-  }
-  try {
-    if (!port_) {
-      setLastErr(ErrCode::NotOpened);
-      return false;
-    }
-    unsigned n = port_->readAvailable(buf, len);
-    setLastErr(ErrCode::NoError);
-    if (got) *got = n;
-    return true;
-  } catch (...) {
-    setLastErrFromCurrentException();
-    return false;
-  }
+  return onPort(got, [&](SerialPort& p) { return p.readAvailable(buf, len); });
 }
 
 bool SerialPortDeviceComm::readLine(uint8_t* buf, unsigned bufLen, unsigned* got, int timeoutMs) {
-  if (got) *got = 0;
-  if (!configured_) {
-    setLastErr(ErrCode::NotInitialized);
-    return false;
-  }
-  try {
-    if (!port_) {
-      setLastErr(ErrCode::NotOpened);
-      return false;
-    }
-    unsigned n = port_->readLine(buf, bufLen, timeoutMs);
-    setLastErr(ErrCode::NoError);
-    if (got) *got = n;
-    return true;
-  } catch (...) {
-    setLastErrFromCurrentException();
-    return false;
-  }
+  return onPort(got, [&](SerialPort& p) { return p.readLine(buf, bufLen, timeoutMs); });
 }
 
 bool SerialPortDeviceComm::purge(unsigned flags) {
-  if (!configured_) {
-    setLastErr(ErrCode::NotInitialized);
-    return false;
-  }
-  try {
-    if (!port_) {
-      setLastErr(ErrCode::NotOpened);
-      return false;
-    }
-    port_->purge(flags);
-    setLastErr(ErrCode::NoError);
-    return true;
-  } catch (...) {
-    setLastErrFromCurrentException();
-    return false;
-  }
+  return onPort(nullptr, [&](SerialPort& p) {
+    p.purge(flags);
+    return 0u;
+  });
 }
 
 bool SerialPortDeviceComm::isPortAvail() {

@@ -35,6 +35,9 @@ protected:
   std::unique_ptr<SerialPort> port_;
 
 private:
+  template <class Op>
+  bool onPort(unsigned* count, Op&& op);
+
   int32_t configured_ = 0;
   LineSettings settings_;
 };
