@@ -149,6 +149,21 @@ bool badBuffer(DeviceComm& dc, const void* p) {
   return true;
 }
 
+// The checks every data transfer makes before op runs on the connection: a
+// live handle and a buffer; a null buffer zeroes the count.
+template <class Op>
+int withBuffer(DeviceHandle h, const void* p, unsigned* count, Op&& op) noexcept {
+  return guarded([&] {
+    auto dc = HandleTable::instance().find(h);
+    if (!dc) return false;
+    if (badBuffer(*dc, p)) {
+      if (count) *count = 0;
+      return false;
+    }
+    return op(*dc);
+  });
+}
+
 std::shared_ptr<TKS7730HidMngrDeviceComm> findMngr(DeviceHandle mngr) {
   if (mngr == 0) return nullptr;
   auto dc = HandleTable::instance().find(mngr);
@@ -276,50 +291,26 @@ ZERVDCOM_API int comm_translateLastErr(DeviceHandle h, int code, char16_t* buf, 
 }
 
 ZERVDCOM_API int comm_write(DeviceHandle h, const void* data, unsigned len, unsigned* written, int timeoutMs) {
-  return guarded([&] {
-    auto dc = HandleTable::instance().find(h);
-    if (!dc) return false;
-    if (badBuffer(*dc, data)) {
-      if (written) *written = 0;
-      return false;
-    }
-    return dc->write(static_cast<const uint8_t*>(data), len, written, timeoutMs);
+  return withBuffer(h, data, written, [&](DeviceComm& dc) {
+    return dc.write(static_cast<const uint8_t*>(data), len, written, timeoutMs);
   });
 }
 
 ZERVDCOM_API int comm_read(DeviceHandle h, void* buf, unsigned len, unsigned* got, int timeoutMs) {
-  return guarded([&] {
-    auto dc = HandleTable::instance().find(h);
-    if (!dc) return false;
-    if (badBuffer(*dc, buf)) {
-      if (got) *got = 0;
-      return false;
-    }
-    return dc->read(static_cast<uint8_t*>(buf), len, got, timeoutMs);
+  return withBuffer(h, buf, got, [&](DeviceComm& dc) {
+    return dc.read(static_cast<uint8_t*>(buf), len, got, timeoutMs);
   });
 }
 
 ZERVDCOM_API int comm_readInBuff(DeviceHandle h, void* buf, unsigned len, unsigned* got) {
-  return guarded([&] {
-    auto dc = HandleTable::instance().find(h);
-    if (!dc) return false;
-    if (badBuffer(*dc, buf)) {
-      if (got) *got = 0;
-      return false;
-    }
-    return dc->readInBuff(static_cast<uint8_t*>(buf), len, got);
+  return withBuffer(h, buf, got, [&](DeviceComm& dc) {
+    return dc.readInBuff(static_cast<uint8_t*>(buf), len, got);
   });
 }
 
 ZERVDCOM_API int comm_readLine(DeviceHandle h, void* buf, unsigned bufLen, unsigned* got, int timeoutMs) {
-  return guarded([&] {
-    auto dc = HandleTable::instance().find(h);
-    if (!dc) return false;
-    if (badBuffer(*dc, buf)) {
-      if (got) *got = 0;
-      return false;
-    }
-    return dc->readLine(static_cast<uint8_t*>(buf), bufLen, got, timeoutMs);
+  return withBuffer(h, buf, got, [&](DeviceComm& dc) {
+    return dc.readLine(static_cast<uint8_t*>(buf), bufLen, got, timeoutMs);
   });
 }
 
