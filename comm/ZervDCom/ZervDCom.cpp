@@ -164,13 +164,20 @@ int withBuffer(DeviceHandle h, const void* p, unsigned* count, Op&& op) noexcept
   });
 }
 
-std::shared_ptr<TKS7730HidMngrDeviceComm> findMngr(DeviceHandle mngr) {
-  if (mngr == 0) return nullptr;
-  auto dc = HandleTable::instance().find(mngr);
+// The live connection h names when it is a T; a connection of another kind
+// gets last error InvalidHandle.
+template <class T>
+std::shared_ptr<T> findAs(DeviceHandle h) {
+  if (h == 0) return nullptr;
+  auto dc = HandleTable::instance().find(h);
   if (!dc) return nullptr;
-  auto m = std::dynamic_pointer_cast<TKS7730HidMngrDeviceComm>(dc);
-  if (!m) dc->setLastErr(ErrCode::InvalidHandle);
-  return m;
+  auto t = std::dynamic_pointer_cast<T>(dc);
+  if (!t) dc->setLastErr(ErrCode::InvalidHandle);
+  return t;
+}
+
+std::shared_ptr<TKS7730HidMngrDeviceComm> findMngr(DeviceHandle mngr) {
+  return findAs<TKS7730HidMngrDeviceComm>(mngr);
 }
 
 }  // namespace
@@ -216,13 +223,8 @@ ZERVDCOM_API int comm_createSerialPort(DeviceHandle* handle, const char16_t* por
 ZERVDCOM_API int comm_openSerialPort(DeviceHandle h, int baud, int byteSize, unsigned char parity,
                                      unsigned char stopBits, unsigned char flow) {
   return guarded([&] {
-    auto dc = HandleTable::instance().find(h);
-    if (!dc) return false;
-    auto* sp = dynamic_cast<SerialPortDeviceComm*>(dc.get());
-    if (!sp) {
-      dc->setLastErr(ErrCode::InvalidHandle);
-      return false;
-    }
+    auto sp = findAs<SerialPortDeviceComm>(h);
+    if (!sp) return false;
     sp->setup(baud, byteSize, parity, stopBits, flow);
     return sp->open();
   });
@@ -257,13 +259,8 @@ ZERVDCOM_API int comm_createTKS7730USB(DeviceHandle mngr, int index, DeviceHandl
 
 ZERVDCOM_API int comm_openTKS7730USB(DeviceHandle h) {
   return guarded([&] {
-    auto dc = HandleTable::instance().find(h);
-    if (!dc) return false;
-    auto* usb = dynamic_cast<TKS7730HidUSBDeviceComm*>(dc.get());
-    if (!usb) {
-      dc->setLastErr(ErrCode::InvalidHandle);
-      return false;
-    }
+    auto usb = findAs<TKS7730HidUSBDeviceComm>(h);
+    if (!usb) return false;
     if (!usb->open()) return false;
     return usb->startThreads();
   });

@@ -181,6 +181,18 @@ TEST_F(CInterface, SeverityLeavesOutOnlyTheTwoTimeouts) {
   for (int code : {1, 2, 7, 10, 31, 44, 0, 45, -3}) EXPECT_EQ(c.comm_isLastErrSevere(code), 1) << code;
 }
 
+TEST_F(CInterface, OpeningAConnectionAsTheOtherKindFailsWithCode30) {
+  DeviceHandle s = serial("/dev/null");
+  DeviceHandle m = 0;
+  ASSERT_EQ(c.comm_createTKS7730USBDevMngr(&m), 1);
+  EXPECT_EQ(c.comm_openTKS7730USB(s), 0);
+  EXPECT_EQ(c.comm_getLastErr(s), 30);
+  EXPECT_EQ(c.comm_openSerialPort(m, 9600, 8, 1, 0, 0), 0);
+  EXPECT_EQ(c.comm_getLastErr(m), 30);
+  EXPECT_EQ(c.comm_openSerialPort(0, 9600, 8, 1, 0, 0), 0);
+  EXPECT_EQ(c.comm_openTKS7730USB(m + 100), 0);
+}
+
 TEST_F(CInterface, LoadAndUnloadToggleAndUnloadDestroysEveryConnection) {
   EXPECT_EQ(c.comm_unloadInterface(), 0);
   EXPECT_EQ(c.comm_loadInterface(), 1);
