@@ -125,9 +125,7 @@ void SerialPort::open(LineSettings settings) {
       throw SerialPortWin32Exc(ErrCode::SerialSetupFailed, "::SetCommState()", errno, ZRQ_HERE);
 
     std::lock_guard<std::mutex> lk(rxMutex_);
-    rx_.clear();
-    rxPos_ = 0;
-    decoder_.reset();
+    dropRx();
     decoder_.takeEvents();
     serial_icounter_struct ic{};
     haveCounters_ = ::ioctl(fd_, TIOCGICOUNT, &ic) == 0;
@@ -150,9 +148,7 @@ void SerialPort::close() noexcept {
   ::close(fd_);  // releases the flock too
   fd_ = -1;
   std::lock_guard<std::mutex> lk(rxMutex_);
-  rx_.clear();
-  rxPos_ = 0;
-  decoder_.reset();
+  dropRx();
   decoder_.takeEvents();
 }
 
@@ -202,6 +198,12 @@ size_t SerialPort::fillRx(size_t maxBytes) {
     // End of file on a terminal: the other side hung up.
     throw SerialPortWin32Exc(ErrCode::ReadFailed, "::ReadFile()", r == 0 ? EIO : errno, ZRQ_HERE);
   }
+}
+
+void SerialPort::dropRx() {
+  rx_.clear();
+  rxPos_ = 0;
+  decoder_.reset();
 }
 
 unsigned SerialPort::takeRx(uint8_t* buf, unsigned len) {
@@ -378,9 +380,7 @@ void SerialPort::purge(unsigned flags) {
     if (::tcflush(fd_, TCIFLUSH) != 0)
       throw SerialPortWin32Exc(ErrCode::PurgeFailed, "::PurgeComm()", errno, ZRQ_HERE);
     std::lock_guard<std::mutex> lk(rxMutex_);
-    rx_.clear();
-    rxPos_ = 0;
-    decoder_.reset();
+    dropRx();
   }
 }
 

@@ -65,6 +65,8 @@ private:
   // rxMutex_.
   size_t fillRx(size_t maxBytes);
   unsigned takeRx(uint8_t* buf, unsigned len);
+  // Forgets every received byte and the decoder's state. Caller holds rxMutex_.
+  void dropRx();
   void waitReadable(int timeoutMs, int wakeFd, const char* what);
   void requireOpen() const;
 
