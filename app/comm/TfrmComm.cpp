@@ -24,6 +24,7 @@ namespace zrq::comm {
 
 namespace {
 constexpr const char* UNIT = "comm";
+constexpr int kStatusMemoLines = 2000;
 
 template <typename W>
 W* place(W* w, const char* name, int x, int y, int width, int height) {
@@ -63,6 +64,8 @@ TfrmComm::TfrmComm(CommHost& host, QWidget* parent, bool discoverPorts)
 
   statusMemo = place(new QPlainTextEdit(this), "statusMemo", 8, 180, 489, 79);
   statusMemo->setReadOnly(true);
+  // Every fetch adds a line; the test log keeps them all, the memo the latest.
+  statusMemo->setMaximumBlockCount(kStatusMemoLines);
   statusMemo->setFocusPolicy(Qt::NoFocus);
   statusMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 

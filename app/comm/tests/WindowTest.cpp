@@ -141,4 +141,14 @@ TEST(CommWindow, ButtonsActOnTheSelectedPortOrOnAll) {
   EXPECT_FALSE(w.logRdCheckBox->isChecked());
 }
 
+TEST(CommWindow, MemoKeepsTheLatestLinesOnly) {
+  app();
+  test::RecordingHost host;
+  TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
+  for (int i = 0; i < 2500; ++i) w.appStatus().add("line " + std::to_string(i));
+  w.flushViews();
+  EXPECT_LE(w.statusMemo->blockCount(), 2000);
+  EXPECT_EQ(memoLines(w.statusMemo).back(), "line 2499");
+}
+
 }  // namespace
