@@ -33,21 +33,7 @@ std::string_view strip(std::string_view s) {
 }
 
 // Printable quote of a field for error texts; never longer than the field.
-std::string quoted(std::string_view s) {
-  std::string out = "'";
-  for (char c : s) {
-    auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u < 0x7F) {
-      out += c;
-    } else {
-      static const char hex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += hex[u >> 4];
-      out += hex[u & 0xF];
-    }
-  }
-  return out + "'";
-}
+std::string quoted(std::string_view s) { return "'" + printableBytes(s) + "'"; }
 
 // A decimal number: optional sign, digits with at most one ".", at least one
 // digit, optional exponent with optional sign and at least one digit. Nothing
@@ -150,6 +136,22 @@ class FieldReader {
 };
 
 }  // namespace
+
+std::string printableBytes(std::string_view bytes) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : bytes) {
+    auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7F) {
+      out += c;
+    } else {
+      out += "\\x";
+      out += hex[u >> 4];
+      out += hex[u & 0xF];
+    }
+  }
+  return out;
+}
 
 std::size_t endMarkerPosition(std::string_view text) {
   auto at = text.find(",,");

@@ -60,6 +60,10 @@ DecodeResult decodeDataString(std::string_view text, const DecodeInputs& inputs,
 // "unusable", "ignored", "type mismatch", "accepted", "conversion error".
 const char* decodeOutcomeName(DecodeOutcome outcome);
 
+// The bytes as printable ASCII for messages: control and non-ASCII bytes
+// become \xNN.
+std::string printableBytes(std::string_view bytes);
+
 // 1-based position of the first ",," in the text, 0 when there is none.
 std::size_t endMarkerPosition(std::string_view text);
 

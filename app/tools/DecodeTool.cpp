@@ -47,18 +47,7 @@ bool parseType(const std::string& text, MeasType& out) {
 // Printable copy of an input line for messages: control and non-ASCII bytes
 // as \xNN, cut after 140 characters.
 std::string printable(std::string_view s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size() && i < 140; ++i) {
-    auto u = static_cast<unsigned char>(s[i]);
-    if (u >= 0x20 && u < 0x7F) {
-      out += s[i];
-    } else {
-      static const char hex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += hex[u >> 4];
-      out += hex[u & 0xF];
-    }
-  }
+  std::string out = core::printableBytes(s.substr(0, 140));
   if (s.size() > 140) out += "...";
   return out;
 }

@@ -314,6 +314,14 @@ TEST(DataStringConversionErrors, ATemperatureBeyondFloatRangeIsAnErrorNotInfinit
   EXPECT_FLOAT_EQ(d.reading.temperature, 25.0f);
 }
 
+TEST(DataStringConversionErrors, ABadFieldIsQuotedWithUnprintableBytesAsHex) {
+  auto d = decode(buildDataString(distinctFields().set(3, "1\x7f" "2\x80"), DataStringLayout::A));
+  ASSERT_EQ(d.result.outcome, DecodeOutcome::ConversionError);
+  EXPECT_NE(d.result.errorText.find("'1\\x7F2\\x80'"), std::string::npos) << d.result.errorText;
+  EXPECT_EQ(printableBytes(std::string("a\0 ~\x1f\xff", 6)), "a\\x00 ~\\x1F\\xFF");
+  EXPECT_EQ(printableBytes(""), "");
+}
+
 // ---- Selection, clamps and scale ----------------------------------------
 
 struct ClampRow {
