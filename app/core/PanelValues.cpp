@@ -1,6 +1,16 @@
 #include "core/PanelValues.h"
 
 namespace zrq::core {
+namespace {
+
+// A peak or burst window's text: blank while its raw power is over range.
+std::string windowText(bool overRange, ValueDisplay display, const RangedValue& value, double offsetDb,
+                       double fs) {
+  if (overRange) return std::string(blankText);
+  return displayTextOrBlank(display, value.unit, value.value, displayDecimals(value.unit, offsetDb, fs));
+}
+
+}  // namespace
 
 double rawPowerInWatts(double raw, std::uint8_t scaleCode) {
   return scaleCode == unitCode(PowerUnit::KW) ? raw * 1000.0 : raw;
@@ -109,11 +119,8 @@ PanelView computePanel(const SensorReading& r, const PanelSettings& s) {
   v.peakFlags = peakWindowFlags(peakW, r.rflPower, fs, rfs);
   v.peakLimited = applyOffset(type, s.offsetDb, limitPeakPower(peakW, fs));
   v.peakValue = powerInUnit(s.fwdUnit, v.peakLimited);
-  v.peakText = peakWindowOverRange(peakW, fs)
-                   ? std::string(blankText)
-                   : displayTextOrBlank(ValueDisplay::PeakValue, v.peakValue.unit,
-                                        v.peakValue.value,
-                                        displayDecimals(v.peakValue.unit, s.offsetDb, fs));
+  v.peakText = windowText(peakWindowOverRange(peakW, fs), ValueDisplay::PeakValue, v.peakValue,
+                          s.offsetDb, fs);
   v.peakVswr = reflectionRatio(PowerUnit::VSWR, r.rflPower, r.fwdAvgPowerClamped);
   v.peakVswrText = displayTextOrBlank(ValueDisplay::PeakVswr, PowerUnit::VSWR, v.peakVswr, 3);
   v.peakBar = barPosition(percentOfFullScale(v.peakValue.unit, 3 * fs, v.peakValue.value));
@@ -126,11 +133,8 @@ PanelView computePanel(const SensorReading& r, const PanelSettings& s) {
     v.burstText = "NA";
     v.burstFlags.burstOver = false;
   } else {
-    v.burstText = burstWindowOverRange(burstW, fs)
-                      ? std::string(blankText)
-                      : displayTextOrBlank(ValueDisplay::BurstValue, v.burstValue.unit,
-                                           v.burstValue.value,
-                                           displayDecimals(v.burstValue.unit, s.offsetDb, fs));
+    v.burstText = windowText(burstWindowOverRange(burstW, fs), ValueDisplay::BurstValue,
+                             v.burstValue, s.offsetDb, fs);
   }
   v.burstBar = barPosition(percentOfFullScale(v.burstValue.unit, 3 * fs, v.burstValue.value));
   v.burstDutyText = burstWindowDutyText(type, r.dutyCycle);

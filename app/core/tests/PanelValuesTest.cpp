@@ -148,4 +148,16 @@ TEST(PanelView, PeakAndBurstWindowsUseWattsEvenWhenTheSensorSendsKilowatts) {
 }
 
 }  // namespace
+TEST(PanelView, ABurstOverItsRangeBlanksOnlyTheBurstWindow) {
+  SensorReading r = readingOf(100, 1, 100);
+  r.peakPower = 200;
+  r.burstPower = 500;  // > 2.7 x 150 W
+  PanelView v = computePanel(r, PanelSettings{});
+  EXPECT_EQ(v.burstText, blankText);
+  EXPECT_EQ(v.peakText, "200.00");
+  r.burstPower = 400;
+  v = computePanel(r, PanelSettings{});
+  EXPECT_EQ(v.burstText, "400.00");
+}
+
 }  // namespace zrq::core
