@@ -3,18 +3,13 @@
 #include <cerrno>
 #include <chrono>
 
+#include "Common/Deadline.h"
 #include "Common/Event.h"
 
 PollOutcome pollWait(int fd, short events, int timeoutMs, int wakeFd) {
-  using Clock = std::chrono::steady_clock;
-  const bool infinite = timeoutMs < 0 || timeoutMs == kInfiniteMs;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : timeoutMs);
+  const Deadline deadline(timeoutMs);
   for (;;) {
-    int wait = -1;
-    if (!infinite) {
-      auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      wait = left > 0 ? static_cast<int>(left) : 0;
-    }
+    const int wait = deadline.infinite() ? -1 : deadline.msLeft();
     pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
     int r = ::poll(fds, wakeFd >= 0 ? 2 : 1, wait);
     if (r < 0) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "Common/Assertion.h"
+#include "Common/Deadline.h"
 #include "Common/ErrCodes.h"
 #include "DeviceComm/CircDevDataBuf.h"
 #include "DeviceComm/DeviceComm.h"
@@ -34,16 +35,10 @@ void takeThreadError(DeviceComm& dc, HelperThread& t) {
 template <class Arm>
 WaitResult waitUntil(const BufferedReadParts& p, ReadReq& req, Arm arm, const std::function<bool()>& satisfied,
                      int timeoutMs) {
-  using Clock = std::chrono::steady_clock;
-  const bool infinite = timeoutMs < 0 || timeoutMs == kInfiniteMs;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : timeoutMs);
+  const Deadline deadline(timeoutMs);
   for (;;) {
     if (satisfied()) return WaitResult::Signalled;
-    int left = kInfiniteMs;
-    if (!infinite) {
-      auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      left = ms > 0 ? static_cast<int>(ms) : 0;
-    }
+    const int left = deadline.msLeft();
     WaitResult w = p.waiter ? p.waiter(req, satisfied, left) : req.wait(left);
     if (w == WaitResult::TimedOut || satisfied()) return w;
     if (left == 0) return WaitResult::TimedOut;

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "Common/Assertion.h"
+#include "Common/Deadline.h"
 #include "Common/ErrCodes.h"
 #include "Common/Event.h"
 #include "Common/PollWait.h"
@@ -26,19 +27,6 @@ SerialPortExc::~SerialPortExc() = default;
 SerialPortWin32Exc::~SerialPortWin32Exc() = default;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point deadlineFor(int timeoutMs) {
-  if (timeoutMs < 0 || timeoutMs == kInfiniteMs) return Clock::time_point::max();
-  return Clock::now() + std::chrono::milliseconds(timeoutMs);
-}
-
-int msLeft(Clock::time_point deadline) {
-  if (deadline == Clock::time_point::max()) return kInfiniteMs;
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(std::min<long long>(left, kInfiniteMs - 1)) : 0;
-}
 
 // Modem-line and counter ioctls are absent on pseudo-terminals and some
 // adapters; that is no failure.
@@ -156,7 +144,7 @@ unsigned SerialPort::write(const uint8_t* data, unsigned len, int timeoutMs) {
   requireOpen();
   if (len == 0) return 0;
   if (!data) throw SerialPortExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
-  const auto deadline = deadlineFor(timeoutMs);
+  const Deadline deadline(timeoutMs);
   unsigned done = 0;
   while (done < len) {
     ssize_t w = ::write(fd_, data + done, len - done);
@@ -166,7 +154,7 @@ unsigned SerialPort::write(const uint8_t* data, unsigned len, int timeoutMs) {
     }
     if (w < 0 && errno == EINTR) continue;
     if (w < 0 && errno == EAGAIN) {
-      switch (pollWait(fd_, POLLOUT, msLeft(deadline))) {
+      switch (pollWait(fd_, POLLOUT, deadline.msLeft())) {
         case PollOutcome::Ready: continue;
         case PollOutcome::TimedOut: throw SerialPortExc(ErrCode::WriteTimeout, ZRQ_HERE);
         default: throw SerialPortWin32Exc(ErrCode::WriteFailed, "::WaitForSingleObject()", errno, ZRQ_HERE);
@@ -342,7 +330,7 @@ unsigned SerialPort::readLine(uint8_t* buf, unsigned len, int timeoutMs) {
     unsigned& m;
     ~RestoreMask() { m = kEventMaskBytes; }
   } restore{eventMask_};
-  const auto deadline = deadlineFor(timeoutMs);
+  const Deadline deadline(timeoutMs);
   // Bytes are held back until a line feed is there, as the driver would; a
   // full queue without one is returned as it is rather than waited on.
   const size_t cap = std::max<size_t>({inQueue_, len, 16});
@@ -368,7 +356,7 @@ unsigned SerialPort::readLine(uint8_t* buf, unsigned len, int timeoutMs) {
       std::lock_guard<std::mutex> lk(rxMutex_);
       return takeRx(buf, len);
     }
-    waitReadable(msLeft(deadline), -1, "::WaitForSingleObject()");
+    waitReadable(deadline.msLeft(), -1, "::WaitForSingleObject()");
   }
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "Common/Assertion.h"
+#include "Common/Deadline.h"
 #include "Common/PollWait.h"
 #include "Common/ErrCodes.h"
 #include "SerialPort/SerialPortExc.h"
@@ -62,14 +63,8 @@ unsigned SerialPortListenerDeviceComm::drainPort() {
 
 WaitResult SerialPortListenerDeviceComm::waitDraining(ReadReq& req, const std::function<bool()>& satisfied,
                                                       int timeoutMs) {
-  using Clock = std::chrono::steady_clock;
-  const bool infinite = timeoutMs < 0 || timeoutMs == kInfiniteMs;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : timeoutMs);
-  auto left = [&] {
-    if (infinite) return kInfiniteMs;
-    auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return ms > 0 ? static_cast<int>(ms) : 0;
-  };
+  const Deadline deadline(timeoutMs);
+  auto left = [&] { return deadline.msLeft(); };
   if (!port_ || !port_->isOpen()) return req.wait(timeoutMs);
   for (;;) {
     if (req.isSignalled() || satisfied()) return WaitResult::Signalled;

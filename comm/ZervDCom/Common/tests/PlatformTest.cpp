@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Common/CriticalSection.h"
+#include "Common/Deadline.h"
 #include "Common/Event.h"
 #include "Common/PollWait.h"
 #include "Common/WakeFd.h"
@@ -58,6 +59,21 @@ TEST(PlatformPollWait, APeerThatWentAwayIsAHangUpNotATimeout) {
   EXPECT_EQ(pollWait(p[0], POLLIN, 1000), PollOutcome::HangUp);
   ::close(p[0]);
   EXPECT_EQ(pollWait(p[0], POLLIN, 1000), PollOutcome::Error);
+}
+
+TEST(PlatformDeadline, CountsDownRoundedUpAndNeverEndsForTheInfiniteTimeouts) {
+  for (int t : {-1, -500, kInfiniteMs}) {
+    Deadline d(t);
+    EXPECT_TRUE(d.infinite()) << t;
+    EXPECT_EQ(d.msLeft(), kInfiniteMs) << t;
+  }
+  EXPECT_FALSE(Deadline(0).infinite());
+  EXPECT_EQ(Deadline(0).msLeft(), 0);
+  const Deadline d(60000);
+  const int left = d.msLeft();
+  EXPECT_GT(left, 50000);
+  EXPECT_LE(left, 60000);
+  EXPECT_GT(Deadline(kInfiniteMs - 1).msLeft(), 0x7FFF0000);
 }
 
 TEST(PlatformCriticalSection, IsReentrantAndExcludesOtherThreads) {
