@@ -5,6 +5,7 @@
 #include "ZervDCom.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -52,10 +53,20 @@ class HandleTable {
   Handle last_ = 0;
 };
 
+void clearAllHandles() noexcept;
+
 HandleTable& HandleTable::instance() {
-  // The library's detach empties it before static objects (this one and the
-  // diagnostic log among them) are destroyed.
-  static HandleTable t;
+  // The library's detach must empty the table while the table and the log are
+  // still alive, both at dlclose and at exit (where static objects go before
+  // the library's fini functions). A handler registered right after the table
+  // is built runs before the table's destructor in both cases; the log is
+  // built first so it outlives both.
+  static HandleTable& t = []() -> HandleTable& {
+    diagLog();
+    static HandleTable table;
+    std::atexit(clearAllHandles);
+    return table;
+  }();
   return t;
 }
 
@@ -353,11 +364,16 @@ ZERVDCOM_API int comm_isTKS7730USBPortAvail(DeviceHandle mngr, int index) {
 
 }  // extern "C"
 
+namespace {
+
 // The library leaves the process (dlclose or exit): every connection still in
 // the table is closed and its threads joined before static objects go away.
-__attribute__((destructor)) static void zervdcomDetach() {
+// atexit from inside a shared library is tied to it, so this also runs at dlclose.
+void clearAllHandles() noexcept {
   try {
     HandleTable::instance().clear();
   } catch (...) {
   }
 }
+
+}  // namespace

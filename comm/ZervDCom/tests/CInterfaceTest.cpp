@@ -4,6 +4,9 @@
 #include "../HidUSB/tests/TempDir.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -281,5 +284,37 @@ TEST(CInterfaceLifecycle, UnloadingTheLibraryClosesLiveConnections) {
   EXPECT_TRUE(s0.waitConnectionsAtMost(0));
   const size_t after = s0.waitReports(0, 0).size();
   EXPECT_EQ(s0.waitReports(after + 1, 200).size(), after);  // the poll stopped with it
+  ::unsetenv("ZERVDCOM_HID_SIM_DIR");
+}
+
+// A host that keeps the library mapped (as the application does) and exits
+// with connections still open: the library's clean-up runs at exit, after the
+// host's own static objects, and must find its table still alive.
+TEST(CInterfaceLifecycle, ExitingWithLiveConnectionsInAMappedLibraryIsClean) {
+  HidTestData::TempDir sim;
+  HidTestData::SimPeer s0(sim / "s0", 0x3A61, 0x7730, 0x0140, HidTestData::kSensorDescriptor);
+  ::setenv("ZERVDCOM_HID_SIM_DIR", sim.path().c_str(), 1);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    void* lib = ::dlopen(zervdcomPath().c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!lib) ::_exit(10);
+    auto load = reinterpret_cast<comm_loadInterface_fn>(::dlsym(lib, "comm_loadInterface"));
+    auto mngr = reinterpret_cast<comm_createTKS7730USBDevMngr_fn>(::dlsym(lib, "comm_createTKS7730USBDevMngr"));
+    auto build = reinterpret_cast<comm_buildTKS7730USBDevList_fn>(::dlsym(lib, "comm_buildTKS7730USBDevList"));
+    auto create = reinterpret_cast<comm_createTKS7730USB_fn>(::dlsym(lib, "comm_createTKS7730USB"));
+    auto open = reinterpret_cast<comm_openTKS7730USB_fn>(::dlsym(lib, "comm_openTKS7730USB"));
+    DeviceHandle m = 0, u = 0;
+    int count = 0;
+    // Handles before loading the interface: the table exists before the log.
+    if (!mngr(&m) || !load() || !build(m, &count) || count != 1 || !create(m, 0, &u, 4096) || !open(u))
+      ::_exit(11);
+    std::exit(0);  // no close, no unload: static destruction and the library's detach follow
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "child killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(s0.waitConnectionsAtMost(0));
   ::unsetenv("ZERVDCOM_HID_SIM_DIR");
 }
