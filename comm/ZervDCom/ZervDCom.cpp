@@ -5,7 +5,6 @@
 #include "ZervDCom.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -48,23 +47,25 @@ class HandleTable {
 
  private:
   HandleTable() = default;
+  ~HandleTable() {
+    try {
+      clear();
+    } catch (...) {
+    }
+  }
   CriticalSection cs_;
   std::map<Handle, std::shared_ptr<DeviceComm>> map_;
   Handle last_ = 0;
 };
 
-void clearAllHandles() noexcept;
-
 HandleTable& HandleTable::instance() {
-  // The library's detach must empty the table while the table and the log are
-  // still alive, both at dlclose and at exit (where static objects go before
-  // the library's fini functions). A handler registered right after the table
-  // is built runs before the table's destructor in both cases; the log is
-  // built first so it outlives both.
+  // The library leaves the process (dlclose or exit) through this object's
+  // destructor, which closes what is left while the table is still whole. The
+  // log is built first so it outlives it. (A fini function would run at exit
+  // only after static objects are gone.)
   static HandleTable& t = []() -> HandleTable& {
     diagLog();
     static HandleTable table;
-    std::atexit(clearAllHandles);
     return table;
   }();
   return t;
@@ -364,16 +365,4 @@ ZERVDCOM_API int comm_isTKS7730USBPortAvail(DeviceHandle mngr, int index) {
 
 }  // extern "C"
 
-namespace {
 
-// The library leaves the process (dlclose or exit): every connection still in
-// the table is closed and its threads joined before static objects go away.
-// atexit from inside a shared library is tied to it, so this also runs at dlclose.
-void clearAllHandles() noexcept {
-  try {
-    HandleTable::instance().clear();
-  } catch (...) {
-  }
-}
-
-}  // namespace

@@ -292,11 +292,17 @@ TEST(CInterfaceLifecycle, UnloadingTheLibraryClosesLiveConnections) {
 // host's own static objects, and must find its table still alive.
 TEST(CInterfaceLifecycle, ExitingWithLiveConnectionsInAMappedLibraryIsClean) {
   HidTestData::TempDir sim;
-  HidTestData::SimPeer s0(sim / "s0", 0x3A61, 0x7730, 0x0140, HidTestData::kSensorDescriptor);
   ::setenv("ZERVDCOM_HID_SIM_DIR", sim.path().c_str(), 1);
+  // Fork before the peer's thread exists (ThreadSanitizer cannot start threads
+  // in the child of a threaded process); the child waits until the peer listens.
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
   const pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
+    ::close(ready[1]);
+    char go = 0;
+    if (::read(ready[0], &go, 1) != 1) ::_exit(12);
     void* lib = ::dlopen(zervdcomPath().c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!lib) ::_exit(10);
     auto load = reinterpret_cast<comm_loadInterface_fn>(::dlsym(lib, "comm_loadInterface"));
@@ -311,6 +317,10 @@ TEST(CInterfaceLifecycle, ExitingWithLiveConnectionsInAMappedLibraryIsClean) {
       ::_exit(11);
     std::exit(0);  // no close, no unload: static destruction and the library's detach follow
   }
+  ::close(ready[0]);
+  HidTestData::SimPeer s0(sim / "s0", 0x3A61, 0x7730, 0x0140, HidTestData::kSensorDescriptor);
+  ASSERT_EQ(::write(ready[1], "g", 1), 1);
+  ::close(ready[1]);
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status)) << "child killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
