@@ -22,6 +22,7 @@ and any number of sensors as simulated USB HID devices, then prints one line per
 transport and flushes:
   serial: <pseudo-terminal slave path>
   usb: <socket path>
+  uhid: <hidraw device path>
 Runs until SIGINT or SIGTERM, then removes its sockets and link.
 
 Transports:
@@ -30,7 +31,13 @@ Transports:
   --usb N                N simulated USB sensors (default 0)
   --usb-dir DIR          folder for their sockets (default $ZERVDCOM_HID_SIM_DIR);
                          the sockets are DIR/tks7730-sim-0, -1, ...
-  --usb-version HEX      USB version number in the hello packet (default 0140)
+  --usb-version HEX      USB version number in the hello packet and of the
+                         uhid devices (default 0140)
+  --uhid N               N sensors as real kernel HID devices made through
+                         /dev/uhid (needs the uhid module and write access to
+                         it, e.g. root); each shows as /dev/hidrawN and prints
+                         "uhid: /dev/hidrawN"; ending the simulator unplugs them
+  --uhid-device PATH     the uhid device to use (default /dev/uhid)
 
 Sensor:
   --firmware TEXT        firmware version, exactly 4 characters (default 1.40)
@@ -79,7 +86,8 @@ Faults (each may be given many times):
     hangup      the transport vanishes for for=MS (default 2000), then returns
                 (serial: the pty master is closed, a new pty is made and
                 "serial: <path>" printed again; usb: the socket and its
-                connections close and come back)
+                connections close and come back; uhid: the kernel device
+                is unplugged, then made again and "uhid: <path>" printed)
     refuse-f    F answered with NAK
     refuse-g    G answered with NAK, settings not taken
     silence     a command (cmd=X, default any) gets no reply and nothing at
@@ -137,6 +145,8 @@ ParseResult parseOptions(const std::vector<std::string>& args, SimOptions& opt, 
     else if (a == "--no-pty") opt.pty = false;
     else if (a == "--pty-link") { if (!value(opt.ptyLink)) return ParseResult::Error; }
     else if (a == "--usb") { if (!number(opt.usbCount, 0, 64)) return ParseResult::Error; }
+    else if (a == "--uhid") { if (!number(opt.uhidCount, 0, 16)) return ParseResult::Error; }
+    else if (a == "--uhid-device") { if (!value(opt.uhidDevice)) return ParseResult::Error; }
     else if (a == "--usb-dir") { if (!value(opt.usbDir)) return ParseResult::Error; }
     else if (a == "--usb-version") {
       if (!value(v)) return ParseResult::Error;
@@ -218,8 +228,8 @@ ParseResult parseOptions(const std::vector<std::string>& args, SimOptions& opt, 
     error = "--usb needs --usb-dir (or ZERVDCOM_HID_SIM_DIR)";
     return ParseResult::Error;
   }
-  if (!opt.pty && opt.usbCount == 0) {
-    error = "nothing to serve: --no-pty without --usb";
+  if (!opt.pty && opt.usbCount == 0 && opt.uhidCount == 0) {
+    error = "nothing to serve: --no-pty without --usb or --uhid";
     return ParseResult::Error;
   }
   return ParseResult::Run;

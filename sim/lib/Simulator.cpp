@@ -1,5 +1,6 @@
 #include "Simulator.h"
 
+#include "UhidSensor.h"
 #include "UsbReports.h"
 
 #include <algorithm>
@@ -370,6 +371,10 @@ bool Simulator::start(std::string& error) {
     usb_.push_back(std::make_unique<UsbSensor>(opt_, i, trace_, now));
     if (!usb_.back()->open(error)) return false;
   }
+  for (int i = 0; i < opt_.uhidCount; ++i) {
+    uhid_.push_back(std::make_unique<UhidSensor>(opt_, i, opt_.usbCount + i, trace_, now));
+    if (!uhid_.back()->open(error)) return false;
+  }
   return true;
 }
 
@@ -377,6 +382,8 @@ std::vector<std::string> Simulator::readyLines() const {
   std::vector<std::string> lines;
   if (pty_ && pty_->up()) lines.push_back(pty_->line());
   for (const auto& u : usb_)
+    if (u->up()) lines.push_back(u->line());
+  for (const auto& u : uhid_)
     if (u->up()) lines.push_back(u->line());
   return lines;
 }
@@ -426,10 +433,12 @@ int Simulator::run(int stopFd, const std::function<void(const std::string&)>& an
     fds.push_back({stopFd, POLLIN, 0});
     if (pty_) pty_->addPoll(fds);
     for (auto& u : usb_) u->addPoll(fds);
+    for (auto& u : uhid_) u->addPoll(fds);
 
     std::optional<TimePoint> next;
     if (pty_) deadline(*pty_, next);
     for (auto& u : usb_) deadline(*u, next);
+    for (auto& u : uhid_) deadline(*u, next);
     int timeout = -1;
     if (next) {
       const auto wait = *next - Clock::now();
@@ -446,8 +455,10 @@ int Simulator::run(int stopFd, const std::function<void(const std::string&)>& an
     const TimePoint now = Clock::now();
     if (pty_) pty_->handle(fds, now);
     for (auto& u : usb_) u->handle(fds, now);
+    for (auto& u : uhid_) u->handle(fds, now);
     if (pty_) service(*pty_, now, trace_, announce);
     for (auto& u : usb_) service(*u, now, trace_, announce);
+    for (auto& u : uhid_) service(*u, now, trace_, announce);
   }
 }
 

@@ -22,12 +22,15 @@ struct SimOptions {
   int usbCount = 0;
   std::string usbDir;
   uint16_t usbVersion = 0x0140;
+  int uhidCount = 0;                  // real kernel HID devices through uhidDevice
+  std::string uhidDevice = "/dev/uhid";
   std::string tracePath;
   std::vector<FaultSpec> faults;
 };
 
 class PtySensor;
 class UsbSensor;
+class UhidSensor;
 
 class Simulator {
  public:
@@ -38,7 +41,8 @@ class Simulator {
 
   // Creates every transport; false with a message when one cannot be made.
   bool start(std::string& error);
-  // "serial: <slave>" and "usb: <socket>" for every transport that is up.
+  // "serial: <slave>", "usb: <socket>" and "uhid: /dev/hidrawN" for every
+  // transport that is up.
   std::vector<std::string> readyLines() const;
   // Serves until stopFd becomes readable. announce gets the line of a transport
   // that comes back after a hang-up. Returns 0, or 1 after a fatal poll error.
@@ -49,6 +53,7 @@ class Simulator {
   Trace* trace_;
   std::unique_ptr<PtySensor> pty_;
   std::vector<std::unique_ptr<UsbSensor>> usb_;
+  std::vector<std::unique_ptr<UhidSensor>> uhid_;
 };
 
 // The serial number of USB sensor `index`: a trailing number counts up from the
