@@ -58,6 +58,11 @@ stage() {  # name, cmake args... -- ctest args...
 }
 
 stage normal -DZRQ_WERROR=ON -DZRQ_BENCH=ON
+# The uhid test's own lines (its inner tests inside the virtual machine).
+if [ -f "$root/normal/sim/tests/vm/vm-work/summary.txt" ]; then
+  echo "=== [normal] uhid VM test"
+  cat "$root/normal/sim/tests/vm/vm-work/summary.txt"
+fi
 stage asan -DZRQ_QT=OFF -DZRQ_SANITIZE=address -DZRQ_WERROR=ON -- -LE no-asan
 stage tsan -DZRQ_QT=OFF -DZRQ_SANITIZE=thread -DZRQ_WERROR=ON -- -LE no-tsan
 CC=clang CXX=clang++ stage fuzz -DZRQ_QT=OFF -DZRQ_TESTS=OFF -DZRQ_FUZZ=ON -- -L fuzz

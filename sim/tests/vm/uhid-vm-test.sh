@@ -11,11 +11,15 @@ set -uo pipefail
 bin=$(cd "$1" && pwd) || exit 2
 work=$2
 started=$(date +%s.%N)
+rm -rf "$work" && mkdir -p "$work" || exit 1
 
 missing() {
-  echo "uhid VM test: $*"
-  if [ "${CI:-}" = true ]; then echo "uhid VM test: FAILED (missing in CI)"; exit 1; fi
-  echo "uhid VM test: SKIPPED"; exit 77
+  if [ "${CI:-}" = true ]; then
+    printf 'uhid VM test: %s\nuhid VM test: FAILED (missing in CI)\n' "$*" | tee "$work/summary.txt"
+    exit 1
+  fi
+  printf 'uhid VM test: %s\nuhid VM test: SKIPPED\n' "$*" | tee "$work/summary.txt"
+  exit 77
 }
 
 qemu=$(command -v qemu-system-x86_64) || missing "qemu-system-x86_64 not found (Debian qemu-system-x86)"
@@ -34,7 +38,6 @@ for f in tks7730-sim libZervDCom.so tks7730sim_uhid_vm_test; do
   [ -x "$bin/$f" ] || [ -f "$bin/$f" ] || { echo "uhid VM test: $bin/$f not built"; exit 1; }
 done
 
-rm -rf "$work"
 root=$work/root
 mkdir -p "$root"/{bin,dev,proc,sys,tmp,zrq/bin,zrq/modules} || exit 1
 
@@ -101,18 +104,23 @@ timeout 170 "$qemu" $accel -m 512M -smp 1 -nodefaults -no-user-config -display n
 qrc=$?
 ended=$(date +%s.%N)
 
-echo "--- uhid VM test (kernel $kver, $accel) ---"
-grep -E '^(ZRQ-VM|\[ *(RUN|OK|FAILED|SKIPPED|PASSED|==========) *\]|.*Failure|Expected|Which is|  Actual|.*: error)' "$console" | tr -d '\r'
-result=$(grep -oE 'ZRQ-VM-RESULT rc=[0-9]+' "$console" | tail -n 1 | cut -d= -f2)
-passed=$(grep -cE '^\[ +OK \]' "$console")
-failed=$(grep -cE '^\[  FAILED  \] [A-Za-z]+\.[A-Za-z]+ \(' "$console")
-awk -v a="$started" -v b="$built" -v c="$ended" -v q="$qrc" \
-  'BEGIN { printf "uhid VM test: initramfs %.1f s, boot and tests %.1f s, qemu exit %d\n", b - a, c - b, q }'
-echo "uhid VM test: $passed passed, $failed failed inside the VM"
-if [ "$result" = 0 ] && [ "$passed" -gt 0 ] && [ "$failed" = 0 ]; then
-  echo "uhid VM test: PASSED"
-  exit 0
-fi
-[ -n "$result" ] || { echo "uhid VM test: no result line on the console; its end:"; tail -n 30 "$console"; }
-echo "uhid VM test: FAILED"
-exit 1
+report() {
+  echo "--- uhid VM test (kernel $kver, $accel) ---"
+  grep -E '^(ZRQ-VM|\[ *(RUN|OK|FAILED|SKIPPED|PASSED|==========) *\]|.*Failure|Expected|Which is|  Actual|Value of|.*: error)' "$console" | tr -d '\r'
+  passed=$(grep -cE '^\[ +OK \]' "$console")
+  failed=$(grep -cE '^\[  FAILED  \] [A-Za-z]+\.[A-Za-z]+ \(' "$console")
+  awk -v a="$started" -v b="$built" -v c="$ended" -v q="$qrc" \
+    'BEGIN { printf "uhid VM test: initramfs %.1f s, boot and tests %.1f s, qemu exit %d\n", b - a, c - b, q }'
+  echo "uhid VM test: $passed passed, $failed failed inside the VM"
+  result=$(grep -oE 'ZRQ-VM-RESULT rc=[0-9]+' "$console" | tail -n 1 | cut -d= -f2)
+  if [ "$result" = 0 ] && [ "$passed" -gt 0 ] && [ "$failed" = 0 ]; then
+    echo "uhid VM test: PASSED"
+    return 0
+  fi
+  [ -n "$result" ] || { echo "uhid VM test: no result line on the console; its end:"; tail -n 30 "$console"; }
+  echo "uhid VM test: FAILED"
+  return 1
+}
+# The summary is also kept beside the console log for the test command to show.
+report | tee "$work/summary.txt"
+exit "${PIPESTATUS[0]}"
