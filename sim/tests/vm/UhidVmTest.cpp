@@ -238,6 +238,42 @@ TEST(KernelHid, UnplugRaisesHangUpThenReadsFailWithEioAndWritesWithEnodev) {
   ::close(fd);
 }
 
+// A vendor device with one unnumbered 48-byte report each way: the kernel
+// reads it without an ID byte, and uhid hands a write on with the 0 in front.
+TEST(KernelHid, DeviceWithoutReportIdsKeepsTheLibrarysZeroIdConvention) {
+  const std::vector<uint8_t> plain = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF,
+                                      0x00, 0x75, 0x08, 0x95, 0x30, 0x09, 0x02, 0x81, 0x02, 0x09, 0x03,
+                                      0x91, 0x02, 0xC0};
+  UhidPeer peer("zrq-test/plain", 0x1234, 0x5678, plain);
+  ASSERT_TRUE(peer.ok());
+  HidUSB dev(HidUSBDevInfo(0x1234, 0x5678, 0, peer.node()));
+  EXPECT_FALSE(dev.caps().usesReportIds);
+  EXPECT_EQ(dev.caps().inputReportByteLength, 49);
+  EXPECT_EQ(dev.caps().outputReportByteLength, 49);
+
+  std::vector<uint8_t> in(48, 0x11);
+  in[0] = 0xA5;
+  ASSERT_TRUE(peer.input(in));
+  HidReport r(0, 48);
+  HidReportList list;
+  list.add(&r);
+  ASSERT_EQ(dev.readReports(list, 1, 5000), 1u);
+  EXPECT_EQ(r.buffer()[0], 0);
+  EXPECT_EQ(r.buffer()[1], 0xA5);
+  EXPECT_EQ(r.buffer()[48], 0x11);
+  list.clear();
+
+  HidReport out(0, 48);
+  const uint8_t text[2] = {'h', 'i'};
+  out.setData(text, 2);
+  EXPECT_EQ(dev.writeReport(out, 2000), 49u);
+  const auto got = peer.outputs(1);
+  ASSERT_EQ(got.size(), 1u);
+  ASSERT_EQ(got[0].size(), 49u);
+  EXPECT_EQ(got[0][0], 0);
+  EXPECT_EQ(got[0][1], 'h');
+}
+
 TEST(KernelHid, LibraryWritesStartPollAndTextReportsWithTheirIds) {
   UhidPeer peer("zrq-test/reports", usb::kVendorId, usb::kProductId, usb::reportDescriptor());
   ASSERT_TRUE(peer.ok());
@@ -402,7 +438,10 @@ TEST(SimulatorSensors, AnswerCommandsStreamAndLockAcrossProcesses) {
   }
   EXPECT_GE(lines, 15);
   ASSERT_EQ(a.c.comm_write(u, "U\r\n", 3, &n, 2000), 1);
+
+  EXPECT_EQ(a.c.comm_isTKS7730USBPortAvail(m, 0), 0);  // held by this process
   a.c.comm_close(u);
+  EXPECT_EQ(a.c.comm_isTKS7730USBPortAvail(m, 0), 1);
 
   // Released: the other process may open it now.
   ASSERT_EQ(posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, environ), 0);
