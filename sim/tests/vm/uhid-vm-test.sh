@@ -45,6 +45,8 @@ mkdir -p "$root"/{bin,dev,proc,sys,tmp,zrq/bin,zrq/modules} || exit 1
 copy_with_libs() {
   local f=$1 dest=$2 lib
   cp -L "$f" "$root$dest" || return 1
+  # Debug information only slows the emulated unpacking down.
+  if command -v strip >/dev/null; then strip --strip-debug "$root$dest" 2>/dev/null; fi
   while read -r lib; do
     [ -f "$lib" ] || continue
     mkdir -p "$root$(dirname "$lib")"
