@@ -8,6 +8,7 @@
 # ZRQ_VM_KERNEL picks a kernel image, ZRQ_VM_ACCEL the accelerator (default
 # tcg: nested KVM on these hosts hangs the guest before its first console line).
 set -uo pipefail
+export PATH="$PATH:/usr/sbin:/sbin"
 bin=$(cd "$1" && pwd) || exit 2
 work=$2
 started=$(date +%s.%N)
