@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Makes the manual's pictures of the front panel: starts tks7730-sim, runs ZRQUSB under
+# xvfb-run connected to it, clicks the panel's buttons where a state needs it (xdotool,
+# when installed) and saves one PNG per state into this folder.
+#
+#   bash help/manual/images/make-pictures.sh BIN_FOLDER [STATE...]
+#
+# BIN_FOLDER holds ZRQUSB, tks7730-sim and libZervDCom.so (for example build/normal/bin).
+# Without STATE every state is made. States: nosensor average peak burst crest ccdf
+# units overrange blank offset zero.
+# The screen is 1024 pixels wide, so ZRQ draws at its design size and the click
+# positions below (pixels in the main window, menu bar included) hold.
+set -euo pipefail
+
+if [[ ${1:-} == --inner ]]; then
+  # Runs inside xvfb-run: ZRQUSB in the background, the clicks, then wait for it.
+  shift
+  bin=$1 port=$2 out=$3 after=$4
+  shift 4
+  connect=()
+  [[ $port != none ]] && connect=(--connect "$port")
+  "$bin/ZRQUSB" "${connect[@]}" --screenshot "$out" --after "$after" \
+    --quit-after $((after + 700)) --unattended &
+  zrq=$!
+  if (($#)); then
+    win=$(timeout 20 xdotool search --sync --name ' SN ' | head -n 1)
+    for step in "$@"; do
+      case $step in
+        wait=*) sleep "${step#wait=}" ;;
+        key=*) xdotool key "${step#key=}" ;;
+        type=*) xdotool type "${step#type=}" ;;
+        *) xdotool mousemove --window "$win" "${step%,*}" "${step#*,}" click 1 ;;
+      esac
+    done
+  fi
+  wait "$zrq"
+  exit
+fi
+
+bin=$(cd "${1:?usage: make-pictures.sh BIN_FOLDER [STATE...]}" && pwd)
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in xvfb-run; do
+  command -v "$tool" >/dev/null || { echo "make-pictures.sh: $tool is missing" >&2; exit 1; }
+done
+have_xdotool=1
+command -v xdotool >/dev/null || have_xdotool=0
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/zrq-pictures.XXXXXX")
+sim_pid=
+cleanup() {
+  if [[ -n $sim_pid ]]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+export XDG_RUNTIME_DIR=$tmp ZRQ_LOG_DIR=$tmp/log
+
+# Centres of the panel's buttons and of the offset entry field.
+TYPE_NEXT=42,233 TYPE_PREV=120,233 FWD_UNITS=198,233 RFL_UNITS=276,233
+OFFSET=42,262 ZERO=276,262 OFFSET_FIELD=42,291
+
+# shot NAME AFTER_MS "SIM OPTIONS" [STEP...]: one picture. A step is a click "X,Y",
+# "wait=S", "key=KEYS" or "type=TEXT"; steps need xdotool.
+shot() {
+  local name=$1 after=$2 simopts=$3
+  shift 3
+  if (($#)) && ((!have_xdotool)); then
+    echo "make-pictures.sh: $name skipped (needs xdotool)" >&2
+    return
+  fi
+  local port=none
+  if [[ $simopts != none ]]; then
+    # shellcheck disable=SC2086
+    "$bin/tks7730-sim" --pty-link "$tmp/tty" $simopts >"$tmp/sim.out" 2>"$tmp/sim.err" &
+    sim_pid=$!
+    for _ in $(seq 50); do
+      grep -q '^serial: ' "$tmp/sim.out" 2>/dev/null && break
+      sleep 0.1
+    done
+    port=$tmp/tty
+  fi
+  ZRQ_SERIAL_PORTS=$tmp/tty xvfb-run -a -s "-screen 0 1024x768x24" \
+    env QT_QPA_PLATFORM=xcb bash "$0" --inner "$bin" "$port" "$here/$name.png" "$after" "$@" \
+    >"$tmp/zrq.out" 2>"$tmp/zrq.err" || true
+  grep -q '^screenshot: ' "$tmp/zrq.out" || { echo "make-pictures.sh: $name failed" >&2; cat "$tmp/zrq.err" >&2; }
+  if [[ -n $sim_pid ]]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=
+  fi
+  [[ -f $here/$name.png ]] && echo "$here/$name.png"
+}
+
+want() { ((!${#states[@]})) || [[ " ${states[*]} " == *" $1 "* ]]; }
+states=("$@")
+
+want nosensor && shot panel_nosensor 2000 none
+want average && shot panel_average 4500 ""
+want peak && shot panel_peak 6500 "" wait=4 $TYPE_NEXT
+want burst && shot panel_burst 8500 "" wait=4 $TYPE_NEXT wait=2 $TYPE_NEXT
+want crest && shot panel_crest 6500 "" wait=4 $TYPE_PREV wait=1 $TYPE_PREV
+want ccdf && shot panel_ccdf 6500 "" wait=4 $TYPE_PREV
+want units && shot panel_units 6500 "--vswr 1.3" wait=4 $FWD_UNITS $RFL_UNITS wait=0.3 $RFL_UNITS
+want overrange && shot panel_overrange 4500 "--power 160 --drift 0 --noise 0.2"
+want blank && shot panel_blank 4500 "--power 200 --drift 0"
+want offset && shot panel_offset 6500 "--power 1.2" wait=4 $OFFSET wait=0.3 $OFFSET_FIELD \
+  key=ctrl+a type=20 key=Return
+want zero && shot panel_zero 14000 "--zero-time 60000" wait=4 $ZERO
+exit 0
