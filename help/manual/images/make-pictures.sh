@@ -7,7 +7,9 @@
 #
 # BIN_FOLDER holds ZRQUSB, tks7730-sim and libZervDCom.so (for example build/normal/bin).
 # Without STATE every state is made. States: nosensor average peak burst crest ccdf
-# units overrange blank offset zero.
+# units overrange blank offset zero commmenu filter about (about also makes the
+# connection window's picture). Clicks need xdotool; pictures of dialogs and menus
+# need ImageMagick's import and a window manager (openbox).
 # The screen is 1024 pixels wide, so ZRQ draws at its design size and the click
 # positions below (pixels in the main window, menu bar included) hold.
 set -euo pipefail
@@ -19,22 +21,50 @@ if [[ ${1:-} == --inner ]]; then
   shift 4
   connect=()
   [[ $port != none ]] && connect=(--connect "$port")
+  # A window manager tells which window is active (a dialog just opened).
+  wm=
+  if command -v openbox >/dev/null; then
+    openbox >/dev/null 2>&1 &
+    wm=$!
+    sleep 0.5
+  fi
   "$bin/ZRQUSB" "${connect[@]}" --screenshot "$out" --after "$after" \
     --quit-after $((after + 700)) --unattended &
   zrq=$!
   if (($#)); then
-    win=$(timeout 20 xdotool search --sync --name ' SN ' | head -n 1)
+    main=$(timeout 20 xdotool search --sync --onlyvisible --name ' SN ' | head -n 1)
+    win=$main
     for step in "$@"; do
       case $step in
         wait=*) sleep "${step#wait=}" ;;
         key=*) xdotool key "${step#key=}" ;;
         type=*) xdotool type "${step#type=}" ;;
+        in=main) win=$main ;;
+        in=active) win=$(xdotool getactivewindow) ;;
+        grab=*) import -window "$win" "$PICDIR/${step#grab=}.png" ;;
+        grabnew=*)
+          # Only when the last click opened a window of its own.
+          new=$(xdotool getactivewindow)
+          if [[ $new != "$win" ]]; then
+            win=$new
+            import -window "$win" "$PICDIR/${step#grabnew=}.png"
+          else
+            echo "make-pictures.sh: no new window for ${step#grabnew=}" >&2
+          fi
+          ;;
+        grabmenu=*)
+          # The main window and an open menu: a cut of the whole screen.
+          eval "$(xdotool getwindowgeometry --shell "$main")"
+          import -window root -crop "$((WIDTH + 120))x120+$X+$((Y - 24))" \
+            +repage "$PICDIR/${step#grabmenu=}.png"
+          ;;
         *) xdotool mousemove --window "$win" "${step%,*}" "${step#*,}" click 1 ;;
       esac
     done
   fi
   wait "$zrq"
-  exit
+  [[ -n $wm ]] && kill "$wm" 2>/dev/null
+  exit 0
 fi
 
 bin=$(cd "${1:?usage: make-pictures.sh BIN_FOLDER [STATE...]}" && pwd)
@@ -46,7 +76,7 @@ done
 have_xdotool=1
 command -v xdotool >/dev/null || have_xdotool=0
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/zrq-pictures.XXXXXX")
+tmp=$(mktemp -d /tmp/zrqpic.XXXX)
 sim_pid=
 cleanup() {
   if [[ -n $sim_pid ]]; then
@@ -56,14 +86,20 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
-export XDG_RUNTIME_DIR=$tmp ZRQ_LOG_DIR=$tmp/log
+export XDG_RUNTIME_DIR=$tmp ZRQ_LOG_DIR=$tmp/log PICDIR=$here
 
 # Centres of the panel's buttons and of the offset entry field.
 TYPE_NEXT=42,233 TYPE_PREV=120,233 FWD_UNITS=198,233 RFL_UNITS=276,233
-OFFSET=42,262 ZERO=276,262 OFFSET_FIELD=42,291
+OFFSET=42,262 FILTER=120,262 ZERO=276,262 OFFSET_FIELD=42,291
+COMM_MENU=175,9 HELP_MENU=286,9 ABOUT_D=79,28
 
-# shot NAME AFTER_MS "SIM OPTIONS" [STEP...]: one picture. A step is a click "X,Y",
-# "wait=S", "key=KEYS" or "type=TEXT"; steps need xdotool.
+# shot NAME AFTER_MS "SIM OPTIONS" [STEP...]: a picture of the main window AFTER_MS after
+# start into NAME.png (NAME "-": none). A step is a click "X,Y" in the current window,
+# "wait=S", "key=KEYS", "type=TEXT", "in=active" (the active window, a dialog just opened,
+# becomes the current one; "in=main" the main window), "grab=FILE" (a picture of the current
+# window), "grabnew=FILE" (a picture of the active window if it is not the current one)
+# or "grabmenu=FILE" (the main window with its open menu). Steps need xdotool; grabs
+# need ImageMagick's import.
 shot() {
   local name=$1 after=$2 simopts=$3
   shift 3
@@ -71,27 +107,34 @@ shot() {
     echo "make-pictures.sh: $name skipped (needs xdotool)" >&2
     return
   fi
+  if [[ " $* " == *" grab"* ]] && ! command -v import >/dev/null; then
+    echo "make-pictures.sh: $name skipped (needs import)" >&2
+    return
+  fi
+  local main_out=$here/$name.png
+  [[ $name == - ]] && main_out=$tmp/main.png
   local port=none
   if [[ $simopts != none ]]; then
     # shellcheck disable=SC2086
-    "$bin/tks7730-sim" --pty-link "$tmp/tty" $simopts >"$tmp/sim.out" 2>"$tmp/sim.err" &
+    "$bin/tks7730-sim" --pty-link "$tmp/tks7730" $simopts >"$tmp/sim.out" 2>"$tmp/sim.err" &
     sim_pid=$!
     for _ in $(seq 50); do
       grep -q '^serial: ' "$tmp/sim.out" 2>/dev/null && break
       sleep 0.1
     done
-    port=$tmp/tty
+    port=$tmp/tks7730
   fi
-  ZRQ_SERIAL_PORTS=$tmp/tty xvfb-run -a -s "-screen 0 1024x768x24" \
-    env QT_QPA_PLATFORM=xcb bash "$0" --inner "$bin" "$port" "$here/$name.png" "$after" "$@" \
-    >"$tmp/zrq.out" 2>"$tmp/zrq.err" || true
-  grep -q '^screenshot: ' "$tmp/zrq.out" || { echo "make-pictures.sh: $name failed" >&2; cat "$tmp/zrq.err" >&2; }
+  ZRQ_SERIAL_PORTS=$tmp/tks7730 xvfb-run -a -s "-screen 0 1024x768x24" \
+    env QT_QPA_PLATFORM=xcb bash "$0" --inner "$bin" "$port" "$main_out" "$after" "$@" \
+    >"$tmp/zrq.out" 2>"$tmp/zrq.err" || { echo "make-pictures.sh: $name: xvfb-run failed" >&2; cat "$tmp/zrq.err" >&2; }
+  grep -q '^screenshot: ' "$tmp/zrq.out" || echo "make-pictures.sh: $name failed" >&2
+  grep '^make-pictures.sh' "$tmp/zrq.err" >&2 || true
   if [[ -n $sim_pid ]]; then
     kill "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
     sim_pid=
   fi
-  [[ -f $here/$name.png ]] && echo "$here/$name.png"
+  [[ $name != - && -f $main_out ]] && echo "$main_out"
 }
 
 want() { ((!${#states[@]})) || [[ " ${states[*]} " == *" $1 "* ]]; }
@@ -109,4 +152,8 @@ want blank && shot panel_blank 4500 "--power 200 --drift 0"
 want offset && shot panel_offset 6500 "--power 1.2" wait=4 $OFFSET wait=0.3 $OFFSET_FIELD \
   key=ctrl+a type=20 key=Return
 want zero && shot panel_zero 14000 "--zero-time 60000" wait=4 $ZERO
+want commmenu && shot - 7000 "" wait=4 $COMM_MENU wait=0.7 grabmenu=menu_comm key=Escape
+want filter && shot - 7000 "" wait=4 $FILTER wait=0.7 in=active grab=dialog_filter key=Escape
+want about && shot - 9000 "" wait=4 $HELP_MENU wait=0.5 key=Up key=Return wait=0.7 in=active \
+  grab=dialog_about $ABOUT_D wait=1 grabnew=window_connection key=Escape wait=0.3 key=Escape
 exit 0
