@@ -6,9 +6,10 @@
 #   bash help/manual/images/make-pictures.sh BIN_FOLDER [STATE...]
 #
 # BIN_FOLDER holds ZRQUSB, tks7730-sim and libZervDCom.so (for example build/normal/bin).
-# Without STATE every state is made. States: nosensor average peak burst crest ccdf
-# units overrange blank offset zero commmenu filter about (about also makes the
-# connection window's picture). Clicks need xdotool; pictures of dialogs and menus
+# Without STATE the states the manual shows are made: nosensor average peak burst crest
+# ccdf units overrange blank offset commmenu filter. Two more are made only when named:
+# zero (the panel during a zero calibration) and about (the About window, and the
+# connection window opened from it). Clicks need xdotool; pictures of dialogs and menus
 # need ImageMagick's import and a window manager (openbox).
 # The screen is 1024 pixels wide, so ZRQ draws at its design size and the click
 # positions below (pixels in the main window, menu bar included) hold.
@@ -70,14 +71,13 @@ fi
 bin=$(cd "${1:?usage: make-pictures.sh BIN_FOLDER [STATE...]}" && pwd)
 shift
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in xvfb-run; do
-  command -v "$tool" >/dev/null || { echo "make-pictures.sh: $tool is missing" >&2; exit 1; }
-done
+command -v xvfb-run >/dev/null || { echo "make-pictures.sh: xvfb-run is missing" >&2; exit 1; }
 have_xdotool=1
 command -v xdotool >/dev/null || have_xdotool=0
 
 tmp=$(mktemp -d /tmp/zrqpic.XXXX)
 sim_pid=
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   if [[ -n $sim_pid ]]; then
     kill "$sim_pid" 2>/dev/null || true
@@ -137,8 +137,10 @@ shot() {
   [[ $name != - && -f $main_out ]] && echo "$main_out"
 }
 
-want() { ((!${#states[@]})) || [[ " ${states[*]} " == *" $1 "* ]]; }
 states=("$@")
+((${#states[@]})) || states=(nosensor average peak burst crest ccdf units overrange blank offset
+  commmenu filter)
+want() { [[ " ${states[*]} " == *" $1 "* ]]; }
 
 want nosensor && shot panel_nosensor 2000 none
 want average && shot panel_average 4500 ""
