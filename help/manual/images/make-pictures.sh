@@ -56,8 +56,8 @@ if [[ ${1:-} == --inner ]]; then
         grabmenu=*)
           # The main window and an open menu: a cut of the whole screen.
           eval "$(xdotool getwindowgeometry --shell "$main")"
-          import -window root -crop "$((WIDTH + 120))x120+$X+$((Y - 24))" \
-            +repage "$PICDIR/${step#grabmenu=}.png"
+          import -window root -crop "${WIDTH}x100+$X+$((Y - 24))" +repage \
+            "$PICDIR/${step#grabmenu=}.png"
           ;;
         *) xdotool mousemove --window "$win" "${step%,*}" "${step#*,}" click 1 ;;
       esac
@@ -75,7 +75,8 @@ command -v xvfb-run >/dev/null || { echo "make-pictures.sh: xvfb-run is missing"
 have_xdotool=1
 command -v xdotool >/dev/null || have_xdotool=0
 
-tmp=$(mktemp -d /tmp/zrqpic.XXXX)
+# Short paths: the serial port's path is shown in the Comm menu picture.
+tmp=$(mktemp -d /tmp/zqXXXX)
 sim_pid=
 # shellcheck disable=SC2317  # called by the trap
 cleanup() {
@@ -116,15 +117,15 @@ shot() {
   local port=none
   if [[ $simopts != none ]]; then
     # shellcheck disable=SC2086
-    "$bin/tks7730-sim" --pty-link "$tmp/tks7730" $simopts >"$tmp/sim.out" 2>"$tmp/sim.err" &
+    "$bin/tks7730-sim" --pty-link "$tmp/s" $simopts >"$tmp/sim.out" 2>"$tmp/sim.err" &
     sim_pid=$!
     for _ in $(seq 50); do
       grep -q '^serial: ' "$tmp/sim.out" 2>/dev/null && break
       sleep 0.1
     done
-    port=$tmp/tks7730
+    port=$tmp/s
   fi
-  ZRQ_SERIAL_PORTS=$tmp/tks7730 xvfb-run -a -s "-screen 0 1024x768x24" \
+  ZRQ_SERIAL_PORTS=$tmp/s xvfb-run -a -s "-screen 0 1024x768x24" \
     env QT_QPA_PLATFORM=xcb bash "$0" --inner "$bin" "$port" "$main_out" "$after" "$@" \
     >"$tmp/zrq.out" 2>"$tmp/zrq.err" || { echo "make-pictures.sh: $name: xvfb-run failed" >&2; cat "$tmp/zrq.err" >&2; }
   grep -q '^screenshot: ' "$tmp/zrq.out" || echo "make-pictures.sh: $name failed" >&2
