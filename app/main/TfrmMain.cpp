@@ -24,6 +24,8 @@
 #include "frame/Scaling.h"
 #include "frame/Version.h"
 
+using zrq::core::CommState;
+
 TfrmMain* frmMain = nullptr;
 
 namespace {
@@ -358,7 +360,7 @@ void TfrmMain::resetPortMenu() {
     a->setChecked(false);
     a->setEnabled(true);
   }
-  commState = kCommNoConnection;
+  state.commState = CommState::NoConnection;
   applyMeasType();
   setWindowTitle(QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText));
   if (aboutWindow_) aboutWindow_->lbl7730->hide();

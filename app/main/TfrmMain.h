@@ -1,7 +1,7 @@
 // The main window: the instrument's front panel, its menus and timers.
 //
-// Settings and state are plain public fields because the other windows read
-// and write them directly, all on the user-interface thread.
+// The shared settings and state live in `state`; the other windows read and
+// write it directly, all on the user-interface thread.
 #pragma once
 
 #include <QMainWindow>
@@ -17,7 +17,7 @@
 #include "core/MeasType.h"
 #include "core/PanelValues.h"
 #include "core/PowerUnit.h"
-#include "core/SensorReading.h"
+#include "core/InstrumentState.h"
 
 class QAction;
 class QFileDialog;
@@ -29,12 +29,6 @@ class QPushButton;
 class QTimer;
 class TfrmAbout;
 class TfrmFilterValue;
-
-// commState values.
-inline constexpr std::uint8_t kCommConnecting = 0;
-inline constexpr std::uint8_t kCommNoConnection = 1;
-inline constexpr std::uint8_t kCommStreaming = 2;
-inline constexpr std::uint8_t kCommZeroCal = 3;
 
 // What the log writer reads after each refresh: limited, offset and converted.
 struct LogValues {
@@ -57,32 +51,19 @@ class TfrmMain : public QMainWindow {
   // connect, hidden and closed at shutdown.
   void setAuxWindows(QWidget* fwdMeter, QWidget* rflMeter, QWidget* peak, QWidget* burst);
 
-  // ---- Settings (defaults at creation) ----
-  zrq::core::MeasType measType = zrq::core::MeasType::Average;
-  zrq::core::PowerUnit fwdUnit = zrq::core::PowerUnit::AutoW;
-  zrq::core::PowerUnit rflUnit = zrq::core::PowerUnit::AutoW;
+  // The settings and state every window shares, handed out by reference.
+  zrq::core::InstrumentState state;
+
+  // ---- Panel-only settings and state ----
   bool fwdIsPower = true;
   bool rflIsPower = true;
-  float offsetDb = 0;
-  float ccdfLimit = 50;
-  float filterHz = 4500;
-  float fwdFullScale = 150;
-  float rflFullScale = 15;
-  std::uint16_t featureMask = 0x13DF;
-
-  // ---- State ----
-  std::uint8_t commState = kCommNoConnection;
-  std::uint8_t prevCommState = 0;
+  zrq::core::CommState prevCommState = zrq::core::CommState::Connecting;
   zrq::core::MeasType lastAppliedType = zrq::core::MeasType::None;
-  zrq::core::MeasType savedMeasType = zrq::core::MeasType::None;
   bool nextTypeRequest = false;
   bool prevTypeRequest = false;
-  bool settingsChanged = false;
-  bool zeroCalRequested = false;
   bool logActive = false;
   int zeroCalTicks = 0;
   int logTickCounter = 0;
-  std::string sensorSerial;
   QString helpFile;  // the program's folder followed by "ZRQHelp.chm"
 
   // The out-of-range message: shown once, then silent until re-armed by a
@@ -92,8 +73,6 @@ class TfrmMain : public QMainWindow {
     bool showing = false;  // a modal box is up; ticks keep running under it
   } outOfRangeNotice;
 
-  // The latest decoded reading. The connection window decodes into it.
-  zrq::core::SensorReading sensorReading;
   LogValues logValues;
 
   // ---- Panel ----

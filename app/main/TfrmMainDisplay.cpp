@@ -15,6 +15,8 @@
 #include "core/ReadingFormat.h"
 #include "uiface/MsgBox.h"
 
+using zrq::core::CommState;
+
 using zrq::app::SegmentCode;
 using zrq::app::SegmentHost;
 using zrq::core::MeasType;
@@ -82,10 +84,10 @@ void TfrmMain::applyAnnunciators(zrq::core::UnitAnnunciator& ann, SegmentHost ho
 // ---- Tick -------------------------------------------------------------------
 
 void TfrmMain::displayTimerTimer() {
-  const std::uint8_t s = commState;
-  const std::uint8_t p = prevCommState;
+  const CommState s = state.commState;
+  const CommState p = prevCommState;
 
-  if (s == kCommNoConnection && p != kCommNoConnection) {
+  if (s == CommState::NoConnection && p != CommState::NoConnection) {
     enable(Meter1, false);
     enable(Logging1, false);
     enable(Window2, false);
@@ -93,32 +95,32 @@ void TfrmMain::displayTimerTimer() {
     txtDuty->hide();
     clearAllSegments();
     setLit(segNoSensor, true);
-    measType = MeasType::None;
+    state.measType = MeasType::None;
     fwdIsPower = true;
     applyMeasType();
-  } else if (s == kCommStreaming && (p == kCommConnecting || p == kCommNoConnection)) {
+  } else if (s == CommState::Streaming && (p == CommState::Connecting || p == CommState::NoConnection)) {
     lastAppliedType = MeasType::None;
-    measType = MeasType::Average;
+    state.measType = MeasType::Average;
     applyMeasType();
     updateDisplay();
-  } else if (s == kCommZeroCal) {
+  } else if (s == CommState::ZeroCal) {
     zeroCalTick();
-  } else if (s == kCommStreaming) {
-    if (zrq::core::isPowerUnit(rflUnit)) rflIsPower = true;
+  } else if (s == CommState::Streaming) {
+    if (zrq::core::isPowerUnit(state.rflUnit)) rflIsPower = true;
     setLit(segNoSensor, false);
-    if (p != kCommStreaming) {
+    if (p != CommState::Streaming) {
       lastAppliedType = MeasType::None;
       streamingSetup();
     }
     if (nextTypeRequest) stepMeasType(+1);
     if (prevTypeRequest) stepMeasType(-1);
     updateDisplay();
-    if (lastAppliedType != measType) applyMeasType();
+    if (lastAppliedType != state.measType) applyMeasType();
     if (peers_.log) peers_.log->checkLogTriggers();
   }
 
   updateConnectionLabel();
-  lastAppliedType = measType;
+  lastAppliedType = state.measType;
   prevCommState = s;
 }
 
@@ -128,8 +130,8 @@ void TfrmMain::streamingSetup() {
   setLit(segRflUnits, true);
   setLit(segMeasType, false);
   setLit(segFilter, false);
-  setLit(segFAvg, measType == MeasType::Average);
-  setLit(segPeak, measType == MeasType::Peak);
+  setLit(segFAvg, state.measType == MeasType::Average);
+  setLit(segPeak, state.measType == MeasType::Peak);
   setLit(segNoSensor, false);
 }
 
@@ -137,11 +139,11 @@ void TfrmMain::updateConnectionLabel() {
   const bool connected = peers_.comm && peers_.comm->portConnected();
   const bool interrogated = peers_.comm && peers_.comm->interrogationAccepted();
   const bool settingsOk = peers_.comm && peers_.comm->settingsAccepted();
-  if (!connected && !interrogated && commState != kCommZeroCal) {
+  if (!connected && !interrogated && state.commState != CommState::ZeroCal) {
     lblComm->setStyleSheet("color: red;");
     lblComm->setText("No Connection");
     lblComm->show();
-  } else if (commState == kCommStreaming && (settingsOk || !connected)) {
+  } else if (state.commState == CommState::Streaming && (settingsOk || !connected)) {
     lblComm->hide();
     setLit(segNoSensor, false);
   }
@@ -150,7 +152,7 @@ void TfrmMain::updateConnectionLabel() {
 void TfrmMain::stepMeasType(int direction) {
   using T = MeasType;
   T next = T::Average;
-  switch (measType) {
+  switch (state.measType) {
     case T::Average: next = direction > 0 ? T::Peak : T::CCDF; break;
     case T::Peak: next = direction > 0 ? T::Burst : T::Average; break;
     case T::Burst: next = direction > 0 ? T::Crest : T::Peak; break;
@@ -158,9 +160,9 @@ void TfrmMain::stepMeasType(int direction) {
     case T::CCDF: next = direction > 0 ? T::Average : T::Crest; break;
     default: break;  // any other code starts again at Average
   }
-  measType = next;
+  state.measType = next;
   // Show the new type's last value at once, before the sensor is told.
-  auto& r = sensorReading;
+  auto& r = state.reading;
   switch (next) {
     case T::Average: r.selectedPower = r.fwdAvgPower; break;
     case T::Peak: r.selectedPower = r.peakPower; break;
@@ -170,7 +172,7 @@ void TfrmMain::stepMeasType(int direction) {
     default: break;
   }
   (direction > 0 ? nextTypeRequest : prevTypeRequest) = false;
-  settingsChanged = true;
+  state.settingsChanged = true;
 }
 
 void TfrmMain::readDataTimerTimer() {
@@ -180,15 +182,8 @@ void TfrmMain::readDataTimerTimer() {
 // ---- Refresh ----------------------------------------------------------------
 
 void TfrmMain::updateDisplay() {
-  zrq::core::PanelSettings settings;
-  settings.measType = measType;
-  settings.fwdUnit = fwdUnit;
-  settings.rflUnit = rflUnit;
-  settings.offsetDb = offsetDb;
-  settings.fwdFullScale = fwdFullScale;
-  settings.rflFullScale = rflFullScale;
-  settings.ccdfLimit = ccdfLimit;
-  const zrq::core::PanelView v = zrq::core::computePanel(sensorReading, settings);
+  const zrq::core::PanelSettings settings = zrq::core::panelSettings(state);
+  const zrq::core::PanelView v = zrq::core::computePanel(state.reading, settings);
 
   setLit(segFover, v.fwdOverLit);
   setLit(segRover, v.rflOverLit);
@@ -205,7 +200,7 @@ void TfrmMain::updateDisplay() {
   feedForwardMeter(v, fwdValid);
 
   // Reflected read-out.
-  switch (measType) {
+  switch (state.measType) {
     case MeasType::Average:
       setLit(segRfl, v.rfl.isPower);
       applyAnnunciators(rflAnn_, SegmentHost::Main, v.rfl.annunciatorKey);
@@ -238,7 +233,7 @@ void TfrmMain::updateDisplay() {
 
   ProgressBar1->setValue(v.bar);
 
-  const bool ccdf = measType == MeasType::CCDF && ccdfLimit != 0;
+  const bool ccdf = state.measType == MeasType::CCDF && state.ccdfLimit != 0;
   lblLimit->setVisible(ccdf);
   txtccdfLimit->setVisible(ccdf);
   txtccdfLimit->setText(qs(v.ccdfLimitText));
@@ -248,7 +243,7 @@ void TfrmMain::updateDisplay() {
   setLit(segOffset2, offset);
   txtOffset->setText(qs(v.offsetText));
 
-  setLit(segdutyCycle, measType == MeasType::Burst);
+  setLit(segdutyCycle, state.measType == MeasType::Burst);
   txtDuty->setText(qs(v.dutyText));
 
   refreshLogValues();
@@ -271,13 +266,13 @@ void TfrmMain::feedForwardMeter(const zrq::core::PanelView& v, bool valid) {
     noticeDue_ = true;
     return;
   }
-  m->updateForward(measType, v.fwd.value, v.fwd.unit);
+  m->updateForward(state.measType, v.fwd.value, v.fwd.unit);
 }
 
 void TfrmMain::feedReflectedMeter(const zrq::core::PanelView& v) {
   auto* m = peers_.rflMeter;
   if (!m || !m->isShown()) return;
-  if (measType == MeasType::Peak) {
+  if (state.measType == MeasType::Peak) {
     m->setValue(v.rfl.value);
     if (v.rflMayShow)
       m->setScale("VSWR", 0, 100, "%.0f");
@@ -291,21 +286,21 @@ void TfrmMain::feedReflectedMeter(const zrq::core::PanelView& v) {
 
 void TfrmMain::refreshLogValues() {
   using namespace zrq::core;
-  const auto& r = sensorReading;
-  const double fs = fwdFullScale, rfs = rflFullScale;
+  const auto& r = state.reading;
+  const double fs = state.fwdFullScale, rfs = state.rflFullScale;
   LogValues& l = logValues;
-  l.fwdAvgW = applyOffset(measType, offsetDb, std::min(r.fwdAvgPowerClamped, 1.2 * fs));
+  l.fwdAvgW = applyOffset(state.measType, state.offsetDb, std::min(r.fwdAvgPowerClamped, 1.2 * fs));
   l.rflW = std::min(r.rflPower, 1.2 * rfs);
-  if (l.fwdAvgW != 0) l.rflW = applyOffset(measType, offsetDb, l.rflW);
-  l.fwdAvg = powerInUnit(fwdUnit, l.fwdAvgW);
-  l.rfl = powerInUnit(rflUnit, l.rflW);
+  if (l.fwdAvgW != 0) l.rflW = applyOffset(state.measType, state.offsetDb, l.rflW);
+  l.fwdAvg = powerInUnit(state.fwdUnit, l.fwdAvgW);
+  l.rfl = powerInUnit(state.rflUnit, l.rflW);
   const double peakW = r.scaleCode == unitCode(PowerUnit::KW) ? r.peakPower * 1000 : r.peakPower;
   const double burstW =
       r.scaleCode == unitCode(PowerUnit::KW) ? r.burstPower * 1000 : r.burstPower;
-  l.peakW = applyOffset(measType, offsetDb, limitPeakPower(peakW, fs));
-  l.burstW = applyOffset(measType, offsetDb, limitBurstPower(burstW, fs));
-  l.peak = powerInUnit(fwdUnit, l.peakW);
-  l.burst = powerInUnit(fwdUnit, l.burstW);
+  l.peakW = applyOffset(state.measType, state.offsetDb, limitPeakPower(peakW, fs));
+  l.burstW = applyOffset(state.measType, state.offsetDb, limitBurstPower(burstW, fs));
+  l.peak = powerInUnit(state.fwdUnit, l.peakW);
+  l.burst = powerInUnit(state.fwdUnit, l.burstW);
   l.crestFactor = r.crestFactor;
   l.ccdfFactor = r.ccdfFactor;
 }
@@ -318,7 +313,7 @@ void TfrmMain::updatePeakWindow(const zrq::core::PanelView& v) {
   lit("segPunder", v.peakFlags.peakUnder);
   lit("segVover", v.peakFlags.vswrOver);
   lit("segVunder", v.peakFlags.vswrUnder);
-  lit("segPOffset", offsetDb != 0);
+  lit("segPOffset", state.offsetDb != 0);
   lit("segpeak", true);
   applyAnnunciators(peakAnn_, SegmentHost::Peak, v.peakValue.unit);
   w->setValueText(v.peakText);
@@ -337,11 +332,11 @@ void TfrmMain::updateBurstWindow(const zrq::core::PanelView& v) {
   w->setValueText(v.burstText);
   w->setBar(v.burstBar);
   w->setSecondText(v.burstDutyText);
-  if (measType == MeasType::CCDF) {
+  if (state.measType == MeasType::CCDF) {
     lit("segBOffset2", false);
     if (w->isShown()) w->hideWindow();
   } else {
-    lit("segBOffset2", offsetDb != 0);
+    lit("segBOffset2", state.offsetDb != 0);
   }
 }
 
@@ -358,7 +353,7 @@ void TfrmMain::showOutOfRangeNotice() {
 
 void TfrmMain::applyMeasType() {
   using T = MeasType;
-  const T t = measType;
+  const T t = state.measType;
   const bool typed = t >= T::Average && t <= T::CCDF;
 
   setLit(segFAvg, t == T::Average);
@@ -411,7 +406,7 @@ void TfrmMain::applyMeasType() {
     ProgressBar1->setValue(0);
     fwdDisplay->clear();
     rflDisplay->clear();
-    if (commState == kCommZeroCal) {
+    if (state.commState == CommState::ZeroCal) {
       enable(File1, false);
       enable(Setup1, false);
       hideDisplayWindows();
@@ -441,7 +436,7 @@ void TfrmMain::stopLogging() {
 
 void TfrmMain::zeroCalTick() {
   const int interval = std::max(1, displayTimer->interval());
-  if (prevCommState != kCommZeroCal) {
+  if (prevCommState != CommState::ZeroCal) {
     if (Active1->isChecked()) stopLogging();
     enable(Meter1, false);
     enable(Logging1, false);
@@ -454,7 +449,7 @@ void TfrmMain::zeroCalTick() {
     ProgressBar1->setValue(0);
     zeroCalTicks = 0;
   }
-  if (!zeroCalRequested) return;
+  if (!state.zeroCalRequested) return;
   ++zeroCalTicks;
   const int step = std::max(1, interval / 250);
   if (zeroCalTicks <= 40000 / interval) {
@@ -464,10 +459,10 @@ void TfrmMain::zeroCalTick() {
   }
   ProgressBar1->setValue(std::min(180, ProgressBar1->maximum()));
   if (peers_.comm && peers_.comm->readZeroCalReply()) {
-    zeroCalRequested = false;
+    state.zeroCalRequested = false;
     return;
   }
-  zeroCalRequested = false;
+  state.zeroCalRequested = false;
   zrq::ui::showUntilOk(
       "Calibration values may be\r\ncorrupt. ZRQ Application will\r\nclose. An attempt will "
       "be made\r\nto restore the original values\r\nafter power is removed then\r\nreapplied "

@@ -20,6 +20,8 @@
 #include "frame/Frame.h"
 #include "uiface/MsgBox.h"
 
+using zrq::core::CommState;
+
 namespace {
 
 struct Streaming : zrq::app::CommPeer {
@@ -52,27 +54,27 @@ int main(int argc, char** argv) {
     return 1;
   }
   w.displayTimerTimer();  // no connection yet
-  w.commState = kCommStreaming;
-  w.measType = zrq::core::MeasType::Average;
-  w.rflUnit = zrq::core::PowerUnit::VSWR;
+  w.state.commState = CommState::Streaming;
+  w.state.measType = zrq::core::MeasType::Average;
+  w.state.rflUnit = zrq::core::PowerUnit::VSWR;
   w.rflIsPower = false;
-  w.offsetDb = 3;
+  w.state.offsetDb = 3;
   const char* line =
       ",+8.0000E+01,+2.5000E+01 ,+1.0000E+02,+1.0000E+00,+1.5000E+02,+0.0000E+00, 1, 9,"
       "+2.5000E-01,+2.5000E+00,+3.7500E+01,,";
   const auto r = zrq::core::decodeDataString(
-      line, {zrq::core::MeasType::Average, w.fwdFullScale, w.featureMask, false},
-      w.sensorReading, w.settingsChanged);
+      line, {zrq::core::MeasType::Average, w.state.fwdFullScale, w.state.featureMask, false},
+      w.state.reading, w.state.settingsChanged);
   if (!r.accepted()) {
     std::fprintf(stderr, "prepared reading refused: %s\n", r.errorText.c_str());
     return 1;
   }
-  w.offsetDb = 0;
+  w.state.offsetDb = 0;
   w.displayTimerTimer();
   w.displayTimerTimer();
   // Other states, for looking at the layout by hand.
   if (state == "nosensor") {
-    w.commState = kCommNoConnection;
+    w.state.commState = CommState::NoConnection;
     w.displayTimerTimer();
   } else if (state == "burst" || state == "ccdf") {
     for (int i = 0; i < (state == "burst" ? 2 : 4); ++i) {
@@ -82,7 +84,7 @@ int main(int argc, char** argv) {
   } else if (state == "dbm") {
     w.btnFwdUnitsClick();
     w.btnRflUnitsClick();
-    w.offsetDb = 3;
+    w.state.offsetDb = 3;
     w.displayTimerTimer();
   }
   QTest::qWait(100);
