@@ -18,6 +18,7 @@
 #include "core/PanelValues.h"
 #include "core/PowerUnit.h"
 #include "core/InstrumentState.h"
+#include "core/LogValues.h"
 
 class QAction;
 class QFileDialog;
@@ -29,13 +30,6 @@ class QPushButton;
 class QTimer;
 class TfrmAbout;
 class TfrmFilterValue;
-
-// What the log writer reads after each refresh: limited, offset and converted.
-struct LogValues {
-  double fwdAvgW = 0, rflW = 0, peakW = 0, burstW = 0;  // watts, limited and offset
-  zrq::core::RangedValue fwdAvg, rfl, peak, burst;      // in fwdUnit / rflUnit
-  double crestFactor = 0, ccdfFactor = 0;
-};
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -73,7 +67,8 @@ class TfrmMain : public QMainWindow {
     bool showing = false;  // a modal box is up; ticks keep running under it
   } outOfRangeNotice;
 
-  LogValues logValues;
+  // What the log writer reads after each refresh.
+  zrq::core::LogValues logValues;
 
   // ---- Panel ----
   QLabel *fwdDisplay, *rflDisplay, *txtDuty, *txtOffset, *txtccdfLimit, *lblComm, *lblZeroCal;
@@ -193,7 +188,6 @@ class TfrmMain : public QMainWindow {
   void feedReflectedMeter(const zrq::core::PanelView& v);
   void updatePeakWindow(const zrq::core::PanelView& v);
   void updateBurstWindow(const zrq::core::PanelView& v);
-  void refreshLogValues();
   void setConnectedCaptions(const QString& caption);
   void trackActivation();
 

@@ -246,7 +246,7 @@ void TfrmMain::updateDisplay() {
   setLit(segdutyCycle, state.measType == MeasType::Burst);
   txtDuty->setText(qs(v.dutyText));
 
-  refreshLogValues();
+  logValues = zrq::core::computeLogValues(state.reading, settings);
   updatePeakWindow(v);
   updateBurstWindow(v);
 
@@ -282,27 +282,6 @@ void TfrmMain::feedReflectedMeter(const zrq::core::PanelView& v) {
   }
   m->setValue(v.rfl.value);
   m->updateReflected(v.rfl.unit, v.rflMayShow);
-}
-
-void TfrmMain::refreshLogValues() {
-  using namespace zrq::core;
-  const auto& r = state.reading;
-  const double fs = state.fwdFullScale, rfs = state.rflFullScale;
-  LogValues& l = logValues;
-  l.fwdAvgW = applyOffset(state.measType, state.offsetDb, std::min(r.fwdAvgPowerClamped, 1.2 * fs));
-  l.rflW = std::min(r.rflPower, 1.2 * rfs);
-  if (l.fwdAvgW != 0) l.rflW = applyOffset(state.measType, state.offsetDb, l.rflW);
-  l.fwdAvg = powerInUnit(state.fwdUnit, l.fwdAvgW);
-  l.rfl = powerInUnit(state.rflUnit, l.rflW);
-  const double peakW = r.scaleCode == unitCode(PowerUnit::KW) ? r.peakPower * 1000 : r.peakPower;
-  const double burstW =
-      r.scaleCode == unitCode(PowerUnit::KW) ? r.burstPower * 1000 : r.burstPower;
-  l.peakW = applyOffset(state.measType, state.offsetDb, limitPeakPower(peakW, fs));
-  l.burstW = applyOffset(state.measType, state.offsetDb, limitBurstPower(burstW, fs));
-  l.peak = powerInUnit(state.fwdUnit, l.peakW);
-  l.burst = powerInUnit(state.fwdUnit, l.burstW);
-  l.crestFactor = r.crestFactor;
-  l.ccdfFactor = r.ccdfFactor;
 }
 
 void TfrmMain::updatePeakWindow(const zrq::core::PanelView& v) {
