@@ -114,7 +114,17 @@ TfrmMain::~TfrmMain() {
   if (frmMain == this) frmMain = nullptr;
 }
 
-void TfrmMain::setPeers(const zrq::app::PanelPeers& peers) { peers_ = peers; }
+void TfrmMain::setPeers(const zrq::app::PanelPeers& peers) {
+  const zrq::app::PanelPeers none;
+  peers_ = peers;
+  if (!peers_.comm) peers_.comm = none.comm;
+  if (!peers_.log) peers_.log = none.log;
+  if (!peers_.fwdMeter) peers_.fwdMeter = none.fwdMeter;
+  if (!peers_.rflMeter) peers_.rflMeter = none.rflMeter;
+  if (!peers_.peak) peers_.peak = none.peak;
+  if (!peers_.burst) peers_.burst = none.burst;
+  if (!peers_.help) peers_.help = none.help;
+}
 
 void TfrmMain::setDialogs(TfrmFilterValue* filter, TfrmAbout* about) {
   filterDialog_ = filter;

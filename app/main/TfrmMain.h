@@ -39,6 +39,7 @@ class TfrmMain : public QMainWindow {
   ~TfrmMain() override;
 
   // Plugs in the other windows; absent ones stay on the do-nothing defaults.
+  // A null member stands for the null peer.
   void setPeers(const zrq::app::PanelPeers& peers);
   void setDialogs(TfrmFilterValue* filter, TfrmAbout* about);
   // The forward meter, reflected meter, peak and burst windows: renamed on
@@ -181,7 +182,6 @@ class TfrmMain : public QMainWindow {
 
   void setLit(QLabel* label, bool on);
   QLabel* labelByName(std::string_view name);
-  QLabel* hostLabel(zrq::app::SegmentHost host, const char* name);
   void applyAnnunciators(zrq::core::UnitAnnunciator& ann, zrq::app::SegmentHost host,
                          zrq::core::PowerUnit key);
   void feedForwardMeter(const zrq::core::PanelView& v, bool valid);

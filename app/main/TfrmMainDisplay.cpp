@@ -38,18 +38,15 @@ QLabel* TfrmMain::labelByName(std::string_view name) {
   return it == mainLabels_.end() ? nullptr : it->second;
 }
 
-QLabel* TfrmMain::hostLabel(SegmentHost host, const char* name) {
-  switch (host) {
-    case SegmentHost::Main: return labelByName(name);
-    case SegmentHost::Peak: return peers_.peak ? peers_.peak->segment(name) : nullptr;
-    case SegmentHost::Burst: return peers_.burst ? peers_.burst->segment(name) : nullptr;
-  }
-  return nullptr;
-}
-
 QLabel* TfrmMain::segmentLabel(SegmentCode code) {
   const auto* e = zrq::app::findSegment(code);
-  return e ? hostLabel(e->host, e->name) : nullptr;
+  if (!e) return nullptr;
+  switch (e->host) {
+    case SegmentHost::Main: return labelByName(e->name);
+    case SegmentHost::Peak: return peers_.peak->segment(code);
+    case SegmentHost::Burst: return peers_.burst->segment(code);
+  }
+  return nullptr;
 }
 
 void TfrmMain::segmentOn(SegmentCode code) { setLit(segmentLabel(code), true); }
@@ -62,7 +59,7 @@ void TfrmMain::setLit(QLabel* label, bool on) {
 void TfrmMain::clearAllSegments() {
   // Every code of the table, group 0x30 of the burst window included: a sweep
   // of groups 0..47 alone would leave its W, KW and Offset labels lit.
-  for (const auto& e : zrq::app::segmentTable()) setLit(hostLabel(e.host, e.name), false);
+  for (const auto& e : zrq::app::segmentTable()) setLit(segmentLabel(e.code), false);
   ProgressBar1->setValue(0);
   fwdDisplay->clear();
   rflDisplay->clear();
@@ -76,9 +73,9 @@ void TfrmMain::applyAnnunciators(zrq::core::UnitAnnunciator& ann, SegmentHost ho
   // Hide the old pair before lighting the new one: two keys may share a label.
   const auto change = ann.select(key);
   for (auto name : {change.hide.first, change.hide.second})
-    if (!name.empty()) setLit(hostLabel(host, std::string(name).c_str()), false);
+    if (!name.empty()) setLit(segmentLabel(zrq::app::segmentCodeOf(host, name)), false);
   for (auto name : {change.show.first, change.show.second})
-    if (!name.empty()) setLit(hostLabel(host, std::string(name).c_str()), true);
+    if (!name.empty()) setLit(segmentLabel(zrq::app::segmentCodeOf(host, name)), true);
 }
 
 // ---- Tick -------------------------------------------------------------------
@@ -286,14 +283,13 @@ void TfrmMain::feedReflectedMeter(const zrq::core::PanelView& v) {
 
 void TfrmMain::updatePeakWindow(const zrq::core::PanelView& v) {
   auto* w = peers_.peak;
-  if (!w) return;
-  auto lit = [&](const char* name, bool on) { setLit(w->segment(name), on); };
-  lit("segPover", v.peakFlags.peakOver);
-  lit("segPunder", v.peakFlags.peakUnder);
-  lit("segVover", v.peakFlags.vswrOver);
-  lit("segVunder", v.peakFlags.vswrUnder);
-  lit("segPOffset", state.offsetDb != 0);
-  lit("segpeak", true);
+  auto lit = [&](SegmentCode code, bool on) { setLit(w->segment(code), on); };
+  lit(SegmentCode::segPover, v.peakFlags.peakOver);
+  lit(SegmentCode::segPunder, v.peakFlags.peakUnder);
+  lit(SegmentCode::segVover, v.peakFlags.vswrOver);
+  lit(SegmentCode::segVunder, v.peakFlags.vswrUnder);
+  lit(SegmentCode::segPOffset, state.offsetDb != 0);
+  lit(SegmentCode::segpeak, true);
   applyAnnunciators(peakAnn_, SegmentHost::Peak, v.peakValue.unit);
   w->setValueText(v.peakText);
   applyAnnunciators(peakVswrAnn_, SegmentHost::Peak, PowerUnit::VSWR);
@@ -303,19 +299,18 @@ void TfrmMain::updatePeakWindow(const zrq::core::PanelView& v) {
 
 void TfrmMain::updateBurstWindow(const zrq::core::PanelView& v) {
   auto* w = peers_.burst;
-  if (!w) return;
-  auto lit = [&](const char* name, bool on) { setLit(w->segment(name), on); };
-  lit("segBover", v.burstFlags.burstOver);
-  lit("segBunder", v.burstFlags.burstUnder);
+  auto lit = [&](SegmentCode code, bool on) { setLit(w->segment(code), on); };
+  lit(SegmentCode::segBover, v.burstFlags.burstOver);
+  lit(SegmentCode::segBunder, v.burstFlags.burstUnder);
   applyAnnunciators(burstAnn_, SegmentHost::Burst, v.burstValue.unit);
   w->setValueText(v.burstText);
   w->setBar(v.burstBar);
   w->setSecondText(v.burstDutyText);
   if (state.measType == MeasType::CCDF) {
-    lit("segBOffset2", false);
+    lit(SegmentCode::segBOffset2, false);
     if (w->isShown()) w->hideWindow();
   } else {
-    lit("segBOffset2", state.offsetDb != 0);
+    lit(SegmentCode::segBOffset2, state.offsetDb != 0);
   }
 }
 

@@ -358,17 +358,43 @@ TEST_F(PanelTest, ZeroCalibrationTicksAdvanceTheBarAndBlinkThenCollectTheReply) 
   EXPECT_EQ(boxes("Calibration Error"), 0);
 }
 
+// The unit tables name labels by component name; each must be in the segment
+// table of the window it lights, or that unit would light nothing.
+TEST(SegmentTable, EveryUnitAnnunciatorNameHasACode) {
+  using H = app::SegmentHost;
+  const struct {
+    const core::AnnunciatorTable* table;
+    H host;
+  } tables[] = {{&core::mainForwardAnnunciators, H::Main},
+                {&core::mainReflectedAnnunciators, H::Main},
+                {&core::peakValueAnnunciators, H::Peak},
+                {&core::peakVswrAnnunciators, H::Peak},
+                {&core::burstAnnunciators, H::Burst}};
+  int names = 0;
+  for (const auto& t : tables)
+    for (const auto& labels : t.table->byCode)
+      for (std::string_view n : {labels.first, labels.second}) {
+        if (n.empty()) continue;
+        ++names;
+        const app::SegmentCode c = app::segmentCodeOf(t.host, n);
+        ASSERT_NE(c, app::SegmentCode::None) << n;
+        EXPECT_EQ(app::findSegment(c)->name, n);
+      }
+  EXPECT_GT(names, 20);
+  EXPECT_EQ(app::segmentCodeOf(H::Main, "segPover"), app::SegmentCode::None);  // wrong window
+}
+
 TEST_F(PanelTest, SegmentCodesAddressTheirLabelsOnEveryWindow) {
   for (const auto& e : app::segmentTable()) {
     QLabel* l = w->segmentLabel(e.code);
-    ASSERT_NE(l, nullptr) << std::hex << e.code;
+    ASSERT_NE(l, nullptr) << e.name;
     EXPECT_EQ(l->objectName().toStdString(), e.name);
     w->segmentOn(e.code);
     EXPECT_TRUE(l->isVisibleTo(l->window()));
   }
-  EXPECT_EQ(w->segmentLabel(0x0201), nullptr);
-  EXPECT_EQ(w->segmentLabel(0x3008), nullptr);
-  w->segmentOn(0x0201);  // names nothing: no effect, no crash
+  EXPECT_EQ(w->segmentLabel(static_cast<app::SegmentCode>(0x0201)), nullptr);
+  EXPECT_EQ(w->segmentLabel(static_cast<app::SegmentCode>(0x3008)), nullptr);
+  w->segmentOn(static_cast<app::SegmentCode>(0x0201));  // names nothing: no effect, no crash
   w->clearAllSegments();
   for (const auto& e : app::segmentTable())
     EXPECT_FALSE(w->segmentLabel(e.code)->isVisibleTo(w->segmentLabel(e.code)->window())) << e.name;

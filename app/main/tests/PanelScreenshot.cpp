@@ -24,7 +24,7 @@ using zrq::core::CommState;
 
 namespace {
 
-struct Streaming : zrq::app::CommPeer {
+struct Streaming : zrq::app::NullCommPeer {
   bool portConnected() const override { return true; }
   bool interrogationAccepted() const override { return true; }
   bool settingsAccepted() const override { return true; }
