@@ -81,8 +81,8 @@ std::vector<long> commandTimes(const SimProcess& sim, char letter) {
 class AppE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!zrq::comm::test::libraryBuilt()) GTEST_SKIP() << "libZervDCom.so not built";
-    if (!zrq::comm::test::simulatorBuilt()) GTEST_SKIP() << "tks7730-sim not built";
+    ZRQ_REQUIRE_LIBRARY();
+    ZRQ_REQUIRE_SIMULATOR();
     ensureApplication();
     zrq::comm::ZervDComDLL::setLibraryPath(zrq::comm::test::binDir() + "/libZervDCom.so");
     char tmpl[] = "/tmp/zrq-e2e-usb.XXXXXX";
