@@ -257,6 +257,7 @@ void TfrmMain::buildPanel() {
   connect(btnOffset, &QPushButton::clicked, this, &TfrmMain::btnOffsetClick);
   connect(btnFilter, &QPushButton::clicked, this, &TfrmMain::btnFilterClick);
   connect(btnCCDF, &QPushButton::clicked, this, &TfrmMain::btnCCDFClick);
+  connect(btnZeroCal, &QPushButton::clicked, this, &TfrmMain::btnZeroCalClick);
 
   auto edit = [&](QLineEdit*& field, const char* name, const char* text, const char* hint, int x) {
     field = new QLineEdit(QString::fromLatin1(text), client);

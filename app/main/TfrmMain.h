@@ -118,6 +118,11 @@ class TfrmMain : public QMainWindow {
   void EditccdfLimitExit();
   void EditccdfLimitKeyPress(int key);
 
+  // ---- Zero calibration ----
+  // Confirmations, then the panel dark and the request handed to the
+  // connection side, which starts the calibration with the next data line.
+  void btnZeroCalClick();
+
   // ---- Life cycle ----
   // Shows the ownership notice while no port is connected; Cancel ends the run.
   void FormActivate();
@@ -175,6 +180,9 @@ class TfrmMain : public QMainWindow {
   void stepMeasType(int direction);
   void streamingSetup();
   void zeroCalTick();
+  void zeroCalFailed();
+  bool zeroCalLoggingActive() const;
+  bool anyDisplayWindowShown() const;
   void updateConnectionLabel();
   void hideDisplayWindows();
   void commitOffset();

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QTimer>
 #include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSet>
 #include <QTest>
 #include <cstdio>
@@ -34,7 +36,7 @@ struct Streaming : zrq::app::NullCommPeer {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: panel_screenshot OUTPUT.png [average|nosensor|burst|ccdf|dbm|about|filter]\n");
+    std::fprintf(stderr, "usage: panel_screenshot OUTPUT.png [average|nosensor|burst|ccdf|dbm|zerocal|about|filter]\n");
     return 2;
   }
   const std::string state = argc >= 3 ? argv[2] : "average";
@@ -86,6 +88,11 @@ int main(int argc, char** argv) {
     w.btnRflUnitsClick();
     w.state.offsetDb = 3;
     w.displayTimerTimer();
+  } else if (state == "zerocal") {
+    // Both questions answered OK, the command sent, 15 s of the 40.
+    w.btnZeroCal->click();
+    w.ProgressBar1->setMaximum(180);
+    for (int i = 0; i < 60; ++i) w.displayTimerTimer();
   }
   QTest::qWait(100);
 
@@ -117,6 +124,12 @@ int main(int argc, char** argv) {
               back.height(), static_cast<long long>(colours.size()),
               w.fwdDisplay->text().toUtf8().constData(), w.rflDisplay->text().toUtf8().constData());
   const bool expectAverage = state == "average";
+  if (state == "zerocal" &&
+      (w.state.commState != CommState::ZeroCal || w.ProgressBar1->value() != 60 ||
+       !w.fwdDisplay->text().isEmpty() || w.lblZeroCal->text() != "Zero")) {
+    std::fprintf(stderr, "the panel is not in the middle of a calibration\n");
+    return 1;
+  }
   const int minSide = expectAverage ? 250 : 100;
   const bool ok = back.width() >= minSide && back.height() >= minSide && colours.size() >= 16 &&
                   (!expectAverage ||
