@@ -123,13 +123,25 @@ class ZeroCalE2E : public ::testing::Test {
     bridge.reset();
     sim.reset();
     if (!logPath.empty()) std::filesystem::remove(logPath);
+    if (!usbDir.empty()) std::filesystem::remove_all(usbDir);
   }
 
-  void start(std::vector<std::string> simOptions) {
+  // The simulator's serial sensor, or with `usb` its one USB sensor, is the
+  // port the user will pick.
+  void start(std::vector<std::string> simOptions, bool usb = false) {
+    if (usb) {
+      char tmpl[] = "/tmp/zrq-zerocal-usb.XXXXXX";
+      ASSERT_NE(mkdtemp(tmpl), nullptr);
+      usbDir = tmpl;
+      simOptions.insert(simOptions.end(), {"--usb", "1", "--usb-dir", usbDir});
+      ::setenv("ZERVDCOM_HID_SIM_DIR", usbDir.c_str(), 1);
+    } else {
+      ::unsetenv("ZERVDCOM_HID_SIM_DIR");
+    }
     sim = std::make_unique<SimProcess>(simOptions);
     ASSERT_TRUE(sim->ok()) << sim->error();
+    port = usb ? "7730USB1" : sim->serialPath();
     ::setenv("ZRQ_SERIAL_PORTS", sim->serialPath().c_str(), 1);
-    ::unsetenv("ZERVDCOM_HID_SIM_DIR");
     main = new TfrmMain;
     bridge = std::make_unique<zrq::app::CommBridge>(*main);
     comm = new zrq::comm::TfrmComm(*bridge, main);
@@ -149,8 +161,8 @@ class ZeroCalE2E : public ::testing::Test {
 
   // The user picks the simulator's port in the Comm menu; the stream starts.
   void connectPort() {
-    QAction* item = main->portMenuItem(QString::fromStdString(sim->serialPath()));
-    ASSERT_NE(item, nullptr);
+    QAction* item = main->portMenuItem(QString::fromStdString(port));
+    ASSERT_NE(item, nullptr) << port;
     item->trigger();
     ASSERT_TRUE(comm->connected());
     stopTimers();
@@ -217,6 +229,8 @@ class ZeroCalE2E : public ::testing::Test {
   Meter meter;
   FileLog log;
   std::string logPath;
+  std::string usbDir;
+  std::string port;
 };
 
 TEST_F(ZeroCalE2E, GoodCalibrationShowsTheResultAndRestoresTypeStreamAndPanel) {
@@ -258,6 +272,24 @@ TEST_F(ZeroCalE2E, GoodCalibrationShowsTheResultAndRestoresTypeStreamAndPanel) {
   EXPECT_EQ(main->lblZeroCal->text(), "");
   expectStreamingAgain(MeasType::Peak);
   EXPECT_EQ(sim->commandsReceived('G').back()[2], '\x02');
+}
+
+TEST_F(ZeroCalE2E, UsbSensorCalibratesTheSameWay) {
+  start({"--zero-time", "300", "--zero-result", "2"}, true);
+  connectPort();
+  tick();
+  startCalibration();
+  for (int i = 1; i <= kTicks; ++i) {
+    main->displayTimerTimer();
+    ASSERT_EQ(main->ProgressBar1->value(), i);
+  }
+  main->displayTimerTimer();
+  ASSERT_EQ(boxes.count("Values Over Limit"), 1);
+  EXPECT_EQ(boxes.shown().back().text,
+            "Zero calibration values over limit.\r\nCheck that RF input is zero.\r\nOriginal "
+            "values restored\r\n");
+  EXPECT_EQ(boxes.count(kCorrupt), 0);
+  expectStreamingAgain(MeasType::Average);
 }
 
 TEST_F(ZeroCalE2E, FailedResultCodeShowsItsMessageAndStreamingResumes) {
