@@ -20,7 +20,13 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZRQ_BUILD_ROOT:-$repo/build}/run
 bash "$repo/scripts/deps.sh"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZRQ_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" | grep -v '^\[' || true
+# A failed build stops here: stale programs never run.
+if ! cmake --build "$build" -j "$(nproc)" >"$build/build.log" 2>&1; then
+  grep -v '^\[' "$build/build.log" >&2
+  echo "run.sh: build failed (log: $build/build.log)" >&2
+  exit 1
+fi
+grep -v '^\[' "$build/build.log" || true
 bin=$build/bin
 
 if [[ ${1:-} == --decode ]]; then

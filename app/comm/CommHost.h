@@ -6,30 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "core/SensorReading.h"
+#include "core/InstrumentState.h"
 
 namespace zrq::comm {
-
-// Main-window settings and state the connection side reads and writes.
-struct MainState {
-  std::uint8_t measType = 1;  // 1 Average ... 5 CCDF
-  std::uint8_t savedMeasType = 1;
-  std::uint8_t fwdUnit = 0;  // PowerUnit code
-  double offsetDb = 0.0;
-  double filterHz = 4500.0;
-  double ccdfLimit = 50.0;
-  double fwdFullScale = 150.0;
-  double rflFullScale = 15.0;
-  double rflFullScaleDivisor = 10.0;
-  std::uint8_t commState = 1;  // 0 connecting, 1 no connection, 2 streaming, 3 zero calibration
-  int calibrationOk = 0;
-  int settingsAcked = 0;
-  int zeroCalRequested = 0;
-  int zeroCalDone = 0;
-  bool settingsChanged = false;  // the sensor must be sent the settings again
-  std::uint16_t featureMask = 0x13DF;
-  std::string sensorSerial;
-};
 
 enum class CommTimer { DataPoll, ReadData, Display };
 enum class LabelColor { Red, Green };
@@ -37,7 +16,8 @@ enum class LabelColor { Red, Green };
 class CommHost {
  public:
   virtual ~CommHost() = default;
-  virtual MainState& mainState() = 0;
+  // The main window's settings and state, read and written in place.
+  virtual core::InstrumentState& instrument() = 0;
 
   // Panel.
   virtual void clearAllSegments() = 0;
@@ -56,12 +36,6 @@ class CommHost {
   virtual void showZeroCalButton() = 0;
   // Meter1, Logging1 and Window2 disabled; the Logging label and txtDuty hidden.
   virtual void disableStreamingMenus() {}
-  // The reading data strings decode into; null: the connection window keeps one.
-  virtual core::SensorReading* sensorReading() { return nullptr; }
-  // Around each call of the connection window that runs a sequence: the main
-  // window's values are taken before, and what changed goes back after.
-  virtual void enterCall() {}
-  virtual void leaveCall() {}
 
   // Timers: dataPollTimer (connection window), readDataTimer, displayTimer.
   virtual void stopTimer(CommTimer timer) = 0;

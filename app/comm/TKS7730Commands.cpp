@@ -10,6 +10,8 @@
 
 namespace zrq::comm {
 
+using core::CommState;
+
 namespace {
 constexpr const char* UNIT = "comm";
 constexpr const char* NO_CONNECTION = "No Connection";
@@ -111,18 +113,19 @@ void TKS7730Commands::purgeSelected() {
 }
 
 std::string TKS7730Commands::settingsCommand() {
-  const MainState& m = host_.mainState();
-  return protocol::buildSettingsCommand(m.measType, m.offsetDb, m.filterHz, m.fwdUnit,
+  const core::InstrumentState& m = host_.instrument();
+  return protocol::buildSettingsCommand(static_cast<std::uint8_t>(core::measTypeCode(m.measType)),
+                                        m.offsetDb, m.filterHz, core::unitCode(m.fwdUnit),
                                         m.ccdfLimit);
 }
 
 void TKS7730Commands::serialNumberRead(const std::string& serialNumber) {
-  host_.mainState().sensorSerial = serialNumber;
+  host_.instrument().sensorSerial = serialNumber;
 }
 
 void TKS7730Commands::connectionLostDisplay() {
   host_.clearAllSegments();
-  host_.mainState().commState = 1;
+  host_.instrument().commState = CommState::NoConnection;
   host_.applyMeasType();
   host_.resetPortMenu();
   host_.setLblComm(LabelColor::Red, NO_CONNECTION);
@@ -170,23 +173,23 @@ bool TKS7730Commands::pktConfigResponse(const std::string& reply) {
     purgeSelected();
     return false;
   }
-  MainState& m = host_.mainState();
+  core::InstrumentState& m = host_.instrument();
   if (*ack) {
     info_.calibrationAcked = true;
-    m.calibrationOk = 1;
+    m.calibrationOk = true;
     calibrationRefusals_ = 0;
     return true;
   }
   if (++calibrationRefusals_ < CALIBRATION_REFUSAL_LIMIT) {
     info_.calibrationAcked = false;
-    m.calibrationOk = 0;
+    m.calibrationOk = false;
     return false;
   }
   ui::showMessage("Calibration Error!", "Error");
   info_.streamReady = false;
   info_.interrogated = false;
   info_.calibrationAcked = false;
-  m.commState = 1;
+  m.commState = CommState::NoConnection;
   return false;
 }
 
@@ -196,25 +199,26 @@ bool TKS7730Commands::pktTypeResponse(const std::string& reply) {
     purgeSelected();
     return false;
   }
-  MainState& m = host_.mainState();
+  core::InstrumentState& m = host_.instrument();
   if (*ack) {
-    m.fwdFullScale = 150.0;
-    m.rflFullScale = 150.0 / m.rflFullScaleDivisor;
-    m.settingsAcked = 1;
+    m.fwdFullScale = 150;
+    m.rflFullScale = 150 / m.rflFullScaleDivisor;
+    m.settingsAcked = true;
     info_.settingsConfirmed = true;
     settingsRefusals_ = 0;
-    host_.enableStreamingMenus(m.measType != 4 && m.measType != 5);
+    host_.enableStreamingMenus(m.measType != core::MeasType::Crest &&
+                               m.measType != core::MeasType::CCDF);
     host_.stopTimer(CommTimer::DataPoll);
     host_.stopTimer(CommTimer::ReadData);
     info_.streamReady = true;
-    m.commState = 2;
+    m.commState = CommState::Streaming;
     host_.setTimerInterval(CommTimer::DataPoll, 500);
     host_.startTimer(CommTimer::DataPoll);
     host_.startTimer(CommTimer::ReadData);
     return true;
   }
   if (++settingsRefusals_ < SETTINGS_REFUSAL_LIMIT) {
-    m.settingsAcked = 0;
+    m.settingsAcked = false;
     info_.settingsConfirmed = false;
     return false;
   }
@@ -222,7 +226,7 @@ bool TKS7730Commands::pktTypeResponse(const std::string& reply) {
   info_.streamReady = false;
   info_.interrogated = false;
   info_.settingsConfirmed = false;
-  m.commState = 1;
+  m.commState = CommState::NoConnection;
   return false;
 }
 
@@ -232,19 +236,19 @@ bool TKS7730Commands::pktZeroCalResponse(const std::string& reply) {
     purgeSelected();
     return false;
   }
-  MainState& m = host_.mainState();
+  core::InstrumentState& m = host_.instrument();
   try {
     host_.setProgressPosition(0);
     host_.setZeroCalCaption("");
-    m.zeroCalRequested = 0;
+    m.zeroCalRequested = false;
     host_.stopTimer(CommTimer::DataPoll);
     host_.stopTimer(CommTimer::ReadData);
     host_.stopTimer(CommTimer::Display);
     const protocol::MessageText box = protocol::zeroCalMessage(*code);
     showUntilOk(box.text, box.caption);
-    m.commState = 2;
+    m.commState = CommState::Streaming;
     m.measType = m.savedMeasType;
-    m.zeroCalDone = 1;
+    m.zeroCalDone = true;
     host_.setProgressPosition(0);
     host_.setZeroCalCaption("");
     host_.showZeroCalButton();
@@ -258,7 +262,7 @@ bool TKS7730Commands::pktZeroCalResponse(const std::string& reply) {
     host_.updateDisplay();
     host_.setProgressMaximum(100);
   } catch (const std::exception&) {
-    m.zeroCalDone = 0;
+    m.zeroCalDone = false;
     ui::showMessage("Zero calibration failed.\r\nOriginal zero calibration constants restored",
                     "Calibration Failed");
     host_.setProgressMaximum(100);
@@ -293,7 +297,7 @@ bool TKS7730Commands::openAndStartUp() {
   connected_ = true;
   if (startUp()) return true;
   if (fatalClosed_) return false;
-  host_.mainState().commState = 1;
+  host_.instrument().commState = CommState::NoConnection;
   host_.resetPortMenu();
   disconnect();
   return false;
@@ -312,7 +316,7 @@ void TKS7730Commands::connectPort(int portNum) {
   if (!openAndStartUp()) return;
 
   purgeSelected();
-  MainState& m = host_.mainState();
+  core::InstrumentState& m = host_.instrument();
   int failures = 0;
   while (!p_devInt_->readSerialNumber()) {
     purgeSelected();
@@ -320,7 +324,7 @@ void TKS7730Commands::connectPort(int portNum) {
     host_.setLblComm(LabelColor::Green, "  Connecting");
     if (++failures == 4) {
       host_.setLblComm(LabelColor::Red, NO_CONNECTION);
-      m.commState = 0;
+      m.commState = CommState::Connecting;
       host_.applyMeasType();
       host_.resetPortMenu();
       showUntilOk(CLOSE_AND_RETRY, CANNOT_CONNECT);

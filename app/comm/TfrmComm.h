@@ -103,7 +103,6 @@ class TfrmComm : public QWidget {
   std::unique_ptr<TKS7730Stats> p_stats_;
   std::unique_ptr<AppStatus> p_appStatus_;
   std::unique_ptr<TKS7730Commands> commands_;
-  core::SensorReading reading_;
   int busy_ = 0;
 };
 

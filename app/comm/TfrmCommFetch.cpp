@@ -14,6 +14,8 @@
 
 namespace zrq::comm {
 
+using core::CommState;
+
 namespace {
 constexpr int STOP_STREAM_ATTEMPTS = 4;
 constexpr int ZERO_CAL_POLL_MS = 48000;
@@ -25,12 +27,8 @@ class TfrmComm::BusyScope {
  public:
   explicit BusyScope(TfrmComm& w) : w_(w) {
     ++w_.busy_;
-    w_.host_.enterCall();
   }
-  ~BusyScope() {
-    w_.host_.leaveCall();
-    --w_.busy_;
-  }
+  ~BusyScope() { --w_.busy_; }
   BusyScope(const BusyScope&) = delete;
   BusyScope& operator=(const BusyScope&) = delete;
 
@@ -58,25 +56,21 @@ bool TfrmComm::readZeroCalResult() {
 void TfrmComm::readSensorData() {
   if (busy_ > 0) return;
   BusyScope busy(*this);
-  if (!commands_->connected() || host_.mainState().commState == 1) return;
+  if (!commands_->connected() || host_.instrument().commState == CommState::NoConnection) return;
   DevComInterface* port = commands_->selectedPort();
   if (!port) return;
   pktDataString(port->readDataLine());
 }
 
 void TfrmComm::pktDataString(const std::string& text) {
-  MainState& m = host_.mainState();
-  m.commState = 2;
+  core::InstrumentState& m = host_.instrument();
+  m.commState = CommState::Streaming;
   core::DecodeInputs in;
-  in.measType = static_cast<core::MeasType>(m.measType);
-  in.fwdFullScale = static_cast<float>(m.fwdFullScale);
+  in.measType = m.measType;
+  in.fwdFullScale = m.fwdFullScale;
   in.featureMask = m.featureMask;
-  in.zeroCalRequested = m.zeroCalRequested != 0;
-  core::SensorReading* reading = host_.sensorReading();
-  if (!reading) reading = &reading_;
-  bool settingsChanged = m.settingsChanged;
-  const core::DecodeResult r = core::decodeDataString(text, in, *reading, settingsChanged);
-  m.settingsChanged = settingsChanged;
+  in.zeroCalRequested = m.zeroCalRequested;
+  const core::DecodeResult r = core::decodeDataString(text, in, m.reading, m.settingsChanged);
   switch (r.outcome) {
     case core::DecodeOutcome::Unusable:
       recoverStream();
@@ -98,12 +92,12 @@ void TfrmComm::pktDataString(const std::string& text) {
 void TfrmComm::startZeroCalibration() {
   DevComInterface* port = commands_->selectedPort();
   if (!port) return;
-  MainState& m = host_.mainState();
+  core::InstrumentState& m = host_.instrument();
   port->purge();
   host_.stopTimer(CommTimer::DataPoll);
   host_.stopTimer(CommTimer::ReadData);
-  m.commState = 3;
-  m.zeroCalDone = 0;
+  m.commState = CommState::ZeroCal;
+  m.zeroCalDone = false;
   port->purge();
   port->stopDataStream();
   ui::delayMs(400);
@@ -132,7 +126,7 @@ void TfrmComm::recoverStream() {
     return;
   }
   host_.clearAllSegments();
-  host_.mainState().commState = 1;
+  host_.instrument().commState = CommState::NoConnection;
   host_.applyMeasType();
   host_.resetPortMenu();
   host_.setLblComm(LabelColor::Red, "No Connection");
@@ -144,22 +138,22 @@ void TfrmComm::recoverStream() {
 void TfrmComm::dataPollTimerTimer() {
   if (busy_ > 0) return;
   BusyScope busy(*this);
-  MainState& m = host_.mainState();
+  core::InstrumentState& m = host_.instrument();
   SensorInfo& info = commands_->sensorInfo();
   const bool connected = commands_->connected();
   DevComInterface* port = commands_->selectedPort();
   if (!info.interrogated) {
     host_.disableStreamingMenus();
-    if (m.commState == 2 && !connected) {
+    if (m.commState == CommState::Streaming && !connected) {
       host_.showDisconnectedCaption();
       host_.hideAuxWindows();
       host_.disableStreamingMenus();
       host_.setLblComm(LabelColor::Red, "No Connection");
-      m.commState = 1;
+      m.commState = CommState::NoConnection;
       if (host_.loggingActive()) host_.closeLogFile();
       ui::showMessage("Select a port from the Comm menu item.", "Select Port");
     }
-    m.commState = 1;
+    m.commState = CommState::NoConnection;
     host_.stopTimer(CommTimer::DataPoll);
     host_.stopTimer(CommTimer::ReadData);
     return;
@@ -168,18 +162,22 @@ void TfrmComm::dataPollTimerTimer() {
     host_.stopTimer(CommTimer::ReadData);
     port->purge();
     port->stopDataStream();
+    // The waits run the event loop: the user may change a setting meanwhile.
+    // The command is built when it is sent, and a change made after that
+    // keeps the flag for the next tick.
     ui::delayMs(1000);
     port->purge();
+    const std::string sent = commands_->settingsCommand();
     port->setFilterAndType();
     port->purge();
     port->startDataStream();
     host_.startTimer(CommTimer::ReadData);
-    m.settingsChanged = false;
-    m.settingsAcked = 0;
+    if (commands_->settingsCommand() == sent) m.settingsChanged = false;
+    m.settingsAcked = false;
     info.settingsConfirmed = false;
     return;
   }
-  if (connected && m.commState == 1 && !m.zeroCalRequested) commands_->reconnect();
+  if (connected && m.commState == CommState::NoConnection && !m.zeroCalRequested) commands_->reconnect();
 }
 
 }  // namespace zrq::comm

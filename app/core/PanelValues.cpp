@@ -66,6 +66,16 @@ ReflectedQuantity reflectedQuantity(MeasType type, PowerUnit rflUnit, const Offs
   return q;
 }
 
+double peakWindowPower(const SensorReading& r, const PanelSettings& s) {
+  return applyOffset(s.measType, s.offsetDb,
+                     limitPeakPower(rawPowerInWatts(r.peakPower, r.scaleCode), s.fwdFullScale));
+}
+
+double burstWindowPower(const SensorReading& r, const PanelSettings& s) {
+  return applyOffset(s.measType, s.offsetDb,
+                     limitBurstPower(rawPowerInWatts(r.burstPower, r.scaleCode), s.fwdFullScale));
+}
+
 PanelView computePanel(const SensorReading& r, const PanelSettings& s) {
   PanelView v;
   const MeasType type = s.measType;
@@ -117,7 +127,7 @@ PanelView computePanel(const SensorReading& r, const PanelSettings& s) {
   // when the sensor says so.
   const double peakW = rawPowerInWatts(r.peakPower, r.scaleCode);
   v.peakFlags = peakWindowFlags(peakW, r.rflPower, fs, rfs);
-  v.peakLimited = applyOffset(type, s.offsetDb, limitPeakPower(peakW, fs));
+  v.peakLimited = peakWindowPower(r, s);
   v.peakValue = powerInUnit(s.fwdUnit, v.peakLimited);
   v.peakText = windowText(peakWindowOverRange(peakW, fs), ValueDisplay::PeakValue, v.peakValue,
                           s.offsetDb, fs);
@@ -127,7 +137,7 @@ PanelView computePanel(const SensorReading& r, const PanelSettings& s) {
 
   const double burstW = rawPowerInWatts(r.burstPower, r.scaleCode);
   v.burstFlags = burstWindowFlags(burstW, fs);
-  v.burstLimited = applyOffset(type, s.offsetDb, limitBurstPower(burstW, fs));
+  v.burstLimited = burstWindowPower(r, s);
   v.burstValue = powerInUnit(s.fwdUnit, v.burstLimited);
   if (type == MeasType::CCDF) {
     v.burstText = "NA";

@@ -105,6 +105,11 @@ struct PanelView {
 // A raw power field in watts: times 1000 when the scale code is 10 (KW).
 double rawPowerInWatts(double raw, std::uint8_t scaleCode);
 
+// The peak and burst windows' powers in watts: the raw field converted with
+// the reading's scale code, limited, then offset. The log records the same.
+double peakWindowPower(const SensorReading& reading, const PanelSettings& settings);
+double burstWindowPower(const SensorReading& reading, const PanelSettings& settings);
+
 // The whole refresh for one reading. The peak and burst windows' powers are
 // taken from the raw fields converted to watts with the reading's scale code.
 PanelView computePanel(const SensorReading& reading, const PanelSettings& settings);

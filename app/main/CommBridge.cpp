@@ -18,66 +18,14 @@ using zrq::comm::LabelColor;
 
 namespace zrq::app {
 
-CommBridge::CommBridge(TfrmMain& main) : main_(main) { pull(); }
+CommBridge::CommBridge(TfrmMain& main) : main_(main) {}
 
-void CommBridge::pull() {
-  auto& s = state_;
-  s.measType = static_cast<std::uint8_t>(main_.measType);
-  s.savedMeasType = static_cast<std::uint8_t>(main_.savedMeasType);
-  s.fwdUnit = static_cast<std::uint8_t>(main_.fwdUnit);
-  s.offsetDb = main_.offsetDb;
-  s.filterHz = main_.filterHz;
-  s.ccdfLimit = main_.ccdfLimit;
-  s.fwdFullScale = main_.fwdFullScale;
-  s.rflFullScale = main_.rflFullScale;
-  s.commState = main_.commState;
-  s.zeroCalRequested = main_.zeroCalRequested ? 1 : 0;
-  s.settingsChanged = main_.settingsChanged;
-  s.featureMask = main_.featureMask;
-  s.sensorSerial = main_.sensorSerial;
-  taken_ = s;
-}
+zrq::core::InstrumentState& CommBridge::instrument() { return main_.state; }
 
-void CommBridge::push() {
-  const auto& s = state_;
-  const auto& t = taken_;
-  using zrq::core::MeasType;
-  using zrq::core::PowerUnit;
-  if (s.measType != t.measType) main_.measType = static_cast<MeasType>(s.measType);
-  if (s.savedMeasType != t.savedMeasType)
-    main_.savedMeasType = static_cast<MeasType>(s.savedMeasType);
-  if (s.fwdUnit != t.fwdUnit) main_.fwdUnit = static_cast<PowerUnit>(s.fwdUnit);
-  if (s.offsetDb != t.offsetDb) main_.offsetDb = static_cast<float>(s.offsetDb);
-  if (s.filterHz != t.filterHz) main_.filterHz = static_cast<float>(s.filterHz);
-  if (s.ccdfLimit != t.ccdfLimit) main_.ccdfLimit = static_cast<float>(s.ccdfLimit);
-  if (s.fwdFullScale != t.fwdFullScale) main_.fwdFullScale = static_cast<float>(s.fwdFullScale);
-  if (s.rflFullScale != t.rflFullScale) main_.rflFullScale = static_cast<float>(s.rflFullScale);
-  if (s.commState != t.commState) main_.commState = s.commState;
-  if (s.zeroCalRequested != t.zeroCalRequested) main_.zeroCalRequested = s.zeroCalRequested != 0;
-  if (s.settingsChanged != t.settingsChanged) main_.settingsChanged = s.settingsChanged;
-  if (s.sensorSerial != t.sensorSerial) main_.sensorSerial = s.sensorSerial;
-  taken_ = s;
-}
-
-void CommBridge::enterCall() {
-  if (depth_++ == 0) pull();
-}
-
-void CommBridge::leaveCall() {
-  if (--depth_ == 0) push();
-}
-
-template <typename Fn>
-void CommBridge::onMain(Fn fn) {
-  push();
-  fn();
-  pull();
-}
-
-void CommBridge::clearAllSegments() { onMain([&] { main_.clearAllSegments(); }); }
-void CommBridge::applyMeasType() { onMain([&] { main_.applyMeasType(); }); }
-void CommBridge::resetPortMenu() { onMain([&] { main_.resetPortMenu(); }); }
-void CommBridge::updateDisplay() { onMain([&] { main_.updateDisplay(); }); }
+void CommBridge::clearAllSegments() { main_.clearAllSegments(); }
+void CommBridge::applyMeasType() { main_.applyMeasType(); }
+void CommBridge::resetPortMenu() { main_.resetPortMenu(); }
+void CommBridge::updateDisplay() { main_.updateDisplay(); }
 
 void CommBridge::setLblComm(LabelColor color, const std::string& text) {
   main_.lblComm->setStyleSheet(color == LabelColor::Red ? "color: red;" : "color: green;");
@@ -143,9 +91,8 @@ void CommBridge::sendHelpQuit() {
 bool CommBridge::loggingActive() { return main_.logActive; }
 void CommBridge::closeLogFile() { main_.stopLogging(); }
 void CommBridge::hideAuxWindows() { main_.closeAuxWindows(); }
-void CommBridge::closeMainWindow() { onMain([&] { main_.FormClose(); }); }
+void CommBridge::closeMainWindow() { main_.FormClose(); }
 void CommBridge::terminateApplication() { QCoreApplication::quit(); }
-zrq::core::SensorReading* CommBridge::sensorReading() { return &main_.sensorReading; }
 
 // ---- CommPeer ----
 
@@ -153,7 +100,7 @@ bool CommBridge::portConnected() const { return comm_ && comm_->connected(); }
 bool CommBridge::interrogationAccepted() const {
   return comm_ && comm_->commands().sensorInfo().interrogated;
 }
-bool CommBridge::settingsAccepted() const { return state_.settingsAcked != 0; }
+bool CommBridge::settingsAccepted() const { return main_.state.settingsAcked; }
 void CommBridge::readSensorData() {
   if (comm_) comm_->readSensorData();
 }

@@ -1,12 +1,7 @@
 // Joins the main window and the connection window: the connection side sees
 // the main window through CommHost, the main window sees the connection side
 // through CommPeer.
-//
-// The connection side works on a MainState copy of the main window's shared
-// values. It is taken from the window when a call begins and around every
-// call back into the window; only the values the connection side changed are
-// written back, so whatever the window changed meanwhile (a display tick under
-// a message box) is kept.
+// Both sides read and write the main window's one InstrumentState in place.
 #pragma once
 
 #include <QPointer>
@@ -29,7 +24,7 @@ class CommBridge : public zrq::comm::CommHost, public CommPeer {
   void attach(zrq::comm::TfrmComm* comm) { comm_ = comm; }
 
   // ---- CommHost ----
-  zrq::comm::MainState& mainState() override { return state_; }
+  zrq::core::InstrumentState& instrument() override;
   void clearAllSegments() override;
   void applyMeasType() override;
   void resetPortMenu() override;
@@ -55,9 +50,6 @@ class CommBridge : public zrq::comm::CommHost, public CommPeer {
   void hideAuxWindows() override;
   void closeMainWindow() override;
   void terminateApplication() override;
-  zrq::core::SensorReading* sensorReading() override;
-  void enterCall() override;
-  void leaveCall() override;
 
   // ---- CommPeer ----
   bool portConnected() const override;
@@ -72,17 +64,10 @@ class CommBridge : public zrq::comm::CommHost, public CommPeer {
   void showModal() override;
 
  private:
-  void pull();
-  void push();
-  template <typename Fn>
-  void onMain(Fn fn);
   QTimer* timer(zrq::comm::CommTimer t) const;
 
   TfrmMain& main_;
   QPointer<zrq::comm::TfrmComm> comm_;
-  zrq::comm::MainState state_;
-  zrq::comm::MainState taken_;  // state_ as last taken from the window
-  int depth_ = 0;
 };
 
 }  // namespace zrq::app

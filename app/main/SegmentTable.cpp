@@ -2,44 +2,73 @@
 
 #include <algorithm>
 #include <iterator>
-#include <cstring>
 
 namespace zrq::app {
 namespace {
 
 using H = SegmentHost;
+using C = SegmentCode;
 
 constexpr SegmentEntry kTable[] = {
-    {0x0202, H::Main, "segFwd"},        {0x0204, H::Main, "segFover"},
-    {0x0301, H::Main, "segCcdf"},       {0x0302, H::Main, "segFdb"},
-    {0x0304, H::Main, "segFm"},         {0x0308, H::Main, "segbOffset"},
-    {0x0A02, H::Main, "segRfl"},        {0x0A04, H::Main, "segRover"},
-    {0x1102, H::Main, "segFW"},         {0x1104, H::Main, "segFuW"},
-    {0x1108, H::Main, "segFKW"},        {0x1401, H::Main, "segRVSWR"},
-    {0x1402, H::Main, "segRR"},         {0x1501, H::Main, "segRAvg"},
-    {0x1502, H::Main, "segRRho"},       {0x1601, H::Main, "segRKHz"},
-    {0x1602, H::Main, "segRMHz"},       {0x1801, H::Main, "segFwdUnits"},
-    {0x1802, H::Main, "segMeasType"},   {0x1901, H::Main, "segRflUnits"},
-    {0x1902, H::Main, "segFilter"},     {0x1C01, H::Main, "segRuW"},
-    {0x1C02, H::Main, "segRKW"},        {0x1D01, H::Main, "segRW"},
-    {0x1D02, H::Main, "segRm"},         {0x1E01, H::Main, "segdutyCycle"},
-    {0x2001, H::Main, "segCrest"},      {0x2002, H::Main, "segBurst"},
-    {0x2004, H::Main, "segPeak"},       {0x2101, H::Main, "segFMHz"},
-    {0x2102, H::Main, "segFKHz"},       {0x2104, H::Main, "segFAvg"},
-    {0x2108, H::Main, "segOffset"},     {0x2301, H::Main, "segNoSensor"},
-    {0x2501, H::Main, "segRdb"},        {0x2502, H::Main, "segRRL"},
-    {0x2A04, H::Main, "segOffset2"},    {0x2A08, H::Main, "segCcdfLimit"},
-    {0x2B01, H::Peak, "segPover"},      {0x2B02, H::Peak, "segPunder"},
-    {0x2B04, H::Peak, "segVover"},      {0x2B08, H::Peak, "segVunder"},
-    {0x2C01, H::Peak, "segpeak"},       {0x2C04, H::Peak, "segPdb"},
-    {0x2C08, H::Peak, "segPuW"},        {0x2D01, H::Peak, "segPm"},
-    {0x2D02, H::Peak, "segPKW"},        {0x2D04, H::Peak, "segPW"},
-    {0x2D08, H::Peak, "segPRVSWR"},     {0x2E01, H::Peak, "segPRR"},
-    {0x2E02, H::Peak, "segPOffset"},    {0x2E04, H::Burst, "segBover"},
-    {0x2E08, H::Burst, "segBunder"},    {0x2F02, H::Burst, "segBdb"},
-    {0x2F04, H::Burst, "segBuW"},       {0x2F08, H::Burst, "segBm"},
-    {0x3001, H::Burst, "segBKW"},       {0x3002, H::Burst, "segBW"},
-    {0x3004, H::Burst, "segBOffset2"},
+    {C::segFwd, H::Main, "segFwd"},
+    {C::segFover, H::Main, "segFover"},
+    {C::segCcdf, H::Main, "segCcdf"},
+    {C::segFdb, H::Main, "segFdb"},
+    {C::segFm, H::Main, "segFm"},
+    {C::segbOffset, H::Main, "segbOffset"},
+    {C::segRfl, H::Main, "segRfl"},
+    {C::segRover, H::Main, "segRover"},
+    {C::segFW, H::Main, "segFW"},
+    {C::segFuW, H::Main, "segFuW"},
+    {C::segFKW, H::Main, "segFKW"},
+    {C::segRVSWR, H::Main, "segRVSWR"},
+    {C::segRR, H::Main, "segRR"},
+    {C::segRAvg, H::Main, "segRAvg"},
+    {C::segRRho, H::Main, "segRRho"},
+    {C::segRKHz, H::Main, "segRKHz"},
+    {C::segRMHz, H::Main, "segRMHz"},
+    {C::segFwdUnits, H::Main, "segFwdUnits"},
+    {C::segMeasType, H::Main, "segMeasType"},
+    {C::segRflUnits, H::Main, "segRflUnits"},
+    {C::segFilter, H::Main, "segFilter"},
+    {C::segRuW, H::Main, "segRuW"},
+    {C::segRKW, H::Main, "segRKW"},
+    {C::segRW, H::Main, "segRW"},
+    {C::segRm, H::Main, "segRm"},
+    {C::segdutyCycle, H::Main, "segdutyCycle"},
+    {C::segCrest, H::Main, "segCrest"},
+    {C::segBurst, H::Main, "segBurst"},
+    {C::segPeak, H::Main, "segPeak"},
+    {C::segFMHz, H::Main, "segFMHz"},
+    {C::segFKHz, H::Main, "segFKHz"},
+    {C::segFAvg, H::Main, "segFAvg"},
+    {C::segOffset, H::Main, "segOffset"},
+    {C::segNoSensor, H::Main, "segNoSensor"},
+    {C::segRdb, H::Main, "segRdb"},
+    {C::segRRL, H::Main, "segRRL"},
+    {C::segOffset2, H::Main, "segOffset2"},
+    {C::segCcdfLimit, H::Main, "segCcdfLimit"},
+    {C::segPover, H::Peak, "segPover"},
+    {C::segPunder, H::Peak, "segPunder"},
+    {C::segVover, H::Peak, "segVover"},
+    {C::segVunder, H::Peak, "segVunder"},
+    {C::segpeak, H::Peak, "segpeak"},
+    {C::segPdb, H::Peak, "segPdb"},
+    {C::segPuW, H::Peak, "segPuW"},
+    {C::segPm, H::Peak, "segPm"},
+    {C::segPKW, H::Peak, "segPKW"},
+    {C::segPW, H::Peak, "segPW"},
+    {C::segPRVSWR, H::Peak, "segPRVSWR"},
+    {C::segPRR, H::Peak, "segPRR"},
+    {C::segPOffset, H::Peak, "segPOffset"},
+    {C::segBover, H::Burst, "segBover"},
+    {C::segBunder, H::Burst, "segBunder"},
+    {C::segBdb, H::Burst, "segBdb"},
+    {C::segBuW, H::Burst, "segBuW"},
+    {C::segBm, H::Burst, "segBm"},
+    {C::segBKW, H::Burst, "segBKW"},
+    {C::segBW, H::Burst, "segBW"},
+    {C::segBOffset2, H::Burst, "segBOffset2"},
 };
 
 }  // namespace
@@ -54,9 +83,10 @@ const SegmentEntry* findSegment(SegmentCode code) {
   return (it != end && it->code == code) ? it : nullptr;
 }
 
-SegmentCode segmentCodeOf(SegmentHost host, const char* name) {
+SegmentCode segmentCodeOf(SegmentHost host, std::string_view name) {
   for (const auto& e : kTable)
-    if (e.host == host && std::strcmp(e.name, name) == 0) return e.code;
-  return 0;
+    if (e.host == host && e.name == name) return e.code;
+  return SegmentCode::None;
 }
+
 }  // namespace zrq::app

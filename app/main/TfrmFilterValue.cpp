@@ -76,12 +76,12 @@ void TfrmFilterValue::btnAboutOKClick() {
   if (QAbstractButton* b = items_->checkedButton()) {
     const QString text = b->text();
     if (text == "4.5 KHz")
-      main_->filterHz = 4500;
+      main_->state.filterHz = 4500;
     else if (text == "400 KHz")
-      main_->filterHz = 400;
+      main_->state.filterHz = 400;
     else if (text == "Full")
-      main_->filterHz = 10000;
+      main_->state.filterHz = 10000;
   }
-  main_->settingsChanged = true;
+  main_->state.settingsChanged = true;
   hide();
 }

@@ -24,6 +24,8 @@
 #include "frame/Scaling.h"
 #include "frame/Version.h"
 
+using zrq::core::CommState;
+
 TfrmMain* frmMain = nullptr;
 
 namespace {
@@ -112,7 +114,17 @@ TfrmMain::~TfrmMain() {
   if (frmMain == this) frmMain = nullptr;
 }
 
-void TfrmMain::setPeers(const zrq::app::PanelPeers& peers) { peers_ = peers; }
+void TfrmMain::setPeers(const zrq::app::PanelPeers& peers) {
+  const zrq::app::PanelPeers none;
+  peers_ = peers;
+  if (!peers_.comm) peers_.comm = none.comm;
+  if (!peers_.log) peers_.log = none.log;
+  if (!peers_.fwdMeter) peers_.fwdMeter = none.fwdMeter;
+  if (!peers_.rflMeter) peers_.rflMeter = none.rflMeter;
+  if (!peers_.peak) peers_.peak = none.peak;
+  if (!peers_.burst) peers_.burst = none.burst;
+  if (!peers_.help) peers_.help = none.help;
+}
 
 void TfrmMain::setDialogs(TfrmFilterValue* filter, TfrmAbout* about) {
   filterDialog_ = filter;
@@ -245,6 +257,7 @@ void TfrmMain::buildPanel() {
   connect(btnOffset, &QPushButton::clicked, this, &TfrmMain::btnOffsetClick);
   connect(btnFilter, &QPushButton::clicked, this, &TfrmMain::btnFilterClick);
   connect(btnCCDF, &QPushButton::clicked, this, &TfrmMain::btnCCDFClick);
+  connect(btnZeroCal, &QPushButton::clicked, this, &TfrmMain::btnZeroCalClick);
 
   auto edit = [&](QLineEdit*& field, const char* name, const char* text, const char* hint, int x) {
     field = new QLineEdit(QString::fromLatin1(text), client);
@@ -358,7 +371,7 @@ void TfrmMain::resetPortMenu() {
     a->setChecked(false);
     a->setEnabled(true);
   }
-  commState = kCommNoConnection;
+  state.commState = CommState::NoConnection;
   applyMeasType();
   setWindowTitle(QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText));
   if (aboutWindow_) aboutWindow_->lbl7730->hide();

@@ -1,7 +1,7 @@
 // The main window: the instrument's front panel, its menus and timers.
 //
-// Settings and state are plain public fields because the other windows read
-// and write them directly, all on the user-interface thread.
+// The shared settings and state live in `state`; the other windows read and
+// write it directly, all on the user-interface thread.
 #pragma once
 
 #include <QMainWindow>
@@ -17,7 +17,8 @@
 #include "core/MeasType.h"
 #include "core/PanelValues.h"
 #include "core/PowerUnit.h"
-#include "core/SensorReading.h"
+#include "core/InstrumentState.h"
+#include "core/LogValues.h"
 
 class QAction;
 class QFileDialog;
@@ -30,19 +31,6 @@ class QTimer;
 class TfrmAbout;
 class TfrmFilterValue;
 
-// commState values.
-inline constexpr std::uint8_t kCommConnecting = 0;
-inline constexpr std::uint8_t kCommNoConnection = 1;
-inline constexpr std::uint8_t kCommStreaming = 2;
-inline constexpr std::uint8_t kCommZeroCal = 3;
-
-// What the log writer reads after each refresh: limited, offset and converted.
-struct LogValues {
-  double fwdAvgW = 0, rflW = 0, peakW = 0, burstW = 0;  // watts, limited and offset
-  zrq::core::RangedValue fwdAvg, rfl, peak, burst;      // in fwdUnit / rflUnit
-  double crestFactor = 0, ccdfFactor = 0;
-};
-
 class TfrmMain : public QMainWindow {
   Q_OBJECT
 
@@ -51,38 +39,26 @@ class TfrmMain : public QMainWindow {
   ~TfrmMain() override;
 
   // Plugs in the other windows; absent ones stay on the do-nothing defaults.
+  // A null member stands for the null peer.
   void setPeers(const zrq::app::PanelPeers& peers);
   void setDialogs(TfrmFilterValue* filter, TfrmAbout* about);
   // The forward meter, reflected meter, peak and burst windows: renamed on
   // connect, hidden and closed at shutdown.
   void setAuxWindows(QWidget* fwdMeter, QWidget* rflMeter, QWidget* peak, QWidget* burst);
 
-  // ---- Settings (defaults at creation) ----
-  zrq::core::MeasType measType = zrq::core::MeasType::Average;
-  zrq::core::PowerUnit fwdUnit = zrq::core::PowerUnit::AutoW;
-  zrq::core::PowerUnit rflUnit = zrq::core::PowerUnit::AutoW;
+  // The settings and state every window shares, handed out by reference.
+  zrq::core::InstrumentState state;
+
+  // ---- Panel-only settings and state ----
   bool fwdIsPower = true;
   bool rflIsPower = true;
-  float offsetDb = 0;
-  float ccdfLimit = 50;
-  float filterHz = 4500;
-  float fwdFullScale = 150;
-  float rflFullScale = 15;
-  std::uint16_t featureMask = 0x13DF;
-
-  // ---- State ----
-  std::uint8_t commState = kCommNoConnection;
-  std::uint8_t prevCommState = 0;
+  zrq::core::CommState prevCommState = zrq::core::CommState::Connecting;
   zrq::core::MeasType lastAppliedType = zrq::core::MeasType::None;
-  zrq::core::MeasType savedMeasType = zrq::core::MeasType::None;
   bool nextTypeRequest = false;
   bool prevTypeRequest = false;
-  bool settingsChanged = false;
-  bool zeroCalRequested = false;
   bool logActive = false;
   int zeroCalTicks = 0;
   int logTickCounter = 0;
-  std::string sensorSerial;
   QString helpFile;  // the program's folder followed by "ZRQHelp.chm"
 
   // The out-of-range message: shown once, then silent until re-armed by a
@@ -92,9 +68,8 @@ class TfrmMain : public QMainWindow {
     bool showing = false;  // a modal box is up; ticks keep running under it
   } outOfRangeNotice;
 
-  // The latest decoded reading. The connection window decodes into it.
-  zrq::core::SensorReading sensorReading;
-  LogValues logValues;
+  // What the log writer reads after each refresh.
+  zrq::core::LogValues logValues;
 
   // ---- Panel ----
   QLabel *fwdDisplay, *rflDisplay, *txtDuty, *txtOffset, *txtccdfLimit, *lblComm, *lblZeroCal;
@@ -142,6 +117,11 @@ class TfrmMain : public QMainWindow {
   void EditccdfLimitEnter();
   void EditccdfLimitExit();
   void EditccdfLimitKeyPress(int key);
+
+  // ---- Zero calibration ----
+  // Confirmations, then the panel dark and the request handed to the
+  // connection side, which starts the calibration with the next data line.
+  void btnZeroCalClick();
 
   // ---- Life cycle ----
   // Shows the ownership notice while no port is connected; Cancel ends the run.
@@ -200,6 +180,9 @@ class TfrmMain : public QMainWindow {
   void stepMeasType(int direction);
   void streamingSetup();
   void zeroCalTick();
+  void zeroCalFailed();
+  bool zeroCalLoggingActive() const;
+  bool anyDisplayWindowShown() const;
   void updateConnectionLabel();
   void hideDisplayWindows();
   void commitOffset();
@@ -207,14 +190,12 @@ class TfrmMain : public QMainWindow {
 
   void setLit(QLabel* label, bool on);
   QLabel* labelByName(std::string_view name);
-  QLabel* hostLabel(zrq::app::SegmentHost host, const char* name);
   void applyAnnunciators(zrq::core::UnitAnnunciator& ann, zrq::app::SegmentHost host,
                          zrq::core::PowerUnit key);
   void feedForwardMeter(const zrq::core::PanelView& v, bool valid);
   void feedReflectedMeter(const zrq::core::PanelView& v);
   void updatePeakWindow(const zrq::core::PanelView& v);
   void updateBurstWindow(const zrq::core::PanelView& v);
-  void refreshLogValues();
   void setConnectedCaptions(const QString& caption);
   void trackActivation();
 

@@ -15,6 +15,8 @@
 #include "core/ReadingFormat.h"
 #include "uiface/MsgBox.h"
 
+using zrq::core::CommState;
+
 using zrq::app::SegmentCode;
 using zrq::app::SegmentHost;
 using zrq::core::MeasType;
@@ -36,18 +38,15 @@ QLabel* TfrmMain::labelByName(std::string_view name) {
   return it == mainLabels_.end() ? nullptr : it->second;
 }
 
-QLabel* TfrmMain::hostLabel(SegmentHost host, const char* name) {
-  switch (host) {
-    case SegmentHost::Main: return labelByName(name);
-    case SegmentHost::Peak: return peers_.peak ? peers_.peak->segment(name) : nullptr;
-    case SegmentHost::Burst: return peers_.burst ? peers_.burst->segment(name) : nullptr;
-  }
-  return nullptr;
-}
-
 QLabel* TfrmMain::segmentLabel(SegmentCode code) {
   const auto* e = zrq::app::findSegment(code);
-  return e ? hostLabel(e->host, e->name) : nullptr;
+  if (!e) return nullptr;
+  switch (e->host) {
+    case SegmentHost::Main: return labelByName(e->name);
+    case SegmentHost::Peak: return peers_.peak->segment(code);
+    case SegmentHost::Burst: return peers_.burst->segment(code);
+  }
+  return nullptr;
 }
 
 void TfrmMain::segmentOn(SegmentCode code) { setLit(segmentLabel(code), true); }
@@ -60,7 +59,7 @@ void TfrmMain::setLit(QLabel* label, bool on) {
 void TfrmMain::clearAllSegments() {
   // Every code of the table, group 0x30 of the burst window included: a sweep
   // of groups 0..47 alone would leave its W, KW and Offset labels lit.
-  for (const auto& e : zrq::app::segmentTable()) setLit(hostLabel(e.host, e.name), false);
+  for (const auto& e : zrq::app::segmentTable()) setLit(segmentLabel(e.code), false);
   ProgressBar1->setValue(0);
   fwdDisplay->clear();
   rflDisplay->clear();
@@ -74,18 +73,18 @@ void TfrmMain::applyAnnunciators(zrq::core::UnitAnnunciator& ann, SegmentHost ho
   // Hide the old pair before lighting the new one: two keys may share a label.
   const auto change = ann.select(key);
   for (auto name : {change.hide.first, change.hide.second})
-    if (!name.empty()) setLit(hostLabel(host, std::string(name).c_str()), false);
+    if (!name.empty()) setLit(segmentLabel(zrq::app::segmentCodeOf(host, name)), false);
   for (auto name : {change.show.first, change.show.second})
-    if (!name.empty()) setLit(hostLabel(host, std::string(name).c_str()), true);
+    if (!name.empty()) setLit(segmentLabel(zrq::app::segmentCodeOf(host, name)), true);
 }
 
 // ---- Tick -------------------------------------------------------------------
 
 void TfrmMain::displayTimerTimer() {
-  const std::uint8_t s = commState;
-  const std::uint8_t p = prevCommState;
+  const CommState s = state.commState;
+  const CommState p = prevCommState;
 
-  if (s == kCommNoConnection && p != kCommNoConnection) {
+  if (s == CommState::NoConnection && p != CommState::NoConnection) {
     enable(Meter1, false);
     enable(Logging1, false);
     enable(Window2, false);
@@ -93,32 +92,32 @@ void TfrmMain::displayTimerTimer() {
     txtDuty->hide();
     clearAllSegments();
     setLit(segNoSensor, true);
-    measType = MeasType::None;
+    state.measType = MeasType::None;
     fwdIsPower = true;
     applyMeasType();
-  } else if (s == kCommStreaming && (p == kCommConnecting || p == kCommNoConnection)) {
+  } else if (s == CommState::Streaming && (p == CommState::Connecting || p == CommState::NoConnection)) {
     lastAppliedType = MeasType::None;
-    measType = MeasType::Average;
+    state.measType = MeasType::Average;
     applyMeasType();
     updateDisplay();
-  } else if (s == kCommZeroCal) {
+  } else if (s == CommState::ZeroCal) {
     zeroCalTick();
-  } else if (s == kCommStreaming) {
-    if (zrq::core::isPowerUnit(rflUnit)) rflIsPower = true;
+  } else if (s == CommState::Streaming) {
+    if (zrq::core::isPowerUnit(state.rflUnit)) rflIsPower = true;
     setLit(segNoSensor, false);
-    if (p != kCommStreaming) {
+    if (p != CommState::Streaming) {
       lastAppliedType = MeasType::None;
       streamingSetup();
     }
     if (nextTypeRequest) stepMeasType(+1);
     if (prevTypeRequest) stepMeasType(-1);
     updateDisplay();
-    if (lastAppliedType != measType) applyMeasType();
+    if (lastAppliedType != state.measType) applyMeasType();
     if (peers_.log) peers_.log->checkLogTriggers();
   }
 
   updateConnectionLabel();
-  lastAppliedType = measType;
+  lastAppliedType = state.measType;
   prevCommState = s;
 }
 
@@ -128,8 +127,8 @@ void TfrmMain::streamingSetup() {
   setLit(segRflUnits, true);
   setLit(segMeasType, false);
   setLit(segFilter, false);
-  setLit(segFAvg, measType == MeasType::Average);
-  setLit(segPeak, measType == MeasType::Peak);
+  setLit(segFAvg, state.measType == MeasType::Average);
+  setLit(segPeak, state.measType == MeasType::Peak);
   setLit(segNoSensor, false);
 }
 
@@ -137,11 +136,11 @@ void TfrmMain::updateConnectionLabel() {
   const bool connected = peers_.comm && peers_.comm->portConnected();
   const bool interrogated = peers_.comm && peers_.comm->interrogationAccepted();
   const bool settingsOk = peers_.comm && peers_.comm->settingsAccepted();
-  if (!connected && !interrogated && commState != kCommZeroCal) {
+  if (!connected && !interrogated && state.commState != CommState::ZeroCal) {
     lblComm->setStyleSheet("color: red;");
     lblComm->setText("No Connection");
     lblComm->show();
-  } else if (commState == kCommStreaming && (settingsOk || !connected)) {
+  } else if (state.commState == CommState::Streaming && (settingsOk || !connected)) {
     lblComm->hide();
     setLit(segNoSensor, false);
   }
@@ -150,7 +149,7 @@ void TfrmMain::updateConnectionLabel() {
 void TfrmMain::stepMeasType(int direction) {
   using T = MeasType;
   T next = T::Average;
-  switch (measType) {
+  switch (state.measType) {
     case T::Average: next = direction > 0 ? T::Peak : T::CCDF; break;
     case T::Peak: next = direction > 0 ? T::Burst : T::Average; break;
     case T::Burst: next = direction > 0 ? T::Crest : T::Peak; break;
@@ -158,9 +157,9 @@ void TfrmMain::stepMeasType(int direction) {
     case T::CCDF: next = direction > 0 ? T::Average : T::Crest; break;
     default: break;  // any other code starts again at Average
   }
-  measType = next;
+  state.measType = next;
   // Show the new type's last value at once, before the sensor is told.
-  auto& r = sensorReading;
+  auto& r = state.reading;
   switch (next) {
     case T::Average: r.selectedPower = r.fwdAvgPower; break;
     case T::Peak: r.selectedPower = r.peakPower; break;
@@ -170,7 +169,7 @@ void TfrmMain::stepMeasType(int direction) {
     default: break;
   }
   (direction > 0 ? nextTypeRequest : prevTypeRequest) = false;
-  settingsChanged = true;
+  state.settingsChanged = true;
 }
 
 void TfrmMain::readDataTimerTimer() {
@@ -180,15 +179,8 @@ void TfrmMain::readDataTimerTimer() {
 // ---- Refresh ----------------------------------------------------------------
 
 void TfrmMain::updateDisplay() {
-  zrq::core::PanelSettings settings;
-  settings.measType = measType;
-  settings.fwdUnit = fwdUnit;
-  settings.rflUnit = rflUnit;
-  settings.offsetDb = offsetDb;
-  settings.fwdFullScale = fwdFullScale;
-  settings.rflFullScale = rflFullScale;
-  settings.ccdfLimit = ccdfLimit;
-  const zrq::core::PanelView v = zrq::core::computePanel(sensorReading, settings);
+  const zrq::core::PanelSettings settings = zrq::core::panelSettings(state);
+  const zrq::core::PanelView v = zrq::core::computePanel(state.reading, settings);
 
   setLit(segFover, v.fwdOverLit);
   setLit(segRover, v.rflOverLit);
@@ -205,7 +197,7 @@ void TfrmMain::updateDisplay() {
   feedForwardMeter(v, fwdValid);
 
   // Reflected read-out.
-  switch (measType) {
+  switch (state.measType) {
     case MeasType::Average:
       setLit(segRfl, v.rfl.isPower);
       applyAnnunciators(rflAnn_, SegmentHost::Main, v.rfl.annunciatorKey);
@@ -238,7 +230,7 @@ void TfrmMain::updateDisplay() {
 
   ProgressBar1->setValue(v.bar);
 
-  const bool ccdf = measType == MeasType::CCDF && ccdfLimit != 0;
+  const bool ccdf = state.measType == MeasType::CCDF && state.ccdfLimit != 0;
   lblLimit->setVisible(ccdf);
   txtccdfLimit->setVisible(ccdf);
   txtccdfLimit->setText(qs(v.ccdfLimitText));
@@ -248,10 +240,10 @@ void TfrmMain::updateDisplay() {
   setLit(segOffset2, offset);
   txtOffset->setText(qs(v.offsetText));
 
-  setLit(segdutyCycle, measType == MeasType::Burst);
+  setLit(segdutyCycle, state.measType == MeasType::Burst);
   txtDuty->setText(qs(v.dutyText));
 
-  refreshLogValues();
+  logValues = zrq::core::computeLogValues(state.reading, settings);
   updatePeakWindow(v);
   updateBurstWindow(v);
 
@@ -271,13 +263,13 @@ void TfrmMain::feedForwardMeter(const zrq::core::PanelView& v, bool valid) {
     noticeDue_ = true;
     return;
   }
-  m->updateForward(measType, v.fwd.value, v.fwd.unit);
+  m->updateForward(state.measType, v.fwd.value, v.fwd.unit);
 }
 
 void TfrmMain::feedReflectedMeter(const zrq::core::PanelView& v) {
   auto* m = peers_.rflMeter;
   if (!m || !m->isShown()) return;
-  if (measType == MeasType::Peak) {
+  if (state.measType == MeasType::Peak) {
     m->setValue(v.rfl.value);
     if (v.rflMayShow)
       m->setScale("VSWR", 0, 100, "%.0f");
@@ -289,37 +281,15 @@ void TfrmMain::feedReflectedMeter(const zrq::core::PanelView& v) {
   m->updateReflected(v.rfl.unit, v.rflMayShow);
 }
 
-void TfrmMain::refreshLogValues() {
-  using namespace zrq::core;
-  const auto& r = sensorReading;
-  const double fs = fwdFullScale, rfs = rflFullScale;
-  LogValues& l = logValues;
-  l.fwdAvgW = applyOffset(measType, offsetDb, std::min(r.fwdAvgPowerClamped, 1.2 * fs));
-  l.rflW = std::min(r.rflPower, 1.2 * rfs);
-  if (l.fwdAvgW != 0) l.rflW = applyOffset(measType, offsetDb, l.rflW);
-  l.fwdAvg = powerInUnit(fwdUnit, l.fwdAvgW);
-  l.rfl = powerInUnit(rflUnit, l.rflW);
-  const double peakW = r.scaleCode == unitCode(PowerUnit::KW) ? r.peakPower * 1000 : r.peakPower;
-  const double burstW =
-      r.scaleCode == unitCode(PowerUnit::KW) ? r.burstPower * 1000 : r.burstPower;
-  l.peakW = applyOffset(measType, offsetDb, limitPeakPower(peakW, fs));
-  l.burstW = applyOffset(measType, offsetDb, limitBurstPower(burstW, fs));
-  l.peak = powerInUnit(fwdUnit, l.peakW);
-  l.burst = powerInUnit(fwdUnit, l.burstW);
-  l.crestFactor = r.crestFactor;
-  l.ccdfFactor = r.ccdfFactor;
-}
-
 void TfrmMain::updatePeakWindow(const zrq::core::PanelView& v) {
   auto* w = peers_.peak;
-  if (!w) return;
-  auto lit = [&](const char* name, bool on) { setLit(w->segment(name), on); };
-  lit("segPover", v.peakFlags.peakOver);
-  lit("segPunder", v.peakFlags.peakUnder);
-  lit("segVover", v.peakFlags.vswrOver);
-  lit("segVunder", v.peakFlags.vswrUnder);
-  lit("segPOffset", offsetDb != 0);
-  lit("segpeak", true);
+  auto lit = [&](SegmentCode code, bool on) { setLit(w->segment(code), on); };
+  lit(SegmentCode::segPover, v.peakFlags.peakOver);
+  lit(SegmentCode::segPunder, v.peakFlags.peakUnder);
+  lit(SegmentCode::segVover, v.peakFlags.vswrOver);
+  lit(SegmentCode::segVunder, v.peakFlags.vswrUnder);
+  lit(SegmentCode::segPOffset, state.offsetDb != 0);
+  lit(SegmentCode::segpeak, true);
   applyAnnunciators(peakAnn_, SegmentHost::Peak, v.peakValue.unit);
   w->setValueText(v.peakText);
   applyAnnunciators(peakVswrAnn_, SegmentHost::Peak, PowerUnit::VSWR);
@@ -329,19 +299,18 @@ void TfrmMain::updatePeakWindow(const zrq::core::PanelView& v) {
 
 void TfrmMain::updateBurstWindow(const zrq::core::PanelView& v) {
   auto* w = peers_.burst;
-  if (!w) return;
-  auto lit = [&](const char* name, bool on) { setLit(w->segment(name), on); };
-  lit("segBover", v.burstFlags.burstOver);
-  lit("segBunder", v.burstFlags.burstUnder);
+  auto lit = [&](SegmentCode code, bool on) { setLit(w->segment(code), on); };
+  lit(SegmentCode::segBover, v.burstFlags.burstOver);
+  lit(SegmentCode::segBunder, v.burstFlags.burstUnder);
   applyAnnunciators(burstAnn_, SegmentHost::Burst, v.burstValue.unit);
   w->setValueText(v.burstText);
   w->setBar(v.burstBar);
   w->setSecondText(v.burstDutyText);
-  if (measType == MeasType::CCDF) {
-    lit("segBOffset2", false);
+  if (state.measType == MeasType::CCDF) {
+    lit(SegmentCode::segBOffset2, false);
     if (w->isShown()) w->hideWindow();
   } else {
-    lit("segBOffset2", offsetDb != 0);
+    lit(SegmentCode::segBOffset2, state.offsetDb != 0);
   }
 }
 
@@ -358,7 +327,7 @@ void TfrmMain::showOutOfRangeNotice() {
 
 void TfrmMain::applyMeasType() {
   using T = MeasType;
-  const T t = measType;
+  const T t = state.measType;
   const bool typed = t >= T::Average && t <= T::CCDF;
 
   setLit(segFAvg, t == T::Average);
@@ -411,7 +380,7 @@ void TfrmMain::applyMeasType() {
     ProgressBar1->setValue(0);
     fwdDisplay->clear();
     rflDisplay->clear();
-    if (commState == kCommZeroCal) {
+    if (state.commState == CommState::ZeroCal) {
       enable(File1, false);
       enable(Setup1, false);
       hideDisplayWindows();
@@ -435,46 +404,4 @@ void TfrmMain::stopLogging() {
   if (peers_.log) peers_.log->closeLogFile();
   logActive = false;
   Active1->setChecked(false);
-}
-
-// ---- Zero calibration tick ----------------------------------------------
-
-void TfrmMain::zeroCalTick() {
-  const int interval = std::max(1, displayTimer->interval());
-  if (prevCommState != kCommZeroCal) {
-    if (Active1->isChecked()) stopLogging();
-    enable(Meter1, false);
-    enable(Logging1, false);
-    enable(Window2, false);
-    Logging->hide();
-    txtDuty->hide();
-    btnZeroCal->hide();
-    clearAllSegments();
-    fwdIsPower = true;
-    ProgressBar1->setValue(0);
-    zeroCalTicks = 0;
-  }
-  if (!zeroCalRequested) return;
-  ++zeroCalTicks;
-  const int step = std::max(1, interval / 250);
-  if (zeroCalTicks <= 40000 / interval) {
-    ProgressBar1->setValue(std::min(ProgressBar1->maximum(), ProgressBar1->value() + step));
-    lblZeroCal->setText(lblZeroCal->text() == "Zero" ? QString() : QStringLiteral("Zero"));
-    return;
-  }
-  ProgressBar1->setValue(std::min(180, ProgressBar1->maximum()));
-  if (peers_.comm && peers_.comm->readZeroCalReply()) {
-    zeroCalRequested = false;
-    return;
-  }
-  zeroCalRequested = false;
-  zrq::ui::showUntilOk(
-      "Calibration values may be\r\ncorrupt. ZRQ Application will\r\nclose. An attempt will "
-      "be made\r\nto restore the original values\r\nafter power is removed then\r\nreapplied "
-      "to the 7730 sensor.",
-      "Calibration Error");
-  hideDisplayWindows();
-  if (peers_.comm) peers_.comm->disconnect();
-  close();
-  QCoreApplication::exit(1);
 }

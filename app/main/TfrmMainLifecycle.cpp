@@ -15,6 +15,8 @@
 #include "frame/Version.h"
 #include "uiface/MsgBox.h"
 
+using zrq::core::CommState;
+
 namespace {
 
 constexpr const char* kNoticeCaption = "Select port from Comm menu.";
@@ -96,8 +98,8 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
     for (QAction* a : Setup1->actions()) a->setEnabled(false);
     item->setChecked(true);
     item->setEnabled(true);
-    commState = kCommNoConnection;
-    prevCommState = kCommConnecting;
+    state.commState = CommState::NoConnection;
+    prevCommState = CommState::Connecting;
     lblComm->setStyleSheet("color: red;");
     lblComm->setText("  Connecting");
     lblComm->show();
@@ -105,7 +107,7 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
     if (peers_.comm) peers_.comm->connectPort(item->data().toInt());
     if (peers_.comm && peers_.comm->portConnected()) {
       setConnectedCaptions(portName + QStringLiteral(" SN ") +
-                           QString::fromStdString(sensorSerial));
+                           QString::fromStdString(state.sensorSerial));
       // A device path gives its last part: "Log/dev/ttyUSB0.csv" is no file name.
       const QString shortName = portName.section(QLatin1Char('/'), -1);
       dlgSaveLog->selectFile(QStringLiteral("Log") + shortName + QStringLiteral(".csv"));
@@ -177,7 +179,7 @@ void TfrmMain::shutdown() {
 }
 
 bool TfrmMain::FormCloseQuery() {
-  if (zeroCalRequested &&
+  if (state.zeroCalRequested &&
       zrq::ui::showMessage(kZeroCalCloseText, "Zero Calibration", zrq::ui::MsgButtons::YesNo) ==
           zrq::ui::MsgResult::No)
     return false;

@@ -44,7 +44,7 @@ QString plainNumber(float v) {
 
 void TfrmMain::btnTypeClick() {
   if (peers_.log && peers_.log->triggerIndex() == zrq::app::kBurstTriggerIndex &&
-      measType == MeasType::Crest) {
+      state.measType == MeasType::Crest) {
     zrq::ui::showMessage(zrq::app::kCcdfUnavailableText, zrq::app::kCcdfUnavailableCaption);
     return;
   }
@@ -54,7 +54,7 @@ void TfrmMain::btnTypeClick() {
 
 void TfrmMain::tbnTypeDownClick() {
   if (peers_.log && peers_.log->triggerIndex() == zrq::app::kBurstTriggerIndex &&
-      measType == MeasType::Average) {
+      state.measType == MeasType::Average) {
     zrq::ui::showMessage(zrq::app::kCcdfUnavailableText, zrq::app::kCcdfUnavailableCaption);
     return;
   }
@@ -65,16 +65,16 @@ void TfrmMain::tbnTypeDownClick() {
 // ---- Units ------------------------------------------------------------------
 
 void TfrmMain::btnFwdUnitsClick() {
-  if (measType != MeasType::Crest && measType != MeasType::CCDF) {
-    fwdUnit = zrq::core::nextUnit(zrq::core::forwardUnitCycle, fwdUnit);
-    fwdIsPower = zrq::core::isPowerUnit(fwdUnit);
+  if (state.measType != MeasType::Crest && state.measType != MeasType::CCDF) {
+    state.fwdUnit = zrq::core::nextUnit(zrq::core::forwardUnitCycle, state.fwdUnit);
+    fwdIsPower = zrq::core::isPowerUnit(state.fwdUnit);
   }
   rearmOutOfRangeNotice();
 }
 
 void TfrmMain::btnRflUnitsClick() {
-  rflUnit = zrq::core::nextUnit(zrq::core::reflectedUnitCycle, rflUnit);
-  rflIsPower = zrq::core::isPowerUnit(rflUnit);
+  state.rflUnit = zrq::core::nextUnit(zrq::core::reflectedUnitCycle, state.rflUnit);
+  rflIsPower = zrq::core::isPowerUnit(state.rflUnit);
 }
 
 void TfrmMain::btnFilterClick() {
@@ -86,7 +86,7 @@ void TfrmMain::btnFilterClick() {
 
 void TfrmMain::btnOffsetClick() { Edit_Offset->setVisible(Edit_Offset->isHidden()); }
 
-void TfrmMain::Edit_OffsetEnter() { Edit_Offset->setText(plainNumber(offsetDb)); }
+void TfrmMain::Edit_OffsetEnter() { Edit_Offset->setText(plainNumber(state.offsetDb)); }
 void TfrmMain::Edit_OffsetExit() { commitOffset(); }
 void TfrmMain::Edit_OffsetKeyPress(int key) {
   if (key == 13) commitOffset();
@@ -96,7 +96,7 @@ void TfrmMain::commitOffset() {
   if (Edit_Offset->text().isEmpty()) Edit_Offset->setText(QStringLiteral("0"));
   const auto v = parsePlainNumber(Edit_Offset->text());
   if (v && *v >= 0 && *v <= 100)
-    offsetDb = static_cast<float>(*v);
+    state.offsetDb = static_cast<float>(*v);
   else
     Edit_Offset->setText(QStringLiteral("Error"));
   rearmOutOfRangeNotice();
@@ -106,10 +106,10 @@ void TfrmMain::commitOffset() {
 
 void TfrmMain::btnCCDFClick() {
   EditccdfLimit->setVisible(EditccdfLimit->isHidden());
-  settingsChanged = true;
+  state.settingsChanged = true;
 }
 
-void TfrmMain::EditccdfLimitEnter() { EditccdfLimit->setText(plainNumber(ccdfLimit)); }
+void TfrmMain::EditccdfLimitEnter() { EditccdfLimit->setText(plainNumber(state.ccdfLimit)); }
 void TfrmMain::EditccdfLimitExit() { commitCcdfLimit(); }
 void TfrmMain::EditccdfLimitKeyPress(int key) {
   if (key == 13) commitCcdfLimit();
@@ -119,8 +119,8 @@ void TfrmMain::commitCcdfLimit() {
   if (EditccdfLimit->text().isEmpty()) EditccdfLimit->setText(QStringLiteral("0"));
   const auto v = parsePlainNumber(EditccdfLimit->text());
   if (v && *v >= 2 && *v <= 400) {
-    ccdfLimit = static_cast<float>(*v);
-    settingsChanged = true;
+    state.ccdfLimit = static_cast<float>(*v);
+    state.settingsChanged = true;
   } else {
     EditccdfLimit->setText(QStringLiteral("Error"));
   }

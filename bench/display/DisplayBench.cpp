@@ -31,6 +31,8 @@
 #include "frame/Frame.h"
 #include "uiface/MsgBox.h"
 
+using zrq::core::CommState;
+
 extern char** environ;
 
 namespace {
@@ -44,7 +46,7 @@ double median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
-struct Streaming : zrq::app::CommPeer {
+struct Streaming : zrq::app::NullCommPeer {
   bool portConnected() const override { return true; }
   bool interrogationAccepted() const override { return true; }
   bool settingsAccepted() const override { return true; }
@@ -66,8 +68,8 @@ double timeTicks(TfrmMain& w, int rounds, bool repaint, bool vary) {
     if (vary) {
       // A new reading every tick, so every read-out text really changes.
       zrq::core::decodeDataString(dataString(90 + (i % 20), 0.5 + 0.01 * (i % 7)),
-                                  {w.measType, w.fwdFullScale, w.featureMask, false},
-                                  w.sensorReading, w.settingsChanged);
+                                  {w.state.measType, w.state.fwdFullScale, w.state.featureMask, false},
+                                  w.state.reading, w.state.settingsChanged);
     }
     const auto t0 = Clock::now();
     w.displayTimerTimer();
@@ -89,18 +91,18 @@ int tickBench(int argc, char** argv) {
   w.setPeers(peers);
   w.show();
   QApplication::processEvents();
-  w.rflUnit = zrq::core::PowerUnit::VSWR;
+  w.state.rflUnit = zrq::core::PowerUnit::VSWR;
   w.rflIsPower = false;
 
   const int rounds = 2000;
   w.displayTimerTimer();
-  w.commState = kCommConnecting;
+  w.state.commState = CommState::Connecting;
   timeTicks(w, 200, false, false);  // warm-up
   const double idle = timeTicks(w, rounds, false, false);
   const double idlePaint = timeTicks(w, rounds, true, false);
 
-  w.commState = kCommStreaming;
-  w.measType = zrq::core::MeasType::Average;
+  w.state.commState = CommState::Streaming;
+  w.state.measType = zrq::core::MeasType::Average;
   timeTicks(w, 200, false, true);
   const double tick = timeTicks(w, rounds, false, true);
   const double tickPaint = timeTicks(w, rounds, true, true);

@@ -22,7 +22,13 @@ warmup=$(( seconds / 10 < 20 ? 20 : seconds / 10 ))
 if [[ ! -x $build/bin/ZRQUSB ]]; then
   cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZRQ_TESTS=OFF >/dev/null
 fi
-cmake --build "$build" --target ZRQUSB ZervDCom tks7730-sim | grep -v '^\[' || true
+# A failed build stops here: stale programs never run.
+if ! cmake --build "$build" --target ZRQUSB ZervDCom tks7730-sim >"$build/soak-build.log" 2>&1; then
+  grep -v '^\[' "$build/soak-build.log" >&2
+  echo "soak.sh: build failed (log: $build/soak-build.log)" >&2
+  exit 1
+fi
+grep -v '^\[' "$build/soak-build.log" || true
 bin=$build/bin
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zrq-soak.XXXXXX")

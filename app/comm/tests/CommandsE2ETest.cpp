@@ -15,6 +15,9 @@
 namespace zrq::comm::test {
 namespace {
 
+using core::CommState;
+using core::MeasType;
+using core::PowerUnit;
 using ui::MsgResult;
 
 class Commands : public CommE2E {
@@ -51,10 +54,10 @@ TEST_F(Commands, ConnectPortStartsUpTwiceReadsTheSerialNumberAndStreams) {
   // Banner retried on the first I; the close between the two start-ups sends U.
   EXPECT_EQ(sim->lettersWhen("IIFGUIFGSGD"), "IIFGUIFGSGD");
   EXPECT_TRUE(cmds.connected());
-  EXPECT_EQ(host.state.commState, 2);
+  EXPECT_EQ(host.state.commState, CommState::Streaming);
   EXPECT_EQ(host.state.sensorSerial, "SN-0042");
-  EXPECT_EQ(host.state.calibrationOk, 1);
-  EXPECT_EQ(host.state.settingsAcked, 1);
+  EXPECT_TRUE(host.state.calibrationOk);
+  EXPECT_TRUE(host.state.settingsAcked);
   EXPECT_EQ(host.state.fwdFullScale, 150.0);
   EXPECT_EQ(host.state.rflFullScale, 15.0);
   const SensorInfo& info = cmds.sensorInfo();
@@ -92,10 +95,10 @@ TEST_F(Commands, ConnectPortStartsUpTwiceReadsTheSerialNumberAndStreams) {
 TEST_F(Commands, SettingsCommandArrivesByteForByte) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
   auto sim = startSim({});
-  host.state.measType = 2;
+  host.state.measType = MeasType::Peak;
   host.state.offsetDb = 0;
   host.state.filterHz = 400;
-  host.state.fwdUnit = 11;
+  host.state.fwdUnit = static_cast<PowerUnit>(11);
   host.state.ccdfLimit = 50;
   addSimPort(*sim);
   cmds.connectPort(0);
@@ -111,7 +114,7 @@ TEST_F(Commands, SettingsCommandArrivesByteForByte) {
 TEST_F(Commands, CrestAndCcdfDisableTheMeterMenu) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
   auto sim = startSim({"--banner", "0"});
-  host.state.measType = 5;
+  host.state.measType = MeasType::CCDF;
   addSimPort(*sim);
   openOnly(0);
   EXPECT_TRUE(cmds.getPort(0)->setFilterAndType());
@@ -168,11 +171,11 @@ TEST_F(Commands, NineteenCalibrationRefusalsThenAckReset) {
   for (int i = 1; i <= 19; ++i) {
     EXPECT_FALSE(port->assertCalibration()) << i;
     EXPECT_EQ(cmds.calibrationRefusals(), i);
-    EXPECT_EQ(host.state.calibrationOk, 0);
+    EXPECT_FALSE(host.state.calibrationOk);
   }
   EXPECT_TRUE(port->assertCalibration());
   EXPECT_EQ(cmds.calibrationRefusals(), 0);
-  EXPECT_EQ(host.state.calibrationOk, 1);
+  EXPECT_TRUE(host.state.calibrationOk);
   EXPECT_TRUE(cmds.sensorInfo().calibrationAcked);
   EXPECT_TRUE(boxes.shown().empty());
 }
@@ -182,15 +185,15 @@ TEST_F(Commands, TwentiethCalibrationRefusalShowsCalibrationError) {
   auto sim = startSim({"--banner", "0", "--fault", "refuse-f,count=21"});
   addSimPort(*sim);
   DevComInterface* port = openOnly(0);
-  host.state.commState = 2;
+  host.state.commState = CommState::Streaming;
   for (int i = 1; i <= 19; ++i) EXPECT_FALSE(port->assertCalibration());
   EXPECT_TRUE(boxes.shown().empty());
-  EXPECT_EQ(host.state.commState, 2);
+  EXPECT_EQ(host.state.commState, CommState::Streaming);
   EXPECT_FALSE(port->assertCalibration());
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].caption, "Error");
   EXPECT_EQ(boxes.shown()[0].text, "Calibration Error!");
-  EXPECT_EQ(host.state.commState, 1);
+  EXPECT_EQ(host.state.commState, CommState::NoConnection);
   EXPECT_FALSE(cmds.sensorInfo().streamReady || cmds.sensorInfo().interrogated ||
                cmds.sensorInfo().calibrationAcked);
   EXPECT_FALSE(port->assertCalibration());  // once per refusal from now on
@@ -206,16 +209,16 @@ TEST_F(Commands, SixthSettingsRefusalShowsConfigurationError) {
   DevComInterface* port = openOnly(0);
   for (int i = 1; i <= 5; ++i) EXPECT_FALSE(port->setFilterAndType());
   EXPECT_TRUE(boxes.shown().empty());
-  EXPECT_EQ(host.state.settingsAcked, 0);
+  EXPECT_FALSE(host.state.settingsAcked);
   EXPECT_FALSE(port->setFilterAndType());
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].caption, "Error");
   EXPECT_EQ(boxes.shown()[0].text, "Configuration Error!");
-  EXPECT_EQ(host.state.commState, 1);
+  EXPECT_EQ(host.state.commState, CommState::NoConnection);
   EXPECT_FALSE(cmds.sensorInfo().settingsConfirmed);
   EXPECT_TRUE(port->setFilterAndType());
   EXPECT_EQ(cmds.settingsRefusals(), 0);
-  EXPECT_EQ(host.state.commState, 2);
+  EXPECT_EQ(host.state.commState, CommState::Streaming);
 }
 
 TEST_F(Commands, StartUpStepFailingThreeTimesCannotConnect) {
@@ -229,7 +232,7 @@ TEST_F(Commands, StartUpStepFailingThreeTimesCannotConnect) {
   EXPECT_EQ(sim->commandLetters(), "IIFGGGU");
   EXPECT_FALSE(cmds.connected());
   EXPECT_FALSE(cmds.getPort(0)->isOpen());
-  EXPECT_EQ(host.state.commState, 1);
+  EXPECT_EQ(host.state.commState, CommState::NoConnection);
   EXPECT_GE(host.count("clearAllSegments"), 1);
   EXPECT_EQ(host.lblText, "No Connection");
   EXPECT_EQ(grid.cell(1, cmds.getPort(0)->statsRow()), "CLOSED");
@@ -257,7 +260,7 @@ TEST_F(Commands, SerialNumberMissingFourTimesStillStartsTheStream) {
   EXPECT_EQ(sim->commandsReceived('S').size(), 4u);
   EXPECT_EQ(host.count("lblComm green   Connecting"), 4);
   EXPECT_EQ(sim->lettersWhen("IIFGUIFGSSSSGD"), "IIFGUIFGSSSSGD");
-  EXPECT_EQ(host.state.commState, 2);  // the settings reply armed the stream again
+  EXPECT_EQ(host.state.commState, CommState::Streaming);  // the settings reply armed the stream again
 }
 
 class Reconnect : public Commands {
@@ -297,7 +300,7 @@ TEST_F(Reconnect, StreamThatCannotBeStoppedDisconnectsAndStillTriesFAndG) {
   EXPECT_FALSE(cmds.connected());
   EXPECT_FALSE(cmds.getPort(1)->isOpen());
   EXPECT_EQ(faulty->commandLetters(), "UU");  // F and G went to a closed port
-  EXPECT_EQ(host.state.commState, 1);
+  EXPECT_EQ(host.state.commState, CommState::NoConnection);
 }
 
 TEST_F(Reconnect, CalibrationRefusedFourTimesDisconnects) {
@@ -332,20 +335,20 @@ TEST_F(Commands, ZeroCalibrationResultRestartsTheStream) {
   DevComInterface* port = cmds.getPort(0);
   ASSERT_TRUE(port->stopDataStream());
   port->purge();
-  host.state.savedMeasType = 3;
-  host.state.measType = 0;
-  host.state.commState = 3;
-  host.state.zeroCalRequested = 1;
+  host.state.savedMeasType = MeasType::Burst;
+  host.state.measType = MeasType::None;
+  host.state.commState = CommState::ZeroCal;
+  host.state.zeroCalRequested = true;
   port->sendZero();
   host.calls.clear();
   EXPECT_TRUE(cmds.readZeroCalResult());
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].caption, "Calibration Failed");
   EXPECT_EQ(boxes.shown()[0].text, "Original zero calibration constants restored");
-  EXPECT_EQ(host.state.commState, 2);
-  EXPECT_EQ(host.state.measType, 3);
-  EXPECT_EQ(host.state.zeroCalDone, 1);
-  EXPECT_EQ(host.state.zeroCalRequested, 0);
+  EXPECT_EQ(host.state.commState, CommState::Streaming);
+  EXPECT_EQ(host.state.measType, MeasType::Burst);
+  EXPECT_TRUE(host.state.zeroCalDone);
+  EXPECT_FALSE(host.state.zeroCalRequested);
   EXPECT_EQ(host.calls,
             (std::vector<std::string>{
                 "progress 0", "lblZeroCal ''", "stop dataPollTimer", "stop readDataTimer",
@@ -412,7 +415,7 @@ TEST_F(Commands, UsbSensorConnectsAndCalibrates) {
   cmds.connectPort(0);
   EXPECT_TRUE(boxes.shown().empty());
   EXPECT_EQ(sim->lettersWhen("IFGUIFGSGD"), "IFGUIFGSGD");
-  EXPECT_EQ(host.state.commState, 2);
+  EXPECT_EQ(host.state.commState, CommState::Streaming);
   EXPECT_FALSE(host.state.sensorSerial.empty());
   DevComInterface* port = cmds.getPort(0);
   EXPECT_EQ(grid.cell(2, port->statsRow()), host.state.sensorSerial);

@@ -144,7 +144,7 @@ class ScriptedPty {
 };
 
 TEST_F(DevCom, DataLineSkipsToTheFirstDAndPurgesTheRest) {
-  if (!libraryBuilt()) GTEST_SKIP() << "libZervDCom.so not built";
+  ZRQ_REQUIRE_LIBRARY();
   ScriptedPty pty;
   ASSERT_FALSE(pty.path().empty());
   DevComInterface port(PortType::Serial, pty.path(), stats.addPortRow(pty.path()), &stats,

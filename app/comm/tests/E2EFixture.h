@@ -18,10 +18,10 @@
 
 namespace zrq::comm::test {
 
-#define ZRQ_REQUIRE_SIM_AND_LIBRARY()                                              \
-  do {                                                                             \
-    if (!::zrq::comm::test::libraryBuilt()) GTEST_SKIP() << "libZervDCom.so not built"; \
-    if (!::zrq::comm::test::simulatorBuilt()) GTEST_SKIP() << "tks7730-sim not built";  \
+#define ZRQ_REQUIRE_SIM_AND_LIBRARY() \
+  do {                               \
+    ZRQ_REQUIRE_LIBRARY();           \
+    ZRQ_REQUIRE_SIMULATOR();         \
   } while (0)
 
 // Waits for something an outside process does; polls, bounded.

@@ -11,7 +11,7 @@ namespace zrq::comm::test {
 
 class RecordingHost : public CommHost {
  public:
-  MainState state;
+  core::InstrumentState state;
   std::vector<std::string> calls;
   bool logging = true;
   bool ownHelp = true;
@@ -20,7 +20,7 @@ class RecordingHost : public CommHost {
   std::string lblText;
   LabelColor lblColor = LabelColor::Red;
 
-  MainState& mainState() override { return state; }
+  core::InstrumentState& instrument() override { return state; }
   void clearAllSegments() override { calls.push_back("clearAllSegments"); }
   void applyMeasType() override { calls.push_back("applyMeasType"); }
   void resetPortMenu() override { calls.push_back("resetPortMenu"); }

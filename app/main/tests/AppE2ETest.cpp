@@ -26,15 +26,19 @@
 
 #include "CommBridge.h"
 #include "DevComInterface.h"
+#include "SensorProtocol.h"
 #include "SimHarness.h"
 #include "TKS7730Commands.h"
 #include "TfrmAbout.h"
 #include "TfrmComm.h"
 #include "TfrmMain.h"
 #include "ZervDComDLL.h"
+#include "frame/Frame.h"
 #include "frame/Version.h"
 #include "uiface/Delay.h"
 #include "uiface/MsgBox.h"
+
+using zrq::core::CommState;
 
 namespace {
 
@@ -77,8 +81,8 @@ std::vector<long> commandTimes(const SimProcess& sim, char letter) {
 class AppE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!zrq::comm::test::libraryBuilt()) GTEST_SKIP() << "libZervDCom.so not built";
-    if (!zrq::comm::test::simulatorBuilt()) GTEST_SKIP() << "tks7730-sim not built";
+    ZRQ_REQUIRE_LIBRARY();
+    ZRQ_REQUIRE_SIMULATOR();
     ensureApplication();
     zrq::comm::ZervDComDLL::setLibraryPath(zrq::comm::test::binDir() + "/libZervDCom.so");
     char tmpl[] = "/tmp/zrq-e2e-usb.XXXXXX";
@@ -147,8 +151,8 @@ class AppE2E : public ::testing::Test {
   }
 
   void expectAveragePanel() {
-    EXPECT_EQ(main->commState, kCommStreaming);
-    EXPECT_EQ(main->measType, zrq::core::MeasType::Average);
+    EXPECT_EQ(main->state.commState, CommState::Streaming);
+    EXPECT_EQ(main->state.measType, zrq::core::MeasType::Average);
     for (QLabel* l : {main->segFwd, main->segFAvg, main->segRfl, main->segRAvg, main->segFwdUnits,
                       main->segRflUnits, main->segbOffset, main->segFW, main->segRW})
       EXPECT_TRUE(lit(l)) << l->objectName().toStdString();
@@ -167,7 +171,7 @@ class AppE2E : public ::testing::Test {
     EXPECT_EQ(boxes.shown().back().text,
               "Communication lost check cables. Then\r\nreselect port from Comm menu item");
     EXPECT_FALSE(comm->connected());
-    EXPECT_EQ(main->commState, kCommNoConnection);
+    EXPECT_EQ(main->state.commState, CommState::NoConnection);
     EXPECT_EQ(main->lblComm->text(), "No Connection");
     EXPECT_EQ(main->windowTitle(), kVersionCaption);
     for (QAction* a : main->Setup1->actions()) {
@@ -281,12 +285,12 @@ TEST_F(AppE2E, SettingsChangeResendsTheSettingsAndRestartsTheStreamWithinASecond
   const std::size_t gBefore = sim->commandsReceived('G').size();
   main->btnTypeClick();
   main->displayTimerTimer();  // takes the type step: Peak, settingsChanged
-  ASSERT_TRUE(main->settingsChanged);
+  ASSERT_TRUE(main->state.settingsChanged);
   const auto t0 = std::chrono::steady_clock::now();
   comm->dataPollTimerTimer();
   const auto took = std::chrono::steady_clock::now() - t0;
   EXPECT_LT(took, std::chrono::milliseconds(1500));
-  EXPECT_FALSE(main->settingsChanged);
+  EXPECT_FALSE(main->state.settingsChanged);
   EXPECT_TRUE(main->readDataTimer->isActive());
   stopTimers();
 
@@ -307,8 +311,47 @@ TEST_F(AppE2E, SettingsChangeResendsTheSettingsAndRestartsTheStreamWithinASecond
   EXPECT_LE(ds.back() - us.back(), 1400);
 
   tick();
-  EXPECT_EQ(main->sensorReading.reportedType, 2);
-  EXPECT_EQ(main->measType, zrq::core::MeasType::Peak);
+  EXPECT_EQ(main->state.reading.reportedType, 2);
+  EXPECT_EQ(main->state.measType, zrq::core::MeasType::Peak);
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, FilterChangeDuringTheResendPauseReachesTheSensor) {
+  start();
+  connect(sim->serialPath());
+  tick();
+  instant.reset();
+  // The real one-second pause, with the event loop running as in the program.
+  zrq::ui::setDelayFunction(&zrq::frame::eventLoopDelay);
+  struct Restore {
+    ~Restore() { zrq::ui::setDelayFunction({}); }
+  } restore;
+  const std::size_t gBefore = sim->commandsReceived('G').size();
+  main->btnTypeClick();
+  main->displayTimerTimer();  // Peak, settingsChanged
+  ASSERT_TRUE(main->state.settingsChanged);
+  ASSERT_FLOAT_EQ(main->state.filterHz, 4500);
+  // The user picks "Full" in the filter window while the stream is stopped.
+  bool changed = false;
+  QTimer::singleShot(300, main, [&] {
+    main->state.filterHz = 10000;
+    main->state.settingsChanged = true;
+    changed = true;
+  });
+  comm->dataPollTimerTimer();
+  ASSERT_TRUE(changed);
+  stopTimers();
+  EXPECT_TRUE(eventually([&] {
+    const std::string letters = sim->commandLetters();
+    return letters.size() >= 3 && letters.substr(letters.size() - 3) == "UGD";
+  })) << sim->commandLetters();
+  const auto gs = sim->commandsReceived('G');
+  ASSERT_EQ(gs.size(), gBefore + 1);
+  EXPECT_EQ(gs.back(), zrq::comm::protocol::buildSettingsCommand(
+                           2, main->state.offsetDb, 10000,
+                           zrq::core::unitCode(main->state.fwdUnit), main->state.ccdfLimit));
+  // The change went out with that command: nothing is left to send.
+  EXPECT_FALSE(main->state.settingsChanged);
   EXPECT_TRUE(boxes.shown().empty());
 }
 
@@ -338,7 +381,7 @@ TEST_F(AppE2E, EmptyFetchStopsAndRestartsTheStream) {
   EXPECT_TRUE(boxes.shown().empty());
   EXPECT_TRUE(comm->connected());
   EXPECT_TRUE(main->readDataTimer->isActive());
-  EXPECT_EQ(main->commState, kCommStreaming);
+  EXPECT_EQ(main->state.commState, CommState::Streaming);
 }
 
 TEST_F(AppE2E, LineOfAnotherLayoutIsIgnored) {
@@ -349,8 +392,8 @@ TEST_F(AppE2E, LineOfAnotherLayoutIsIgnored) {
   tick();
   EXPECT_EQ(sim->commandLetters(), before);  // no recovery
   EXPECT_FALSE(main->readDataTimer->isActive());
-  EXPECT_EQ(main->sensorReading.fwdAvgPower, 0.0);
-  EXPECT_EQ(main->commState, kCommStreaming);
+  EXPECT_EQ(main->state.reading.fwdAvgPower, 0.0);
+  EXPECT_EQ(main->state.commState, CommState::Streaming);
   EXPECT_TRUE(boxes.shown().empty());
 }
 
@@ -361,7 +404,7 @@ TEST_F(AppE2E, NumberThatIsNoNumberIsReportedAndStreamingGoesOn) {
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_NE(boxes.shown().front().text.find("field 3"), std::string::npos)
       << boxes.shown().front().text;
-  EXPECT_EQ(main->commState, kCommStreaming);
+  EXPECT_EQ(main->state.commState, CommState::Streaming);
   EXPECT_TRUE(comm->connected());
 }
 
@@ -390,11 +433,11 @@ TEST_F(AppE2E, FourUnansweredStopCommandsEndInCommunicationErrorSeven) {
 
 TEST_F(AppE2E, SupervisionWithoutInterrogationAsksForAPortOnce) {
   start();
-  main->commState = kCommStreaming;
+  main->state.commState = CommState::Streaming;
   comm->dataPollTimerTimer();
   EXPECT_EQ(boxes.count("Select Port"), 1);
   EXPECT_EQ(boxes.shown().back().text, "Select a port from the Comm menu item.");
-  EXPECT_EQ(main->commState, kCommNoConnection);
+  EXPECT_EQ(main->state.commState, CommState::NoConnection);
   comm->dataPollTimerTimer();
   EXPECT_EQ(boxes.count("Select Port"), 1);
   EXPECT_FALSE(main->readDataTimer->isActive());
@@ -424,7 +467,7 @@ TEST_F(AppE2E, ActivationNoticeCancelEndsTheRunOkKeepsItWithNoConnection) {
 TEST_F(AppE2E, CloseDuringZeroCalibrationAsksAndNoKeepsRunning) {
   start();
   connect(sim->serialPath());
-  main->zeroCalRequested = true;
+  main->state.zeroCalRequested = true;
   boxes.answer(zrq::ui::MsgResult::No);
   EXPECT_FALSE(main->FormCloseQuery());
   EXPECT_EQ(boxes.count("Zero Calibration"), 1);
@@ -442,9 +485,9 @@ TEST_F(AppE2E, CloseDuringZeroCalibrationAsksAndNoKeepsRunning) {
 TEST_F(AppE2E, RequestedZeroCalibrationStartsWithTheNextLine) {
   start();
   connect(sim->serialPath());
-  main->zeroCalRequested = true;
+  main->state.zeroCalRequested = true;
   tick();
-  EXPECT_EQ(main->commState, kCommZeroCal);
+  EXPECT_EQ(main->state.commState, CommState::ZeroCal);
   EXPECT_EQ(comm->dataPollTimer->interval(), 48000);
   EXPECT_TRUE(comm->dataPollTimer->isActive());
   EXPECT_FALSE(main->readDataTimer->isActive());

@@ -10,29 +10,31 @@
 #include "PanelTestSupport.h"
 #include "frame/Version.h"
 
+using zrq::core::CommState;
+
 namespace zrq::test {
 namespace {
 
 TEST_F(PanelTest, FilterChoiceSetsTheFilterAndAsksForASettingsResend) {
-  EXPECT_FLOAT_EQ(w->filterHz, 4500);
+  EXPECT_FLOAT_EQ(w->state.filterHz, 4500);
   EXPECT_EQ(filter->itemIndex(), 0);
   EXPECT_EQ(filter->windowTitle(), "Select");
   EXPECT_EQ(filter->RadioGroup1->title(), "Select Filter Value");
   const std::pair<int, float> cases[] = {{2, 10000}, {1, 400}, {0, 4500}};
   for (auto [index, hz] : cases) {
-    w->settingsChanged = false;
+    w->state.settingsChanged = false;
     w->btnFilterClick();
     EXPECT_TRUE(filter->isVisible());
     filter->setItemIndex(index);
     filter->btnAboutOK->click();
-    EXPECT_FLOAT_EQ(w->filterHz, hz);
-    EXPECT_TRUE(w->settingsChanged);
+    EXPECT_FLOAT_EQ(w->state.filterHz, hz);
+    EXPECT_TRUE(w->state.settingsChanged);
     EXPECT_FALSE(filter->isVisible());
   }
   filter->setItemIndex(-1);  // nothing chosen: the filter stays
-  w->filterHz = 400;
+  w->state.filterHz = 400;
   filter->btnAboutOKClick();
-  EXPECT_FLOAT_EQ(w->filterHz, 400);
+  EXPECT_FLOAT_EQ(w->state.filterHz, 400);
   w->btnFilterClick();
   w->btnFilterClick();  // second click hides it again
   EXPECT_FALSE(filter->isVisible());
@@ -105,7 +107,7 @@ TEST_F(PanelTest, ResetPortMenuReleasesEveryPortAndDarkensThePanel) {
   w->resetPortMenu();
   EXPECT_FALSE(a->isChecked());
   EXPECT_TRUE(b->isEnabled());
-  EXPECT_EQ(w->commState, kCommNoConnection);
+  EXPECT_EQ(w->state.commState, CommState::NoConnection);
   EXPECT_EQ(w->windowTitle(), "7730 ZRQ V3.1.4.3");
   EXPECT_FALSE(about->lbl7730->isVisibleTo(about));
   comm.connected = comm.interrogated = comm.settingsOk = false;

@@ -8,6 +8,8 @@
 #include "PanelTestSupport.h"
 #include "SegmentTable.h"
 
+using zrq::core::CommState;
+
 namespace zrq::test {
 namespace {
 
@@ -40,7 +42,7 @@ TEST_F(PanelTest, StartWithoutSensorDarkensThePanelAndSaysNoConnection) {
   EXPECT_TRUE(lit("lblComm"));
   EXPECT_EQ(text(w->lblComm), "No Connection");
   EXPECT_TRUE(w->lblComm->styleSheet().contains("red"));
-  EXPECT_EQ(w->measType, MeasType::None);
+  EXPECT_EQ(w->state.measType, MeasType::None);
   for (QPushButton* b : {w->btnType, w->tbnTypeDown, w->btnFwdUnits, w->btnRflUnits, w->btnOffset,
                          w->btnFilter, w->btnCCDF, w->btnZeroCal})
     EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
@@ -80,7 +82,7 @@ TEST_F(PanelTest, FirstDataStringArrangesAverage) {
 
 TEST_F(PanelTest, UnitsLightTheirPairsAndSwitchCleanly) {
   startStreaming();
-  w->rflUnit = PowerUnit::VSWR;
+  w->state.rflUnit = PowerUnit::VSWR;
   w->rflIsPower = false;
   tick();
   EXPECT_EQ(text(w->rflDisplay), "1.222");
@@ -162,7 +164,7 @@ TEST_F(PanelTest, ForwardOverRangeBlanksAndWarnsOnlyWithAMeterOpen) {
 
 TEST_F(PanelTest, UnformattableForwardValueWarnsOnceUntilTheOffsetIsCommitted) {
   startStreaming();
-  w->offsetDb = 100;  // 100 W x 1e10 cannot be shown
+  w->state.offsetDb = 100;  // 100 W x 1e10 cannot be shown
   tick();
   EXPECT_EQ(text(w->fwdDisplay), "- - - - -");
   EXPECT_EQ(boxes("Out Of Range"), 1);
@@ -198,11 +200,11 @@ TEST_F(PanelTest, TicksUnderTheOpenNoticeNeitherRepeatItNorLeaveStaleTexts) {
   TickingBoxes ticking;
   ticking.w = w.get();
   ui::setMessageBoxes(&ticking);
-  w->offsetDb = 100;
+  w->state.offsetDb = 100;
   tick();
   EXPECT_EQ(ticking.shown, 1);
   EXPECT_EQ(text(w->fwdDisplay), "- - - - -");
-  w->offsetDb = 0;
+  w->state.offsetDb = 0;
   w->rearmOutOfRangeNotice();
   tick();
   EXPECT_EQ(ticking.shown, 1);
@@ -285,9 +287,9 @@ TEST_F(PanelTest, LosingTheConnectionResetsTheTypeButKeepsTheUnits) {
   stepTo(MeasType::Peak);
   w->btnFwdUnitsClick();
   comm.connected = comm.interrogated = comm.settingsOk = false;
-  w->commState = kCommNoConnection;
+  w->state.commState = CommState::NoConnection;
   tick();
-  EXPECT_EQ(w->measType, MeasType::None);
+  EXPECT_EQ(w->state.measType, MeasType::None);
   EXPECT_TRUE(lit("segNoSensor"));
   EXPECT_FALSE(lit("segPeak"));
   EXPECT_FALSE(w->btnType->isEnabled());
@@ -296,12 +298,12 @@ TEST_F(PanelTest, LosingTheConnectionResetsTheTypeButKeepsTheUnits) {
   EXPECT_TRUE(lit("segNoSensor"));
 
   comm.connected = comm.interrogated = comm.settingsOk = true;
-  w->commState = kCommStreaming;
-  w->measType = MeasType::Average;
+  w->state.commState = CommState::Streaming;
+  w->state.measType = MeasType::Average;
   receive(last);
   tick();
-  EXPECT_EQ(w->measType, MeasType::Average);
-  EXPECT_EQ(w->fwdUnit, PowerUnit::dBm);
+  EXPECT_EQ(w->state.measType, MeasType::Average);
+  EXPECT_EQ(w->state.fwdUnit, PowerUnit::dBm);
   EXPECT_EQ(text(w->fwdDisplay), "50.00");
   tick();
   EXPECT_FALSE(lit("segNoSensor"));
@@ -310,13 +312,13 @@ TEST_F(PanelTest, LosingTheConnectionResetsTheTypeButKeepsTheUnits) {
 
 TEST_F(PanelTest, ConnectionLabelFollowsPortAndSettingsReplies) {
   tick();
-  w->commState = kCommConnecting;
+  w->state.commState = CommState::Connecting;
   comm.connected = true;  // port open, sensor not yet answering
   w->lblComm->setText("  Connecting");
   tick();
   EXPECT_EQ(text(w->lblComm), "  Connecting");  // left as the connect step set it
   EXPECT_TRUE(lit("segNoSensor"));
-  w->commState = kCommStreaming;
+  w->state.commState = CommState::Streaming;
   receive({});
   tick(2);
   EXPECT_TRUE(lit("lblComm")) << "still shown until the settings are acknowledged";
@@ -330,15 +332,15 @@ TEST_F(PanelTest, ZeroCalibrationTicksAdvanceTheBarAndBlinkThenCollectTheReply) 
   log.closes = 0;
   w->Active1->setChecked(true);
   w->logActive = true;
-  w->savedMeasType = w->measType;
-  w->measType = MeasType::None;
-  w->commState = kCommZeroCal;
+  w->state.savedMeasType = w->state.measType;
+  w->state.measType = MeasType::None;
+  w->state.commState = CommState::ZeroCal;
   w->applyMeasType();
   EXPECT_FALSE(w->File1->menuAction()->isEnabled());
   EXPECT_FALSE(w->Setup1->menuAction()->isEnabled());
   EXPECT_EQ(log.closes, 1);
   EXPECT_FALSE(w->Active1->isChecked());
-  w->zeroCalRequested = true;
+  w->state.zeroCalRequested = true;
   w->ProgressBar1->setMaximum(180);
   tick();
   EXPECT_EQ(w->ProgressBar1->value(), 1);
@@ -352,21 +354,47 @@ TEST_F(PanelTest, ZeroCalibrationTicksAdvanceTheBarAndBlinkThenCollectTheReply) 
   tick();
   EXPECT_EQ(w->ProgressBar1->value(), 180);
   EXPECT_EQ(comm.zeroCalReads, 1);
-  EXPECT_FALSE(w->zeroCalRequested);
+  EXPECT_FALSE(w->state.zeroCalRequested);
   EXPECT_EQ(boxes("Calibration Error"), 0);
+}
+
+// The unit tables name labels by component name; each must be in the segment
+// table of the window it lights, or that unit would light nothing.
+TEST(SegmentTable, EveryUnitAnnunciatorNameHasACode) {
+  using H = app::SegmentHost;
+  const struct {
+    const core::AnnunciatorTable* table;
+    H host;
+  } tables[] = {{&core::mainForwardAnnunciators, H::Main},
+                {&core::mainReflectedAnnunciators, H::Main},
+                {&core::peakValueAnnunciators, H::Peak},
+                {&core::peakVswrAnnunciators, H::Peak},
+                {&core::burstAnnunciators, H::Burst}};
+  int names = 0;
+  for (const auto& t : tables)
+    for (const auto& labels : t.table->byCode)
+      for (std::string_view n : {labels.first, labels.second}) {
+        if (n.empty()) continue;
+        ++names;
+        const app::SegmentCode c = app::segmentCodeOf(t.host, n);
+        ASSERT_NE(c, app::SegmentCode::None) << n;
+        EXPECT_EQ(app::findSegment(c)->name, n);
+      }
+  EXPECT_GT(names, 20);
+  EXPECT_EQ(app::segmentCodeOf(H::Main, "segPover"), app::SegmentCode::None);  // wrong window
 }
 
 TEST_F(PanelTest, SegmentCodesAddressTheirLabelsOnEveryWindow) {
   for (const auto& e : app::segmentTable()) {
     QLabel* l = w->segmentLabel(e.code);
-    ASSERT_NE(l, nullptr) << std::hex << e.code;
+    ASSERT_NE(l, nullptr) << e.name;
     EXPECT_EQ(l->objectName().toStdString(), e.name);
     w->segmentOn(e.code);
     EXPECT_TRUE(l->isVisibleTo(l->window()));
   }
-  EXPECT_EQ(w->segmentLabel(0x0201), nullptr);
-  EXPECT_EQ(w->segmentLabel(0x3008), nullptr);
-  w->segmentOn(0x0201);  // names nothing: no effect, no crash
+  EXPECT_EQ(w->segmentLabel(static_cast<app::SegmentCode>(0x0201)), nullptr);
+  EXPECT_EQ(w->segmentLabel(static_cast<app::SegmentCode>(0x3008)), nullptr);
+  w->segmentOn(static_cast<app::SegmentCode>(0x0201));  // names nothing: no effect, no crash
   w->clearAllSegments();
   for (const auto& e : app::segmentTable())
     EXPECT_FALSE(w->segmentLabel(e.code)->isVisibleTo(w->segmentLabel(e.code)->window())) << e.name;

@@ -20,7 +20,7 @@ struct SetupLog : FakeLog {
   void resetSampleTime() override { ++resets; }
 };
 
-struct RecordingHelp : app::HelpPeer {
+struct RecordingHelp : app::NullHelpPeer {
   std::string file, topic;
   int quits = 0;
   void showTopic(const std::string& f, const std::string& t) override {

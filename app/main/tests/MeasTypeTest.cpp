@@ -4,6 +4,8 @@
 
 #include "PanelTestSupport.h"
 
+using zrq::core::CommState;
+
 namespace zrq::test {
 namespace {
 
@@ -14,11 +16,11 @@ TEST_F(PanelTest, TypesStepForwardAndBackwardAroundTheRing) {
   const MeasType forward[] = {MeasType::Peak, MeasType::Burst, MeasType::Crest, MeasType::CCDF,
                               MeasType::Average};
   for (MeasType t : forward) {
-    w->settingsChanged = false;
+    w->state.settingsChanged = false;
     w->btnTypeClick();
     tick();
-    EXPECT_EQ(w->measType, t);
-    EXPECT_TRUE(w->settingsChanged);
+    EXPECT_EQ(w->state.measType, t);
+    EXPECT_TRUE(w->state.settingsChanged);
     EXPECT_FALSE(w->nextTypeRequest);
   }
   const MeasType backward[] = {MeasType::CCDF, MeasType::Crest, MeasType::Burst, MeasType::Peak,
@@ -26,7 +28,7 @@ TEST_F(PanelTest, TypesStepForwardAndBackwardAroundTheRing) {
   for (MeasType t : backward) {
     w->tbnTypeDownClick();
     tick();
-    EXPECT_EQ(w->measType, t);
+    EXPECT_EQ(w->state.measType, t);
   }
 }
 
@@ -34,7 +36,7 @@ TEST_F(PanelTest, SteppingShowsTheNewTypesLastValueAtOnce) {
   startStreaming({.fwd = 100, .rfl = 1, .peak = 123.45});
   w->btnTypeClick();
   tick();  // the sensor has not been told yet; the reading is still Average's
-  EXPECT_EQ(w->measType, MeasType::Peak);
+  EXPECT_EQ(w->state.measType, MeasType::Peak);
   EXPECT_EQ(text(w->fwdDisplay), "123.45");
   EXPECT_TRUE(lit("segPeak"));
   EXPECT_FALSE(lit("segFAvg"));
@@ -45,7 +47,7 @@ TEST_F(PanelTest, BothRequestsInOneTickServeForwardThenBackward) {
   w->btnTypeClick();
   w->tbnTypeDownClick();
   tick();
-  EXPECT_EQ(w->measType, MeasType::Average);
+  EXPECT_EQ(w->state.measType, MeasType::Average);
   EXPECT_FALSE(w->nextTypeRequest || w->prevTypeRequest);
   EXPECT_TRUE(lit("segFAvg"));
 }
@@ -55,7 +57,7 @@ TEST_F(PanelTest, BurstTriggerKeepsCcdfOutOfReach) {
   log.trigger = app::kBurstTriggerIndex;
   w->tbnTypeDownClick();  // Average -> CCDF refused
   tick();
-  EXPECT_EQ(w->measType, MeasType::Average);
+  EXPECT_EQ(w->state.measType, MeasType::Average);
   ASSERT_EQ(boxes("CCDF Display Not Available"), 1);
   EXPECT_EQ(msg->shown().back().text, app::kCcdfUnavailableText);
   EXPECT_NE(msg->shown().back().text.find("selected\n\rUse"), std::string::npos);
@@ -65,11 +67,11 @@ TEST_F(PanelTest, BurstTriggerKeepsCcdfOutOfReach) {
   log.trigger = app::kBurstTriggerIndex;
   w->btnTypeClick();  // Crest -> CCDF refused
   tick();
-  EXPECT_EQ(w->measType, MeasType::Crest);
+  EXPECT_EQ(w->state.measType, MeasType::Crest);
   EXPECT_EQ(boxes("CCDF Display Not Available"), 2);
   w->tbnTypeDownClick();  // Crest -> Burst is fine
   tick();
-  EXPECT_EQ(w->measType, MeasType::Burst);
+  EXPECT_EQ(w->state.measType, MeasType::Burst);
   EXPECT_EQ(boxes("CCDF Display Not Available"), 2);
 }
 
@@ -88,16 +90,16 @@ TEST_F(PanelTest, TypeStepsReArmTheOutOfRangeNotice) {
 
 TEST_F(PanelTest, ARequestWaitsForStreaming) {
   startStreaming();
-  w->commState = kCommConnecting;
+  w->state.commState = CommState::Connecting;
   tick();
   w->btnTypeClick();
   tick(3);
-  EXPECT_EQ(w->measType, MeasType::Average);
+  EXPECT_EQ(w->state.measType, MeasType::Average);
   EXPECT_TRUE(w->nextTypeRequest);
-  w->commState = kCommStreaming;
+  w->state.commState = CommState::Streaming;
   tick();  // from connecting: set-up to Average first
   tick();
-  EXPECT_EQ(w->measType, MeasType::Peak);
+  EXPECT_EQ(w->state.measType, MeasType::Peak);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QTimer>
 #include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSet>
 #include <QTest>
 #include <cstdio>
@@ -20,9 +22,11 @@
 #include "frame/Frame.h"
 #include "uiface/MsgBox.h"
 
+using zrq::core::CommState;
+
 namespace {
 
-struct Streaming : zrq::app::CommPeer {
+struct Streaming : zrq::app::NullCommPeer {
   bool portConnected() const override { return true; }
   bool interrogationAccepted() const override { return true; }
   bool settingsAccepted() const override { return true; }
@@ -32,7 +36,7 @@ struct Streaming : zrq::app::CommPeer {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: panel_screenshot OUTPUT.png [average|nosensor|burst|ccdf|dbm|about|filter]\n");
+    std::fprintf(stderr, "usage: panel_screenshot OUTPUT.png [average|nosensor|burst|ccdf|dbm|zerocal|about|filter]\n");
     return 2;
   }
   const std::string state = argc >= 3 ? argv[2] : "average";
@@ -52,27 +56,27 @@ int main(int argc, char** argv) {
     return 1;
   }
   w.displayTimerTimer();  // no connection yet
-  w.commState = kCommStreaming;
-  w.measType = zrq::core::MeasType::Average;
-  w.rflUnit = zrq::core::PowerUnit::VSWR;
+  w.state.commState = CommState::Streaming;
+  w.state.measType = zrq::core::MeasType::Average;
+  w.state.rflUnit = zrq::core::PowerUnit::VSWR;
   w.rflIsPower = false;
-  w.offsetDb = 3;
+  w.state.offsetDb = 3;
   const char* line =
       ",+8.0000E+01,+2.5000E+01 ,+1.0000E+02,+1.0000E+00,+1.5000E+02,+0.0000E+00, 1, 9,"
       "+2.5000E-01,+2.5000E+00,+3.7500E+01,,";
   const auto r = zrq::core::decodeDataString(
-      line, {zrq::core::MeasType::Average, w.fwdFullScale, w.featureMask, false},
-      w.sensorReading, w.settingsChanged);
+      line, {zrq::core::MeasType::Average, w.state.fwdFullScale, w.state.featureMask, false},
+      w.state.reading, w.state.settingsChanged);
   if (!r.accepted()) {
     std::fprintf(stderr, "prepared reading refused: %s\n", r.errorText.c_str());
     return 1;
   }
-  w.offsetDb = 0;
+  w.state.offsetDb = 0;
   w.displayTimerTimer();
   w.displayTimerTimer();
   // Other states, for looking at the layout by hand.
   if (state == "nosensor") {
-    w.commState = kCommNoConnection;
+    w.state.commState = CommState::NoConnection;
     w.displayTimerTimer();
   } else if (state == "burst" || state == "ccdf") {
     for (int i = 0; i < (state == "burst" ? 2 : 4); ++i) {
@@ -82,8 +86,13 @@ int main(int argc, char** argv) {
   } else if (state == "dbm") {
     w.btnFwdUnitsClick();
     w.btnRflUnitsClick();
-    w.offsetDb = 3;
+    w.state.offsetDb = 3;
     w.displayTimerTimer();
+  } else if (state == "zerocal") {
+    // Both questions answered OK, the command sent, 15 s of the 40.
+    w.btnZeroCal->click();
+    w.ProgressBar1->setMaximum(180);
+    for (int i = 0; i < 60; ++i) w.displayTimerTimer();
   }
   QTest::qWait(100);
 
@@ -115,6 +124,12 @@ int main(int argc, char** argv) {
               back.height(), static_cast<long long>(colours.size()),
               w.fwdDisplay->text().toUtf8().constData(), w.rflDisplay->text().toUtf8().constData());
   const bool expectAverage = state == "average";
+  if (state == "zerocal" &&
+      (w.state.commState != CommState::ZeroCal || w.ProgressBar1->value() != 60 ||
+       !w.fwdDisplay->text().isEmpty() || w.lblZeroCal->text() != "Zero")) {
+    std::fprintf(stderr, "the panel is not in the middle of a calibration\n");
+    return 1;
+  }
   const int minSide = expectAverage ? 250 : 100;
   const bool ok = back.width() >= minSide && back.height() >= minSide && colours.size() >= 16 &&
                   (!expectAverage ||

@@ -6,6 +6,8 @@
 
 #include "core/DataString.h"
 
+using zrq::core::CommState;
+
 namespace zrq::test {
 
 void ensureApplication() {
@@ -50,20 +52,20 @@ void PanelTest::TearDown() {
 void PanelTest::receive(const Powers& p) {
   last = p;
   core::DecodeInputs in;
-  in.measType = w->measType;
-  in.fwdFullScale = w->fwdFullScale;
-  in.featureMask = w->featureMask;
-  in.zeroCalRequested = w->zeroCalRequested;
-  const auto r = core::decodeDataString(dataString(p, core::measTypeCode(w->measType)), in,
-                                        w->sensorReading, w->settingsChanged);
+  in.measType = w->state.measType;
+  in.fwdFullScale = w->state.fwdFullScale;
+  in.featureMask = w->state.featureMask;
+  in.zeroCalRequested = w->state.zeroCalRequested;
+  const auto r = core::decodeDataString(dataString(p, core::measTypeCode(w->state.measType)), in,
+                                        w->state.reading, w->state.settingsChanged);
   ASSERT_TRUE(r.accepted()) << core::decodeOutcomeName(r.outcome) << " " << r.errorText;
 }
 
 void PanelTest::startStreaming(const Powers& p) {
   tick();  // start-up tick: no connection
   comm.connected = comm.interrogated = comm.settingsOk = true;
-  w->commState = kCommStreaming;
-  w->measType = core::MeasType::Average;
+  w->state.commState = CommState::Streaming;
+  w->state.measType = core::MeasType::Average;
   receive(p);
   tick();  // streaming begins: Average
   tick();  // streaming continues
@@ -74,14 +76,14 @@ void PanelTest::tick(int n) {
 }
 
 void PanelTest::stepTo(core::MeasType target) {
-  for (int guard = 0; w->measType != target && guard < 6; ++guard) {
+  for (int guard = 0; w->state.measType != target && guard < 6; ++guard) {
     w->btnTypeClick();
     tick();
-    w->settingsChanged = false;
+    w->state.settingsChanged = false;
     receive(last);
     tick();
   }
-  ASSERT_EQ(w->measType, target);
+  ASSERT_EQ(w->state.measType, target);
 }
 
 bool PanelTest::lit(const char* name) const {

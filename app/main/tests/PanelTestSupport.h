@@ -19,7 +19,7 @@ namespace zrq::test {
 
 void ensureApplication();
 
-struct FakeComm : app::CommPeer {
+struct FakeComm : app::NullCommPeer {
   bool connected = false, interrogated = false, settingsOk = false;
   bool zeroCalReplyOk = true;
   int readCalls = 0, zeroCalReads = 0, disconnects = 0;
@@ -35,14 +35,14 @@ struct FakeComm : app::CommPeer {
   std::string firmwareVersion() const override { return firmware; }
 };
 
-struct FakeLog : app::LogPeer {
+struct FakeLog : app::NullLogPeer {
   int trigger = 0, checks = 0, closes = 0;
   int triggerIndex() const override { return trigger; }
   void checkLogTriggers() override { ++checks; }
   void closeLogFile() override { ++closes; }
 };
 
-struct FakeForwardMeter : app::ForwardMeterPeer {
+struct FakeForwardMeter : app::NullForwardMeterPeer {
   bool shown = false;
   int updates = 0;
   double lastValue = 0;
@@ -57,7 +57,7 @@ struct FakeForwardMeter : app::ForwardMeterPeer {
   }
 };
 
-struct FakeReflectedMeter : app::ReflectedMeterPeer {
+struct FakeReflectedMeter : app::NullReflectedMeterPeer {
   bool shown = false;
   double value = 0;
   std::string caption;
@@ -69,13 +69,16 @@ struct FakeReflectedMeter : app::ReflectedMeterPeer {
 };
 
 // A stand-in peak or burst window with real labels for its annunciators.
-struct FakeValueWindow : app::ValueWindowPeer {
+struct FakeValueWindow : app::NullValueWindowPeer {
   QWidget host;
   std::map<std::string, QLabel*> labels;
   bool shown = false;
   std::string value, second;
   int bar = -1;
-  QLabel* segment(const char* name) override {
+  QLabel* segment(app::SegmentCode code) override {
+    const app::SegmentEntry* e = app::findSegment(code);
+    if (!e) return nullptr;
+    const char* name = e->name;
     auto& l = labels[name];
     if (!l) {
       l = new QLabel(QString::fromLatin1(name), &host);

@@ -19,10 +19,10 @@ TEST_F(PanelTest, ReflectedUnitCyclesThroughAllFive) {
                              PowerUnit::dBm, PowerUnit::AutoW, PowerUnit::Rho};
   for (PowerUnit u : order) {
     w->btnRflUnitsClick();
-    EXPECT_EQ(w->rflUnit, u);
+    EXPECT_EQ(w->state.rflUnit, u);
     EXPECT_EQ(w->rflIsPower, u == PowerUnit::dBm || u == PowerUnit::AutoW);
   }
-  EXPECT_FALSE(w->settingsChanged);
+  EXPECT_FALSE(w->state.settingsChanged);
 }
 
 TEST_F(PanelTest, ForwardUnitStaysInCrestButTheNoticeIsReArmed) {
@@ -30,14 +30,14 @@ TEST_F(PanelTest, ForwardUnitStaysInCrestButTheNoticeIsReArmed) {
   stepTo(MeasType::Crest);
   w->outOfRangeNotice.armed = false;
   w->btnFwdUnitsClick();
-  EXPECT_EQ(w->fwdUnit, PowerUnit::AutoW);
+  EXPECT_EQ(w->state.fwdUnit, PowerUnit::AutoW);
   EXPECT_TRUE(w->outOfRangeNotice.armed);
   stepTo(MeasType::Average);
   w->btnFwdUnitsClick();
-  EXPECT_EQ(w->fwdUnit, PowerUnit::dBm);
+  EXPECT_EQ(w->state.fwdUnit, PowerUnit::dBm);
   w->btnFwdUnitsClick();
-  EXPECT_EQ(w->fwdUnit, PowerUnit::AutoW);
-  EXPECT_FALSE(w->settingsChanged);
+  EXPECT_EQ(w->state.fwdUnit, PowerUnit::AutoW);
+  EXPECT_FALSE(w->state.settingsChanged);
 }
 
 struct EntryCase {
@@ -52,21 +52,21 @@ TEST_F(PanelTest, OffsetEntryAcceptsZeroToHundredAndShowsErrorOtherwise) {
                              {"3dB", false, 0},   {"nan", false, 0},   {"1,5", false, 0},
                              {"Error", false, 0}};
   for (const auto& c : cases) {
-    w->offsetDb = 42;
+    w->state.offsetDb = 42;
     w->outOfRangeNotice.armed = false;
     w->Edit_Offset->setText(c.text);
     w->Edit_OffsetExit();
     EXPECT_TRUE(w->outOfRangeNotice.armed) << c.text;
     if (c.accepted) {
-      EXPECT_FLOAT_EQ(w->offsetDb, c.value) << c.text;
+      EXPECT_FLOAT_EQ(w->state.offsetDb, c.value) << c.text;
       EXPECT_NE(w->Edit_Offset->text(), "Error") << c.text;
     } else {
-      EXPECT_FLOAT_EQ(w->offsetDb, 42) << c.text;
+      EXPECT_FLOAT_EQ(w->state.offsetDb, 42) << c.text;
       EXPECT_EQ(w->Edit_Offset->text(), "Error") << c.text;
     }
   }
-  EXPECT_FALSE(w->settingsChanged);
-  w->offsetDb = 2.5f;
+  EXPECT_FALSE(w->state.settingsChanged);
+  w->state.offsetDb = 2.5f;
   w->Edit_OffsetEnter();
   EXPECT_EQ(w->Edit_Offset->text(), "2.5");
 }
@@ -76,20 +76,20 @@ TEST_F(PanelTest, CcdfLimitEntryAcceptsTwoToFourHundred) {
                              {"1.99", false, 0},  {"450", false, 0},   {"", false, 0},
                              {"abc", false, 0}};
   for (const auto& c : cases) {
-    w->ccdfLimit = 77;
-    w->settingsChanged = false;
+    w->state.ccdfLimit = 77;
+    w->state.settingsChanged = false;
     w->EditccdfLimit->setText(c.text);
     w->EditccdfLimitKeyPress(13);
-    EXPECT_EQ(w->settingsChanged, c.accepted) << c.text;
-    EXPECT_FLOAT_EQ(w->ccdfLimit, c.accepted ? c.value : 77) << c.text;
+    EXPECT_EQ(w->state.settingsChanged, c.accepted) << c.text;
+    EXPECT_FLOAT_EQ(w->state.ccdfLimit, c.accepted ? c.value : 77) << c.text;
     if (!c.accepted) {
       EXPECT_EQ(w->EditccdfLimit->text(), "Error") << c.text;
     }
   }
   w->EditccdfLimit->setText("9");
   w->EditccdfLimitKeyPress('9');  // other keys do not commit
-  EXPECT_FLOAT_EQ(w->ccdfLimit, 77);
-  w->ccdfLimit = 50;
+  EXPECT_FLOAT_EQ(w->state.ccdfLimit, 77);
+  w->state.ccdfLimit = 50;
   w->EditccdfLimitEnter();
   EXPECT_EQ(w->EditccdfLimit->text(), "50");
 }
@@ -100,13 +100,13 @@ TEST_F(PanelTest, EntriesAndReadOutsIgnoreADecimalCommaLocale) {
   if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not installed";
   w->Edit_Offset->setText("2.5");
   w->Edit_OffsetExit();
-  EXPECT_FLOAT_EQ(w->offsetDb, 2.5f);
+  EXPECT_FLOAT_EQ(w->state.offsetDb, 2.5f);
   w->Edit_OffsetEnter();
   EXPECT_EQ(w->Edit_Offset->text(), "2.5");
   w->Edit_Offset->setText("3,5");
   w->Edit_OffsetExit();
   EXPECT_EQ(w->Edit_Offset->text(), "Error");
-  w->offsetDb = 0;
+  w->state.offsetDb = 0;
   tick();
   EXPECT_EQ(text(w->fwdDisplay), "100.00");
   std::setlocale(LC_ALL, saved.c_str());
@@ -118,10 +118,10 @@ TEST_F(PanelTest, EntryButtonsToggleTheirFields) {
   EXPECT_TRUE(w->Edit_Offset->isVisibleTo(w.get()));
   w->btnOffsetClick();
   EXPECT_FALSE(w->Edit_Offset->isVisibleTo(w.get()));
-  w->settingsChanged = false;
+  w->state.settingsChanged = false;
   w->btnCCDFClick();
   EXPECT_TRUE(w->EditccdfLimit->isVisibleTo(w.get()));
-  EXPECT_TRUE(w->settingsChanged);
+  EXPECT_TRUE(w->state.settingsChanged);
   w->btnCCDFClick();
   EXPECT_FALSE(w->EditccdfLimit->isVisibleTo(w.get()));
 }
@@ -138,13 +138,13 @@ TEST_F(PanelTest, TypingIntoTheShownWindowCommitsOnEnterAndOnLeaving) {
   w->Edit_Offset->selectAll();
   QTest::keyClicks(w->Edit_Offset, "6");
   QTest::keyClick(w->Edit_Offset, Qt::Key_Return);
-  EXPECT_FLOAT_EQ(w->offsetDb, 6);
+  EXPECT_FLOAT_EQ(w->state.offsetDb, 6);
   w->Edit_Offset->selectAll();
   QTest::keyClicks(w->Edit_Offset, "200");
   w->btnType->setFocus();  // leaving the field commits too
   QApplication::processEvents();
   EXPECT_EQ(w->Edit_Offset->text(), "Error");
-  EXPECT_FLOAT_EQ(w->offsetDb, 6);
+  EXPECT_FLOAT_EQ(w->state.offsetDb, 6);
   tick();
   EXPECT_EQ(text(w->txtOffset), "6.00 dB");
 }

@@ -1,0 +1,10 @@
+#include "PanelPeers.h"
+
+namespace zrq::app {
+
+NullPeers& nullPeers() {
+  static NullPeers peers;
+  return peers;
+}
+
+}  // namespace zrq::app
