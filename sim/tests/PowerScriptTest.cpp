@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+
+#include <unistd.h>
 
 using namespace tks7730sim;
 using namespace simtest;
@@ -59,7 +62,8 @@ TEST(PowerScript, BadLinesAreNamed) {
 }
 
 TEST(PowerScript, CommandLineOptionReadsTheFile) {
-  const auto path = std::filesystem::temp_directory_path() / "tks7730-power-script-test.txt";
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("tks7730-power-script-test-" + std::to_string(::getpid()) + ".txt");
   { std::ofstream(path) << "0 5\n2000 300\n"; }
   SimOptions o;
   std::string err;
