@@ -5,10 +5,13 @@
 //
 //   LogTriggers triggers;                       // one per application
 //
-//   // Logging switched on (file opened):       triggers.start(settings.intervalTicks());
+//   // A log file chosen (LogFile1Click):       triggers.setInterval(frmLogFreq->intervalTicks());
+//   // Set-up closed with OK (SetUp2Click):     triggers.setInterval(ticks);  // storeIntervalTicks
+//   //                                          triggers.restartSample();
+//   // Logging switched on (file opened):       triggers.start();  // the stored interval
 //   // Logging switched off:                    triggers.stop();
-//   // A log file chosen, or set-up OK:         triggers.setInterval(settings.intervalTicks());
-//   // Set-up closed with OK:                   triggers.restartSample();
+//   // (Cancel in the set-up keeps the stored interval, as the events and
+//   //  limits the dialog holds take effect at once through settings().)
 //
 //   // Every 500 ms tick, while logging:        triggers.sampleTick();
 //
@@ -61,6 +64,7 @@ struct TriggerDecision {
 class LogTriggers {
  public:
   // Logging on: the first sample-time record follows the next 500 ms tick.
+  void start() { tickCount_ = intervalTicks_ - 1; }
   void start(int intervalTicks);
   // Logging off: the counter restarts at 0.
   void stop();

@@ -272,6 +272,8 @@ bool TfrmLogFreq::limitKeyPress(QLineEdit* edit, int key, const QString& text) {
     return true;
   }
   // Reflected and burst convert the text as it is before every typed key.
+  // Tab only moves the focus (the exit converts then).
+  if (key == Qt::Key_Tab || key == Qt::Key_Backtab) return false;
   if (!enter && text.isEmpty() && key != Qt::Key_Backspace) return false;
   limitExit(edit);
   return enter;  // Enter must not close the dialog through its default button

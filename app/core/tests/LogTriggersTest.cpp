@@ -89,6 +89,9 @@ TEST(LogSampleTime, CounterRestartsOnlyAtADueSample) {
 
   tr.stop();
   EXPECT_EQ(tr.tickCount(), 0);
+  tr.start();  // again, with the interval it has
+  EXPECT_EQ(tr.tickCount(), 5);
+  tr.stop();
   tr.setInterval(4);
   tr.restartSample();  // set-up OK: due after the next tick
   EXPECT_FALSE(tr.evaluate(s, {}).write);

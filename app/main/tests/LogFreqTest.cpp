@@ -221,6 +221,8 @@ TEST_F(LogFreqTest, ReflectedAndBurstBoxesConvertOnEveryKey) {
   EXPECT_EQ(dlg->reflectedLimit->text(), "10xyz");
   QTest::keyClick(dlg->reflectedLimit, Qt::Key_Backspace);
   EXPECT_EQ(boxes.shown().size(), 3u);
+  QTest::keyClick(dlg->reflectedLimit, Qt::Key_Tab);  // one box, from the exit
+  EXPECT_EQ(boxes.shown().size(), 4u);
   EXPECT_TRUE(dlg->isVisible());
 
   dlg->clickTrigger(3);
