@@ -194,6 +194,7 @@ void Engine::command(const std::string& bytes, TimePoint now) {
     case 'D':
       if (!streaming_) nextLine_ = now + Ms(cfg_.intervalMs);
       streaming_ = true;
+      if (!streamStarted_) streamStarted_ = now;
       break;
     case 'U':
       if (strike(FaultKind::NoUReply, now)) return;
@@ -232,6 +233,10 @@ void Engine::settingsCommand(const std::string& bytes, TimePoint now) {
 std::string Engine::dataString(TimePoint now) {
   const double t = std::chrono::duration<double>(now - start_).count();
   DataFields f;
+  if (streamStarted_ && !cfg_.powerSteps.empty()) {
+    const auto since = std::chrono::duration_cast<Ms>(now - *streamStarted_).count();
+    if (auto w = powerAt(cfg_.powerSteps, since)) model_.setForwardAvgW(*w);
+  }
   f.reading = model_.sample(settings_, t);
   if (cfg_.kilowatt) {
     for (double* p : {&f.reading.burstW, &f.reading.forwardAvgW, &f.reading.reflectedW,

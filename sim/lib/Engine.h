@@ -86,6 +86,7 @@ class Engine {
   std::string in_;
   TimePoint inStarted_{};
   bool streaming_ = false;
+  std::optional<TimePoint> streamStarted_;  // first D since creation: the power script's zero
   TimePoint nextLine_{};
   bool zeroing_ = false;
   TimePoint zeroDone_{};

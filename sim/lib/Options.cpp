@@ -65,6 +65,10 @@ Signal:
   --drift PCT            slow drift of the forward power (default 2)
   --noise PCT            reading noise at the 4500 Hz filter (default 0.5)
   --seed N               seed of the noise and of the random faults (default 1)
+  --power-script FILE    step the forward average power: one "MS WATTS" per
+                         line, the power from MS milliseconds after the first
+                         start of the stream (D) on; '#' starts a comment.
+                         Before the first step --power applies
 
 The G command takes effect: field 7 reports the type last set; the filter sets
 the noise and how much of the in-burst modulation the peak, crest factor and
@@ -214,6 +218,17 @@ ParseResult parseOptions(const std::vector<std::string>& args, SimOptions& opt, 
       std::stringstream text;
       text << in.rdbuf();
       if (!parseFaultScript(text.str(), opt.faults, error)) {
+        error = v + ": " + error;
+        return ParseResult::Error;
+      }
+    }
+    else if (a == "--power-script") {
+      if (!value(v)) return ParseResult::Error;
+      std::ifstream in(v, std::ios::binary);
+      if (!in) { error = "cannot read power script " + v; return ParseResult::Error; }
+      std::stringstream text;
+      text << in.rdbuf();
+      if (!parsePowerScript(text.str(), s.powerSteps, error)) {
         error = v + ": " + error;
         return ParseResult::Error;
       }

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "PowerScript.h"
 
 namespace tks7730sim {
 
@@ -33,6 +36,7 @@ struct SensorConfig {
   std::string zeroResult = "0";   // result code of the zero calibration, 1-2 characters
   SignalParams signal;
   uint64_t seed = 1;
+  std::vector<PowerStep> powerSteps;  // --power-script: steps after the stream starts
 };
 
 // What the G command sets. Defaults are what the sensor runs with at power-up.

@@ -46,6 +46,9 @@ class SignalModel {
   // consistency rules on them.
   Reading ideal(const MeasSettings& m, double t, double driftFactor) const;
   double drift(double t) const;
+  // A new transmitter power from now on (the power script's steps).
+  void setForwardAvgW(double w) { p_.forwardAvgW = w; }
+  double forwardAvgW() const { return p_.forwardAvgW; }
 
  private:
   SignalParams p_;

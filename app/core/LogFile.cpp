@@ -1,0 +1,95 @@
+#include "core/LogFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/LogRecord.h"
+
+namespace zrq::core {
+namespace {
+
+std::string errnoText(int err) {
+  char buf[256];
+  // The GNU variant returns the text, which need not be in buf.
+  const char* t = strerror_r(err, buf, sizeof buf);
+  return t ? std::string(t) : "error " + std::to_string(err);
+}
+
+}  // namespace
+
+LogFileResult LogFile::fail(int err, std::string_view what) {
+  LogFileResult r;
+  r.ok = false;
+  r.errorNumber = err;
+  r.message = std::string(what) + " '" + path_ + "'";
+  if (err) r.message += ": " + errnoText(err);
+  return r;
+}
+
+LogFileResult LogFile::open(const std::string& path) {
+  close();
+  path_ = path;
+  createdNew_ = false;
+  if (path.empty()) return fail(ENOENT, "No log file name");
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC;
+  // Exclusive creation tells atomically whether the file is new.
+  int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+  bool created = fd >= 0;
+  if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), kFlags);
+  if (fd < 0) return fail(errno, "Cannot open the log file");
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return fail(EISDIR, "Cannot open the log file");
+  }
+  fd_ = fd;
+  if (created) {
+    LogFileResult r = writeWhole(logHeaderText());
+    if (!r) {
+      ::close(fd_);
+      fd_ = -1;
+      ::unlink(path.c_str());
+      r.message = "Cannot write the header lines to '" + path_ + "'" +
+                  (r.errorNumber ? ": " + errnoText(r.errorNumber) : std::string());
+      return r;
+    }
+    createdNew_ = true;
+  }
+  return {};
+}
+
+LogFileResult LogFile::writeWhole(std::string_view text) {
+  struct stat before {};
+  const bool regular = ::fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
+  if (regular && before.st_nlink == 0) return fail(0, "Records cannot go to the deleted log file");
+  ssize_t n;
+  do {
+    n = ::write(fd_, text.data(), text.size());
+  } while (n < 0 && errno == EINTR);
+  if (n == static_cast<ssize_t>(text.size())) return {};
+  const int err = n < 0 ? errno : ENOSPC;  // a short write is a full device
+  // Cut the partial line off, so the file ends with the last whole record.
+  if (regular && n > 0) {
+    int rc;
+    do {
+      rc = ::ftruncate(fd_, before.st_size);
+    } while (rc < 0 && errno == EINTR);
+  }
+  return fail(err, "Cannot write to the log file");
+}
+
+LogFileResult LogFile::append(std::string_view record) {
+  if (fd_ < 0) return fail(EBADF, "No open log file");
+  return writeWhole(record);
+}
+
+void LogFile::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+}  // namespace zrq::core
