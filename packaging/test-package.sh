@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# test-package.sh BUILD_DIR VERSION
+# Builds the Debian package from the build in BUILD_DIR, checks it (lintian,
+# desktop entry, AppStream data, RUNPATHs), installs it with dpkg -i, runs the
+# installed programs from their installed paths, then purges it and checks
+# that none of its files are left. It changes the machine: it runs only as
+# root and exits 77 (skipped) otherwise. A summary for the release note goes
+# to BUILD_DIR/package/package-note.txt.
+set -uo pipefail
+build=$1
+version=$2
+pkg=zrq
+deb=$build/package/${pkg}_${version}_amd64.deb
+note=$build/package/package-note.txt
+shot=$build/artefacts/package-panel.png
+
+if [ "$(id -u)" -ne 0 ] || ! command -v dpkg >/dev/null; then
+  echo "skipped: installing a package needs root and dpkg"
+  exit 77
+fi
+
+failures=0
+checks=0
+check() {  # description, command...
+  local what=$1; shift
+  checks=$((checks + 1))
+  if "$@"; then
+    echo "ok: $what"
+  else
+    echo "FAILED: $what"
+    failures=$((failures + 1))
+  fi
+}
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/zrq-pkg.XXXXXX")
+sim_pid=
+cleanup() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# --- build and inspect the package ------------------------------------------
+rm -f "$deb"
+(cd "$build" && cpack -G DEB --config CPackConfig.cmake) >"$tmp/cpack.log" 2>&1
+check "cpack made $(basename "$deb")" test -f "$deb" || { cat "$tmp/cpack.log"; exit 1; }
+
+dpkg-deb -c "$deb" >"$tmp/contents"
+awk '{print $6}' "$tmp/contents" | sed 's|^\./|/|; s|/$||' | grep -v '^/\?$' >"$tmp/paths"
+dpkg-deb -f "$deb" Depends >"$tmp/depends"
+lintian --no-tag-display-limit "$deb" >"$tmp/lintian" 2>&1
+lintian_rc=$?
+dpkg-deb -x "$deb" "$tmp/root"
+
+{
+  echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB"
+  echo "depends: $(cat "$tmp/depends")"
+  echo "files:"
+  grep -v '/$' "$tmp/contents" | awk '{printf "  %s %8s %s%s%s\n", $1, $3, $6, ($7 ? " " $7 : ""), ($8 ? " " $8 : "")}'
+  echo "lintian (exit $lintian_rc):"
+  sed 's/^/  /' "$tmp/lintian"
+  echo "desktop-file-validate:"
+  desktop-file-validate "$tmp/root/usr/share/applications/org.zrq.zrqusb.desktop" 2>&1 | sed 's/^/  /'
+  echo "  (exit ${PIPESTATUS[0]})"
+  echo "appstreamcli validate:"
+  appstreamcli validate --no-net --pedantic "$tmp/root/usr/share/metainfo/org.zrq.zrqusb.metainfo.xml" 2>&1 | sed 's/^/  /'
+} >"$note"
+cat "$note"
+
+check "lintian reports no error" bash -c "! grep -q '^E: ' '$tmp/lintian'"
+check "desktop entry is valid" desktop-file-validate "$tmp/root/usr/share/applications/org.zrq.zrqusb.desktop"
+check "AppStream data is valid" appstreamcli validate --no-net "$tmp/root/usr/share/metainfo/org.zrq.zrqusb.metainfo.xml"
+check "dependencies computed (Qt widgets, C++ run time)" \
+  bash -c "grep -q 'libqt6widgets6' '$tmp/depends' && grep -q 'libstdc++6' '$tmp/depends'"
+for f in ZRQUSB tks7730-sim zrq-decode libZervDCom.so; do
+  check "/usr/lib/zrq/$f is packaged" test -f "$tmp/root/usr/lib/zrq/$f"
+done
+check "ZRQUSB keeps RUNPATH \$ORIGIN" \
+  bash -c "readelf -d '$tmp/root/usr/lib/zrq/ZRQUSB' | grep -E 'R(UN)?PATH' | grep -qF '[\$ORIGIN]'"
+check "udev rule tags the sensor for uaccess" \
+  grep -q 'KERNELS=="????:3A61:7730\.\*".*TAG+="uaccess"' "$tmp/root/usr/lib/udev/rules.d/70-zrq.rules"
+for size in 16 32 48 64 128 256; do
+  check "icon ${size}x${size}" test -s "$tmp/root/usr/share/icons/hicolor/${size}x${size}/apps/org.zrq.zrqusb.png"
+done
+
+# --- install and run from the installed paths -------------------------------
+if dpkg -s "$pkg" >/dev/null 2>&1; then
+  echo "note: $pkg was installed before this test; it is replaced and purged at the end"
+fi
+check "dpkg -i installs the package" bash -c "dpkg -i '$deb' >'$tmp/dpkg-i.log' 2>&1 || { cat '$tmp/dpkg-i.log'; false; }"
+check "package is installed" bash -c "dpkg-query -W -f='\${Status}' $pkg | grep -q 'install ok installed'"
+for prog in ZRQUSB tks7730-sim zrq-decode; do
+  check "/usr/bin/$prog leads to /usr/lib/zrq/$prog" test "$(readlink -f /usr/bin/$prog)" = "/usr/lib/zrq/$prog"
+  check "man page of $prog is found" bash -c "man -w $prog >/dev/null 2>&1"
+done
+
+# Nothing from the build folder may help: a clean environment, run from /.
+run_installed() { (cd / && env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" "$@"); }
+mkdir -p "$tmp/home" && mkdir -m 0700 "$tmp/run" "$tmp/usb"
+
+out=$(run_installed ZRQUSB --version 2>&1)
+check "ZRQUSB --version prints 'ZRQUSB V$version' (got '$out')" test "$out" = "ZRQUSB V$version"
+out=$(printf '%s\n' "$(head -n 1 "$(dirname "$0")/../samples/datastrings.txt")" | run_installed zrq-decode - 2>&1)
+check "installed zrq-decode decodes a data string" bash -c "grep -q 'forward' <<<'$out'"
+
+run_installed tks7730-sim --usb 1 --usb-dir "$tmp/usb" >"$tmp/sim.out" 2>"$tmp/sim.err" &
+sim_pid=$!
+for _ in $(seq 100); do
+  grep -q '^usb: ' "$tmp/sim.out" 2>/dev/null && break
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.1
+done
+serial=$(sed -n 's/^serial: //p' "$tmp/sim.out" | head -n 1)
+check "installed tks7730-sim serves a serial sensor" test -n "$serial"
+
+if [ -x /usr/lib/zrq/zrq-log ]; then
+  out=$(run_installed zrq-log --version 2>&1)
+  check "zrq-log --version prints 'zrq-log V$version' (got '$out')" test "$out" = "zrq-log V$version"
+else
+  echo "note: zrq-log is not part of this build; its checks are left out"
+fi
+
+if [ -n "$serial" ]; then
+  mkdir -p "$(dirname "$shot")"; rm -f "$shot"
+  (cd / && env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" \
+     ZRQ_SERIAL_PORTS="$serial" ZRQ_LOG_DIR="$tmp/log" \
+     xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb \
+     ZRQUSB --connect "$serial" --unattended --screenshot "$shot" --after 6000 --quit-after 8000) \
+    >"$tmp/zrq.out" 2>"$tmp/zrq.err" &
+  zrq_pid=$!
+  # While it runs: the library it loaded is the installed one.
+  maps=""
+  for _ in $(seq 150); do
+    for p in /proc/[0-9]*; do
+      [ "$(readlink "$p/exe" 2>/dev/null)" = /usr/lib/zrq/ZRQUSB ] && maps=$(grep -o '/[^ ]*libZervDCom\.so' "$p/maps" 2>/dev/null | sort -u)
+    done
+    [ -n "$maps" ] && break
+    sleep 0.1
+  done
+  wait "$zrq_pid"
+  zrq_rc=$?
+  check "installed ZRQUSB --connect ends normally (exit $zrq_rc)" test "$zrq_rc" -eq 0
+  check "installed ZRQUSB loaded /usr/lib/zrq/libZervDCom.so (got '$maps')" test "$maps" = /usr/lib/zrq/libZervDCom.so
+  check "picture of the streaming panel saved at $shot" test -s "$shot"
+  check "the connection streamed (serial number read)" grep -q 'screenshot: ' "$tmp/zrq.out"
+  [ -s "$tmp/zrq.err" ] && { echo "ZRQUSB standard error:"; sed 's/^/  /' "$tmp/zrq.err"; }
+fi
+kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; sim_pid=
+
+# --- purge: nothing of the package stays ------------------------------------
+check "dpkg -P purges the package" bash -c "dpkg -P $pkg >'$tmp/dpkg-p.log' 2>&1 || { cat '$tmp/dpkg-p.log'; false; }"
+left=()
+while read -r p; do
+  [ -z "$p" ] && continue
+  # Folders the system shares (/usr, /usr/bin, ...) stay; only ours must go.
+  if [ -d "$p" ] && [ ! -L "$p" ]; then
+    case "$p" in /usr/lib/zrq|/usr/share/doc/$pkg) left+=("$p") ;; esac
+  elif [ -e "$p" ] || [ -L "$p" ]; then
+    left+=("$p")
+  fi
+done <"$tmp/paths"
+check "no file of the package is left after purge (left: ${left[*]:-none})" test ${#left[@]} -eq 0
+check "dpkg no longer knows the package" bash -c "! dpkg-query -W -f='\${Status}' $pkg 2>/dev/null | grep -q installed"
+
+echo "package test: $((checks - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
