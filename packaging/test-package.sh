@@ -32,6 +32,8 @@ check() {  # description, command...
   fi
 }
 
+contains() { [[ "$(cat "$1" 2>/dev/null)" == *"$2"* ]]; }  # file, text
+
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/zrq-pkg.XXXXXX")
 sim_pid=
 cleanup() {
@@ -95,15 +97,17 @@ for prog in ZRQUSB tks7730-sim zrq-decode; do
 done
 
 # Nothing from the build folder may help: a clean environment, run from /.
-run_installed() { (cd / && env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" "$@"); }
+run_installed() { (cd / && exec env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" "$@"); }
 mkdir -p "$tmp/home" && mkdir -m 0700 "$tmp/run" "$tmp/usb"
 
 out=$(run_installed ZRQUSB --version 2>&1)
 check "ZRQUSB --version prints 'ZRQUSB V$version' (got '$out')" test "$out" = "ZRQUSB V$version"
-out=$(printf '%s\n' "$(head -n 1 "$(dirname "$0")/../samples/datastrings.txt")" | run_installed zrq-decode - 2>&1)
-check "installed zrq-decode decodes a data string" bash -c "grep -q 'forward' <<<'$out'"
+out=$(run_installed zrq-decode - <"$(dirname "$0")/../samples/datastrings.txt" 2>&1)
+check "installed zrq-decode decodes the sample's first data string" \
+  grep -qx '  forward:   100.00 W  (unit W, decimals 2, over range no, Over Range lit no)' <<<"$out"
 
-run_installed tks7730-sim --usb 1 --usb-dir "$tmp/usb" >"$tmp/sim.out" 2>"$tmp/sim.err" &
+(cd / && exec env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" \
+   tks7730-sim --usb 1 --usb-dir "$tmp/usb") >"$tmp/sim.out" 2>"$tmp/sim.err" &
 sim_pid=$!
 for _ in $(seq 100); do
   grep -q '^usb: ' "$tmp/sim.out" 2>/dev/null && break
@@ -122,7 +126,7 @@ fi
 
 if [ -n "$serial" ]; then
   mkdir -p "$(dirname "$shot")"; rm -f "$shot"
-  (cd / && env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" \
+  (cd / && exec env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" \
      ZRQ_SERIAL_PORTS="$serial" ZRQ_LOG_DIR="$tmp/log" \
      xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb \
      ZRQUSB --connect "$serial" --unattended --screenshot "$shot" --after 6000 --quit-after 8000) \
@@ -142,10 +146,38 @@ if [ -n "$serial" ]; then
   check "installed ZRQUSB --connect ends normally (exit $zrq_rc)" test "$zrq_rc" -eq 0
   check "installed ZRQUSB loaded /usr/lib/zrq/libZervDCom.so (got '$maps')" test "$maps" = /usr/lib/zrq/libZervDCom.so
   check "picture of the streaming panel saved at $shot" test -s "$shot"
-  check "the connection streamed (serial number read)" grep -q 'screenshot: ' "$tmp/zrq.out"
+  check "the connection streamed (serial number read)" grep -qx 'Received SN:12345' <(sed 's/.*\t//' "$tmp/log/TKS7730ComTest.log")
   [ -s "$tmp/zrq.err" ] && { echo "ZRQUSB standard error:"; sed 's/^/  /' "$tmp/zrq.err"; }
 fi
-kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; sim_pid=
+# The doctor in the installed program: the sensor's port is held by another
+# process, so it is missing from the Comm menu, and the status lines, the
+# communication log and the one message box say who holds it.
+if [ -n "$serial" ]; then
+  python3 -c 'import fcntl, os, sys, time
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)
+fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+print("held", flush=True)
+time.sleep(600)' "$serial" >"$tmp/holder.out" &
+  holder_pid=$!
+  for _ in $(seq 100); do grep -q held "$tmp/holder.out" && break; sleep 0.1; done
+  rm -rf "$tmp/log"
+  (cd / && exec env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" \
+     ZRQ_SERIAL_PORTS="$serial" ZRQ_LOG_DIR="$tmp/log" QT_QPA_PLATFORM=offscreen \
+     ZRQUSB --unattended --quit-after 1500) >"$tmp/held.out" 2>"$tmp/held.err"
+  kill "$holder_pid" 2>/dev/null; wait "$holder_pid" 2>/dev/null
+  expected="Cannot open $serial: it is in use by another program.
+Fix: close process $holder_pid (python3), which holds it, or end it: kill $holder_pid"
+  check "TKS7730ComTest.log names the process holding $serial" \
+    contains "$tmp/log/TKS7730ComTest.log" "$expected"
+  check "one Device Access message box says the same" \
+    test "$(grep -c '^ZRQUSB message \[Device Access\]' "$tmp/held.err")" -eq 1 -a \
+    "$(sed -n '/^ZRQUSB message \[Device Access\]: /{s///;N;p}' "$tmp/held.err")" = "$expected"
+  echo "doctor, as the installed ZRQUSB wrote it to TKS7730ComTest.log:"
+  sed 's/^/  /' "$tmp/log/TKS7730ComTest.log"
+fi
+kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null
+check "the installed simulator has stopped" bash -c "! kill -0 $sim_pid 2>/dev/null"
+sim_pid=
 
 # --- purge: nothing of the package stays ------------------------------------
 check "dpkg -P purges the package" bash -c "dpkg -P $pkg >'$tmp/dpkg-p.log' 2>&1 || { cat '$tmp/dpkg-p.log'; false; }"
