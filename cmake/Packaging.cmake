@@ -133,6 +133,8 @@ set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
 include(CPack)
 
 if(ZRQ_TESTS)
+  add_test(NAME package_maintainer_scripts COMMAND bash ${ZRQ_PKG_SRC}/test-maintainer-scripts.sh)
+  set_tests_properties(package_maintainer_scripts PROPERTIES LABELS "package")
   # Builds the package, installs it, runs the installed programs, purges it.
   # It changes the machine it runs on: it runs only as root (CI) and skips
   # otherwise.
