@@ -175,6 +175,36 @@ Fix: close process $holder_pid (python3), which holds it, or end it: kill $holde
   echo "doctor, as the installed ZRQUSB wrote it to TKS7730ComTest.log:"
   sed 's/^/  /' "$tmp/log/TKS7730ComTest.log"
 fi
+# The doctor for a port the user may not open: a node of the simulator's
+# terminal that belongs to root:dialout, tried by the user nobody.
+if [ -n "$serial" ] && id nobody >/dev/null 2>&1 && getent group dialout >/dev/null; then
+  node=$tmp/ttyZRQ0
+  read -r major minor < <(stat -L -c '%t %T' "$serial")
+  if mknod "$node" c $((16#$major)) $((16#$minor)) 2>/dev/null; then
+    chown root:dialout "$node" && chmod 0660 "$node" && chmod 0755 "$tmp"
+    mkdir -p "$tmp/nobody/run" "$tmp/nobody/log"
+    chown -R nobody "$tmp/nobody" && chmod 0700 "$tmp/nobody/run"
+    (cd / && exec setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups \
+       env -i PATH=/usr/bin:/bin HOME="$tmp/nobody" XDG_RUNTIME_DIR="$tmp/nobody/run" \
+       ZRQ_LOG_DIR="$tmp/nobody/log" ZRQ_SERIAL_PORTS="$node" QT_QPA_PLATFORM=offscreen \
+       ZRQUSB --unattended --quit-after 1500) >"$tmp/denied.out" 2>"$tmp/denied.err"
+    expected="Cannot open $node: permission denied for user nobody.
+$node belongs to user root and group dialout (crw-rw----).
+Fix: sudo usermod -aG dialout nobody, then log out and log in again."
+    check "TKS7730ComTest.log of user nobody explains the denied port and its fix" \
+      contains "$tmp/nobody/log/TKS7730ComTest.log" "$expected"
+    check "one Device Access message box for nobody says the same" \
+      test "$(grep -c '^ZRQUSB message \[Device Access\]' "$tmp/denied.err")" -eq 1 -a \
+      "$(sed -n '/^ZRQUSB message \[Device Access\]: /,/^ZRQUSB message \[[^D]/p' "$tmp/denied.err" |
+         grep -cxF -e "Cannot open $node: permission denied for user nobody." \
+                   -e "$node belongs to user root and group dialout (crw-rw----)." \
+                   -e "Fix: sudo usermod -aG dialout nobody, then log out and log in again.")" -eq 3
+    echo "doctor, as the installed ZRQUSB run by nobody wrote it to TKS7730ComTest.log:"
+    sed 's/^/  /' "$tmp/nobody/log/TKS7730ComTest.log"
+  else
+    echo "note: no device node can be made here; the denied-port run is left out"
+  fi
+fi
 kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null
 check "the installed simulator has stopped" bash -c "! kill -0 $sim_pid 2>/dev/null"
 sim_pid=
