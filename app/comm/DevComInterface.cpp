@@ -6,6 +6,7 @@
 
 #include "AppStatus.h"
 #include "CommAssert.h"
+#include "PortDoctor.h"
 #include "USB/TKS7730Stats.h"
 
 namespace zrq::comm {
@@ -122,6 +123,8 @@ void DevComInterface::open(DeviceHandle h) {
   }
   hDev_.store(ZervDComDLL::INVALID_DEV_COMM_HANDLE);
   p_stats_->showStatus(statsRow_, PortStatus::Error);
+  doctor::report(*p_appStatus_, portType_ == PortType::Serial ? doctor::diagnosePortAccess(portName_)
+                                                              : doctor::diagnoseSensors());
 }
 
 void DevComInterface::close() {

@@ -6,6 +6,7 @@
 #include "AppStatus.h"
 #include "DevComInterface.h"
 #include "PortCandidates.h"
+#include "PortDoctor.h"
 #include "TKS7730Commands.h"
 #include "TfrmComm.h"
 #include "ZervDComDLL.h"
@@ -62,11 +63,14 @@ void TfrmComm::getCommPorts() {
     commands_->reportException(exc);
   }
 
+  std::vector<std::string> unavailable;
   try {
     for (const std::string& name : serialPortCandidates()) {
       const std::u16string wide = toWide(name);
       if (ZervDComDLL::isSerialPortAvail(wide.c_str()))
         addPortToWindow(PortType::Serial, name, -1);
+      else
+        unavailable.push_back(name);
     }
   } catch (const ZervDComExc& exc) {
     commands_->reportException(exc);
@@ -80,6 +84,8 @@ void TfrmComm::getCommPorts() {
   } catch (const ZervDComExc& exc) {
     commands_->reportException(exc);
   }
+
+  doctor::report(*p_appStatus_, doctor::diagnoseDiscovery(unavailable));
 
   // Nothing found (no library, no free port): nothing is selected.
   if (DevComInterface* first = commands_->getPort(0)) {

@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption unattendedOpt(
       "unattended", "Write message boxes to standard error and answer them with OK or Yes.");
   cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt});
+  cli.addOption(QCommandLineOption("version", "Print the version text and exit."));
   // Parsed before the application exists so that --help needs no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
     std::printf("%s", help.toLocal8Bit().constData());
     return 0;
   }
+  if (cli.isSet("version")) return std::printf("ZRQUSB %s\n", zrq::frame::kVersionText) < 0;
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(zrq::frame::kAppTitle));
