@@ -102,7 +102,15 @@ void CDialixHQCtrl::setPropText(std::string_view name, std::string_view text) {
 
 void CDialixHQCtrl::StepIt() { model_.stepIt(); }
 
-std::vector<uint8_t> CDialixHQCtrl::saveState() const { return saveStream(model_); }
+std::vector<uint8_t> CDialixHQCtrl::saveState() const {
+  // A hidden widget gets its resize event only when shown: take the size itself.
+  // The stored extent stays while it still gives the same size, so a loaded
+  // state saves back byte for byte.
+  int32_t x = model_.extentX(), y = model_.extentY();
+  if (himetricToPixels(x) != width()) x = pixelsToHimetric(width());
+  if (himetricToPixels(y) != height()) y = pixelsToHimetric(height());
+  return saveStream(model_, x, y);
+}
 
 void CDialixHQCtrl::loadState(std::span<const uint8_t> bytes) {
   loadStream(model_, bytes);
@@ -119,8 +127,6 @@ void CDialixHQCtrl::changed(int dispid) {
 }
 
 void CDialixHQCtrl::resizeEvent(QResizeEvent* e) {
-  // The extent follows the size, so a saved state keeps it.
-  model_.setExtent(pixelsToHimetric(e->size().width()), pixelsToHimetric(e->size().height()));
   layerDirty_ = true;
   QWidget::resizeEvent(e);
 }

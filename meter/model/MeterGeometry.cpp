@@ -97,7 +97,9 @@ void buildGeometry(MeterGeometry& g, const MeterProps& p, int W, int H, const Me
     const float step = g.sweep / static_cast<float>(nd);
     float theta = g.thetaStart;
     for (int j = 0; j <= nd; ++j) {
-      const double value = lo + (g.thetaStart - theta) / double(g.sweep) * (hi - lo);
+      double value = lo + (g.thetaStart - theta) / double(g.sweep) * (hi - lo);
+      // The angle's float noise would print a zero division as "-0".
+      if (std::abs(value) < std::abs(hi - lo) * 1e-6) value = 0;
       std::string text = formatLabel(p.ValueFormatString, value);
       const TextSize ts = measure ? measure(text) : TextSize{};
       const double c = std::cos(double(theta)), s = std::sin(double(theta));

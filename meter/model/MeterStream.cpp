@@ -206,12 +206,14 @@ Picture readPicture(Reader& r, const char* what) {
 
 const std::vector<int>& persistenceOrder() { return kOrder; }
 
-std::vector<uint8_t> saveStream(const MeterModel& m) {
+std::vector<uint8_t> saveStream(const MeterModel& m) { return saveStream(m, m.extentX(), m.extentY()); }
+
+std::vector<uint8_t> saveStream(const MeterModel& m, int32_t extentX, int32_t extentY) {
   const MeterProps& p = m.props();
   Writer w;
   w.u32(kPersistVersion);
-  w.u32(static_cast<uint32_t>(m.extentX()));
-  w.u32(static_cast<uint32_t>(m.extentY()));
+  w.u32(static_cast<uint32_t>(extentX));
+  w.u32(static_cast<uint32_t>(extentY));
   w.u32(kStockCaptionBit);
   w.str(p.Caption);
   for (int id : kOrder) {

@@ -38,6 +38,8 @@ extern const uint8_t kPictureClassId[16];
 const std::vector<int>& persistenceOrder();
 
 std::vector<uint8_t> saveStream(const MeterModel& m);
+// The same with another extent (a container's current size).
+std::vector<uint8_t> saveStream(const MeterModel& m, int32_t extentX, int32_t extentY);
 // All or nothing: on success every property and the extent are replaced
 // (the model's replaceAll), on failure nothing changes.
 void loadStream(MeterModel& m, std::span<const uint8_t> bytes);

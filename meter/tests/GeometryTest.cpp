@@ -185,6 +185,17 @@ TEST(MeterGeometry, UnusableScalesDrawNoTicksLabelsOrBandsAndRestTheNeedleAtTheS
   }
 }
 
+TEST(MeterGeometry, AZeroDivisionNeverPrintsAsMinusZero) {
+  MeterProps p;
+  p.MinimumValue = -100;
+  p.MaximumValue = 0;
+  p.ValueFormatString = "%.0f";
+  const MeterGeometry g = build(p);
+  EXPECT_EQ(g.labelText.front(), "-100");
+  EXPECT_EQ(g.labelText[5], "-50");
+  EXPECT_EQ(g.labelText.back(), "0");
+}
+
 TEST(MeterGeometry, OneDivisionBelowTheMinimumStillRestsAtTheStart) {
   MeterProps p;
   p.NumberOfDivisions = 1;
