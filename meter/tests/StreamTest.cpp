@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
 #include "MeterStream.h"
 #include "StreamBytes.h"
 
@@ -199,5 +204,23 @@ TEST(MeterStream, MalformedStreamsAreRefusedWithAReason) {
       EXPECT_NE(std::string(e.what()).find(c.mentions), std::string::npos) << e.what();
     }
     expectUnchanged(m);
+  }
+}
+
+TEST(MeterStream, CommittedMeterWindowFilesHoldTheWindowsStates) {
+  const char* src = std::getenv("ZRQ_SOURCE_DIR");
+  ASSERT_NE(src, nullptr);
+  struct Case {
+    const char* file;
+    const char* caption;
+    double radius;
+  };
+  for (const Case& c : {Case{"frmMeter.ControlData", "Average Power", 0.93},
+                        Case{"frmRflMeter.ControlData", "Power", 0.94}}) {
+    SCOPED_TRACE(c.file);
+    std::ifstream in(std::string(src) + "/meter/data/" + c.file, std::ios::binary);
+    ASSERT_TRUE(in);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, meter_test::meterWindowState(c.caption, c.radius).b);
   }
 }
