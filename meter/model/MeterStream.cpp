@@ -78,6 +78,7 @@ class Reader {
   }
   void bytes(uint8_t* p, size_t n, const char* what) {
     need(n, what);
+    if (n == 0) return;  // an empty picture has no buffer to copy into
     std::memcpy(p, b_.data() + pos_, n);
     pos_ += n;
   }
