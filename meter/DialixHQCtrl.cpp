@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "DialixHQFactory.h"
 #include "model/LabelFormat.h"
@@ -224,7 +225,9 @@ void CDialixHQCtrl::rebuildLayer(qreal dpr) {
   if (!p.BackgroundImage.empty()) {
     if (pictureBytes_ != p.BackgroundImage.data) {
       pictureBytes_ = p.BackgroundImage.data;
-      picture_ = QImage::fromData(pictureBytes_.data(), static_cast<int>(pictureBytes_.size()));
+      picture_ = pictureBytes_.size() <= size_t(std::numeric_limits<int>::max())
+                     ? QImage::fromData(pictureBytes_.data(), static_cast<int>(pictureBytes_.size()))
+                     : QImage();
     }
     const QRect target(QPoint(inset, inset), QPoint(W - inset - 1, H - inset - 1));
     if (!picture_.isNull() && target.isValid()) painter.drawImage(target, picture_);
