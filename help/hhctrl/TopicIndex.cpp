@@ -65,7 +65,24 @@ std::string TopicIndex::plainText(std::string_view html) {
 std::vector<std::string> TopicIndex::words(std::string_view text) {
   std::vector<std::string> out;
   std::string w;
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    // No-break space and the general punctuation block (dashes, quotes,
+    // ellipsis) separate words like their ASCII kin.
+    const auto u = static_cast<unsigned char>(c);
+    size_t skip = 0;
+    if (u == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0)
+      skip = 1;
+    if (u == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80)
+      skip = 2;
+    if (skip) {
+      i += skip;
+      if (!w.empty()) {
+        out.push_back(std::move(w));
+        w.clear();
+      }
+      continue;
+    }
     if (wordChar(c)) {
       w += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     } else if (!w.empty()) {
