@@ -177,6 +177,7 @@ void HelpViewer::buildUi() {
   connect(list, &QPushButton::clicked, this, [this] { runSearch(); });
   connect(searchEdit_, &QLineEdit::returnPressed, this, [this] { runSearch(); });
   auto openResult = [this](QListWidgetItem* item) {
+    searchResults_->setCurrentItem(item);
     navigate(item->data(kPathRole).toString(),
              searchEdit_->text().split(QRegularExpression(QStringLiteral("[^\\w]+")),
                                        Qt::SkipEmptyParts));

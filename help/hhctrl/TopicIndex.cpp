@@ -112,31 +112,52 @@ void TopicIndex::add(const std::string& path, std::string_view html) {
   std::string title = titleOf(html);
   pages_.push_back({path, title.empty() ? path : title});
   // Title words count as the page's words too.
-  for (auto& w : words(title + " " + plainText(html))) {
+  for (auto& w : words(title)) {
     auto& list = words_[w];
-    if (list.empty() || list.back() != id) list.push_back(id);
+    if (list.empty() || list.back().page != id) list.push_back({id, 0, true});
+  }
+  for (auto& w : words(plainText(html))) {
+    auto& list = words_[w];
+    if (list.empty() || list.back().page != id) list.push_back({id, 0, false});
+    ++list.back().count;
   }
 }
 
 std::vector<size_t> TopicIndex::search(std::string_view query) const {
   const auto q = words(query);
   if (q.empty()) return {};
-  std::vector<size_t> result;
+  struct Score {
+    size_t page;
+    unsigned count;
+    bool allInTitle;
+  };
+  std::vector<Score> result;
   bool first = true;
   for (const auto& w : q) {
     auto it = words_.find(w);
     if (it == words_.end()) return {};
     if (first) {
-      result = it->second;
+      for (const auto& h : it->second) result.push_back({h.page, h.count, h.inTitle});
       first = false;
-    } else {
-      std::vector<size_t> both;
-      std::set_intersection(result.begin(), result.end(), it->second.begin(), it->second.end(),
-                            std::back_inserter(both));
-      result.swap(both);
+      continue;
     }
+    // Both lists are in page order.
+    std::vector<Score> both;
+    auto h = it->second.begin();
+    for (const auto& r : result) {
+      while (h != it->second.end() && h->page < r.page) ++h;
+      if (h != it->second.end() && h->page == r.page)
+        both.push_back({r.page, r.count + h->count, r.allInTitle && h->inTitle});
+    }
+    result.swap(both);
   }
-  return result;
+  std::stable_sort(result.begin(), result.end(), [](const Score& a, const Score& b) {
+    if (a.allInTitle != b.allInTitle) return a.allInTitle;
+    return a.count > b.count;
+  });
+  std::vector<size_t> pages;
+  for (const auto& r : result) pages.push_back(r.page);
+  return pages;
 }
 
 }  // namespace hhc

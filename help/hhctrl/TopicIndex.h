@@ -17,7 +17,8 @@ struct TopicPage {
 class TopicIndex {
  public:
   void add(const std::string& path, std::string_view html);
-  // Pages holding every word of the query, in the order they were added.
+  // Pages holding every word of the query: those whose title holds them all
+  // first, then by how often the words occur; ties in the order added.
   std::vector<size_t> search(std::string_view query) const;
   const std::vector<TopicPage>& pages() const { return pages_; }
   size_t wordCount() const { return words_.size(); }
@@ -30,7 +31,12 @@ class TopicIndex {
 
  private:
   std::vector<TopicPage> pages_;
-  std::unordered_map<std::string, std::vector<size_t>> words_;
+  struct Hit {
+    size_t page;
+    unsigned count;
+    bool inTitle;
+  };
+  std::unordered_map<std::string, std::vector<Hit>> words_;
 };
 
 }  // namespace hhc

@@ -7,6 +7,7 @@
 #include <QTextBlock>
 #include <QListWidget>
 #include <QTest>
+#include <QRegularExpression>
 #include <QTextBrowser>
 #include <QTreeWidget>
 #include <filesystem>
@@ -77,6 +78,35 @@ std::string treeOf(QTreeWidget* tree) {
   return out;
 }
 
+// Every local link, picture and style sheet of every page names a file inside.
+using Files = std::map<std::string, std::string>;
+std::vector<std::string> brokenReferences(const Files& files) {
+  std::vector<std::string> broken;
+  const QRegularExpression ref(QStringLiteral("(?:src|href)\\s*=\\s*\"([^\"]*)\""),
+                               QRegularExpression::CaseInsensitiveOption);
+  size_t pages = 0;
+  for (const auto& [f, text] : files) {
+    if (f.size() < 4 || f.compare(f.size() - 4, 4, ".htm") != 0) continue;
+    ++pages;
+    const QString html = QString::fromStdString(text);
+    for (auto it = ref.globalMatch(html); it.hasNext();) {
+      const QString target = it.next().captured(1);
+      if (target.isEmpty() || target.startsWith('#') || target.contains(QLatin1String(":")))
+        continue;
+      const std::string inside =
+          hhc::resolveInside(f, target.section('#', 0, 0).toStdString());
+      if (!files.count(inside)) broken.push_back(f + " -> " + target.toStdString());
+    }
+  }
+  if (pages == 0) broken.push_back("no pages");
+  return broken;
+}
+std::vector<std::string> brokenReferences(const hhc::ChmFile& chm) {
+  Files files;
+  for (const auto& f : chm.files()) files[f] = chm.read(f).value_or("");
+  return brokenReferences(files);
+}
+
 std::set<std::string> resultPaths(HelpViewer& v) {
   std::set<std::string> out;
   for (int i = 0; i < v.searchResults()->count(); ++i)
@@ -131,6 +161,8 @@ TEST(RealManual, ContentsIndexAndAliasesMatchTheList) {
     ASSERT_TRUE(f.has_value()) << t.id;
     EXPECT_EQ(*f, t.file);
   }
+  const auto broken = brokenReferences(v.file());
+  EXPECT_TRUE(broken.empty()) << broken.front();
   // A word of one page only.
   v.showSearch("dialout", true);
   EXPECT_TRUE(resultPaths(v).count("/linux_setup.htm"));
@@ -187,6 +219,15 @@ TEST_F(Viewer, SearchHitOpensHighlighted) {
   // A topic opened otherwise is not highlighted.
   v.showTopic("index.htm");
   EXPECT_EQ(v.highlightCount(), 0);
+}
+
+TEST_F(Viewer, LinkCheckSeesBrokenReferences) {
+  EXPECT_TRUE(brokenReferences(v.file()).empty());
+  const Files pages = {
+      {"/a.htm", "<a href=\"sub/b.htm#x\">b</a><img src=\"gone.png\"><a href=\"https://x/\">"},
+      {"/sub/b.htm", "<a href=\"../a.htm\">a</a><link href=\"../missing.css\">"}};
+  EXPECT_EQ(brokenReferences(pages),
+            (std::vector<std::string>{"/a.htm -> gone.png", "/sub/b.htm -> ../missing.css"}));
 }
 
 TEST_F(Viewer, LinksPicturesAndStyleLoadFromInsideTheFile) {
