@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 
 namespace hb {
 
@@ -118,6 +119,8 @@ bool ThbAppHelpSocket::HelpHook(unsigned command, intptr_t data, bool& callHelp)
   // A negative number swaps topic and pop-up.
   if ((command == HELP_CONTEXTPOPUP || command == HELP_CONTEXT) && data < 0) {
     callHelp = false;
+    // The one negative number without a positive counterpart names nothing.
+    if (data == INTPTR_MIN) return false;
     target_.HelpCommand(command == HELP_CONTEXTPOPUP ? HELP_CONTEXT : HELP_CONTEXTPOPUP, -data);
     return true;
   }

@@ -312,6 +312,12 @@ TEST_F(Routing, NegativeDataSwapsTopicAndPopup) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].command, HH_DISPLAY_TOPIC);
   EXPECT_EQ(calls[0].text, "five.htm");
+
+  // The most negative word has no positive twin: refused, not wrapped around.
+  hhrec_reset();
+  EXPECT_FALSE(app.HelpCommand(HELP_CONTEXT, INTPTR_MIN));
+  EXPECT_TRUE(hhrec_calls().empty());
+  EXPECT_TRUE(platform.winHelpCalls.empty());
 }
 
 TEST_F(Routing, PopupAtPendingPositionThenForgotten) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTextBlock>
@@ -121,6 +122,14 @@ std::vector<std::string> visibleKeywords(HelpViewer& v) {
       out.push_back(v.indexList()->item(i)->text().toStdString());
   return out;
 }
+
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  QStringList opened;
+ public slots:
+  void open(const QUrl& url) { opened << url.toString(); }
+};
 
 class Viewer : public ::testing::Test {
  protected:
@@ -257,6 +266,13 @@ TEST_F(Viewer, LinksPicturesAndStyleLoadFromInsideTheFile) {
   // The contents follow the topic.
   ASSERT_NE(v.contentsTree()->currentItem(), nullptr);
   EXPECT_EQ(v.contentsTree()->currentItem()->text(0).toStdString(), "Welcome");
+  // Web links go to the desktop's browser; the topic stays.
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+  emit v.browser()->anchorClicked(QUrl(QStringLiteral("https://example.invalid/page")));
+  QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+  EXPECT_EQ(catcher.opened, QStringList{QStringLiteral("https://example.invalid/page")});
+  EXPECT_EQ(v.currentTopic().toStdString(), "/index.htm");
   // A page the file lacks.
   EXPECT_FALSE(v.showTopic("nothere.htm"));
   emit v.browser()->anchorClicked(QUrl(QStringLiteral("nothere.htm")));
@@ -410,3 +426,5 @@ TEST_F(PlugIn, RoutedFromTheSocket) {
   socket.CloseAll();
   EXPECT_EQ(viewer(), nullptr);
 }
+
+#include "ViewerTest.moc"
