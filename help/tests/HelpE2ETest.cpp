@@ -135,3 +135,26 @@ TEST_F(ProgramHelp, SearchTabFromTheSocket) {
   EXPECT_EQ(topicShown(), "/zero_cal.htm");
   shot("help-search.png");
 }
+
+TEST_F(ProgramHelp, IndexTabFromTheSocket) {
+  help->socket().HHDefaultIndexKeyword = "ze";
+  help->socket().ShowIndexTab();
+  ASSERT_NE(viewer(), nullptr);
+  auto* list = viewer()->findChild<QListWidget*>(QStringLiteral("indexList"));
+  ASSERT_NE(list, nullptr);
+  QStringList shown;
+  for (int i = 0; i < list->count(); ++i) {
+    const QString k = list->item(i)->text();
+    EXPECT_EQ(list->item(i)->isHidden(), !k.startsWith(QLatin1String("ze"), Qt::CaseInsensitive))
+        << k.toStdString();
+    if (!list->item(i)->isHidden()) shown << k;
+  }
+  EXPECT_TRUE(shown.contains(QStringLiteral("zero")));
+  EXPECT_TRUE(shown.contains(QStringLiteral("zero calibration")));
+  EXPECT_LT(shown.size(), list->count());
+  auto* edit = viewer()->findChild<QLineEdit*>(QStringLiteral("indexEdit"));
+  QTest::keyClicks(edit, "ro c");
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(topicShown(), "/zero_cal.htm");
+  shot("help-index.png");
+}
