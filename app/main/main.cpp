@@ -21,6 +21,7 @@
 #include "TfrmComm.h"
 #include "TfrmFilterValue.h"
 #include "TfrmMain.h"
+#include "TfrmMainHelp.h"
 #include "ZervDComDLL.h"
 #include "frame/Frame.h"
 #include "frame/Version.h"
@@ -156,6 +157,8 @@ int main(int argc, char** argv) {
   frmMain->setAuxWindows(frmMeter, frmRflMeter, frmdisplayPeak, frmdisplayBurst);
   zrq::app::PanelPeers peers;
   peers.comm = &bridge;
+  zrq::app::MainHelp help(*frmMain);
+  peers.help = &help;
   frmMain->setPeers(peers);
   closeOnSignals(frmMain);
 
