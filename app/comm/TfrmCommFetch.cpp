@@ -151,6 +151,8 @@ void TfrmComm::dataPollTimerTimer() {
       host_.setLblComm(LabelColor::Red, "No Connection");
       m.commState = CommState::NoConnection;
       if (host_.loggingActive()) host_.closeLogFile();
+      // No stale reading beside the box.
+      host_.followState();
       ui::showMessage("Select a port from the Comm menu item.", "Select Port");
     }
     m.commState = CommState::NoConnection;

@@ -399,9 +399,14 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::FocusIn:
         offset ? Edit_OffsetEnter() : EditccdfLimitEnter();
         break;
-      case QEvent::FocusOut:
+      case QEvent::FocusOut: {
+        // Only the user's own moves commit: focus taken by a modal box or
+        // another window (and given back later) is not leaving the field.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
         offset ? Edit_OffsetExit() : EditccdfLimitExit();
         break;
+      }
       case QEvent::KeyPress: {
         const int k = static_cast<QKeyEvent*>(event)->key();
         if (k == Qt::Key_Return || k == Qt::Key_Enter) {

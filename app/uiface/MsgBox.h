@@ -8,6 +8,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,9 @@ class ScriptedMessageBoxes : public MessageBoxes {
   void clear() { shown_.clear(); answers_.clear(); }
   // Number of boxes shown with this caption.
   int count(const std::string& caption) const;
+  // Called while each box is "up", before it is answered: what the user sees
+  // beside the box.
+  std::function<void(const MsgRequest&)> onShow;
 
  private:
   std::deque<MsgResult> answers_;

@@ -39,6 +39,7 @@ void showUntilOk(const std::string& text, const std::string& caption, MsgIcon ic
 
 MsgResult ScriptedMessageBoxes::show(const MsgRequest& request) {
   shown_.push_back(request);
+  if (onShow) onShow(request);
   if (!answers_.empty()) {
     MsgResult r = answers_.front();
     answers_.pop_front();

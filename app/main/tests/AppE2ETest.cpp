@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -148,6 +149,18 @@ class AppE2E : public ::testing::Test {
     main->readDataTimerTimer();
     main->displayTimerTimer();
     main->displayTimerTimer();
+  }
+
+  // Display ticks while no port is connected, as the program runs them before
+  // the user opens the Comm menu: the panel shows no type.
+  void idleTicks(int n = 3) {
+    for (int i = 0; i < n; ++i) main->displayTimerTimer();
+    ASSERT_EQ(main->state.measType, zrq::core::MeasType::None);
+  }
+
+  void expectNoConnectFailure() {
+    EXPECT_EQ(boxes.count("Cannot Connect"), 0);
+    EXPECT_EQ(boxes.count("Error"), 0);  // "Configuration Error!", "Calibration Error!"
   }
 
   void expectAveragePanel() {
@@ -429,6 +442,75 @@ TEST_F(AppE2E, FourUnansweredStopCommandsEndInCommunicationErrorSeven) {
   // Four stops unanswered, then the one of the disconnect.
   EXPECT_TRUE(eventually(
       [&] { return commandTimes(*sim, 'U').size() == stopsBefore + 5; }, 3000));
+}
+
+TEST_F(AppE2E, MenuConnectAfterDisplayTicksStreamsOverSerialThenUsb) {
+  start();
+  idleTicks();
+  connect(sim->serialPath());
+  expectNoConnectFailure();
+  // The first line may come before the first display tick: it names Average
+  // while the panel has no type yet and is passed over.
+  tick();
+  tick();
+  expectAveragePanel();
+  // The settings went out with the type the panel had: none yet.
+  const auto gs = sim->commandsReceived('G');
+  ASSERT_FALSE(gs.empty());
+  EXPECT_EQ(gs.front()[2], '\x00');
+
+  main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(sim->serialPath())));
+  ASSERT_FALSE(comm->connected());
+  comm->dataPollTimerTimer();
+  EXPECT_EQ(boxes.count("Select Port"), 1);
+  boxes.clear();
+  idleTicks();
+  connect("7730USB1");
+  expectNoConnectFailure();
+  tick();
+  tick();
+  expectAveragePanel();
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, PanelShowsNoConnectionBesideTheSelectPortBox) {
+  start();
+  connect(sim->serialPath());
+  tick();
+  expectAveragePanel();
+  main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(sim->serialPath())));
+  bool seen = false;
+  boxes.onShow = [&](const zrq::ui::MsgRequest& r) {
+    if (r.caption != "Select Port") return;
+    seen = true;
+    EXPECT_EQ(main->fwdDisplay->text(), "");
+    EXPECT_EQ(main->rflDisplay->text(), "");
+    EXPECT_TRUE(lit(main->segNoSensor));
+    for (QLabel* l : {main->segFAvg, main->segFW, main->segRW, main->segRAvg})
+      EXPECT_FALSE(lit(l)) << l->objectName().toStdString();
+    EXPECT_FALSE(main->btnType->isEnabled());
+    EXPECT_FALSE(main->btnFwdUnits->isEnabled());
+    EXPECT_EQ(main->lblComm->text(), "No Connection");
+  };
+  comm->dataPollTimerTimer();
+  boxes.onShow = nullptr;
+  EXPECT_TRUE(seen);
+}
+
+TEST_F(AppE2E, MenuReconnectAfterCommunicationErrorSevenStreamsAgain) {
+  start({"--fault", "no-u-reply,at=2500,count=4"});
+  connect(sim->serialPath());
+  waitUntilSimAge(2700);
+  comm->pktDataString("");
+  expectConnectionLost();
+  boxes.clear();
+  idleTicks();
+  connect(sim->serialPath());
+  expectNoConnectFailure();
+  tick();
+  tick();
+  expectAveragePanel();
+  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(AppE2E, SupervisionWithoutInterrogationAsksForAPortOnce) {
