@@ -38,6 +38,11 @@ class TfrmComm::BusyScope {
 
 bool TfrmComm::connected() const { return commands_->connected(); }
 
+void TfrmComm::endRun() {
+  commands_->endRun();
+  dataPollTimer->stop();
+}
+
 void TfrmComm::connectPort(int portNum) {
   BusyScope busy(*this);
   commands_->connectPort(portNum);
@@ -54,7 +59,7 @@ bool TfrmComm::readZeroCalResult() {
 }
 
 void TfrmComm::readSensorData() {
-  if (busy_ > 0) return;
+  if (busy_ > 0 || commands_->ended()) return;
   BusyScope busy(*this);
   if (!commands_->connected() || host_.instrument().commState == CommState::NoConnection) return;
   DevComInterface* port = commands_->selectedPort();
@@ -136,7 +141,7 @@ void TfrmComm::recoverStream() {
 }
 
 void TfrmComm::dataPollTimerTimer() {
-  if (busy_ > 0) return;
+  if (busy_ > 0 || commands_->ended()) return;
   BusyScope busy(*this);
   core::InstrumentState& m = host_.instrument();
   SensorInfo& info = commands_->sensorInfo();

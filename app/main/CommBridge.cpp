@@ -107,7 +107,7 @@ void CommBridge::readSensorData() {
 }
 bool CommBridge::readZeroCalReply() { return comm_ && comm_->readZeroCalResult(); }
 void CommBridge::stopSupervision() {
-  if (comm_) comm_->dataPollTimer->stop();
+  if (comm_) comm_->endRun();
 }
 void CommBridge::connectPort(int tag) {
   if (comm_) comm_->connectPort(tag);

@@ -129,6 +129,8 @@ void TfrmMain::setPeers(const zrq::app::PanelPeers& peers) {
 void TfrmMain::setDialogs(TfrmFilterValue* filter, TfrmAbout* about) {
   filterDialog_ = filter;
   aboutWindow_ = about;
+  // The About window's "D" button: the connection window, modally.
+  if (about) about->showConnectionWindow = [this] { peers_.comm->showModal(); };
 }
 
 void TfrmMain::buildPanel() {

@@ -105,6 +105,8 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
     lblComm->show();
     applyMeasType();
     if (peers_.comm) peers_.comm->connectPort(item->data().toInt());
+    // The connect may have ended the run (fatal close, window closed meanwhile).
+    if (shutDown_) return;
     if (peers_.comm && peers_.comm->portConnected()) {
       setConnectedCaptions(portName + QStringLiteral(" SN ") +
                            QString::fromStdString(state.sensorSerial));

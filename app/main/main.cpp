@@ -175,6 +175,15 @@ int main(int argc, char** argv) {
       return 2;
     }
     frmMain->Setup1ItemsClick(item);
+    // A fatal close during the connect (old firmware, uncalibrated sensor)
+    // asked to quit before the event loop runs: end here, as from the menu.
+    if (frmMain->shutDown()) {
+      delete frmComm;
+      delete frmMain;
+      zrq::comm::ZervDComDLL::unload();
+      zrq::frame::uninstallFrame();
+      return 0;
+    }
   }
 
   if (const QScreen* s = QGuiApplication::primaryScreen()) {

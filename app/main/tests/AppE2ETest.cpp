@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -511,6 +512,66 @@ TEST_F(AppE2E, MenuReconnectAfterCommunicationErrorSevenStreamsAgain) {
   tick();
   expectAveragePanel();
   EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, AboutsHiddenButtonShowsTheConnectionWindowModally) {
+  start();
+  ASSERT_FALSE(comm->isVisible());
+  about->Button1->click();
+  EXPECT_TRUE(comm->isVisible());
+  EXPECT_EQ(comm->windowModality(), Qt::ApplicationModal);
+  comm->hide();
+}
+
+TEST_F(AppE2E, ClosingTheWindowWhileAConnectWaitsStopsTheSequence) {
+  start();
+  // The first wait of the connect runs the event loop; the user closes the
+  // main window there.
+  std::string lettersAtClose;
+  bool closed = false;
+  zrq::ui::setDelayFunction([&](int) {
+    if (closed) return;
+    closed = true;
+    main->close();
+    QTest::qWait(300);  // the disconnect's U reaches the trace
+    lettersAtClose = sim->commandLetters();
+  });
+  struct Restore {
+    ~Restore() { zrq::ui::setDelayFunction({}); }
+  } restore;
+  main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(sim->serialPath())));
+  ASSERT_TRUE(closed);
+  EXPECT_TRUE(main->shutDown());
+  EXPECT_FALSE(comm->connected());
+  for (QTimer* t : {main->displayTimer, main->readDataTimer, comm->dataPollTimer})
+    EXPECT_FALSE(t->isActive());
+  comm->dataPollTimerTimer();
+  main->readDataTimerTimer();
+  QTest::qWait(300);
+  EXPECT_EQ(sim->commandLetters(), lettersAtClose);
+  EXPECT_NE(main->windowTitle().toStdString().find("7730 ZRQ"), std::string::npos);
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, FatalCloseDuringStartUpConnectEndsTheProgram) {
+  start({"--firmware", "1.20"});
+  QProcess zrq;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("ZRQ_SERIAL_PORTS", QString::fromStdString(sim->serialPath()));
+  zrq.setProcessEnvironment(env);
+  QElapsedTimer t;
+  t.start();
+  zrq.start(QString::fromStdString(zrq::comm::test::binDir() + "/ZRQUSB"),
+            {"--connect", QString::fromStdString(sim->serialPath()), "--unattended",
+             "--quit-after", "60000"});
+  ASSERT_TRUE(zrq.waitForStarted(10000));
+  ASSERT_TRUE(zrq.waitForFinished(40000)) << "still running: the fatal close did not end it";
+  EXPECT_LT(t.elapsed(), 40000);
+  EXPECT_EQ(zrq.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(zrq.exitCode(), 0);
+  const std::string err = zrq.readAllStandardError().toStdString();
+  EXPECT_NE(err.find("7730 Update Required"), std::string::npos) << err;
 }
 
 TEST_F(AppE2E, SupervisionWithoutInterrogationAsksForAPortOnce) {
