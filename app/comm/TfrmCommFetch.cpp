@@ -1,7 +1,6 @@
 // The data side of the connection window: one data line per readDataTimer
 // tick, its decoding, the start of a requested zero calibration, the stream
 // recovery, and the supervision tick.
-#include <QGuiApplication>
 #include <QTimer>
 
 #include "CommHost.h"
@@ -85,7 +84,7 @@ void TfrmComm::pktDataString(const std::string& text) {
       return;
     case core::DecodeOutcome::ConversionError:
       // The general error report: the error's text under the program's title.
-      ui::showMessage(r.errorText, QGuiApplication::applicationDisplayName().toStdString(),
+      ui::showMessage(r.errorText, ui::applicationTitle(),
                       ui::MsgButtons::Ok, ui::MsgIcon::Error);
       return;
     case core::DecodeOutcome::Accepted:

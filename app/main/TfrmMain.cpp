@@ -4,6 +4,7 @@
 #include "TfrmAbout.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -106,6 +107,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   zrq::frame::scaleChildren(client, f);
   client->setFixedSize(static_cast<int>(kClientWidth * f), static_cast<int>(kClientHeight * f));
   alignUnitLabels();
+  fitSettingTexts();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/ZRQHelp.chm");
 }
@@ -279,6 +281,20 @@ void TfrmMain::buildPanel() {
                       false);
   lblComm->setGeometry(6, 292, 307, 20);
   lblComm->setAlignment(Qt::AlignCenter);
+}
+
+void TfrmMain::fitSettingTexts() {
+  // After scaling: each text is as wide as the longest it can show, and the
+  // CCDF limit's value starts after its label.
+  lblLimit->adjustSize();
+  auto fit = [](QLabel* l, const char* longest) {
+    l->setFixedWidth(std::max(l->width(), l->fontMetrics().horizontalAdvance(longest) + 2));
+  };
+  fit(txtOffset, "100.00 dB");
+  fit(txtccdfLimit, "400.00 W");
+  const int gap = std::max(2, lblLimit->fontMetrics().horizontalAdvance(QLatin1Char(' ')));
+  txtccdfLimit->move(std::max(txtccdfLimit->x(), lblLimit->geometry().right() + gap),
+                     txtccdfLimit->y());
 }
 
 void TfrmMain::alignUnitLabels() {

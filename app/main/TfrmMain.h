@@ -172,6 +172,7 @@ class TfrmMain : public QMainWindow {
   void buildPanel();
   void buildMenus();
   void alignUnitLabels();
+  void fitSettingTexts();
   void stepMeasType(int direction);
   void streamingSetup();
   void zeroCalTick();

@@ -83,12 +83,12 @@ void TfrmMain::setConnectedCaptions(const QString& caption) {
   setWindowTitle(caption);
   for (const QPointer<QWidget>& w : auxWindows_)
     if (w) w->setWindowTitle(caption);
-  QGuiApplication::setApplicationDisplayName(caption);
+  zrq::ui::setApplicationTitle(caption.toStdString());
 }
 
 void TfrmMain::showDisconnectedCaption() {
   setWindowTitle(versionCaption());
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(zrq::frame::kAppTitle));
+  zrq::ui::setApplicationTitle(zrq::frame::kAppTitle);
 }
 
 void TfrmMain::Setup1ItemsClick(QAction* item) {

@@ -132,7 +132,9 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(zrq::frame::kAppTitle));
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(zrq::frame::kAppTitle));
+  // No application display name: the window system would append it to every
+  // title and box caption.
+  zrq::ui::setApplicationTitle(zrq::frame::kAppTitle);
 
   zrq::frame::installFrame();
   StderrMessageBoxes stderrBoxes;

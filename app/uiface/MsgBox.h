@@ -36,6 +36,12 @@ class MessageBoxes {
 MessageBoxes& messageBoxes();
 void setMessageBoxes(MessageBoxes* boxes);
 
+// The application title: "ZRQ", or the connected port's caption. Kept here,
+// apart from the window system's application name, so that it never shows up
+// appended to window titles or box captions.
+const std::string& applicationTitle();
+void setApplicationTitle(const std::string& title);
+
 MsgResult showMessage(const std::string& text, const std::string& caption,
                       MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None);
 

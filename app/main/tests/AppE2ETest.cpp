@@ -254,7 +254,9 @@ TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
   const QString caption = QString::fromStdString(port) + " SN 12345";
   EXPECT_EQ(main->windowTitle(), caption);
   for (QWidget* w : aux) EXPECT_EQ(w->windowTitle(), caption);
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), caption);
+  EXPECT_EQ(zrq::ui::applicationTitle(), caption.toStdString());
+  // Nothing for the window system to append to titles and captions.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   const QString shortName = QString::fromStdString(port).section('/', -1);
   ASSERT_FALSE(main->dlgSaveLog->selectedFiles().isEmpty());
   EXPECT_TRUE(main->dlgSaveLog->selectedFiles().front().endsWith("/Log" + shortName + ".csv"));
@@ -270,7 +272,8 @@ TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
   main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(port)));
   EXPECT_FALSE(comm->connected());
   EXPECT_EQ(main->windowTitle(), kVersionCaption);
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "ZRQ");
+  EXPECT_EQ(zrq::ui::applicationTitle(), "ZRQ");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   EXPECT_FALSE(about->lbl7730->isVisibleTo(about));
   EXPECT_EQ(main->lblComm->text(), "No Connection");
   for (QAction* a : main->Setup1->actions()) {
