@@ -71,7 +71,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   setObjectName("frmMain");
-  setWindowTitle(QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText));
+  setWindowTitle(QString::fromLatin1(zrq::frame::kDisconnectedCaption));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -390,7 +390,7 @@ void TfrmMain::resetPortMenu() {
   }
   state.commState = CommState::NoConnection;
   applyMeasType();
-  setWindowTitle(QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText));
+  showDisconnectedCaption();
   if (aboutWindow_) aboutWindow_->lbl7730->hide();
 }
 

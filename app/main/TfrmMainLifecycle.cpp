@@ -24,9 +24,6 @@ constexpr const char* kZeroCalCloseText =
     "Closing the ZRQ application\r\nnow may corrupt the 7730\r\ncalibration constants.\r\nDo "
     "you want the ZRQ to close?\r\n";
 
-QString versionCaption() {
-  return QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText);
-}
 
 }  // namespace
 
@@ -87,7 +84,7 @@ void TfrmMain::setConnectedCaptions(const QString& caption) {
 }
 
 void TfrmMain::showDisconnectedCaption() {
-  setWindowTitle(versionCaption());
+  setWindowTitle(QString::fromLatin1(zrq::frame::kDisconnectedCaption));
   zrq::ui::setApplicationTitle(zrq::frame::kAppTitle);
 }
 
