@@ -32,6 +32,17 @@ std::string env(const char* name) {
 std::recursive_mutex logMutex;
 std::FILE* logFile = nullptr;
 std::string logPath;
+std::size_t logBytes = 0;
+std::size_t rotateBytes = ComTestLog::DEFAULT_ROTATE_BYTES;
+
+// O_NOFOLLOW: a symbolic link planted at the log's name is refused, never written through.
+std::FILE* openTruncated(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "w");
+  if (!f) ::close(fd);
+  return f;
+}
 
 }  // namespace
 
@@ -60,15 +71,10 @@ bool open(const std::string& path) {
     logFile = nullptr;
   }
   logPath.clear();
-  // O_NOFOLLOW: a symbolic link planted at the log's name is refused, never written through.
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  logFile = fdopen(fd, "w");
-  if (!logFile) {
-    ::close(fd);
-    return false;
-  }
+  logFile = openTruncated(path);
+  if (!logFile) return false;
   logPath = path;
+  logBytes = 0;
   return true;
 }
 
@@ -98,8 +104,26 @@ std::string path() {
 void write(const std::string& text) {
   std::lock_guard<std::recursive_mutex> lock(logMutex);
   if (!logFile) return;
+  if (logBytes > 0 && logBytes + text.size() > rotateBytes) {
+    std::fclose(logFile);
+    const std::string previous = logPath + ".1";
+    // A failed rename leaves the old log to be truncated: the bound holds.
+    std::rename(logPath.c_str(), previous.c_str());
+    logFile = openTruncated(logPath);
+    logBytes = 0;
+    if (!logFile) {
+      logPath.clear();
+      return;
+    }
+  }
   std::fwrite(text.data(), 1, text.size(), logFile);
   std::fflush(logFile);
+  logBytes += text.size();
+}
+
+void setRotateBytes(std::size_t bytes) {
+  std::lock_guard<std::recursive_mutex> lock(logMutex);
+  rotateBytes = bytes;
 }
 
 }  // namespace ComTestLog

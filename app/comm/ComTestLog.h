@@ -1,8 +1,11 @@
 // The communication test log TKS7730ComTest.log in the per-user log folder:
 // truncated when the connection window opens it, one flushed line per write,
-// shared by every port and thread.
+// shared by every port and thread. It streams one line per data read, so it
+// rotates: past the size limit it becomes TKS7730ComTest.log.1 (replacing
+// the one before) and a new log starts.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace zrq::comm {
@@ -24,6 +27,10 @@ bool isOpen();
 std::string path();
 // Writes text as given and flushes; nothing happens when no log is open.
 void write(const std::string& text);
+
+inline constexpr std::size_t DEFAULT_ROTATE_BYTES = 10u * 1024 * 1024;
+// The size at which the log rotates (tests make it small).
+void setRotateBytes(std::size_t bytes);
 
 }  // namespace ComTestLog
 }  // namespace zrq::comm

@@ -24,6 +24,9 @@ class CommHost {
   virtual void applyMeasType() = 0;
   virtual void resetPortMenu() = 0;
   virtual void updateDisplay() = 0;
+  // One display tick now, so the panel follows a state change at once (the
+  // timers keep ticking under a modal box, but only after it is up).
+  virtual void followState() = 0;
   // lblComm gets the colour and text and is shown.
   virtual void setLblComm(LabelColor color, const std::string& text) = 0;
   // Caption "7730 ZRQ" and the program's version text.

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "AppStatus.h"
 #include "CommAssert.h"
 #include "PortDoctor.h"
+#include "SensorProtocol.h"
 #include "USB/TKS7730Stats.h"
 
 namespace zrq::comm {
@@ -242,46 +244,48 @@ std::string DevComInterface::exchangeLine(const char* cmd, unsigned len, bool* o
   return std::string(buf, *got);
 }
 
-bool DevComInterface::sendCommand(const char* cmd, unsigned len, int respLen, const char* label) {
-  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", UNIT);
-  int resends = 0;
-  for (;;) {
-    bool ok = false;
-    unsigned n = 0;
-    std::string reply = exchangeLine(cmd, len, &ok, &n);
-    if (!ok) return false;
-    if (n == 7) {
-      // Seven bytes may be the sensor's banner: it answers a command with it
-      // while it is still waking up.
-      if (++resends == 3) return false;
-      if (reply == "rs232\r\n") continue;
-    }
-    p_appStatus_->addf("%s--> \t%s passed. Resp (%d) bytes: %s", portName_.c_str(), label,
-                       static_cast<int>(n), reply.c_str());
-    return true;
-  }
-}
-
-std::string DevComInterface::sendCommandText(const char* cmd, unsigned len, int respLen,
-                                             const char* label) {
-  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", UNIT);
+std::optional<std::string> DevComInterface::exchangePastBanner(const char* cmd, unsigned len,
+                                                               const char* label,
+                                                               bool* readFailed) {
+  static const std::string banner = protocol::BANNER;
+  *readFailed = false;
   int resends = 0;
   for (;;) {
     bool ok = false;
     unsigned n = 0;
     std::string reply = exchangeLine(cmd, len, &ok, &n);
     if (!ok) {
-      purge();
-      return {};
+      *readFailed = true;
+      return std::nullopt;
     }
-    if (n == 7) {
-      if (++resends == 3) return {};
-      if (reply == "rs232\r\n") continue;
+    if (n == banner.size()) {
+      // A reply of the banner's length may be the banner: the sensor answers
+      // a command with it while it is still waking up.
+      if (++resends == 3) return std::nullopt;
+      if (reply == banner) continue;
     }
     p_appStatus_->addf("%s--> \t%s passed. Resp (%d) bytes: %s", portName_.c_str(), label,
                        static_cast<int>(n), reply.c_str());
     return reply;
   }
+}
+
+bool DevComInterface::sendCommand(const char* cmd, unsigned len, int respLen, const char* label) {
+  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", UNIT);
+  bool readFailed = false;
+  return exchangePastBanner(cmd, len, label, &readFailed).has_value();
+}
+
+std::string DevComInterface::sendCommandText(const char* cmd, unsigned len, int respLen,
+                                             const char* label) {
+  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", UNIT);
+  bool readFailed = false;
+  auto reply = exchangePastBanner(cmd, len, label, &readFailed);
+  if (!reply) {
+    if (readFailed) purge();
+    return {};
+  }
+  return *reply;
 }
 
 void DevComInterface::setContRd(bool v) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -117,6 +118,10 @@ class DevComInterface {
   // Runs fn; a binding exception is reported and gives false.
   bool guarded(const std::function<bool()>& fn);
   std::string exchangeLine(const char* cmd, unsigned len, bool* ok, unsigned* got);
+  // The command and its reply, sent again while the reply is the banner (at
+  // most three tries in all). nullopt: no reply (readFailed: the read failed).
+  std::optional<std::string> exchangePastBanner(const char* cmd, unsigned len, const char* label,
+                                                bool* readFailed);
 
   std::atomic<DeviceHandle> hDev_{ZervDComDLL::INVALID_DEV_COMM_HANDLE};
   std::atomic<std::uint32_t> totalReads_{0};

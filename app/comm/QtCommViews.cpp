@@ -1,43 +1,24 @@
 #include "QtCommViews.h"
 
-#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QTableWidget>
-#include <QThread>
 
 namespace zrq::comm {
 
-QtStatsGrid::QtStatsGrid(QTableWidget* table) : table_(table) {}
+QtStatsGrid::QtStatsGrid(QTableWidget* table)
+    : table_(table), cells_(this, table, [this](const Cell& c) {
+        applyCell(c.column, c.row, QString::fromStdString(c.text));
+      }) {}
 
 int QtStatsGrid::rowCount() const { return table_->rowCount() + 1; }
 
 void QtStatsGrid::setRowCount(int rows) { table_->setRowCount(rows > 0 ? rows - 1 : 0); }
 
 void QtStatsGrid::setCell(int column, int row, const std::string& text) {
-  const bool here = QThread::currentThread() == table_->thread();
-  bool post = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pending_.push_back({column, row, text});
-    if (!here && !drainQueued_) post = drainQueued_ = true;
-  }
-  if (here)
-    drain();
-  else if (post)
-    QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+  cells_.push({column, row, text});
 }
 
-void QtStatsGrid::flush() { drain(); }
-
-void QtStatsGrid::drain() {
-  std::deque<Cell> cells;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    cells.swap(pending_);
-    drainQueued_ = false;
-  }
-  for (const Cell& c : cells) applyCell(c.column, c.row, QString::fromStdString(c.text));
-}
+void QtStatsGrid::flush() { cells_.drain(); }
 
 void QtStatsGrid::applyCell(int column, int row, const QString& text) {
   if (column < 0 || column >= table_->columnCount() || row < 0) return;
@@ -55,41 +36,18 @@ void QtStatsGrid::applyCell(int column, int row, const QString& text) {
   item->setText(text);
 }
 
-QtStatusMemo::QtStatusMemo(QPlainTextEdit* memo) : memo_(memo) {}
+QtStatusMemo::QtStatusMemo(QPlainTextEdit* memo)
+    : memo_(memo), ops_(this, memo, [this](const Op& op) {
+        if (op.clear)
+          memo_->clear();
+        else
+          memo_->appendPlainText(QString::fromStdString(op.line));
+      }) {}
 
-void QtStatusMemo::push(Op op) {
-  const bool here = QThread::currentThread() == memo_->thread();
-  bool post = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pending_.push_back(std::move(op));
-    if (!here && !drainQueued_) post = drainQueued_ = true;
-  }
-  if (here)
-    drain();
-  else if (post)
-    QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
-}
+void QtStatusMemo::appendLine(const std::string& line) { ops_.push({false, line}); }
 
-void QtStatusMemo::appendLine(const std::string& line) { push({false, line}); }
+void QtStatusMemo::clearLines() { ops_.push({true, {}}); }
 
-void QtStatusMemo::clearLines() { push({true, {}}); }
-
-void QtStatusMemo::flush() { drain(); }
-
-void QtStatusMemo::drain() {
-  std::deque<Op> ops;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ops.swap(pending_);
-    drainQueued_ = false;
-  }
-  for (const Op& op : ops) {
-    if (op.clear)
-      memo_->clear();
-    else
-      memo_->appendPlainText(QString::fromStdString(op.line));
-  }
-}
+void QtStatusMemo::flush() { ops_.drain(); }
 
 }  // namespace zrq::comm

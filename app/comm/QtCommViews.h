@@ -2,9 +2,12 @@
 // and the status memo on a plain-text edit.
 #pragma once
 
+#include <QMetaObject>
 #include <QObject>
+#include <QThread>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -15,6 +18,50 @@ class QPlainTextEdit;
 class QTableWidget;
 
 namespace zrq::comm {
+
+// Items pushed from any thread are applied on the widget's thread in the order
+// they were pushed: at once when the pushing thread is that one, else on its
+// next event-loop turn (one queued drain at a time; dropped with `context`).
+template <typename Item>
+class UiThreadQueue {
+ public:
+  using Apply = std::function<void(const Item&)>;
+  UiThreadQueue(QObject* context, QObject* widget, Apply apply)
+      : context_(context), widget_(widget), apply_(std::move(apply)) {}
+
+  void push(Item item) {
+    const bool here = QThread::currentThread() == widget_->thread();
+    bool post = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      pending_.push_back(std::move(item));
+      if (!here && !drainQueued_) post = drainQueued_ = true;
+    }
+    if (here)
+      drain();
+    else if (post)
+      QMetaObject::invokeMethod(context_, [this] { drain(); }, Qt::QueuedConnection);
+  }
+
+  // Widget thread only.
+  void drain() {
+    std::deque<Item> items;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      items.swap(pending_);
+      drainQueued_ = false;
+    }
+    for (const Item& i : items) apply_(i);
+  }
+
+ private:
+  QObject* context_;
+  QObject* widget_;
+  Apply apply_;
+  std::mutex mutex_;
+  std::deque<Item> pending_;
+  bool drainQueued_ = false;
+};
 
 // Grid row 0 is the table's horizontal header; grid row r > 0 is table row
 // r - 1. Cell writes from any thread reach the table in the order they were
@@ -30,16 +77,13 @@ class QtStatsGrid : public QObject, public StatsGrid {
   void flush();
 
  private:
-  Q_INVOKABLE void drain();
   void applyCell(int column, int row, const QString& text);
   struct Cell {
     int column, row;
     std::string text;
   };
   QTableWidget* table_;
-  std::mutex mutex_;
-  std::deque<Cell> pending_;
-  bool drainQueued_ = false;
+  UiThreadQueue<Cell> cells_;
 };
 
 // Lines from any thread reach the memo in the order they were appended: they
@@ -55,16 +99,12 @@ class QtStatusMemo : public QObject, public StatusMemo {
   void flush();
 
  private:
-  Q_INVOKABLE void drain();
   struct Op {
     bool clear;
     std::string line;
   };
-  void push(Op op);
   QPlainTextEdit* memo_;
-  std::mutex mutex_;
-  std::deque<Op> pending_;
-  bool drainQueued_ = false;
+  UiThreadQueue<Op> ops_;
 };
 
 }  // namespace zrq::comm

@@ -271,12 +271,12 @@ bool TKS7730Commands::pktZeroCalResponse(const std::string& reply) {
 }
 
 bool TKS7730Commands::startUp() {
-  if (fatalClosed_) return false;
+  if (ended()) return false;
   host_.stopTimer(CommTimer::ReadData);
   purgeSelected();
   auto step = [&](bool (DevComInterface::*command)()) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-      if (!p_devInt_ || fatalClosed_) return false;
+      if (!p_devInt_ || ended()) return false;
       if ((p_devInt_->*command)()) return true;
     }
     return false;
@@ -284,8 +284,9 @@ bool TKS7730Commands::startUp() {
   if (step(&DevComInterface::interrogate) && step(&DevComInterface::assertCalibration) &&
       step(&DevComInterface::setFilterAndType))
     return true;
-  // After a fatal close the application is ending: nothing more is shown.
-  if (fatalClosed_) return false;
+  // After a fatal close or a shutdown the application is ending: nothing more
+  // is shown or sent.
+  if (ended()) return false;
   connectionLostDisplay();
   showUntilOk("Check cables and retry", CANNOT_CONNECT);
   disconnect();
@@ -295,8 +296,9 @@ bool TKS7730Commands::startUp() {
 bool TKS7730Commands::openAndStartUp() {
   openPort(p_devInt_);
   connected_ = true;
+  if (ended()) return false;
   if (startUp()) return true;
-  if (fatalClosed_) return false;
+  if (ended()) return false;
   host_.instrument().commState = CommState::NoConnection;
   host_.resetPortMenu();
   disconnect();
@@ -313,7 +315,8 @@ void TKS7730Commands::connectPort(int portNum) {
   // close sets: hence the second connect.
   disconnect();
   ui::delayMs(50);
-  if (!openAndStartUp()) return;
+  // The waits run the event loop: the user may have closed the program.
+  if (ended() || !openAndStartUp()) return;
 
   purgeSelected();
   core::InstrumentState& m = host_.instrument();
@@ -321,6 +324,7 @@ void TKS7730Commands::connectPort(int portNum) {
   while (!p_devInt_->readSerialNumber()) {
     purgeSelected();
     ui::delayMs(50);
+    if (ended()) return;
     host_.setLblComm(LabelColor::Green, "  Connecting");
     if (++failures == 4) {
       host_.setLblComm(LabelColor::Red, NO_CONNECTION);
@@ -331,6 +335,7 @@ void TKS7730Commands::connectPort(int portNum) {
       break;
     }
   }
+  if (ended()) return;
   purgeSelected();
   p_devInt_->setFilterAndType();
   purgeSelected();
@@ -338,7 +343,7 @@ void TKS7730Commands::connectPort(int portNum) {
 }
 
 void TKS7730Commands::reconnect() {
-  if (!p_devInt_ || fatalClosed_) return;
+  if (!p_devInt_ || ended()) return;
   purgeSelected();
   if (!p_devInt_->stopDataStream()) {
     disconnect();

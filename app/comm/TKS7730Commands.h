@@ -54,6 +54,10 @@ class TKS7730Commands : public SensorReplyHandler {
   int settingsRefusals() const { return settingsRefusals_; }
   // Set once a fatal close has run: no sequence sends anything afterwards.
   bool fatallyClosed() const { return fatalClosed_; }
+  // The program is shutting down: a sequence waiting in the event loop sends
+  // nothing more once it resumes.
+  void endRun() { runEnded_ = true; }
+  bool ended() const { return fatalClosed_ || runEnded_; }
 
   // Reply handlers: true when the reply is accepted.
   bool pktInterrogateResponse(const std::string& reply) override;
@@ -88,6 +92,7 @@ class TKS7730Commands : public SensorReplyHandler {
   ZervDComDLL::DeviceHandle hDevMngr_ = ZervDComDLL::INVALID_DEV_COMM_HANDLE;
   bool connected_ = false;
   bool fatalClosed_ = false;
+  bool runEnded_ = false;
   SensorInfo info_;
   int calibrationRefusals_ = 0;
   int settingsRefusals_ = 0;

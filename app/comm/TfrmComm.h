@@ -56,6 +56,8 @@ class TfrmComm : public QWidget {
   void connectPort(int portNum);
   void disconnect();
   bool connected() const;
+  // At shutdown: supervision stops and no sequence step runs any more.
+  void endRun();
   bool readZeroCalResult();
   // readDataTimer's work: one data line fetched and handled.
   void readSensorData();

@@ -1,7 +1,6 @@
 // The data side of the connection window: one data line per readDataTimer
 // tick, its decoding, the start of a requested zero calibration, the stream
 // recovery, and the supervision tick.
-#include <QGuiApplication>
 #include <QTimer>
 
 #include "CommHost.h"
@@ -38,6 +37,11 @@ class TfrmComm::BusyScope {
 
 bool TfrmComm::connected() const { return commands_->connected(); }
 
+void TfrmComm::endRun() {
+  commands_->endRun();
+  dataPollTimer->stop();
+}
+
 void TfrmComm::connectPort(int portNum) {
   BusyScope busy(*this);
   commands_->connectPort(portNum);
@@ -54,7 +58,7 @@ bool TfrmComm::readZeroCalResult() {
 }
 
 void TfrmComm::readSensorData() {
-  if (busy_ > 0) return;
+  if (busy_ > 0 || commands_->ended()) return;
   BusyScope busy(*this);
   if (!commands_->connected() || host_.instrument().commState == CommState::NoConnection) return;
   DevComInterface* port = commands_->selectedPort();
@@ -80,7 +84,7 @@ void TfrmComm::pktDataString(const std::string& text) {
       return;
     case core::DecodeOutcome::ConversionError:
       // The general error report: the error's text under the program's title.
-      ui::showMessage(r.errorText, QGuiApplication::applicationDisplayName().toStdString(),
+      ui::showMessage(r.errorText, ui::applicationTitle(),
                       ui::MsgButtons::Ok, ui::MsgIcon::Error);
       return;
     case core::DecodeOutcome::Accepted:
@@ -136,7 +140,7 @@ void TfrmComm::recoverStream() {
 }
 
 void TfrmComm::dataPollTimerTimer() {
-  if (busy_ > 0) return;
+  if (busy_ > 0 || commands_->ended()) return;
   BusyScope busy(*this);
   core::InstrumentState& m = host_.instrument();
   SensorInfo& info = commands_->sensorInfo();
@@ -151,6 +155,8 @@ void TfrmComm::dataPollTimerTimer() {
       host_.setLblComm(LabelColor::Red, "No Connection");
       m.commState = CommState::NoConnection;
       if (host_.loggingActive()) host_.closeLogFile();
+      // No stale reading beside the box.
+      host_.followState();
       ui::showMessage("Select a port from the Comm menu item.", "Select Port");
     }
     m.commState = CommState::NoConnection;

@@ -1,11 +1,15 @@
 // Program identity shown in captions and in the About window.
 #pragma once
 
+#define ZRQ_VERSION_TEXT "V3.1.4.3"
+
 namespace zrq::frame {
 
-inline constexpr const char* kVersionText = "V3.1.4.3";
+inline constexpr const char* kVersionText = ZRQ_VERSION_TEXT;
 inline constexpr const char* kBuildDateText = "05/10/2004";
 inline constexpr const char* kAppTitle = "ZRQ";
+// The main window's caption while no sensor is connected.
+inline constexpr const char* kDisconnectedCaption = "7730 ZRQ " ZRQ_VERSION_TEXT;
 
 // Shown at activation while no port is connected and, split into lines, in the
 // About window.

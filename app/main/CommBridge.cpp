@@ -26,6 +26,7 @@ void CommBridge::clearAllSegments() { main_.clearAllSegments(); }
 void CommBridge::applyMeasType() { main_.applyMeasType(); }
 void CommBridge::resetPortMenu() { main_.resetPortMenu(); }
 void CommBridge::updateDisplay() { main_.updateDisplay(); }
+void CommBridge::followState() { main_.displayTimerTimer(); }
 
 void CommBridge::setLblComm(LabelColor color, const std::string& text) {
   main_.lblComm->setStyleSheet(color == LabelColor::Red ? "color: red;" : "color: green;");
@@ -106,7 +107,7 @@ void CommBridge::readSensorData() {
 }
 bool CommBridge::readZeroCalReply() { return comm_ && comm_->readZeroCalResult(); }
 void CommBridge::stopSupervision() {
-  if (comm_) comm_->dataPollTimer->stop();
+  if (comm_) comm_->endRun();
 }
 void CommBridge::connectPort(int tag) {
   if (comm_) comm_->connectPort(tag);

@@ -29,6 +29,7 @@ class CommBridge : public zrq::comm::CommHost, public CommPeer {
   void applyMeasType() override;
   void resetPortMenu() override;
   void updateDisplay() override;
+  void followState() override;
   void setLblComm(zrq::comm::LabelColor color, const std::string& text) override;
   void showDisconnectedCaption() override;
   void enableStreamingMenus(bool meterMenuEnabled) override;

@@ -26,6 +26,7 @@ class CommPeer {
   virtual void readSensorData() = 0;
   // Reads and handles the zero-calibration reply now; true when valid.
   virtual bool readZeroCalReply() = 0;
+  // At shutdown: supervision stops and a waiting sequence sends nothing more.
   virtual void stopSupervision() = 0;
   // Connects the port with this Comm menu tag (start-up, serial number, stream).
   virtual void connectPort(int tag) = 0;

@@ -4,6 +4,7 @@
 #include "TfrmAbout.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -70,7 +71,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   setObjectName("frmMain");
-  setWindowTitle(QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText));
+  setWindowTitle(QString::fromLatin1(zrq::frame::kDisconnectedCaption));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -106,6 +107,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   zrq::frame::scaleChildren(client, f);
   client->setFixedSize(static_cast<int>(kClientWidth * f), static_cast<int>(kClientHeight * f));
   alignUnitLabels();
+  fitSettingTexts();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/ZRQHelp.chm");
 }
@@ -129,6 +131,8 @@ void TfrmMain::setPeers(const zrq::app::PanelPeers& peers) {
 void TfrmMain::setDialogs(TfrmFilterValue* filter, TfrmAbout* about) {
   filterDialog_ = filter;
   aboutWindow_ = about;
+  // The About window's "D" button: the connection window, modally.
+  if (about) about->showConnectionWindow = [this] { peers_.comm->showModal(); };
 }
 
 void TfrmMain::buildPanel() {
@@ -280,6 +284,20 @@ void TfrmMain::buildPanel() {
   lblComm->setAlignment(Qt::AlignCenter);
 }
 
+void TfrmMain::fitSettingTexts() {
+  // After scaling: each text is as wide as the longest it can show, and the
+  // CCDF limit's value starts after its label.
+  lblLimit->adjustSize();
+  auto fit = [](QLabel* l, const char* longest) {
+    l->setFixedWidth(std::max(l->width(), l->fontMetrics().horizontalAdvance(longest) + 2));
+  };
+  fit(txtOffset, "100.00 dB");
+  fit(txtccdfLimit, "400.00 W");
+  const int gap = std::max(2, lblLimit->fontMetrics().horizontalAdvance(QLatin1Char(' ')));
+  txtccdfLimit->move(std::max(txtccdfLimit->x(), lblLimit->geometry().right() + gap),
+                     txtccdfLimit->y());
+}
+
 void TfrmMain::alignUnitLabels() {
   // Scaled fonts round to whole pixels and may outgrow their scaled boxes.
   for (auto& [name, label] : mainLabels_) label->adjustSize();
@@ -373,7 +391,7 @@ void TfrmMain::resetPortMenu() {
   }
   state.commState = CommState::NoConnection;
   applyMeasType();
-  setWindowTitle(QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText));
+  showDisconnectedCaption();
   if (aboutWindow_) aboutWindow_->lbl7730->hide();
 }
 
@@ -400,9 +418,14 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::FocusIn:
         offset ? Edit_OffsetEnter() : EditccdfLimitEnter();
         break;
-      case QEvent::FocusOut:
+      case QEvent::FocusOut: {
+        // Only the user's own moves commit: focus taken by a modal box or
+        // another window (and given back later) is not leaving the field.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
         offset ? Edit_OffsetExit() : EditccdfLimitExit();
         break;
+      }
       case QEvent::KeyPress: {
         const int k = static_cast<QKeyEvent*>(event)->key();
         if (k == Qt::Key_Return || k == Qt::Key_Enter) {

@@ -177,6 +177,7 @@ class TfrmMain : public QMainWindow {
   void buildPanel();
   void buildMenus();
   void alignUnitLabels();
+  void fitSettingTexts();
   void stepMeasType(int direction);
   void streamingSetup();
   void zeroCalTick();

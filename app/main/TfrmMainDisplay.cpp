@@ -161,9 +161,10 @@ void TfrmMain::stepMeasType(int direction) {
   // Show the new type's last value at once, before the sensor is told.
   auto& r = state.reading;
   switch (next) {
-    case T::Average: r.selectedPower = r.fwdAvgPower; break;
-    case T::Peak: r.selectedPower = r.peakPower; break;
-    case T::Burst: r.selectedPower = r.burstPower; break;
+    // Raw power fields are in kilowatts when the scale code says so.
+    case T::Average: r.selectedPower = zrq::core::rawPowerInWatts(r.fwdAvgPower, r.scaleCode); break;
+    case T::Peak: r.selectedPower = zrq::core::rawPowerInWatts(r.peakPower, r.scaleCode); break;
+    case T::Burst: r.selectedPower = zrq::core::rawPowerInWatts(r.burstPower, r.scaleCode); break;
     case T::Crest: r.selectedPower = r.crestFactor; break;
     case T::CCDF: r.selectedPower = r.ccdfFactor; break;
     default: break;

@@ -24,9 +24,6 @@ constexpr const char* kZeroCalCloseText =
     "Closing the ZRQ application\r\nnow may corrupt the 7730\r\ncalibration constants.\r\nDo "
     "you want the ZRQ to close?\r\n";
 
-QString versionCaption() {
-  return QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText);
-}
 
 }  // namespace
 
@@ -83,12 +80,12 @@ void TfrmMain::setConnectedCaptions(const QString& caption) {
   setWindowTitle(caption);
   for (const QPointer<QWidget>& w : auxWindows_)
     if (w) w->setWindowTitle(caption);
-  QGuiApplication::setApplicationDisplayName(caption);
+  zrq::ui::setApplicationTitle(caption.toStdString());
 }
 
 void TfrmMain::showDisconnectedCaption() {
-  setWindowTitle(versionCaption());
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(zrq::frame::kAppTitle));
+  setWindowTitle(QString::fromLatin1(zrq::frame::kDisconnectedCaption));
+  zrq::ui::setApplicationTitle(zrq::frame::kAppTitle);
 }
 
 void TfrmMain::Setup1ItemsClick(QAction* item) {
@@ -105,6 +102,8 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
     lblComm->show();
     applyMeasType();
     if (peers_.comm) peers_.comm->connectPort(item->data().toInt());
+    // The connect may have ended the run (fatal close, window closed meanwhile).
+    if (shutDown_) return;
     if (peers_.comm && peers_.comm->portConnected()) {
       setConnectedCaptions(portName + QStringLiteral(" SN ") +
                            QString::fromStdString(state.sensorSerial));

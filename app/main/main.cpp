@@ -135,7 +135,9 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(zrq::frame::kAppTitle));
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(zrq::frame::kAppTitle));
+  // No application display name: the window system would append it to every
+  // title and box caption.
+  zrq::ui::setApplicationTitle(zrq::frame::kAppTitle);
 
   zrq::frame::installFrame();
   StderrMessageBoxes stderrBoxes;
@@ -180,6 +182,15 @@ int main(int argc, char** argv) {
       return 2;
     }
     frmMain->Setup1ItemsClick(item);
+    // A fatal close during the connect (old firmware, uncalibrated sensor)
+    // asked to quit before the event loop runs: end here, as from the menu.
+    if (frmMain->shutDown()) {
+      delete frmComm;
+      delete frmMain;
+      zrq::comm::ZervDComDLL::unload();
+      zrq::frame::uninstallFrame();
+      return 0;
+    }
   }
 
   if (const QScreen* s = QGuiApplication::primaryScreen()) {

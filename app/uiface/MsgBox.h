@@ -8,6 +8,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,12 @@ class MessageBoxes {
 MessageBoxes& messageBoxes();
 void setMessageBoxes(MessageBoxes* boxes);
 
+// The application title: "ZRQ", or the connected port's caption. Kept here,
+// apart from the window system's application name, so that it never shows up
+// appended to window titles or box captions.
+const std::string& applicationTitle();
+void setApplicationTitle(const std::string& title);
+
 MsgResult showMessage(const std::string& text, const std::string& caption,
                       MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None);
 
@@ -52,6 +59,9 @@ class ScriptedMessageBoxes : public MessageBoxes {
   void clear() { shown_.clear(); answers_.clear(); }
   // Number of boxes shown with this caption.
   int count(const std::string& caption) const;
+  // Called while each box is "up", before it is answered: what the user sees
+  // beside the box.
+  std::function<void(const MsgRequest&)> onShow;
 
  private:
   std::deque<MsgResult> answers_;

@@ -37,8 +37,19 @@ void showUntilOk(const std::string& text, const std::string& caption, MsgIcon ic
   }
 }
 
+namespace {
+std::string& titleStore() {
+  static std::string title = "ZRQ";
+  return title;
+}
+}  // namespace
+
+const std::string& applicationTitle() { return titleStore(); }
+void setApplicationTitle(const std::string& title) { titleStore() = title; }
+
 MsgResult ScriptedMessageBoxes::show(const MsgRequest& request) {
   shown_.push_back(request);
+  if (onShow) onShow(request);
   if (!answers_.empty()) {
     MsgResult r = answers_.front();
     answers_.pop_front();

@@ -35,7 +35,10 @@ std::optional<MeasSettings> parseSettingsCommand(std::string_view b) {
   MeasSettings m;
   m.type = static_cast<unsigned char>(b[2]);
   m.unit = static_cast<unsigned char>(b[28]);
-  if (m.type < 1 || m.type > 5) return std::nullopt;
+  if (m.type > 5) return std::nullopt;
+  // Type 0 (no type chosen yet, as a host sends it before its first display
+  // tick) is acknowledged and measured as Average.
+  if (m.type == 0) m.type = 1;
   if (!number(b.substr(4, 11), m.offsetDb) || !number(b.substr(16, 11), m.filterHz) ||
       !number(b.substr(30, 11), m.ccdfLimitW))
     return std::nullopt;

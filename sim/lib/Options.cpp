@@ -74,7 +74,9 @@ The G command takes effect: field 7 reports the type last set; the filter sets
 the noise and how much of the in-burst modulation the peak, crest factor and
 CCDF see; the CCDF factor is the percentage of time the envelope is above the
 CCDF limit; field 6 carries the forward average with the offset applied; layout
-B's extra field carries the forward unit code.
+B's extra field carries the forward unit code. A G with type 0 is acknowledged
+and measures Average (type 1); any unit code, 0 included, is taken as sent and
+only echoed in layout B. Types above 5 are refused with NAK.
 
 Faults (each may be given many times):
   --fault SPEC           add a fault

@@ -238,6 +238,21 @@ TEST(Settings, RawUnitByteMayBeALineFeed) {
   EXPECT_NE(r.trace.captured().find("cmd G bytes=47 2C 01 2C"), std::string::npos);
 }
 
+TEST(Settings, TypeZeroIsAcknowledgedAsAverageAndUnitZeroTakenAsSent) {
+  Rig r;
+  ASSERT_TRUE(settingsAcked(r.send(gCommand(2, 0, 4500, 11, 50))));
+  ASSERT_EQ(r.engine.settings().type, 2);
+  // What a host sends before its first display tick: type 0, unit 0.
+  EXPECT_TRUE(settingsAcked(r.send(gCommand(0, 0, 400, 0, 50))));
+  EXPECT_EQ(r.engine.settings().type, 1);
+  EXPECT_EQ(r.engine.settings().unit, 0);
+  EXPECT_DOUBLE_EQ(r.engine.settings().filterHz, 400);
+  r.send("D\r\n");
+  const std::string l = r.dataLines(100).at(0);
+  EXPECT_EQ(field(l, 'A', 7), 1);
+  EXPECT_EQ(r.trace.captured().find("settings command malformed"), std::string::npos);
+}
+
 TEST(Settings, MalformedOrRefusedGKeepsTheSettings) {
   Rig r(Rig::quiet(), faults({"refuse-g,count=1"}));
   EXPECT_FALSE(settingsAcked(r.send(gCommand(2, 0, 400, 11, 50))));  // the refusal

@@ -93,6 +93,33 @@ TEST(ComTestLogFile, TruncatesOnOpenAndRefusesSymlinks) {
   EXPECT_EQ(readFile(target), "keep");
 }
 
+TEST(ComTestLogFile, RotatesAtItsLimitKeepingOnePreviousFile) {
+  const std::string dir = scratchDir("rotate");
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const std::string path = dir + "/" + ComTestLog::FILE_NAME;
+  ComTestLog::setRotateBytes(100);
+  ASSERT_TRUE(ComTestLog::open(path));
+  auto line = [](int i) {
+    std::string l = "status line " + std::to_string(i);
+    l.resize(24, '.');
+    return l + "\n";  // 25 bytes
+  };
+  for (int i = 0; i < 4; ++i) ComTestLog::write(line(i));
+  EXPECT_EQ(readFile(path).size(), 100u);
+  struct stat st {};
+  EXPECT_NE(stat((path + ".1").c_str(), &st), 0);  // exactly at the limit: no rotation yet
+  ComTestLog::write(line(4));
+  EXPECT_EQ(readFile(path), line(4));
+  EXPECT_EQ(readFile(path + ".1"), line(0) + line(1) + line(2) + line(3));
+  for (int i = 5; i < 13; ++i) ComTestLog::write(line(i));
+  // Lines 4..7 went to .1 and were replaced by 8..11; 12 starts the log.
+  EXPECT_EQ(readFile(path + ".1"), line(8) + line(9) + line(10) + line(11));
+  EXPECT_EQ(readFile(path), line(12));
+  EXPECT_EQ(stat((path + ".2").c_str(), &st), -1);
+  ComTestLog::close();
+  ComTestLog::setRotateBytes(ComTestLog::DEFAULT_ROTATE_BYTES);
+}
+
 TEST(AppStatusSink, LinesReachMemoAndLogInOrder) {
   const std::string dir = scratchDir("sink");
   ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);

@@ -25,6 +25,7 @@ class RecordingHost : public CommHost {
   void applyMeasType() override { calls.push_back("applyMeasType"); }
   void resetPortMenu() override { calls.push_back("resetPortMenu"); }
   void updateDisplay() override { calls.push_back("updateDisplay"); }
+  void followState() override { calls.push_back("followState"); }
   void setLblComm(LabelColor color, const std::string& text) override {
     lblColor = color;
     lblText = text;

@@ -9,7 +9,9 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -150,6 +152,18 @@ class AppE2E : public ::testing::Test {
     main->displayTimerTimer();
   }
 
+  // Display ticks while no port is connected, as the program runs them before
+  // the user opens the Comm menu: the panel shows no type.
+  void idleTicks(int n = 3) {
+    for (int i = 0; i < n; ++i) main->displayTimerTimer();
+    ASSERT_EQ(main->state.measType, zrq::core::MeasType::None);
+  }
+
+  void expectNoConnectFailure() {
+    EXPECT_EQ(boxes.count("Cannot Connect"), 0);
+    EXPECT_EQ(boxes.count("Error"), 0);  // "Configuration Error!", "Calibration Error!"
+  }
+
   void expectAveragePanel() {
     EXPECT_EQ(main->state.commState, CommState::Streaming);
     EXPECT_EQ(main->state.measType, zrq::core::MeasType::Average);
@@ -240,7 +254,9 @@ TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
   const QString caption = QString::fromStdString(port) + " SN 12345";
   EXPECT_EQ(main->windowTitle(), caption);
   for (QWidget* w : aux) EXPECT_EQ(w->windowTitle(), caption);
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), caption);
+  EXPECT_EQ(zrq::ui::applicationTitle(), caption.toStdString());
+  // Nothing for the window system to append to titles and captions.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   const QString shortName = QString::fromStdString(port).section('/', -1);
   ASSERT_FALSE(main->dlgSaveLog->selectedFiles().isEmpty());
   EXPECT_TRUE(main->dlgSaveLog->selectedFiles().front().endsWith("/Log" + shortName + ".csv"));
@@ -256,7 +272,8 @@ TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
   main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(port)));
   EXPECT_FALSE(comm->connected());
   EXPECT_EQ(main->windowTitle(), kVersionCaption);
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "ZRQ");
+  EXPECT_EQ(zrq::ui::applicationTitle(), "ZRQ");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   EXPECT_FALSE(about->lbl7730->isVisibleTo(about));
   EXPECT_EQ(main->lblComm->text(), "No Connection");
   for (QAction* a : main->Setup1->actions()) {
@@ -429,6 +446,135 @@ TEST_F(AppE2E, FourUnansweredStopCommandsEndInCommunicationErrorSeven) {
   // Four stops unanswered, then the one of the disconnect.
   EXPECT_TRUE(eventually(
       [&] { return commandTimes(*sim, 'U').size() == stopsBefore + 5; }, 3000));
+}
+
+TEST_F(AppE2E, MenuConnectAfterDisplayTicksStreamsOverSerialThenUsb) {
+  start();
+  idleTicks();
+  connect(sim->serialPath());
+  expectNoConnectFailure();
+  // The first line may come before the first display tick: it names Average
+  // while the panel has no type yet and is passed over.
+  tick();
+  tick();
+  expectAveragePanel();
+  // The settings went out with the type the panel had: none yet.
+  const auto gs = sim->commandsReceived('G');
+  ASSERT_FALSE(gs.empty());
+  EXPECT_EQ(gs.front()[2], '\x00');
+
+  main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(sim->serialPath())));
+  ASSERT_FALSE(comm->connected());
+  comm->dataPollTimerTimer();
+  EXPECT_EQ(boxes.count("Select Port"), 1);
+  boxes.clear();
+  idleTicks();
+  connect("7730USB1");
+  expectNoConnectFailure();
+  tick();
+  tick();
+  expectAveragePanel();
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, PanelShowsNoConnectionBesideTheSelectPortBox) {
+  start();
+  connect(sim->serialPath());
+  tick();
+  expectAveragePanel();
+  main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(sim->serialPath())));
+  bool seen = false;
+  boxes.onShow = [&](const zrq::ui::MsgRequest& r) {
+    if (r.caption != "Select Port") return;
+    seen = true;
+    EXPECT_EQ(main->fwdDisplay->text(), "");
+    EXPECT_EQ(main->rflDisplay->text(), "");
+    EXPECT_TRUE(lit(main->segNoSensor));
+    for (QLabel* l : {main->segFAvg, main->segFW, main->segRW, main->segRAvg})
+      EXPECT_FALSE(lit(l)) << l->objectName().toStdString();
+    EXPECT_FALSE(main->btnType->isEnabled());
+    EXPECT_FALSE(main->btnFwdUnits->isEnabled());
+    EXPECT_EQ(main->lblComm->text(), "No Connection");
+  };
+  comm->dataPollTimerTimer();
+  boxes.onShow = nullptr;
+  EXPECT_TRUE(seen);
+}
+
+TEST_F(AppE2E, MenuReconnectAfterCommunicationErrorSevenStreamsAgain) {
+  start({"--fault", "no-u-reply,at=2500,count=4"});
+  connect(sim->serialPath());
+  waitUntilSimAge(2700);
+  comm->pktDataString("");
+  expectConnectionLost();
+  boxes.clear();
+  idleTicks();
+  connect(sim->serialPath());
+  expectNoConnectFailure();
+  tick();
+  tick();
+  expectAveragePanel();
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, AboutsHiddenButtonShowsTheConnectionWindowModally) {
+  start();
+  ASSERT_FALSE(comm->isVisible());
+  about->Button1->click();
+  EXPECT_TRUE(comm->isVisible());
+  EXPECT_EQ(comm->windowModality(), Qt::ApplicationModal);
+  comm->hide();
+}
+
+TEST_F(AppE2E, ClosingTheWindowWhileAConnectWaitsStopsTheSequence) {
+  start();
+  // The first wait of the connect runs the event loop; the user closes the
+  // main window there.
+  std::string lettersAtClose;
+  bool closed = false;
+  zrq::ui::setDelayFunction([&](int) {
+    if (closed) return;
+    closed = true;
+    main->close();
+    QTest::qWait(300);  // the disconnect's U reaches the trace
+    lettersAtClose = sim->commandLetters();
+  });
+  struct Restore {
+    ~Restore() { zrq::ui::setDelayFunction({}); }
+  } restore;
+  main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(sim->serialPath())));
+  ASSERT_TRUE(closed);
+  EXPECT_TRUE(main->shutDown());
+  EXPECT_FALSE(comm->connected());
+  for (QTimer* t : {main->displayTimer, main->readDataTimer, comm->dataPollTimer})
+    EXPECT_FALSE(t->isActive());
+  comm->dataPollTimerTimer();
+  main->readDataTimerTimer();
+  QTest::qWait(300);
+  EXPECT_EQ(sim->commandLetters(), lettersAtClose);
+  EXPECT_NE(main->windowTitle().toStdString().find("7730 ZRQ"), std::string::npos);
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, FatalCloseDuringStartUpConnectEndsTheProgram) {
+  start({"--firmware", "1.20"});
+  QProcess zrq;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("ZRQ_SERIAL_PORTS", QString::fromStdString(sim->serialPath()));
+  zrq.setProcessEnvironment(env);
+  QElapsedTimer t;
+  t.start();
+  zrq.start(QString::fromStdString(zrq::comm::test::binDir() + "/ZRQUSB"),
+            {"--connect", QString::fromStdString(sim->serialPath()), "--unattended",
+             "--quit-after", "60000"});
+  ASSERT_TRUE(zrq.waitForStarted(10000));
+  ASSERT_TRUE(zrq.waitForFinished(40000)) << "still running: the fatal close did not end it";
+  EXPECT_LT(t.elapsed(), 40000);
+  EXPECT_EQ(zrq.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(zrq.exitCode(), 0);
+  const std::string err = zrq.readAllStandardError().toStdString();
+  EXPECT_NE(err.find("7730 Update Required"), std::string::npos) << err;
 }
 
 TEST_F(AppE2E, SupervisionWithoutInterrogationAsksForAPortOnce) {

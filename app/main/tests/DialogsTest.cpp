@@ -62,6 +62,12 @@ TEST_F(PanelTest, AboutShowsVersionAndDateWithTheFirmwareLineHidden) {
   EXPECT_EQ(opened, 1);
 }
 
+TEST_F(PanelTest, AboutsHiddenButtonOpensTheConnectionWindow) {
+  ASSERT_EQ(comm.modalShows, 0);
+  about->Button1->click();
+  EXPECT_EQ(comm.modalShows, 1);
+}
+
 TEST_F(PanelTest, MenuBarHasItsItemsCaptionsHintsAndInitialStates) {
   QStringList captions;
   for (QAction* a : w->menuBar()->actions()) captions << a->text();

@@ -5,6 +5,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <cstdlib>
+
 #include "PanelTestSupport.h"
 #include "SegmentTable.h"
 
@@ -382,6 +384,29 @@ TEST(SegmentTable, EveryUnitAnnunciatorNameHasACode) {
       }
   EXPECT_GT(names, 20);
   EXPECT_EQ(app::segmentCodeOf(H::Main, "segPover"), app::SegmentCode::None);  // wrong window
+}
+
+// At every screen scale the longest offset and CCDF-limit texts fit their
+// labels, and the limit's value does not cover its "CCDF Limit" label.
+TEST_F(PanelTest, SettingTextsFitTheirLongestValuesAtEveryScale) {
+  const char* saved = std::getenv("ZRQ_SCREEN_SCALE");
+  const std::string keep = saved ? saved : "";
+  for (const char* scale : {"0.78", "1", "1.37", "1.875"}) {
+    ::setenv("ZRQ_SCREEN_SCALE", scale, 1);
+    TfrmMain m;
+    m.txtOffset->setText("100.00 dB");
+    m.txtccdfLimit->setText("400.00 W");
+    for (QLabel* l : {m.txtOffset, m.txtccdfLimit, m.lblLimit})
+      EXPECT_GE(l->contentsRect().width(), l->fontMetrics().horizontalAdvance(l->text()))
+          << scale << " " << l->objectName().toStdString();
+    EXPECT_GE(m.txtccdfLimit->x(), m.lblLimit->geometry().right()) << scale;
+    const QWidget* glass = m.txtccdfLimit->parentWidget();
+    EXPECT_LE(m.txtccdfLimit->geometry().right(), glass->contentsRect().right()) << scale;
+  }
+  if (saved)
+    ::setenv("ZRQ_SCREEN_SCALE", keep.c_str(), 1);
+  else
+    ::unsetenv("ZRQ_SCREEN_SCALE");
 }
 
 TEST_F(PanelTest, SegmentCodesAddressTheirLabelsOnEveryWindow) {

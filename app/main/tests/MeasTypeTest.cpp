@@ -42,6 +42,22 @@ TEST_F(PanelTest, SteppingShowsTheNewTypesLastValueAtOnce) {
   EXPECT_FALSE(lit("segFAvg"));
 }
 
+TEST_F(PanelTest, SteppingOnAKilowattSensorShowsWattsNotKilowatts) {
+  // Kilowatt fields: 0.1 kW average, 0.19716 kW peak, 0.08 kW burst.
+  startStreaming({.fwd = 0.1, .rfl = 0.001, .peak = 0.19716, .burst = 0.08, .scale = 10});
+  EXPECT_EQ(text(w->fwdDisplay), "100.00");
+  w->btnTypeClick();
+  tick();
+  EXPECT_EQ(w->state.measType, MeasType::Peak);
+  EXPECT_EQ(text(w->fwdDisplay), "197.16");
+  EXPECT_TRUE(lit("segFW"));
+  w->btnTypeClick();
+  tick();
+  EXPECT_EQ(text(w->fwdDisplay), "80.00");
+  stepTo(MeasType::Average);
+  EXPECT_EQ(text(w->fwdDisplay), "100.00");
+}
+
 TEST_F(PanelTest, BothRequestsInOneTickServeForwardThenBackward) {
   startStreaming();
   w->btnTypeClick();

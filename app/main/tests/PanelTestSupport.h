@@ -33,6 +33,8 @@ struct FakeComm : app::NullCommPeer {
   int lastConnectTag = -1;
   void connectPort(int tag) override { lastConnectTag = tag; }
   std::string firmwareVersion() const override { return firmware; }
+  int modalShows = 0;
+  void showModal() override { ++modalShows; }
 };
 
 struct FakeLog : app::NullLogPeer {

@@ -1,5 +1,6 @@
 // Units, offset and CCDF-limit entries, and their commit rules.
 #include <QApplication>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -147,6 +148,44 @@ TEST_F(PanelTest, TypingIntoTheShownWindowCommitsOnEnterAndOnLeaving) {
   EXPECT_FLOAT_EQ(w->state.offsetDb, 6);
   tick();
   EXPECT_EQ(text(w->txtOffset), "6.00 dB");
+}
+
+// A modal box takes the focus from the field, and the window takes it back
+// when the box closes: neither is the user's move, so neither commits (a
+// commit re-arms the notice, which would then come back without end).
+TEST_F(PanelTest, FocusTakenByABoxOrAnotherWindowDoesNotCommit) {
+  startStreaming();
+  w->btnOffsetClick();
+  w->Edit_Offset->setText("100");
+  w->Edit_OffsetKeyPress(13);
+  ASSERT_FLOAT_EQ(w->state.offsetDb, 100);
+  auto focusOut = [&](QWidget* field, Qt::FocusReason reason) {
+    QFocusEvent out(QEvent::FocusOut, reason);
+    QCoreApplication::sendEvent(field, &out);
+  };
+  msg->onShow = [&](const ui::MsgRequest&) {
+    focusOut(w->Edit_Offset, Qt::ActiveWindowFocusReason);
+  };
+  tick(6);
+  EXPECT_EQ(boxes("Out Of Range"), 1);
+  focusOut(w->Edit_Offset, Qt::PopupFocusReason);
+  tick(2);
+  EXPECT_EQ(boxes("Out Of Range"), 1);
+  // The user's own move out of the field still commits.
+  focusOut(w->Edit_Offset, Qt::TabFocusReason);
+  tick();
+  EXPECT_EQ(boxes("Out Of Range"), 2);
+  msg->onShow = nullptr;
+
+  // The same for the CCDF limit: no commit, so no settings resend.
+  w->EditccdfLimit->setText("300");
+  w->state.settingsChanged = false;
+  focusOut(w->EditccdfLimit, Qt::ActiveWindowFocusReason);
+  EXPECT_FALSE(w->state.settingsChanged);
+  EXPECT_FLOAT_EQ(w->state.ccdfLimit, 50);
+  focusOut(w->EditccdfLimit, Qt::MouseFocusReason);
+  EXPECT_TRUE(w->state.settingsChanged);
+  EXPECT_FLOAT_EQ(w->state.ccdfLimit, 300);
 }
 
 }  // namespace
