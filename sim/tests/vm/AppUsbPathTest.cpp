@@ -43,7 +43,7 @@ TEST(ApplicationPath, UhidSensorStartsUpStreamsAndDecodes) {
   cmds.connectPort(0);
   EXPECT_TRUE(boxes.shown().empty()) << boxes.shown()[0].caption << ": " << boxes.shown()[0].text;
   EXPECT_TRUE(cmds.connected());
-  EXPECT_EQ(host.state.commState, 2);
+  EXPECT_EQ(host.state.commState, zrq::core::CommState::Streaming);
   EXPECT_EQ(host.state.sensorSerial, "12346");
   EXPECT_EQ(host.state.calibrationOk, 1);
   EXPECT_EQ(host.state.settingsAcked, 1);
