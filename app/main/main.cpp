@@ -111,8 +111,15 @@ void openFromMenus(const QStringList& names) {
                                                       {"peak", frmMain->PeakPower2},
                                                       {"burst", frmMain->BurstPower2}};
     if (!frmMain->Meter1->menuAction()->isEnabled()) return;
-    for (const auto& [name, item] : items)
-      if (names.contains(QLatin1String(name)) && item->isEnabled()) item->trigger();
+    QStringList opened;
+    for (const auto& [name, item] : items) {
+      if (names.contains(QLatin1String(name)) && item->isEnabled()) {
+        item->trigger();
+        opened << QLatin1String(name);
+      }
+    }
+    std::printf("opened: %s\n", opened.join(' ').toLocal8Bit().constData());
+    std::fflush(stdout);
     poll->stop();
   });
   poll->start(250);

@@ -7,8 +7,7 @@
 #   bash bench/windows/measure.sh            MEASURE_SECONDS=60 bash bench/windows/measure.sh
 #
 # BUILD names a build folder with bin/ZRQUSB, bin/libZervDCom.so and
-# bin/tks7730-sim (default build/normal). Runs on a virtual X display when
-# xvfb-run is installed, else on Qt's offscreen platform.
+# bin/tks7730-sim (default build/normal).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD:-$repo/build/normal}
@@ -19,11 +18,11 @@ for p in ZRQUSB tks7730-sim libZervDCom.so libDialix.so; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zrq-windows.XXXXXX")
-sim_pid= zrq_pid=
+sim_pid= zrq_pid= xvfb_pid=
 cleanup() {
-  for p in $zrq_pid $sim_pid; do kill "$p" 2>/dev/null || true; done
+  for p in $zrq_pid $sim_pid $xvfb_pid; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  rm -rf "$work"
+  [[ -n ${MEASURE_KEEP:-} ]] && echo "work folder: $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 mkdir -m 0700 "$work/run"
@@ -36,33 +35,32 @@ serial=$(sed -n 's/^serial: //p' "$work/sim.out" | head -n 1)
 [[ -n $serial ]] || { echo "measure.sh: the simulator did not start" >&2; cat "$work/sim.err" >&2; exit 1; }
 
 hz=$(getconf CLK_TCK)
+# A private virtual X display when Xvfb is installed, else Qt's offscreen platform.
+platform=(QT_QPA_PLATFORM=offscreen)
+if command -v Xvfb >/dev/null; then
+  display=:$(( 90 + RANDOM % 400 ))
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  sleep 1
+  platform=(QT_QPA_PLATFORM=xcb DISPLAY=$display)
+fi
+
 # run NAME [ZRQUSB options]: prints "NAME cpu% rssMB"
 run() {
   local name=$1; shift
-  local launcher=(env QT_QPA_PLATFORM=offscreen)
-  if command -v xvfb-run >/dev/null; then
-    launcher=(xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb)
-  fi
-  ZRQ_SERIAL_PORTS=$serial "${launcher[@]}" "$bin/ZRQUSB" --connect "$serial" --unattended "$@" \
-    >"$work/$name.out" 2>"$work/$name.err" &
-  local launcher_pid=$!
-  local pid=
-  for _ in $(seq 100); do
-    pid=$(pgrep -n -P "$launcher_pid" -f ZRQUSB || true)
-    [[ -z $pid ]] && pid=$(pgrep -n -f "$bin/ZRQUSB --connect $serial" || true)
-    [[ -n $pid ]] && break
-    sleep 0.1
-  done
-  [[ -n $pid ]] || { echo "measure.sh: ZRQUSB did not start" >&2; exit 1; }
+  env "${platform[@]}" ZRQ_SERIAL_PORTS="$serial" "$bin/ZRQUSB" --connect "$serial" --unattended \
+    "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  local pid=$!
   zrq_pid=$pid
   sleep 5  # connection, start-up and the first windows
+  kill -0 "$pid" 2>/dev/null || { echo "measure.sh: ZRQUSB ended early" >&2; cat "$work/$name.err" >&2; exit 1; }
   local c0 c1 rss
   c0=$(awk '{print $14 + $15}' "/proc/$pid/stat")
   sleep "$seconds"
   c1=$(awk '{print $14 + $15}' "/proc/$pid/stat")
   rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
   kill "$pid"
-  wait "$launcher_pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
   zrq_pid=
   awk -v n="$name" -v c=$((c1 - c0)) -v hz="$hz" -v s="$seconds" -v r="$rss" \
     'BEGIN { printf "%s %.2f %.1f\n", n, 100 * c / hz / s, r / 1024 }'
@@ -79,4 +77,5 @@ printf '%-28s %8s %10s\n' "panel + four windows" "$wc" "$wr"
 awk -v pc="$pc" -v wc="$wc" -v pr="$pr" -v wr="$wr" 'BEGIN {
   printf "%-28s %8.2f %10.1f   (goal <= 2.00 %% and <= 60 MB)\n", "four windows", wc - pc, wr - pr
   printf "ratio windows/panel: CPU %.2f, RSS %.2f\n", (pc > 0 ? wc / pc : 0), wr / pr }'
-grep -h "ZRQUSB" "$work"/windows.err | head -5 || true
+grep -h "^opened:" "$work/windows.out" || echo "measure.sh: the windows did not open" >&2
+grep -h "ZRQUSB" "$work"/*.err | head -5 || true

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
+#include <algorithm>
 
 #include "frame/Fonts.h"
 #include "frame/Scaling.h"
@@ -47,7 +48,10 @@ QLabel* TDisplayWindow::addLabel(const Control& c) {
   l->setObjectName(QString::fromLatin1(c.name));
   l->setTextFormat(Qt::PlainText);
   l->setFont(fontOf(static_cast<int>(c.font)));
-  l->setGeometry(kBorderWidth + c.left, kBorderWidth + c.top, c.width, c.height);
+  // Annunciators size themselves to their text, as auto-sized labels do: a
+  // substitute font a pixel wider must not clip "Peak" to "Peal".
+  const int width = c.font == Font::Segment ? std::max(c.width, l->sizeHint().width()) : c.width;
+  l->setGeometry(kBorderWidth + c.left, kBorderWidth + c.top, width, c.height);
   l->setAlignment(c.align | Qt::AlignVCenter);
   l->setVisible(c.shown);
   if (c.code != SegmentCode::None) segments_[c.code] = l;

@@ -89,6 +89,12 @@ TEST_F(DisplayWindows, ControlsAsDesignedBeforeTheFirstTick) {
   EXPECT_EQ(bu->txtBDuty->text(), "");
   // Border width 5 around the content.
   EXPECT_EQ(pk->peakDisplay->geometry(), QRect(61, 5, 151, 49));
+  EXPECT_EQ(bu->txtBDuty->geometry(), QRect(165, 79, 47, 33));
+  // Annunciators at their design places, never narrower than their text.
+  QLabel* segpeak = pk->label("segpeak");
+  EXPECT_EQ(segpeak->pos(), QPoint(117, 62));
+  EXPECT_GE(segpeak->width(), std::max(23, segpeak->sizeHint().width()));
+  EXPECT_EQ(bu->label("segBKW")->pos(), QPoint(185, 63));
   EXPECT_EQ(pk->size(), QSize(235, 165));
   EXPECT_EQ(bu->size(), QSize(235, 156));
   EXPECT_EQ(pk->peakDisplay->font().pixelSize(), 35);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <QApplication>
 
 #include "DIALIXHQLib_OCX.h"
 #include "DialixHQCtrl.h"
@@ -200,4 +201,37 @@ TEST_F(MeterWindows, ReflectedHiddenWhenInvalidAndOutsideAverageAndPeak) {
   EXPECT_EQ(rm().MaximumValue(), 100);
   stepTo(MeasType::Burst);
   EXPECT_FALSE(rfl->isVisible());
+}
+
+namespace {
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+}  // namespace
+
+// Ticks that bring the same reading write nothing and repaint no meter.
+TEST_F(MeterWindows, UnchangedReadingsRepaintNoMeter) {
+  startStreaming({.fwd = 100, .rfl = 1});
+  w->Forward1Click();
+  w->Reflected1Click();
+  tick();
+  QApplication::processEvents();
+  PaintCounter fwdPaints, rflPaints;
+  fm().GetDefaultInterface()->installEventFilter(&fwdPaints);
+  rm().GetDefaultInterface()->installEventFilter(&rflPaints);
+  const int rebuilds = fm().GetDefaultInterface()->layerRebuilds();
+  tick(3);
+  QApplication::processEvents();
+  EXPECT_EQ(fwdPaints.paints, 0);
+  EXPECT_EQ(rflPaints.paints, 0);
+  receive({.fwd = 110, .rfl = 1});
+  tick();
+  QApplication::processEvents();
+  EXPECT_GT(fwdPaints.paints, 0);
+  EXPECT_EQ(fm().GetDefaultInterface()->layerRebuilds(), rebuilds) << "only the needle moved";
 }
