@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "DialixHQFactory.h"
 #include "model/LabelFormat.h"
@@ -165,13 +166,27 @@ void CDialixHQCtrl::ensureFrame(qreal dpr) {
   if (n.visible == needle_.visible && n.x0 == needle_.x0 && n.y0 == needle_.y0 && n.x1 == needle_.x1 &&
       n.y1 == needle_.y1)
     return;
-  // Only the old needle's pixels go back to the layer's.
+  // Only the old needle's pixels go back to the layer's: per row, the span
+  // the line crosses there plus the pen's reach, within its bounding box.
   const QRect r = needleRect_ & frame_.rect();
   if (!r.isEmpty()) {
-    const size_t bytes = size_t(r.width()) * 4;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-      std::memcpy(frame_.scanLine(y) + size_t(r.left()) * 4, layer_.constScanLine(y) + size_t(r.left()) * 4,
-                  bytes);
+    const qreal dpr = frame_.devicePixelRatio();
+    const double x0 = (drawn_.x0 + 0.5) * dpr, y0 = (drawn_.y0 + 0.5) * dpr;
+    const double x1 = (drawn_.x1 + 0.5) * dpr, y1 = (drawn_.y1 + 0.5) * dpr;
+    const double reach = needleReach_ * dpr;
+    const double dxdy = y1 != y0 ? (x1 - x0) / (y1 - y0) : 0;
+    const double slack = reach * std::sqrt(1 + dxdy * dxdy) + 1;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+      int left = r.left(), right = r.right();
+      if (y1 != y0) {
+        const double xa = x0 + (y - y0) * dxdy, xb = x0 + (y + 1 - y0) * dxdy;
+        left = std::max(left, int(std::floor(std::min(xa, xb) - slack)));
+        right = std::min(right, int(std::ceil(std::max(xa, xb) + slack)));
+      }
+      if (left > right) continue;
+      std::memcpy(frame_.scanLine(y) + size_t(left) * 4, layer_.constScanLine(y) + size_t(left) * 4,
+                  size_t(right - left + 1) * 4);
+    }
   }
   needleRect_ = QRect();
   drawNeedle();
@@ -193,6 +208,8 @@ void CDialixHQCtrl::drawNeedle() {
   painter.setPen(pen(p.IndexColor, width));
   painter.drawLine(needle_.x0, needle_.y0, needle_.x1, needle_.y1);
   const int m = width / 2 + 2;
+  drawn_ = needle_;
+  needleReach_ = width / 2.0 + 1.5;
   const QRect logical = QRect(QPoint(std::min(needle_.x0, needle_.x1) - m, std::min(needle_.y0, needle_.y1) - m),
                               QPoint(std::max(needle_.x0, needle_.x1) + m, std::max(needle_.y0, needle_.y1) + m)) &
                         visible;
@@ -224,7 +241,9 @@ void CDialixHQCtrl::rebuildLayer(qreal dpr) {
   if (!p.BackgroundImage.empty()) {
     if (pictureBytes_ != p.BackgroundImage.data) {
       pictureBytes_ = p.BackgroundImage.data;
-      picture_ = QImage::fromData(pictureBytes_.data(), static_cast<int>(pictureBytes_.size()));
+      picture_ = pictureBytes_.size() <= size_t(std::numeric_limits<int>::max())
+                     ? QImage::fromData(pictureBytes_.data(), static_cast<int>(pictureBytes_.size()))
+                     : QImage();
     }
     const QRect target(QPoint(inset, inset), QPoint(W - inset - 1, H - inset - 1));
     if (!picture_.isNull() && target.isValid()) painter.drawImage(target, picture_);

@@ -109,6 +109,9 @@ void MeterModel::set(int dispid, const PropValue& v) {
   const PropInfo& info = require(dispid);
   if (static_cast<size_t>(info.type) != v.index())
     throw MeterError(std::string("wrong value type for ") + info.name);
+  // The stored font keeps its name behind a one-byte length.
+  if (const FontDesc* f = std::get_if<FontDesc>(&v); f && f->name.size() > 255)
+    throw MeterError(std::string("font name of ") + info.name + " longer than 255 characters");
   info.set(p_, v);
   notify(info.dispid, info.onChange);
 }

@@ -87,6 +87,8 @@ TEST(MeterProperties, BadIdentifiersNamesAndTypesAreRefused) {
   EXPECT_THROW(m.set(kValue, int16_t(3)), MeterError);
   EXPECT_THROW(m.set(kNumberOfDivisions, 3.0), MeterError);
   EXPECT_THROW(m.set("Nope", 1.0), MeterError);
+  EXPECT_THROW(m.set(kSmallScaleFont, FontDesc{std::string(256, 'f'), 60000, 700, 0, false, false, false}),
+               MeterError);
   EXPECT_EQ(m.props(), MeterProps{});
   EXPECT_FALSE(m.modified());
 }

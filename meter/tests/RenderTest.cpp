@@ -98,6 +98,22 @@ TEST_F(MeterRender, NeedleFollowsTheValueWithoutRebuildingTheLayer) {
   for (QPoint p : needlePoints()) EXPECT_TRUE(isBlue(at(img, p.x(), p.y()))) << rgb(at(img, p.x(), p.y()));
 }
 
+TEST_F(MeterRender, MovedNeedleLeavesNoTraceBehind) {
+  ctrl.setProp(kIndexThickness, int16_t(4));
+  for (qreal dpr : {1.0, 2.0}) {
+    for (double v : {50.0, 3.0, 97.0, 20.0, 64.0, -10.0, 150.0, 49.0}) {
+      SCOPED_TRACE(std::to_string(dpr) + " " + std::to_string(v));
+      ctrl.setProp(kValue, v);
+      const QImage moved = ctrl.renderImage(dpr);
+      CDialixHQCtrl fresh;
+      fresh.resize(234, 155);
+      fresh.setProp(kIndexThickness, int16_t(4));
+      fresh.setProp(kValue, v);
+      EXPECT_TRUE(moved == fresh.renderImage(dpr));
+    }
+  }
+}
+
 TEST_F(MeterRender, CoverClipsTheNeedleAndHidesOneUnderIt) {
   ctrl.setProp(kIndexThickness, int16_t(5));
   ctrl.setProp(kIndexColor, OleColor{0xFF0000});
