@@ -235,3 +235,17 @@ TEST_F(MeterWindows, UnchangedReadingsRepaintNoMeter) {
   EXPECT_GT(fwdPaints.paints, 0);
   EXPECT_EQ(fm().GetDefaultInterface()->layerRebuilds(), rebuilds) << "only the needle moved";
 }
+
+// The unit None scales the reflected meter to the current reflected full scale.
+TEST_F(MeterWindows, ReflectedWithoutUnitUsesTheFullScaleOfTheSettings) {
+  rfl->show();
+  w->state.rflFullScale = 25;
+  rfl->setValue(3);
+  rfl->updateReflected(PowerUnit::None, true);
+  EXPECT_EQ(rm().Caption(), "Reflected Power");
+  EXPECT_EQ(rm().MaximumValue(), 25);
+  TfrmRflMeter alone(nullptr);  // no settings to read: the 15 W default
+  alone.show();
+  alone.updateReflected(PowerUnit::None, true);
+  EXPECT_EQ(alone.DialixHQ1->MaximumValue(), 15);
+}
