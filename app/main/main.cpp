@@ -17,6 +17,8 @@
 #include <unistd.h>
 
 #include "CommBridge.h"
+#include "DisplayWindows.h"
+#include "MeterWindows.h"
 #include "TfrmAbout.h"
 #include "TfrmComm.h"
 #include "TfrmFilterValue.h"
@@ -91,6 +93,39 @@ void logTicks(TfrmMain* main, const QString& path) {
   QObject::connect(main, &QObject::destroyed, [f] { std::fclose(f); });
 }
 
+void save(QWidget* w, const QString& file) {
+  if (w->grab().save(file)) {
+    std::printf("screenshot: %s\n", file.toLocal8Bit().constData());
+  } else {
+    std::fprintf(stderr, "ZRQUSB: cannot save %s\n", file.toLocal8Bit().constData());
+  }
+  std::fflush(stdout);
+}
+
+// Triggers the named windows' menu items as soon as their menus are enabled
+// (the first streaming tick), as a user would.
+void openFromMenus(const QStringList& names) {
+  auto* poll = new QTimer(frmMain);
+  QObject::connect(poll, &QTimer::timeout, frmMain, [poll, names] {
+    const std::pair<const char*, QAction*> items[] = {{"meter", frmMain->Forward1},
+                                                      {"rflmeter", frmMain->Reflected1},
+                                                      {"peak", frmMain->PeakPower2},
+                                                      {"burst", frmMain->BurstPower2}};
+    if (!frmMain->Meter1->menuAction()->isEnabled()) return;
+    QStringList opened;
+    for (const auto& [name, item] : items) {
+      if (names.contains(QLatin1String(name)) && item->isEnabled()) {
+        item->trigger();
+        opened << QLatin1String(name);
+      }
+    }
+    std::printf("opened: %s\n", opened.join(' ').toLocal8Bit().constData());
+    std::fflush(stdout);
+    poll->stop();
+  });
+  poll->start(250);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,7 +150,14 @@ int main(int argc, char** argv) {
                   "ZRQ_TICK_LOG does the same.", "FILE");
   const QCommandLineOption unattendedOpt(
       "unattended", "Write message boxes to standard error and answer them with OK or Yes.");
-  cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt});
+  const QCommandLineOption openOpt(
+      "open", "Open these windows from their menus once the panel streams: a comma-separated "
+              "list of meter, rflmeter, peak, burst.", "LIST");
+  const QCommandLineOption shotDirOpt(
+      "window-shots", "With --screenshot: also save a picture of each open meter, peak and "
+                      "burst window to DIR (meter.png, rflmeter.png, peak.png, burst.png).", "DIR");
+  cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt, openOpt,
+                  shotDirOpt});
   cli.addOption(QCommandLineOption("version", "Print the version text and exit."));
   // Parsed before the application exists so that --help needs no display.
   QStringList args;
@@ -150,10 +192,11 @@ int main(int argc, char** argv) {
   frmAbout = new TfrmAbout(frmMain);
   QWidget* frmLogFreq = standIn(frmMain, "TfrmLogFreq", "frmLogFreq");
   frmFilterValue = new TfrmFilterValue(frmMain, frmMain);
-  QWidget* frmMeter = standIn(frmMain, "TfrmMeter", "frmMeter");
-  QWidget* frmRflMeter = standIn(frmMain, "TfrmRflMeter", "frmRflMeter");
-  QWidget* frmdisplayPeak = standIn(frmMain, "TfrmdisplayPeak", "frmdisplayPeak");
-  QWidget* frmdisplayBurst = standIn(frmMain, "TfrmdisplayBurst", "frmdisplayBurst");
+  frmMeter = new TfrmMeter(frmMain);
+  frmRflMeter = new TfrmRflMeter(&frmMain->state, frmMain);
+  frmdisplayPeak = new TfrmdisplayPeak(frmMain);
+  frmdisplayPeak->setMainWindow(frmMain);
+  frmdisplayBurst = new TfrmdisplayBurst(frmMain);
   (void)frmLogFreq;
   frmMain->setDialogs(frmFilterValue, frmAbout);
   frmMain->setAuxWindows(frmMeter, frmRflMeter, frmdisplayPeak, frmdisplayBurst);
@@ -161,6 +204,10 @@ int main(int argc, char** argv) {
   peers.comm = &bridge;
   zrq::app::MainHelp help(*frmMain);
   peers.help = &help;
+  peers.fwdMeter = frmMeter;
+  peers.rflMeter = frmRflMeter;
+  peers.peak = frmdisplayPeak;
+  peers.burst = frmdisplayBurst;
   frmMain->setPeers(peers);
   closeOnSignals(frmMain);
 
@@ -200,15 +247,20 @@ int main(int argc, char** argv) {
   }
   frmMain->show();
 
+  if (cli.isSet(openOpt)) openFromMenus(cli.value(openOpt).split(','));
+
   if (cli.isSet(shotOpt)) {
     const QString file = cli.value(shotOpt);
-    QTimer::singleShot(cli.value(afterOpt).toInt(), frmMain, [file] {
-      if (frmMain->grab().save(file)) {
-        std::printf("screenshot: %s\n", file.toLocal8Bit().constData());
-      } else {
-        std::fprintf(stderr, "ZRQUSB: cannot save %s\n", file.toLocal8Bit().constData());
-      }
-      std::fflush(stdout);
+    const QString dir = cli.value(shotDirOpt);
+    QTimer::singleShot(cli.value(afterOpt).toInt(), frmMain, [file, dir] {
+      save(frmMain, file);
+      if (dir.isEmpty()) return;
+      const std::pair<QWidget*, const char*> windows[] = {{frmMeter, "meter.png"},
+                                                          {frmRflMeter, "rflmeter.png"},
+                                                          {frmdisplayPeak, "peak.png"},
+                                                          {frmdisplayBurst, "burst.png"}};
+      for (const auto& [w, name] : windows)
+        if (w->isVisible()) save(w, dir + '/' + QLatin1String(name));
     });
   }
   if (cli.isSet(quitOpt))

@@ -218,7 +218,7 @@ TEST(MeterStream, CommittedMeterWindowFilesHoldTheWindowsStates) {
   for (const Case& c : {Case{"frmMeter.ControlData", "Average Power", 0.93},
                         Case{"frmRflMeter.ControlData", "Power", 0.94}}) {
     SCOPED_TRACE(c.file);
-    std::ifstream in(std::string(src) + "/meter/data/" + c.file, std::ios::binary);
+    std::ifstream in(std::string(src) + "/app/main/auxwin/" + c.file, std::ios::binary);
     ASSERT_TRUE(in);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(bytes, meter_test::meterWindowState(c.caption, c.radius).b);
