@@ -1,6 +1,7 @@
 #include "DevComInterface.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -289,7 +290,11 @@ std::string DevComInterface::sendCommandText(const char* cmd, unsigned len, int 
 }
 
 void DevComInterface::setContRd(bool v) {
-  contRd_.store(v ? 1 : 0);
+  {
+    std::lock_guard<std::mutex> lock(evtMutex_);
+    contRd_.store(v ? 1 : 0);
+  }
+  evtCv_.notify_all();  // ends the pause between two test reads
   if (!isOpen() || !threadRunning()) return;
   if (v) {
     // Also before the sensor is initialised: the thread then goes on to wait
@@ -378,10 +383,14 @@ void DevComInterface::threadMain() {
       p_stats_->showStatus(statsRow_, PortStatus::ContRd);
       shown = true;
     }
-    if (isOpen())
-      contReadStep();
-    else
+    if (!isOpen()) {
       waitEvent(EvtCont);  // never spin on a closed port
+      continue;
+    }
+    contReadStep();
+    std::unique_lock<std::mutex> lock(evtMutex_);
+    evtCv_.wait_for(lock, std::chrono::milliseconds(CONT_READ_PERIOD_MS),
+                    [&] { return stop_.load() != 0 || !contRd(); });
   }
 }
 

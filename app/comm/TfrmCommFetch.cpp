@@ -88,6 +88,7 @@ void TfrmComm::pktDataString(const std::string& text) {
                       ui::MsgButtons::Ok, ui::MsgIcon::Error);
       return;
     case core::DecodeOutcome::Accepted:
+      m.lastReadingMs = core::steadyNowMs();
       break;
   }
   if (m.zeroCalRequested) startZeroCalibration();

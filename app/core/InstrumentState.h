@@ -4,6 +4,7 @@
 // thread, so nobody copies it and nobody locks it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -50,7 +51,16 @@ struct InstrumentState {
 
   // The latest decoded reading; the connection side decodes into it.
   SensorReading reading;
+  // When a data string was last accepted (steadyNowMs); 0: none yet.
+  std::int64_t lastReadingMs = 0;
 };
+
+// Milliseconds of the steady clock: the time base of lastReadingMs.
+inline std::int64_t steadyNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 // The settings the panel and log arithmetic read.
 inline PanelSettings panelSettings(const InstrumentState& s) {

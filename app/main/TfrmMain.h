@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -67,6 +68,13 @@ class TfrmMain : public QMainWindow {
     bool armed = true;
     bool showing = false;  // a modal box is up; ticks keep running under it
   } outOfRangeNotice;
+
+  // The clock the staleness of the read-outs is judged by (tests set it).
+  std::function<std::int64_t()> clockMs = &zrq::core::steadyNowMs;
+  // Streaming without an accepted reading for this long: read-outs dimmed,
+  // "No Data" in amber.
+  static constexpr std::int64_t kStaleAfterMs = 2000;
+  bool showingStale() const { return staleShown_; }
 
   // What the log writer reads after each refresh.
   zrq::core::LogValues logValues;
@@ -185,6 +193,7 @@ class TfrmMain : public QMainWindow {
   bool zeroCalLoggingActive() const;
   bool anyDisplayWindowShown() const;
   void updateConnectionLabel();
+  void showStaleness(bool streaming);
   void hideDisplayWindows();
   void commitOffset();
   void commitCcdfLimit();
@@ -215,6 +224,7 @@ class TfrmMain : public QMainWindow {
   QPointer<QWidget> lastActive_;
   bool activated_ = false;
   bool shutDown_ = false;
+  bool staleShown_ = false;
   bool closing_ = false;
 };
 

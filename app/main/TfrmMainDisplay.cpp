@@ -117,8 +117,28 @@ void TfrmMain::displayTimerTimer() {
   }
 
   updateConnectionLabel();
+  // Streaming begins: the wait for the first reading starts now.
+  if (s == CommState::Streaming && p != CommState::Streaming)
+    state.lastReadingMs = std::max(state.lastReadingMs, clockMs());
+  showStaleness(s == CommState::Streaming && peers_.comm->portConnected());
   lastAppliedType = state.measType;
   prevCommState = s;
+}
+
+void TfrmMain::showStaleness(bool streaming) {
+  // A stall or a run of ignored lines would otherwise freeze the read-outs
+  // with nothing to say so.
+  const bool stale = streaming && clockMs() - state.lastReadingMs > kStaleAfterMs;
+  if (stale) {
+    lblComm->setStyleSheet("color: #c07000;");
+    lblComm->setText("No Data");
+    lblComm->show();
+  }
+  if (stale == staleShown_) return;
+  staleShown_ = stale;
+  const char* dim = stale ? "color: #7d8a72;" : "";
+  for (QLabel* l : {fwdDisplay, rflDisplay}) l->setStyleSheet(dim);
+  if (!stale && lblComm->text() == "No Data") lblComm->hide();
 }
 
 void TfrmMain::streamingSetup() {

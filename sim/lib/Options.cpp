@@ -28,6 +28,8 @@ Runs until SIGINT or SIGTERM, then removes its sockets and link.
 Transports:
   --no-pty               no serial sensor
   --pty-link PATH        keep a symbolic link PATH to the pseudo-terminal slave
+  --baud N               pace the serial output to N baud, 8N1 (ten bit times a
+                         byte; default: as fast as the reader takes it)
   --usb N                N simulated USB sensors (default 0)
   --usb-dir DIR          folder for their sockets (default $ZERVDCOM_HID_SIM_DIR);
                          the sockets are DIR/tks7730-sim-0, -1, ...
@@ -150,6 +152,7 @@ ParseResult parseOptions(const std::vector<std::string>& args, SimOptions& opt, 
     if (a == "--help" || a == "-h") return ParseResult::Help;
     else if (a == "--no-pty") opt.pty = false;
     else if (a == "--pty-link") { if (!value(opt.ptyLink)) return ParseResult::Error; }
+    else if (a == "--baud") { if (!number(opt.baud, 50, 4000000)) return ParseResult::Error; }
     else if (a == "--usb") { if (!number(opt.usbCount, 0, 64)) return ParseResult::Error; }
     else if (a == "--uhid") { if (!number(opt.uhidCount, 0, 16)) return ParseResult::Error; }
     else if (a == "--uhid-device") { if (!value(opt.uhidDevice)) return ParseResult::Error; }

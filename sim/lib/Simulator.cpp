@@ -60,7 +60,11 @@ std::string nthSerialNumber(const std::string& base, int index) {
 class PtySensor {
  public:
   PtySensor(const SimOptions& opt, Trace* trace, TimePoint now)
-      : engine(opt.sensor, opt.faults, "serial", true, trace, now), link_(opt.ptyLink), trace_(trace) {}
+      : engine(opt.sensor, opt.faults, "serial", true, trace, now),
+        link_(opt.ptyLink),
+        trace_(trace),
+        byteTime_(opt.baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / opt.baud)
+                               : std::chrono::nanoseconds(0)) {}
   ~PtySensor() { close(); }
 
   bool open(std::string& error) {
@@ -103,7 +107,8 @@ class PtySensor {
 
   void addPoll(std::vector<pollfd>& fds) {
     first_ = fds.size();
-    if (up()) fds.push_back({master_, static_cast<short>(POLLIN | (pending_.empty() ? 0 : POLLOUT)), 0});
+    const bool sendNow = !pending_.empty() && (byteTime_.count() == 0 || Clock::now() >= nextByte_);
+    if (up()) fds.push_back({master_, static_cast<short>(POLLIN | (sendNow ? POLLOUT : 0)), 0});
   }
 
   void handle(const std::vector<pollfd>& fds, TimePoint now) {
@@ -123,13 +128,29 @@ class PtySensor {
     }
   }
 
+  // With --baud: when the next byte may leave.
+  std::optional<TimePoint> nextByteDue() const {
+    if (!up() || byteTime_.count() == 0 || pending_.empty()) return std::nullopt;
+    return nextByte_;
+  }
+
   void flush(TimePoint now) {
     if (!up()) return;
     pending_ += engine.takeOutput();
-    while (!pending_.empty()) {
-      const ssize_t n = ::write(master_, pending_.data(), pending_.size());
+    size_t allowed = pending_.size();
+    if (byteTime_.count() > 0) {
+      // A line idle for a while saves up no bytes: sending restarts now.
+      if (nextByte_ + byteTime_ < now) nextByte_ = now;
+      allowed = now < nextByte_ ? 0
+                                : std::min<size_t>(pending_.size(),
+                                                   1 + static_cast<size_t>((now - nextByte_) / byteTime_));
+    }
+    while (allowed > 0 && !pending_.empty()) {
+      const ssize_t n = ::write(master_, pending_.data(), std::min(allowed, pending_.size()));
       if (n > 0) {
         pending_.erase(0, static_cast<size_t>(n));
+        allowed -= static_cast<size_t>(n);
+        nextByte_ += byteTime_ * n;
       } else if (n < 0 && errno == EINTR) {
         continue;
       } else {
@@ -170,6 +191,8 @@ class PtySensor {
   int slave_ = -1;
   std::string pending_;
   size_t first_ = 0;
+  std::chrono::nanoseconds byteTime_;  // 0: no pacing
+  TimePoint nextByte_{};
 };
 
 // One USB sensor: a listening socket and the connections of its readers.
@@ -437,6 +460,10 @@ int Simulator::run(int stopFd, const std::function<void(const std::string&)>& an
 
     std::optional<TimePoint> next;
     if (pty_) deadline(*pty_, next);
+    if (pty_) {
+      const auto due = pty_->nextByteDue();
+      if (due && (!next || *due < *next)) next = due;
+    }
     for (auto& u : usb_) deadline(*u, next);
     for (auto& u : uhid_) deadline(*u, next);
     int timeout = -1;

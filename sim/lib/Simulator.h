@@ -19,6 +19,7 @@ struct SimOptions {
   SensorConfig sensor;
   bool pty = true;
   std::string ptyLink;          // symlink to the slave, replaced while we run
+  int baud = 0;                 // serial output paced to this rate (8N1); 0: memory speed
   int usbCount = 0;
   std::string usbDir;
   uint16_t usbVersion = 0x0140;

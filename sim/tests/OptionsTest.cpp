@@ -66,7 +66,8 @@ TEST(CommandLine, SensorAndTransportOptions) {
   std::string err;
   ASSERT_EQ(parse({"--usb", "2", "--usb-dir", "/tmp/x", "--layout", "B", "--kilowatt", "--power", "100",
                    "--firmware", "1.30", "--uncalibrated", "--banner", "0", "--seed", "42",
-                   "--fault", "truncate,rate=0.1", "--usb-version", "0200", "--zero-result", "7"},
+                   "--fault", "truncate,rate=0.1", "--usb-version", "0200", "--zero-result", "7",
+                   "--baud", "9600"},
                   o, err),
             ParseResult::Run)
       << err;
@@ -81,6 +82,7 @@ TEST(CommandLine, SensorAndTransportOptions) {
   EXPECT_EQ(o.faults.size(), 1u);
   EXPECT_EQ(o.usbVersion, 0x0200);
   EXPECT_EQ(o.sensor.zeroResult, "7");
+  EXPECT_EQ(o.baud, 9600);
 }
 
 TEST(CommandLine, BadValuesAreRefusedWithAReason) {
@@ -88,7 +90,7 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
       {"--firmware", "1.4"}, {"--layout", "C"},      {"--power"},          {"--interval", "0"},
       {"--duty", "abc"},     {"--usb", "1"},         {"--no-pty"},         {"--peak-ratio", "3"},
       {"--frobnicate"},      {"--zero-result", "123"}, {"--fault-script", "/nonexistent/x"},
-      {"--serial-number", "a\nb"}};
+      {"--serial-number", "a\nb"}, {"--baud", "0"},     {"--baud", "fast"}};
   for (const auto& args : bad) {
     SimOptions o;
     o.usbDir.clear();
@@ -108,7 +110,7 @@ TEST(CommandLine, HelpNamesEveryOption) {
                           "--uncalibrated", "--serial-number", "--banner", "--layout", "--full-scale",
                           "--kilowatt", "--interval", "--zero-time", "--zero-result", "--power", "--duty",
                           "--peak-ratio", "--vswr", "--temperature", "--drift", "--noise", "--seed",
-                          "--fault", "--fault-script", "--trace", "--help"})
+                          "--fault", "--fault-script", "--trace", "--help", "--baud"})
     EXPECT_NE(help.find(opt), std::string::npos) << opt;
 }
 

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -230,6 +231,39 @@ TEST(Program, UsbHangupClosesConnectionsAndTheSensorComesBack) {
   EXPECT_TRUE(interrogationAccepted(again.collect("\n")));
   EXPECT_EQ(sim.terminate(), 0);
   std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// --baud paces the serial output: a reply takes its bytes' time on the line
+// and arrives in pieces, as from a real serial port.
+TEST(Program, BaudPacesTheSerialOutput) {
+  SimProcess sim({"--baud", "1200", "--banner", "0"});
+  const std::string serial = sim.line();
+  ASSERT_EQ(serial.rfind("serial: ", 0), 0u) << serial;
+  const int fd = ::open(serial.substr(8).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  termios t{};
+  ASSERT_EQ(tcgetattr(fd, &t), 0);
+  cfmakeraw(&t);
+  ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+  const auto t0 = Clock::now();
+  ASSERT_EQ(::write(fd, "I\r\n", 3), 3);
+  std::string reply;
+  int pieces = 0;
+  while (reply.find('\n') == std::string::npos) {
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_GT(::poll(&p, 1, 10000), 0) << "no reply: " << reply;
+    char buf[256];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    ASSERT_GT(n, 0);
+    reply.append(buf, static_cast<size_t>(n));
+    ++pieces;
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+  ::close(fd);
+  EXPECT_TRUE(interrogationAccepted(reply.substr(0, reply.find('\n') + 1))) << reply;
+  // Ten bit times a byte at 1200 baud; a little slack for the first byte.
+  EXPECT_GE(seconds, (reply.size() - 1) * 10.0 / 1200 * 0.9) << reply.size() << " bytes";
+  EXPECT_GT(pieces, 1);
 }
 
 TEST(Program, IdleSimulatorSpendsNoCpu) {

@@ -221,6 +221,26 @@ TEST_F(DevCom, ContinuousReadingRunsOnItsThreadAndStopsOnClose) {
   EXPECT_NE(s.str().find(sim->serialPath() + "--> \tOpen.\n"), std::string::npos);
 }
 
+TEST_F(DevCom, ContinuousReadingIsPacedToTheSensorsLineRate) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({});
+  auto port = openSerial(*sim);
+  port->init();
+  port->setContRd(true);
+  ASSERT_TRUE(eventually([&] { return port->totalReads() >= 1; }));
+  const auto t0 = std::chrono::steady_clock::now();
+  const long before = port->totalReads();
+  ASSERT_TRUE(eventually([&] { return port->totalReads() >= before + 8; }, 10000));
+  const long reads = port->totalReads() - before;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - t0)
+                      .count();
+  port->setContRd(false);
+  port->close();
+  // One read per 100 ms at most (an unpaced fast link answers thousands).
+  EXPECT_LE(reads, ms / DevComInterface::CONT_READ_PERIOD_MS + 2) << reads << " in " << ms;
+}
+
 TEST_F(DevCom, CloseWakesAThreadWaitingForTheInitialisation) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
   auto sim = startSim({"--banner", "0"});

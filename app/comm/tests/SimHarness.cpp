@@ -49,6 +49,9 @@ SimProcess::SimProcess(std::vector<std::string> options) {
       wantUsb = static_cast<std::size_t>(std::stoi(options[i + 1]));
   }
   options.insert(options.begin(), {"--trace", tracePath_});
+  // ZRQ_SIM_BAUD=9600 runs every test against a serial line of real speed.
+  if (const char* baud = std::getenv("ZRQ_SIM_BAUD"); baud && *baud)
+    options.insert(options.begin(), {"--baud", baud});
   const std::string exe = binDir() + "/tks7730-sim";
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {

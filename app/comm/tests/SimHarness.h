@@ -31,7 +31,8 @@ bool partsRequired();
 class SimProcess {
  public:
   // Starts bin/tks7730-sim with the options and a trace file; waits (at most
-  // 10 s) for its "serial:" line. ok() tells whether it came.
+  // 10 s) for its "serial:" line. ok() tells whether it came. ZRQ_SIM_BAUD
+  // adds --baud with its value.
   explicit SimProcess(std::vector<std::string> options);
   ~SimProcess();
   SimProcess(const SimProcess&) = delete;

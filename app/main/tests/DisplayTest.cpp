@@ -409,6 +409,41 @@ TEST_F(PanelTest, SettingTextsFitTheirLongestValuesAtEveryScale) {
     ::unsetenv("ZRQ_SCREEN_SCALE");
 }
 
+// Beyond the plain panel: two seconds without an accepted reading while
+// streaming dims the read-outs and says "No Data" until the next one.
+TEST_F(PanelTest, ReadOutsWithoutAReadingForTwoSecondsShowNoData) {
+  startStreaming();
+  w->state.lastReadingMs = nowMs;
+  nowMs += 2000;
+  tick();
+  EXPECT_FALSE(w->showingStale());
+  EXPECT_FALSE(lit("lblComm"));
+  nowMs += 1;
+  tick();
+  EXPECT_TRUE(w->showingStale());
+  EXPECT_TRUE(lit("lblComm"));
+  EXPECT_EQ(text(w->lblComm), "No Data");
+  EXPECT_NE(w->lblComm->styleSheet().indexOf("#c07000"), -1);
+  EXPECT_FALSE(w->fwdDisplay->styleSheet().isEmpty());
+  EXPECT_EQ(text(w->fwdDisplay), "100.00");  // the last value stays, dimmed
+  tick(3);
+  EXPECT_TRUE(w->showingStale());
+
+  w->state.lastReadingMs = nowMs;  // a line is accepted
+  tick();
+  EXPECT_FALSE(w->showingStale());
+  EXPECT_FALSE(lit("lblComm"));
+  EXPECT_TRUE(w->fwdDisplay->styleSheet().isEmpty());
+
+  // Not streaming: never "No Data".
+  nowMs += 10000;
+  comm.connected = comm.interrogated = false;
+  w->state.commState = CommState::NoConnection;
+  tick();
+  EXPECT_FALSE(w->showingStale());
+  EXPECT_EQ(text(w->lblComm), "No Connection");
+}
+
 TEST_F(PanelTest, SegmentCodesAddressTheirLabelsOnEveryWindow) {
   for (const auto& e : app::segmentTable()) {
     QLabel* l = w->segmentLabel(e.code);

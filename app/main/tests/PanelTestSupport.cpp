@@ -31,6 +31,7 @@ void PanelTest::SetUp() {
   msg = std::make_unique<ui::ScopedScriptedMessageBoxes>();
   w = std::make_unique<TfrmMain>();
   w->displayTimer->stop();  // the tests drive the ticks
+  w->clockMs = [this] { return nowMs; };  // and the clock
   about = new TfrmAbout(w.get());
   filter = new TfrmFilterValue(w.get(), w.get());
   w->setDialogs(filter, about);

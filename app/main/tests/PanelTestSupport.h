@@ -139,6 +139,7 @@ class PanelTest : public ::testing::Test {
   FakeReflectedMeter rflMeter;
   FakeValueWindow peak, burst;
   Powers last;
+  std::int64_t nowMs = 1'000'000;
 };
 
 }  // namespace zrq::test
