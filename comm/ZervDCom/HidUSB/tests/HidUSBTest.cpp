@@ -194,7 +194,7 @@ class OverlapDetector final : public HidIo::HidChannel {
 
 TEST(HidUSB, TheCallersWriteAndThePollNeverOverlap) {
   TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   auto ch = std::make_unique<OverlapDetector>();
   OverlapDetector* det = ch.get();
   HidUSB hid(infoFor("/fake/overlap"), std::move(ch));
@@ -249,7 +249,7 @@ class StuckDevice final : public HidIo::HidChannel {
 
 TEST(HidUSB, AWriteTheDeviceDoesNotTakeTimesOutWithoutRaising) {
   TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   HidUSB hid(infoFor("/fake/stuck"), std::make_unique<StuckDevice>());
   ZervUSB::TKS7730CmdReport cmd(ZervUSB::kCmdPoll);
   EXPECT_EQ(hid.writeReport(cmd, 0), 0u);

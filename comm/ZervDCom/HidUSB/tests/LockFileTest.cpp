@@ -9,13 +9,13 @@ using HidIo::HidLockFile;
 
 TEST(HidLockFile, NameIsTheDevicePathWithoutSlashesInTheRuntimeFolder) {
   HidTestData::TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   EXPECT_EQ(HidLockFile::lockFilePath("/dev/hidraw3"), dir / "devhidraw3");
 }
 
 TEST(HidLockFile, SecondLockOfTheSamePathIsBusyUntilTheFirstIsReleased) {
   HidTestData::TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   int err = 0;
   HidLockFile a, b, other;
   EXPECT_EQ(a.acquire("/dev/hidraw0", err), HidLockFile::Result::Locked);
@@ -28,7 +28,7 @@ TEST(HidLockFile, SecondLockOfTheSamePathIsBusyUntilTheFirstIsReleased) {
 
 TEST(HidLockFile, LockHeldByAnotherProcess) {
   HidTestData::TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   int toParent[2], toChild[2];
   ASSERT_EQ(::pipe(toParent), 0);
   ASSERT_EQ(::pipe(toChild), 0);
