@@ -90,9 +90,14 @@ bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len
       p.bytesReq->arm(missing);
       // Bytes (or a failure) that came between the look above and the arming
       // would otherwise never be signalled: the condition is tested after it.
-      std::function<bool()> satisfied = [&] { return p.dataBuf->count() >= missing || firstFailed(p) != nullptr; };
+      std::function<bool()> satisfied = [&] {
+        return p.dataBuf->count() >= missing || firstFailed(p) != nullptr || dc.isClosing();
+      };
       WaitResult w = waitUntil(p, *p.bytesReq, [&] { p.bytesReq->arm(missing); }, satisfied, timeoutMs);
-      if (w == WaitResult::TimedOut) {
+      if (dc.isClosing()) {
+        dc.setLastErr(ErrCode::NotOpened);
+        result = false;
+      } else if (w == WaitResult::TimedOut) {
         unsigned k = 0;
         p.dataBuf->read(buf + n, missing, &k);
         n += k;
@@ -133,10 +138,12 @@ bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned
     if (i == kNotFound) {
       p.charReq->arm('\n');
       std::function<bool()> satisfied = [&] {
-        return p.dataBuf->find('\n', 0, -1) != kNotFound || firstFailed(p) != nullptr;
+        return p.dataBuf->find('\n', 0, -1) != kNotFound || firstFailed(p) != nullptr || dc.isClosing();
       };
       WaitResult w = waitUntil(p, *p.charReq, [&] { p.charReq->arm('\n'); }, satisfied, timeoutMs);
-      if (w == WaitResult::TimedOut) {
+      if (dc.isClosing()) {
+        dc.setLastErr(ErrCode::NotOpened);
+      } else if (w == WaitResult::TimedOut) {
         dc.setLastErr(ErrCode::ReadTimeout);
       } else if (HelperThread* t = firstFailed(p)) {
         takeThreadError(dc, *t);

@@ -29,30 +29,6 @@ int deviceErrno() { return errno == EIO ? ENODEV : errno; }
 
 }  // namespace
 
-bool HidUSB::WriteGate::enter(int timeoutMs) {
-  std::unique_lock<std::mutex> lk(m_);
-  if (timeoutMs < 0)
-    cv_.wait(lk, [&] { return !busy_; });
-  else if (!cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return !busy_; }))
-    return false;
-  busy_ = true;
-  return true;
-}
-
-void HidUSB::WriteGate::leave() {
-  {
-    std::lock_guard<std::mutex> lk(m_);
-    busy_ = false;
-  }
-  cv_.notify_one();
-}
-
-int perReportTimeout(int timeoutMs, unsigned chunks) {
-  if (timeoutMs == 0) return 0;
-  if (timeoutMs == kInfiniteMs || timeoutMs < 0 || chunks == 0) return timeoutMs;
-  return static_cast<int>(static_cast<unsigned>(timeoutMs) / chunks) + 10;
-}
-
 namespace {
 std::unique_ptr<HidIo::HidChannel> openChannel(const std::string& path) {
   int err = 0;
@@ -140,7 +116,7 @@ unsigned HidUSB::writeReport(HidReport& report, int timeoutMs, int wakeFd) {
   const Deadline deadline(timeoutMs);
   if (!writeLock_.enter(deadline.infinite() ? -1 : deadline.msLeft())) return 0;  // the other writer held it all the time
   struct Leave {
-    WriteGate& g;
+    TurnGate& g;
     ~Leave() { g.leave(); }
   } leave{writeLock_};
 

@@ -4,7 +4,10 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "Common/ErrCodes.h"
 
@@ -185,4 +188,25 @@ TEST_F(Sensor, ReadsWithoutThreadsFailWith13) {
   EXPECT_EQ(dc.getLastErr(), ErrCode::ThreadNotStarted);
   EXPECT_FALSE(dc.startThreads());
   EXPECT_EQ(dc.getLastErr(), ErrCode::NotOpened);
+}
+
+// The time-out bounds the whole write, not each report: a device that takes
+// one report every 2 ms would otherwise hold a long text for many seconds.
+TEST_F(Sensor, AWritesTimeoutBoundsTheWholeCallAndTheCountSaysWhatWentOut) {
+  peer.setOnReport([](const SimPeer::Report&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
+  TKS7730HidUSBDeviceComm dc(info, 4096);
+  ASSERT_TRUE(dc.open());
+  const std::string text(48 * 4000, 'w');  // 8 s at the device's pace
+  unsigned written = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(dc.write(reinterpret_cast<const uint8_t*>(text.data()), static_cast<unsigned>(text.size()), &written,
+                        300));
+  const auto took = std::chrono::steady_clock::now() - t0;
+  EXPECT_EQ(dc.getLastErr(), ErrCode::WriteTimeout);
+  EXPECT_LT(took, std::chrono::seconds(4));
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, text.size());
+  EXPECT_EQ(written % 48, 0u);  // whole reports only
+  peer.setOnReport(nullptr);
+  EXPECT_TRUE(dc.close());
 }

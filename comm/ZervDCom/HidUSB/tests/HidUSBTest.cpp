@@ -217,13 +217,6 @@ TEST(HidUSB, TheCallersWriteAndThePollNeverOverlap) {
   EXPECT_EQ(det->broken_.load(), 0);
 }
 
-TEST(HidUSB, ReportTimeoutIsAnEqualShareOfTheWritesTimeout) {
-  EXPECT_EQ(perReportTimeout(3000, 3), 1010);
-  EXPECT_EQ(perReportTimeout(3000, 1), 3010);
-  EXPECT_EQ(perReportTimeout(0, 3), 0);
-  EXPECT_EQ(perReportTimeout(kInfiniteMs, 3), kInfiniteMs);
-}
-
 namespace {
 
 // A device that never takes a report: its descriptor never becomes writable.
