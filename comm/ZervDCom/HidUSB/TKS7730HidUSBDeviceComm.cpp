@@ -15,7 +15,7 @@ bool TKS7730HidUSBDeviceComm::startThreads() {
     ZRQ_ASSERT(hidUSB() != nullptr);
     if (!hidUSB()) throw CommErrInfo::CommExc(ErrCode::NotOpened, ZRQ_HERE);
     ZervUSB::TKS7730CmdReport start(ZervUSB::kCmdStart);
-    hidUSB()->writeReport(start, kStartWriteTimeoutMs);
+    hidUSB()->writeReport(start, kStartWriteTimeoutMs, closingFd());
     setLastErr(ErrCode::NoError);
     return HidUSBDeviceComm::startThreads();
   } catch (...) {

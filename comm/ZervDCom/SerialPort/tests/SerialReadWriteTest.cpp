@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include <fcntl.h>
+#include <poll.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -197,3 +201,28 @@ TEST(SerialParity, AMarkedCharacterWithParityOnIsAParityError) {
 }
 
 }  // namespace
+
+// Input that never brings a line feed: whatever the reader takes out, the
+// port's store stays bounded by its queue and the reader's buffer.
+TEST_F(DirectPort, ALineFeedThatNeverComesKeepsTheStoreBounded) {
+  std::atomic<bool> stop{false};
+  std::thread feeder([&] {
+    const std::string garbage(4096, 'g');
+    while (!stop.load()) {
+      pollfd p{pty.master(), POLLOUT, 0};
+      if (::poll(&p, 1, 20) > 0) [[maybe_unused]] ssize_t n = ::write(pty.master(), garbage.data(), garbage.size());
+    }
+  });
+  ::fcntl(pty.master(), F_SETFL, ::fcntl(pty.master(), F_GETFL) | O_NONBLOCK);
+  uint8_t buf[64];
+  unsigned got = 0;
+  size_t taken = 0;
+  while (taken < (2u << 20)) {
+    if (!conn.readLine(buf, sizeof buf, &got, 5000) || got == 0) break;
+    taken += got;
+  }
+  stop = true;
+  feeder.join();
+  EXPECT_GE(taken, 2u << 20) << conn.getLastErr();
+  EXPECT_LE(conn.port()->rxFootprint(), 2u * 4096u);
+}
