@@ -24,6 +24,7 @@
 namespace {
 
 constexpr int kMaxName = 260;  // names and their lengths stay below this
+static_assert(kMaxBufferSize == ZERVDCOM_MAX_BUFFER_SIZE);
 
 // The table of live connections by handle; one library-wide lock around every
 // table operation. Lookups hand out shared ownership, and every call on a

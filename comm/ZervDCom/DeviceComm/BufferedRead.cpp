@@ -14,18 +14,25 @@
 
 namespace {
 
-// The first helper thread whose step failed, or nullptr.
+// The helper thread whose step failed, or nullptr; a hang-up (code 6) wins
+// over what the other thread met because of it.
 HelperThread* firstFailed(const BufferedReadParts& p) {
-  for (HelperThread* t : p.threads)
-    if (t && t->status() != ErrCode::NoError) return t;
-  return nullptr;
+  HelperThread* first = nullptr;
+  for (HelperThread* t : p.threads) {
+    if (!t) continue;
+    const int s = t->status();
+    if (s == ErrCode::ReadFailed) return t;
+    if (s != ErrCode::NoError && !first) first = t;
+  }
+  return first;
 }
 
-// Reports a failed step to the caller and restarts it.
+// Reports a failed step to the caller and restarts it. A hang-up is final:
+// the step stays idle, so every later call gets 6 again at once.
 void takeThreadError(DeviceComm& dc, HelperThread& t) {
   int code = t.status();
   std::u16string detail = t.statusDetail();
-  t.trigger();
+  if (code != ErrCode::ReadFailed) t.trigger();
   dc.setLastErr(code, detail);
 }
 

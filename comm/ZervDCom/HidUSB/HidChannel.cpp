@@ -70,7 +70,13 @@ class SocketChannel final : public HidChannel {
     for (;;) {
       ssize_t n = ::recv(fd_, buf, len, MSG_DONTWAIT);
       if (n > 0) return n;
-      if (n == 0) return -ENODEV;  // the simulator went away: an unplug
+      if (n == 0) {
+        // End of file or an empty packet read the same: only a peer that
+        // went away (the simulator's unplug) also shows as a hang-up.
+        pollfd p{fd_, POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP))) return -ENODEV;
+        return 0;
+      }
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
       return (errno == ECONNRESET || errno == EPIPE) ? -ENODEV : -errno;

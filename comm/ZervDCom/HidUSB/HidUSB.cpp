@@ -159,6 +159,7 @@ unsigned HidUSB::readReports(HidReportList& list, unsigned max, int timeoutMs, i
   // Without report IDs the device sends no ID byte; the reports here always
   // carry one, so it is put in front as 0.
   const unsigned skip = caps_.usesReportIds ? 0 : 1;
+  const uint8_t wantedId = caps_.usesReportIds ? first->reportId() : 0;
   std::vector<uint8_t> tmp(len + 1);
   unsigned filled = 0;
   while (filled < max) {
@@ -171,7 +172,8 @@ unsigned HidUSB::readReports(HidReportList& list, unsigned max, int timeoutMs, i
       if (filled > 0) break;  // hand over what arrived; the failure shows on the next call
       throw HidUSBWin32Exc(ErrCode::ReadFailed, "::ReadFile()", static_cast<int>(-n), ZRQ_HERE);
     }
-    if (static_cast<unsigned>(n) + skip != len || r->totalLength() != len) {
+    // Another length or another report's ID is no data of ours.
+    if (static_cast<unsigned>(n) + skip != len || r->totalLength() != len || tmp[0] != wantedId) {
       ++dropped_;
       diagLog().write(LogKind::USB, 1, "(h=%d) --> Report of %d bytes dropped\n", hDevice_->fd(),
                       static_cast<int>(n));

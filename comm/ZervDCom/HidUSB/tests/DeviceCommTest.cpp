@@ -176,6 +176,32 @@ TEST_F(Sensor, UnplugReachesTheNextReaderAsAFailure) {
   const int err = dc.getLastErr();
   EXPECT_TRUE(err == ErrCode::ReadFailed || err == ErrCode::CommandFailed) << err;
   EXPECT_FALSE(dc.lastErrDetail().empty());
+  // Once the hang-up is known, every later call says so the same way, at once.
+  for (int i = 0; i < 200 && dc.getLastErr() != ErrCode::ReadFailed; ++i) dc.readLine(buf, sizeof buf, &got, 100);
+  ASSERT_EQ(dc.getLastErr(), ErrCode::ReadFailed);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_FALSE(i % 2 ? dc.readInBuff(buf, sizeof buf, &got) : dc.readLine(buf, sizeof buf, &got, 20000));
+    EXPECT_EQ(dc.getLastErr(), ErrCode::ReadFailed) << i;
+  }
+  EXPECT_TRUE(dc.close());
+}
+
+TEST_F(Sensor, InputReportsOfAnotherIdAndEmptyPacketsAreNoData) {
+  TKS7730HidUSBDeviceComm dc(info, 4096);
+  ASSERT_TRUE(dc.open());
+  ASSERT_TRUE(dc.startThreads());
+  ASSERT_TRUE(peer.waitConnections(1));
+  SimPeer::Report stray = inReport("STRAY\n");
+  stray[0] = 2;
+  peer.sendToAll(stray);
+  peer.sendToAll(SimPeer::Report{});  // an empty packet: no hang-up either
+  peer.sendToAll(inReport("D,1\n"));
+  uint8_t buf[64];
+  unsigned got = 0;
+  ASSERT_TRUE(dc.readLine(buf, sizeof buf, &got, 5000)) << dc.getLastErr();
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "D,1\n");
+  EXPECT_FALSE(dc.readLine(buf, sizeof buf, &got, 50));
+  EXPECT_EQ(dc.getLastErr(), ErrCode::ReadTimeout);
   EXPECT_TRUE(dc.close());
 }
 

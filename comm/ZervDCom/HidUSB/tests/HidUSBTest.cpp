@@ -137,6 +137,18 @@ TEST(HidUSB, ReadsUpToTheMaximumAndDropsReportsOfAnotherLength) {
   EXPECT_EQ(total, 3u);
   EXPECT_EQ(hid.droppedReports(), 1u);
 
+  // A report of the right length with another report's ID is no data either.
+  auto other = inReport({'z'});
+  other[0] = 2;
+  peer.sendToAll(other);
+  peer.sendToAll(inReport({'d'}));
+  total = 0;
+  for (int i = 0; i < 50 && total < 1; ++i) total += hid.readReports(list, 2, 1000);
+  EXPECT_EQ(total, 1u);
+  EXPECT_EQ(r[0].buffer()[0], 1);
+  EXPECT_EQ(r[0].buffer()[1], 'd');
+  EXPECT_EQ(hid.droppedReports(), 2u);
+
   HidReportList wrong;
   HidReport odd(1, 10);
   wrong.add(&odd);
