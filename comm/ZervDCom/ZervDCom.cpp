@@ -173,8 +173,6 @@ bool badBuffer(DeviceComm& dc, const void* p) {
   return true;
 }
 
-// The checks every data transfer makes before op runs on the connection: a
-// live handle and a buffer; a null buffer zeroes the count.
 // Runs op inside the connection's CallScope. A connection already closing
 // refuses the call, and a call a close interrupted fails, both with code 3.
 template <class Op>
@@ -190,6 +188,8 @@ bool inCall(DeviceComm& dc, unsigned* count, Op&& op) {
   return ok;
 }
 
+// The checks every data transfer makes before op runs on the connection: a
+// live handle and a buffer; a null buffer zeroes the count.
 template <class Op>
 int withBuffer(DeviceHandle h, const void* p, unsigned* count, Op&& op) noexcept {
   return guarded([&] {
