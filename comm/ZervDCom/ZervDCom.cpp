@@ -24,11 +24,14 @@
 namespace {
 
 constexpr int kMaxName = 260;  // names and their lengths stay below this
+static_assert(kMaxBufferSize == ZERVDCOM_MAX_BUFFER_SIZE);
 
 // The table of live connections by handle; one library-wide lock around every
-// operation. Lookups hand out shared ownership, so a connection another thread
-// is still using when its handle is closed lives until that call returns
-// instead of being freed under it; otherwise destruction happens under the lock.
+// table operation. Lookups hand out shared ownership, and every call on a
+// connection runs inside its CallScope: closing takes the connection out of
+// the table, then (outside the table's lock, so that other handles stay
+// usable) wakes and waits out the calls in flight before the connection is
+// closed; the last owner destroys it.
 class HandleTable {
  public:
   using Handle = int32_t;
@@ -37,7 +40,7 @@ class HandleTable {
   // 0 for a null connection or when handles ran out; never reuses a value.
   Handle add(std::unique_ptr<DeviceComm> dc);
   std::shared_ptr<DeviceComm> find(Handle h);
-  // Closes the connection, erases it and destroys it, all under the lock.
+  // Erases the connection, then shuts it down and closes it.
   bool closeAndRemove(Handle h);
   // Destroys every connection.
   void clear();
@@ -87,26 +90,35 @@ std::shared_ptr<DeviceComm> HandleTable::find(Handle h) {
   return it == map_.end() ? nullptr : it->second;
 }
 
-bool HandleTable::closeAndRemove(Handle h) {
-  CsLock lk(cs_);
-  auto it = map_.find(h);
-  if (it == map_.end()) return false;
-  std::shared_ptr<DeviceComm> dc = std::move(it->second);
-  map_.erase(it);
+namespace {
+void shutDownAndClose(std::shared_ptr<DeviceComm> dc) {
+  dc->shutDown();
   dc->close();
-  dc.reset();
+}
+}  // namespace
+
+bool HandleTable::closeAndRemove(Handle h) {
+  std::shared_ptr<DeviceComm> dc;
+  {
+    CsLock lk(cs_);
+    auto it = map_.find(h);
+    if (it == map_.end()) return false;
+    dc = std::move(it->second);
+    map_.erase(it);
+  }
+  shutDownAndClose(std::move(dc));
   return true;
 }
 
 
 void HandleTable::clear() {
-  CsLock lk(cs_);
-  while (!map_.empty()) {
-    auto it = map_.begin();
-    std::shared_ptr<DeviceComm> dc = std::move(it->second);
-    map_.erase(it);
-    dc.reset();
+  std::map<Handle, std::shared_ptr<DeviceComm>> all;
+  {
+    CsLock lk(cs_);
+    all.swap(map_);
   }
+  for (auto& [h, dc] : all) shutDownAndClose(std::move(dc));
+  all.clear();
   diagLog().write(LogKind::MISC, 3, "All devices cleared\n");
 }
 
@@ -161,6 +173,21 @@ bool badBuffer(DeviceComm& dc, const void* p) {
   return true;
 }
 
+// Runs op inside the connection's CallScope. A connection already closing
+// refuses the call, and a call a close interrupted fails, both with code 3.
+template <class Op>
+bool inCall(DeviceComm& dc, unsigned* count, Op&& op) {
+  CallScope call(dc);
+  if (!call) {
+    if (count) *count = 0;
+    dc.setLastErr(ErrCode::NotOpened);
+    return false;
+  }
+  const bool ok = op();
+  if (!ok && dc.isClosing()) dc.setLastErr(ErrCode::NotOpened);
+  return ok;
+}
+
 // The checks every data transfer makes before op runs on the connection: a
 // live handle and a buffer; a null buffer zeroes the count.
 template <class Op>
@@ -172,7 +199,7 @@ int withBuffer(DeviceHandle h, const void* p, unsigned* count, Op&& op) noexcept
       if (count) *count = 0;
       return false;
     }
-    return op(*dc);
+    return inCall(*dc, count, [&] { return op(*dc); });
   });
 }
 
@@ -237,8 +264,7 @@ ZERVDCOM_API int comm_openSerialPort(DeviceHandle h, int baud, int byteSize, uns
   return guarded([&] {
     auto sp = findAs<SerialPortDeviceComm>(h);
     if (!sp) return false;
-    sp->setup(baud, byteSize, parity, stopBits, flow);
-    return sp->open();
+    return inCall(*sp, nullptr, [&] { return sp->setupAndOpen(baud, byteSize, parity, stopBits, flow); });
   });
 }
 
@@ -253,8 +279,7 @@ ZERVDCOM_API int comm_buildTKS7730USBDevList(DeviceHandle mngr, int* count) {
   return guarded([&] {
     auto m = findMngr(mngr);
     if (!m) return false;
-    if (!m->open()) return false;
-    return m->buildDevList(count);
+    return inCall(*m, nullptr, [&] { return m->open() && m->buildDevList(count); });
   });
 }
 
@@ -264,7 +289,7 @@ ZERVDCOM_API int comm_createTKS7730USB(DeviceHandle mngr, int index, DeviceHandl
     auto m = findMngr(mngr);
     if (!m) return false;
     HidUSBDevInfo info;
-    if (!m->getDevInfo(index, info)) return false;
+    if (!inCall(*m, nullptr, [&] { return m->getDevInfo(index, info); })) return false;
     return registerInto(handle, std::make_unique<TKS7730HidUSBDeviceComm>(info, bufCapacity));
   });
 }
@@ -273,8 +298,7 @@ ZERVDCOM_API int comm_openTKS7730USB(DeviceHandle h) {
   return guarded([&] {
     auto usb = findAs<TKS7730HidUSBDeviceComm>(h);
     if (!usb) return false;
-    if (!usb->open()) return false;
-    return usb->startThreads();
+    return inCall(*usb, nullptr, [&] { return usb->openAndStart(); });
   });
 }
 
@@ -326,7 +350,7 @@ ZERVDCOM_API int comm_readLine(DeviceHandle h, void* buf, unsigned bufLen, unsig
 ZERVDCOM_API int comm_purge(DeviceHandle h, unsigned flags) {
   return guarded([&] {
     auto dc = HandleTable::instance().find(h);
-    return dc && dc->purge(flags);
+    return dc && inCall(*dc, nullptr, [&] { return dc->purge(flags); });
   });
 }
 
@@ -357,7 +381,7 @@ ZERVDCOM_API int comm_isTKS7730USBPortAvail(DeviceHandle mngr, int index) {
     auto m = findMngr(mngr);
     if (!m) return false;
     HidUSBDevInfo info;
-    if (!m->getDevInfo(index, info)) return false;
+    if (!inCall(*m, nullptr, [&] { return m->getDevInfo(index, info); })) return false;
     TKS7730HidUSBDeviceComm probe(info, 512);
     return probe.isPortAvail();
   });

@@ -8,8 +8,19 @@
  * and comm_translateLastErr tell what happened.
  *
  * Strings are UTF-16 (char16_t), lengths in code units; data are bytes;
- * time-outs are milliseconds, 2147483647 meaning no limit and 0 not waiting.
- * Output arguments are written only when the pointer is not null.
+ * time-outs are milliseconds, 2147483647 (or any negative value) meaning no
+ * limit and 0 not waiting. Output arguments are written only when the pointer
+ * is not null.
+ *
+ * Threads: any function may be called on one handle from several threads at
+ * once. comm_close may race every other call on its handle: it wakes every
+ * call in flight (even one waiting without a limit), which then returns 0
+ * with code 3, waits for them to return, and only then closes; a call that
+ * starts after the close finds no handle (0, no error stored).
+ *
+ * Hang-up: once a read meets a vanished device (code 6), the connection
+ * stays hung up: every later read on it fails with 6 at once and writes fail
+ * with 7; close it and create a new one to reconnect.
  */
 #ifndef ZERVDCOM_H
 #define ZERVDCOM_H
@@ -32,6 +43,9 @@ typedef int32_t DeviceHandle;
 #define INVALID_DEV_COMM_HANDLE 0
 #define ZERVDCOM_NO_TIMEOUT 2147483647
 #define ZERVDCOM_LIBRARY_NAME "libZervDCom.so"
+/* The largest data buffer or queue size accepted; a size of 0 or above it is
+ * taken by comm_create* but refused by the open with code 10. */
+#define ZERVDCOM_MAX_BUFFER_SIZE 16777216u
 
 /* Library life cycle: load sets up the diagnostic log (written nothing at the
  * level used); unload closes and destroys every connection. Either fails when
@@ -47,8 +61,9 @@ ZERVDCOM_API int comm_unloadInterface(void);
  * last error then becomes 31); the new handle is stored in it (0 on failure). */
 ZERVDCOM_API int comm_createSerialPort(DeviceHandle* handle, const char16_t* portName, int nameLen,
                                        unsigned sizeA, unsigned sizeB, int listener);
-/* parity 1 none, 2 odd, 3 even, 4 mark, 5 space; stopBits 0 one, 1 one and a
- * half, 2 two; flow 0 none, 1 hardware, 2 software. */
+/* byteSize 5 to 8 (another fails with 27); parity 1 none, 2 odd, 3 even,
+ * 4 mark, 5 space; stopBits 0 one, 1 one and a half, 2 two; flow 0 none,
+ * 1 hardware, 2 software. */
 ZERVDCOM_API int comm_openSerialPort(DeviceHandle h, int baud, int byteSize, unsigned char parity,
                                      unsigned char stopBits, unsigned char flow);
 

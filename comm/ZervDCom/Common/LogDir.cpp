@@ -1,11 +1,14 @@
 #include "Common/LogDir.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -23,6 +26,26 @@ bool makeDirs(const std::string& path) {
   return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+// The user's home from the password database when HOME is unset.
+std::string homeOfUser() {
+  std::vector<char> buf(16384);
+  passwd pw{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) != 0 || !found || !found->pw_dir)
+    return {};
+  return found->pw_dir;
+}
+
+// Only a folder of this user that nobody else may write into holds our logs
+// and locks: another user could otherwise plant links or read them.
+bool folderIsPrivate(const std::string& path) {
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  return st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::atomic<bool> gRefusalTold{false};
+
 }  // namespace
 
 std::string logDirPath() {
@@ -31,11 +54,23 @@ std::string logDirPath() {
   d = envOrEmpty("XDG_STATE_HOME");
   if (!d.empty()) return d + "/zrq";
   d = envOrEmpty("HOME");
-  if (d.empty()) d = "/tmp";
+  if (d.empty()) d = homeOfUser();
+  // Never a shared folder such as /tmp, where anyone can create it first.
+  if (d.empty() || d == "/") return {};
   return d + "/.local/state/zrq";
 }
 
-bool ensureLogDir() { return makeDirs(logDirPath()); }
+bool ensureLogDir() {
+  const std::string d = logDirPath();
+  if (d.empty() || !makeDirs(d)) return false;
+  if (folderIsPrivate(d)) return true;
+  if (!gRefusalTold.exchange(true))
+    std::fprintf(stderr, "ZervDCom: log folder %s refused: not owned by this user or writable by others\n",
+                 d.c_str());
+  errno = EACCES;
+  return false;
+}
+
 
 std::string logFilePath(const std::string& nameOrPath) {
   if (!nameOrPath.empty() && nameOrPath.front() == '/') return nameOrPath;

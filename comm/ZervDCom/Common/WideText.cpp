@@ -16,15 +16,20 @@ std::u16string toU16(std::string_view s) {
     else if ((c >> 5) == 0x6) { cp = c & 0x1F; n = 2; }
     else if ((c >> 4) == 0xE) { cp = c & 0x0F; n = 3; }
     else if ((c >> 3) == 0x1E) { cp = c & 0x07; n = 4; }
-    else { out.push_back(u'\uFFFD'); ++i; continue; }
-    if (i + n > s.size()) { out.push_back(u'\uFFFD'); break; }
+    else { out.push_back(kReplacementChar); ++i; continue; }
+    if (i + n > s.size()) { out.push_back(kReplacementChar); ++i; continue; }  // cut short
     bool ok = true;
     for (size_t k = 1; k < n; ++k) {
       unsigned char cc = static_cast<unsigned char>(s[i + k]);
       if ((cc >> 6) != 0x2) { ok = false; break; }
       cp = (cp << 6) | (cc & 0x3F);
     }
-    if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { out.push_back(u'\uFFFD'); ++i; continue; }
+    static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};  // below: overlong
+    if (!ok || cp < kMin[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out.push_back(kReplacementChar);
+      ++i;
+      continue;
+    }
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));

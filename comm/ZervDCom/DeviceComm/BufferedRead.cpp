@@ -14,18 +14,25 @@
 
 namespace {
 
-// The first helper thread whose step failed, or nullptr.
+// The helper thread whose step failed, or nullptr; a hang-up (code 6) wins
+// over what the other thread met because of it.
 HelperThread* firstFailed(const BufferedReadParts& p) {
-  for (HelperThread* t : p.threads)
-    if (t && t->status() != ErrCode::NoError) return t;
-  return nullptr;
+  HelperThread* first = nullptr;
+  for (HelperThread* t : p.threads) {
+    if (!t) continue;
+    const int s = t->status();
+    if (s == ErrCode::ReadFailed) return t;
+    if (s != ErrCode::NoError && !first) first = t;
+  }
+  return first;
 }
 
-// Reports a failed step to the caller and restarts it.
+// Reports a failed step to the caller and restarts it. A hang-up is final:
+// the step stays idle, so every later call gets 6 again at once.
 void takeThreadError(DeviceComm& dc, HelperThread& t) {
   int code = t.status();
   std::u16string detail = t.statusDetail();
-  t.trigger();
+  if (code != ErrCode::ReadFailed) t.trigger();
   dc.setLastErr(code, detail);
 }
 
@@ -90,9 +97,14 @@ bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len
       p.bytesReq->arm(missing);
       // Bytes (or a failure) that came between the look above and the arming
       // would otherwise never be signalled: the condition is tested after it.
-      std::function<bool()> satisfied = [&] { return p.dataBuf->count() >= missing || firstFailed(p) != nullptr; };
+      std::function<bool()> satisfied = [&] {
+        return p.dataBuf->count() >= missing || firstFailed(p) != nullptr || dc.isClosing();
+      };
       WaitResult w = waitUntil(p, *p.bytesReq, [&] { p.bytesReq->arm(missing); }, satisfied, timeoutMs);
-      if (w == WaitResult::TimedOut) {
+      if (dc.isClosing()) {
+        dc.setLastErr(ErrCode::NotOpened);
+        result = false;
+      } else if (w == WaitResult::TimedOut) {
         unsigned k = 0;
         p.dataBuf->read(buf + n, missing, &k);
         n += k;
@@ -133,10 +145,12 @@ bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned
     if (i == kNotFound) {
       p.charReq->arm('\n');
       std::function<bool()> satisfied = [&] {
-        return p.dataBuf->find('\n', 0, -1) != kNotFound || firstFailed(p) != nullptr;
+        return p.dataBuf->find('\n', 0, -1) != kNotFound || firstFailed(p) != nullptr || dc.isClosing();
       };
       WaitResult w = waitUntil(p, *p.charReq, [&] { p.charReq->arm('\n'); }, satisfied, timeoutMs);
-      if (w == WaitResult::TimedOut) {
+      if (dc.isClosing()) {
+        dc.setLastErr(ErrCode::NotOpened);
+      } else if (w == WaitResult::TimedOut) {
         dc.setLastErr(ErrCode::ReadTimeout);
       } else if (HelperThread* t = firstFailed(p)) {
         takeThreadError(dc, *t);

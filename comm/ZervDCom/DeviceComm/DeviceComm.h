@@ -2,10 +2,14 @@
 // The abstract connection every transport derives from. Operations never
 // throw: they store the outcome as the last error and return false on failure.
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "Common/Event.h"  // kInfiniteMs
+#include "Common/WakeFd.h"
 
 class DeviceComm {
 public:
@@ -33,12 +37,57 @@ public:
   void setLastErr(int code, const std::u16string& detail);
   // Inside a catch block: the last-error rule of the exception being handled.
   void setLastErrFromCurrentException() noexcept;
-  const std::u16string& lastErrDetail() const noexcept { return lastErrDetail_; }
+  std::u16string lastErrDetail() const;
+
+  // Calls in flight and the close that outlives them. Every call from
+  // outside enters first and leaves when done; shutDown() marks the
+  // connection closing, wakes every wait of the calls in flight and waits
+  // until the last has left, so close() never frees anything under a call.
+  // A call that tries to enter after that is refused.
+  bool enterCall();
+  void leaveCall();
+  void shutDown();
+  bool isClosing() const noexcept { return closing_.load(); }
+  // Readable from the moment the connection is closing: every wait a caller's
+  // thread makes on a device includes it.
+  int closingFd() const noexcept { return closingFd_.fd(); }
+
+protected:
+  // Wakes the waits that do not poll closingFd() (request events and the
+  // like). Runs once, after the closing mark is set.
+  virtual void wakeWaiters();
 
 private:
+  mutable std::mutex errMutex_;
   int lastErr_ = 1;
   std::u16string lastErrDetail_;
+
+  std::mutex callsMutex_;
+  std::condition_variable callsDone_;
+  unsigned callsInFlight_ = 0;
+  std::atomic<bool> closing_{false};
+  WakeFd closingFd_;
 };
+
+// Holds a connection's call open for a scope (see DeviceComm::enterCall).
+class CallScope {
+public:
+  explicit CallScope(DeviceComm& dc) : dc_(dc), entered_(dc.enterCall()) {}
+  ~CallScope() {
+    if (entered_) dc_.leaveCall();
+  }
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
+  explicit operator bool() const noexcept { return entered_; }
+
+private:
+  DeviceComm& dc_;
+  bool entered_;
+};
+
+// The largest data buffer or queue a connection accepts; 0 is refused too.
+constexpr unsigned kMaxBufferSize = 16u << 20;
+inline bool bufferSizeOk(unsigned size) noexcept { return size != 0 && size <= kMaxBufferSize; }
 
 // Purge flags (as the C interface passes them).
 namespace PurgeFlag {

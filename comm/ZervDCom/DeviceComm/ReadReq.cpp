@@ -11,6 +11,13 @@ void ReadReq::signal() {
 void ReadReq::reset() {
   event_.reset();
   fd_.drain();
+  // A cancel between the check and the clearing above is seen here.
+  if (cancelled_.load()) signal();
+}
+
+void ReadReq::cancel() {
+  cancelled_.store(true);
+  signal();
 }
 
 void BytesReadReq::reset() {

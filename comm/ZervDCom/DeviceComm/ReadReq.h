@@ -18,6 +18,9 @@ public:
   virtual void signal();
   virtual void reset();
   virtual bool isPending() const = 0;
+  // Signals for good: no later reset or arm clears it (the connection is
+  // closing, and a purge in flight must not swallow the wake-up).
+  void cancel();
 
   WaitResult wait(int timeoutMs) { return event_.wait(timeoutMs); }
   bool isSignalled() const { return event_.isSet(); }
@@ -28,6 +31,7 @@ public:
 private:
   Event event_{true, false};
   WakeFd fd_;
+  std::atomic<bool> cancelled_{false};
 };
 
 class BytesReadReq : public ReadReq {

@@ -1,7 +1,6 @@
 #include "HidUSB/HidChannel.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/hidraw.h>
@@ -11,6 +10,8 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include "Common/PollWait.h"
 
 namespace HidIo {
 namespace {
@@ -69,7 +70,13 @@ class SocketChannel final : public HidChannel {
     for (;;) {
       ssize_t n = ::recv(fd_, buf, len, MSG_DONTWAIT);
       if (n > 0) return n;
-      if (n == 0) return -ENODEV;  // the simulator went away: an unplug
+      if (n == 0) {
+        // End of file or an empty packet read the same: only a peer that
+        // went away (the simulator's unplug) also shows as a hang-up.
+        pollfd p{fd_, POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP))) return -ENODEV;
+        return 0;
+      }
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
       return (errno == ECONNRESET || errno == EPIPE) ? -ENODEV : -errno;
@@ -112,9 +119,18 @@ std::unique_ptr<HidChannel> openSocket(const std::string& path, int& err, int he
     err = errno;
     return nullptr;
   }
-  WaitResult w = waitFd(fd.get(), POLLIN, helloTimeoutMs, -1, err);
-  if (w == WaitResult::TimedOut) err = ETIMEDOUT;
-  if (w != WaitResult::Ready && w != WaitResult::HangUp) return nullptr;
+  switch (pollWait(fd.get(), POLLIN, helloTimeoutMs)) {
+    case PollOutcome::Ready:
+    case PollOutcome::HangUp:  // the recv below tells a hello from nothing
+      break;
+    case PollOutcome::TimedOut:
+    case PollOutcome::Woken:
+      err = ETIMEDOUT;
+      return nullptr;
+    case PollOutcome::Error:
+      err = errno;
+      return nullptr;
+  }
   // The hello holds at most the identity and a descriptor of bounded size.
   std::vector<uint8_t> hello(6 + 4096 + 1);
   ssize_t n;
@@ -186,36 +202,6 @@ bool channelIdentity(const HidChannel& ch, HidIdentity& id, int& err) {
   id.productId = static_cast<uint16_t>(info.product);
   id.versionNumber = 0;  // the version comes from sysfs (bcdDevice)
   return true;
-}
-
-WaitResult waitFd(int fd, short events, int timeoutMs, int wakeFd, int& err) {
-  using clock = std::chrono::steady_clock;
-  const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-  for (;;) {
-    int left = -1;
-    if (timeoutMs >= 0) {
-      auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
-      left = ms < 0 ? 0 : static_cast<int>(ms);
-    }
-    pollfd p[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
-    int rc = ::poll(p, wakeFd >= 0 ? 2 : 1, left);
-    if (rc < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      return WaitResult::Failed;
-    }
-    if (rc == 0) return WaitResult::TimedOut;
-    if (p[0].revents & POLLNVAL) {
-      err = EBADF;
-      return WaitResult::Failed;
-    }
-    if (p[0].revents & events) return WaitResult::Ready;
-    if (p[0].revents & (POLLERR | POLLHUP)) {
-      err = ENODEV;
-      return WaitResult::HangUp;
-    }
-    if (wakeFd >= 0 && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) return WaitResult::Woken;
-  }
 }
 
 }  // namespace HidIo

@@ -43,10 +43,4 @@ std::unique_ptr<HidChannel> openHidChannel(const std::string& path, int& err,
 // hidraw, HIDIOCGRAWINFO (its vendor and product are signed 16-bit).
 bool channelIdentity(const HidChannel& ch, HidIdentity& id, int& err);
 
-// Waits until fd is readable (events POLLIN) or writable (POLLOUT), at most
-// timeoutMs (negative: no limit), also returning early when wakeFd (if >= 0)
-// becomes readable. Retries on EINTR with the remaining time.
-enum class WaitResult { Ready, TimedOut, Woken, HangUp, Failed };
-WaitResult waitFd(int fd, short events, int timeoutMs, int wakeFd, int& err);
-
 }  // namespace HidIo

@@ -2,8 +2,8 @@
 // The per-device marker that a device is in use, across processes: an
 // exclusive flock on a file named after the device path (every "/" removed)
 // in $XDG_RUNTIME_DIR, else the per-user log folder. The lock lives as long
-// as this object; the file itself is left in place (removing it would let a
-// second opener lock a different inode).
+// as this object; the file is removed when the lock is released (while still
+// held, and a locker checks that the file it locked is still the one named).
 
 #include <string>
 
@@ -27,6 +27,7 @@ class HidLockFile {
 
  private:
   int fd_ = -1;
+  std::string path_;
 };
 
 }  // namespace HidIo

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "Common/Assertion.h"
+#include "Common/Deadline.h"
+#include "Common/PollWait.h"
 #include "Common/DiagLog.h"
 #include "Common/ErrCodes.h"
 #include "Common/Event.h"
@@ -21,31 +23,11 @@ namespace {
 constexpr int kKernelInputBuffers = 64;
 constexpr int kWantedInputBuffers = 200;
 
+// After a failed wait: a device that hung up is gone (as an unplugged hidraw
+// node reports it); a poll() failure keeps its own reason.
+int deviceErrno() { return errno == EIO ? ENODEV : errno; }
+
 }  // namespace
-
-bool HidUSB::WriteGate::enter(int timeoutMs) {
-  std::unique_lock<std::mutex> lk(m_);
-  if (timeoutMs < 0)
-    cv_.wait(lk, [&] { return !busy_; });
-  else if (!cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return !busy_; }))
-    return false;
-  busy_ = true;
-  return true;
-}
-
-void HidUSB::WriteGate::leave() {
-  {
-    std::lock_guard<std::mutex> lk(m_);
-    busy_ = false;
-  }
-  cv_.notify_one();
-}
-
-int perReportTimeout(int timeoutMs, unsigned chunks) {
-  if (timeoutMs == 0) return 0;
-  if (timeoutMs == kInfiniteMs || timeoutMs < 0 || chunks == 0) return timeoutMs;
-  return static_cast<int>(static_cast<unsigned>(timeoutMs) / chunks) + 10;
-}
 
 namespace {
 std::unique_ptr<HidIo::HidChannel> openChannel(const std::string& path) {
@@ -131,30 +113,22 @@ unsigned HidUSB::writeReport(HidReport& report, int timeoutMs, int wakeFd) {
   if (report.totalLength() != caps_.outputReportByteLength)
     throw HidUSBExc(ErrCode::InvalidReportLength, ZRQ_HERE);
 
-  using clock = std::chrono::steady_clock;
-  const bool unlimited = timeoutMs == kInfiniteMs || timeoutMs < 0;
-  const auto start = clock::now();
-  if (!writeLock_.enter(unlimited ? -1 : timeoutMs)) return 0;  // the other writer held it all the time
+  const Deadline deadline(timeoutMs);
+  if (!writeLock_.enter(deadline.infinite() ? -1 : deadline.msLeft())) return 0;  // the other writer held it all the time
   struct Leave {
-    WriteGate& g;
+    TurnGate& g;
     ~Leave() { g.leave(); }
   } leave{writeLock_};
 
-  int left = -1;
-  if (!unlimited) {
-    auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - start).count();
-    left = spent >= timeoutMs ? 0 : static_cast<int>(timeoutMs - spent);
-  }
-  int err = 0;
-  switch (HidIo::waitFd(hDevice_->fd(), POLLOUT, left, wakeFd, err)) {
-    case HidIo::WaitResult::Ready:
+  switch (pollWait(hDevice_->fd(), POLLOUT, deadline.msLeft(), wakeFd)) {
+    case PollOutcome::Ready:
       break;
-    case HidIo::WaitResult::TimedOut:
-    case HidIo::WaitResult::Woken:
+    case PollOutcome::TimedOut:
+    case PollOutcome::Woken:
       return 0;
-    case HidIo::WaitResult::HangUp:
-    case HidIo::WaitResult::Failed:
-      throw HidUSBWin32Exc(ErrCode::WriteFailed, "::WriteFile()", err, ZRQ_HERE);
+    case PollOutcome::HangUp:
+    case PollOutcome::Error:
+      throw HidUSBWin32Exc(ErrCode::WriteFailed, "::WriteFile()", deviceErrno(), ZRQ_HERE);
   }
   ssize_t n = hDevice_->writeReport(report.buffer(), report.totalLength());
   if (n < 0) throw HidUSBWin32Exc(ErrCode::WriteFailed, "::WriteFile()", static_cast<int>(-n), ZRQ_HERE);
@@ -169,23 +143,23 @@ unsigned HidUSB::readReports(HidReportList& list, unsigned max, int timeoutMs, i
   const unsigned len = first->totalLength();
   if (len != caps_.inputReportByteLength) throw HidUSBExc(ErrCode::InvalidReportLength, ZRQ_HERE);
 
-  int err = 0;
-  switch (HidIo::waitFd(hDevice_->fd(), POLLIN, timeoutMs == kInfiniteMs ? -1 : timeoutMs, wakeFd, err)) {
-    case HidIo::WaitResult::Ready:
+  switch (pollWait(hDevice_->fd(), POLLIN, timeoutMs, wakeFd)) {
+    case PollOutcome::Ready:
       break;
-    case HidIo::WaitResult::TimedOut:
+    case PollOutcome::TimedOut:
       diagLog().write(LogKind::USB, 1, "(h=%d) --> Read timeout at line %d\n", hDevice_->fd(), __LINE__);
       return 0;
-    case HidIo::WaitResult::Woken:
+    case PollOutcome::Woken:
       throw CommErrInfo::CommExc(ErrCode::ReadTimeout, ZRQ_HERE);
-    case HidIo::WaitResult::HangUp:
-    case HidIo::WaitResult::Failed:
-      throw HidUSBWin32Exc(ErrCode::ReadFailed, "::ReadFile()", err, ZRQ_HERE);
+    case PollOutcome::HangUp:
+    case PollOutcome::Error:
+      throw HidUSBWin32Exc(ErrCode::ReadFailed, "::ReadFile()", deviceErrno(), ZRQ_HERE);
   }
 
   // Without report IDs the device sends no ID byte; the reports here always
   // carry one, so it is put in front as 0.
   const unsigned skip = caps_.usesReportIds ? 0 : 1;
+  const uint8_t wantedId = caps_.usesReportIds ? first->reportId() : 0;
   std::vector<uint8_t> tmp(len + 1);
   unsigned filled = 0;
   while (filled < max) {
@@ -198,7 +172,8 @@ unsigned HidUSB::readReports(HidReportList& list, unsigned max, int timeoutMs, i
       if (filled > 0) break;  // hand over what arrived; the failure shows on the next call
       throw HidUSBWin32Exc(ErrCode::ReadFailed, "::ReadFile()", static_cast<int>(-n), ZRQ_HERE);
     }
-    if (static_cast<unsigned>(n) + skip != len || r->totalLength() != len) {
+    // Another length or another report's ID is no data of ours.
+    if (static_cast<unsigned>(n) + skip != len || r->totalLength() != len || tmp[0] != wantedId) {
       ++dropped_;
       diagLog().write(LogKind::USB, 1, "(h=%d) --> Report of %d bytes dropped\n", hDevice_->fd(),
                       static_cast<int>(n));

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "Common/TurnGate.h"
 #include "HidUSB/HidChannel.h"
 #include "HidUSB/HidLockFile.h"
 #include "HidUSB/HidReport.h"
@@ -63,25 +64,10 @@ class HidUSB {
 
  private:
   std::unique_ptr<HidIo::HidChannel> hDevice_;
-  // Writers take turns: a flag under a mutex, waited for with a time limit.
-  // (std::timed_mutex would do, but ThreadSanitizer cannot follow its
-  // pthread_mutex_clocklock and reports every unlock.)
-  class WriteGate {
-   public:
-    bool enter(int timeoutMs);  // negative: no limit
-    void leave();
-   private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool busy_ = false;
-  };
-  WriteGate writeLock_;
+  TurnGate writeLock_;
   HidCaps caps_;
   HidUSBDevInfo info_;
   HidIo::HidLockFile mutex_;
   std::atomic<unsigned> dropped_{0};
 };
 
-// Time-outs per report for `chunks` reports sharing timeoutMs (0 stays 0, the
-// infinite wait stays infinite, otherwise an equal share plus 10 ms).
-int perReportTimeout(int timeoutMs, unsigned chunks);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "Common/Deadline.h"
+
 #include "Common/Assertion.h"
 #include "Common/ErrCodes.h"
 #include "Common/Exc.h"
@@ -51,7 +53,10 @@ void ReadReqHelperThProc::failed() {
 }
 
 HidUSBDeviceComm::HidUSBDeviceComm(const HidUSBDevInfo& info, unsigned bufCapacity)
-    : info_(info), dataBuf_(std::make_unique<CircDevDataBuf>(bufCapacity)) {}
+    : info_(info),
+      bufCapacity_(bufCapacity),
+      // A size refused at open costs nothing before.
+      dataBuf_(std::make_unique<CircDevDataBuf>(bufferSizeOk(bufCapacity) ? bufCapacity : 1)) {}
 
 HidUSBDeviceComm::~HidUSBDeviceComm() {
   // close() calls deleteInReports, which is the derived class's: a derived
@@ -65,12 +70,24 @@ BufferedReadParts HidUSBDeviceComm::parts() {
   p.dataBuf = dataBuf_.get();
   p.bytesReq = &bytesReq_;
   p.charReq = &charReq_;
-  p.threads[0] = listenerThread_.get();
-  p.threads[1] = requestThread_.get();
+  p.threads[0] = listenerRunning_.load();
+  p.threads[1] = requestRunning_.load();
   return p;
 }
 
+void HidUSBDeviceComm::wakeWaiters() {
+  bytesReq_.cancel();
+  charReq_.cancel();
+}
+
+bool HidUSBDeviceComm::openAndStart() {
+  std::lock_guard<std::mutex> lk(openMutex_);
+  return open() && startThreads();
+}
+
 void HidUSBDeviceComm::stopThreads() {
+  listenerRunning_.store(nullptr);
+  requestRunning_.store(nullptr);
   if (listenerThread_) listenerThread_->stop(kStopGraceMs);
   listenerThread_.reset();
   if (requestThread_) requestThread_->stop(kStopGraceMs);
@@ -82,10 +99,12 @@ void HidUSBDeviceComm::stopThreads() {
 bool HidUSBDeviceComm::open() {
   try {
     if (hidUSB_) throw CommErrInfo::CommExc(ErrCode::AlreadyOpened, ZRQ_HERE);
+    if (!bufferSizeOk(bufCapacity_)) throw CommErrInfo::CommExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
     auto hid = std::make_unique<HidUSB>(info_);
     if (inReports_.size() != 0) deleteInReports(inReports_);
     createInReports(inReports_, kInReports);
     hidUSB_ = std::move(hid);
+    openHid_.store(hidUSB_.get());
     setLastErr(ErrCode::NoError);
     return true;
   } catch (...) {
@@ -97,6 +116,7 @@ bool HidUSBDeviceComm::open() {
 bool HidUSBDeviceComm::close() {
   try {
     stopThreads();
+    openHid_.store(nullptr);
     hidUSB_.reset();
     if (inReports_.size() != 0) deleteInReports(inReports_);
     setLastErr(ErrCode::NoError);
@@ -111,19 +131,27 @@ bool HidUSBDeviceComm::write(const uint8_t* data, unsigned len, unsigned* writte
   unsigned total = 0;
   bool ok = false;
   try {
-    if (!hidUSB_) throw CommErrInfo::CommExc(ErrCode::NotOpened, ZRQ_HERE);
+    HidUSB* hid = openHid_.load();
+    if (!hid) throw CommErrInfo::CommExc(ErrCode::NotOpened, ZRQ_HERE);
     HidReport* r = outReport();
     ZRQ_ASSERT(r != nullptr);
     if (!r || r->payloadLength() == 0) throw CommErrInfo::CommExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
     if (!data) throw CommErrInfo::CommExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
     const unsigned p = r->payloadLength();
     const unsigned chunks = len / p + (len % p ? 1 : 0);
-    const int each = perReportTimeout(timeoutMs, chunks);
+    const Deadline deadline(timeoutMs);
+    if (!writers_.enter(deadline.infinite() ? -1 : deadline.msLeft()))
+      throw CommErrInfo::CommExc(ErrCode::WriteTimeout, ZRQ_HERE);
+    struct Leave {
+      TurnGate& g;
+      ~Leave() { g.leave(); }
+    } leave{writers_};
     for (unsigned c = 0; c < chunks; ++c) {
       const unsigned off = c * p;
       const unsigned n = len - off < p ? len - off : p;
       r->setData(data + off, n);
-      const unsigned sent = hidUSB_->writeReport(*r, each);
+      // Every report waits only for what is left of the call's time.
+      const unsigned sent = hid->writeReport(*r, deadline.msLeft(), closingFd());
       // Only a report that went out whole counts, and nothing is sent after
       // one that did not: the device would see the text with a hole in it.
       if (sent != r->totalLength()) break;
@@ -155,7 +183,7 @@ bool HidUSBDeviceComm::readLine(uint8_t* buf, unsigned bufLen, unsigned* got, in
 bool HidUSBDeviceComm::purge(unsigned) { return BufferedRead::purge(*this, parts()); }
 
 bool HidUSBDeviceComm::isPortAvail() {
-  if (hidUSB_) return false;
+  if (isOpen()) return false;
   try {
     HidUSB probe(info_);
     return true;
@@ -180,6 +208,8 @@ bool HidUSBDeviceComm::startThreads() {
     requestThread_ = std::make_unique<HelperThread>(requestProc_.get());
     listenerThread_->start();
     requestThread_->start();
+    listenerRunning_.store(listenerThread_.get());
+    requestRunning_.store(requestThread_.get());
     setLastErr(ErrCode::NoError);
     return true;
   } catch (...) {

@@ -4,8 +4,11 @@
 // buffer; the request thread releases waiting readers and drives the device
 // (pollDevice). What the reports hold is left to the device class.
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 
+#include "Common/TurnGate.h"
 #include "DeviceComm/BufferedRead.h"
 #include "DeviceComm/CircDevDataBuf.h"
 #include "DeviceComm/DeviceComm.h"
@@ -45,8 +48,9 @@ class HidUSBDeviceComm : public DeviceComm {
   // Opens the device and makes 5 input reports; the threads start later.
   bool open() override;
   bool close() override;
-  // Cuts data into reports of the output payload length, each with its share
-  // of timeoutMs; true when every byte went out.
+  // Cuts data into reports of the output payload length; timeoutMs bounds
+  // the whole call. True when every byte went out; else the count says how
+  // many did (whole reports only) and the last error is 9 on a time-out.
   bool write(const uint8_t* data, unsigned len, unsigned* written, int timeoutMs) override;
   bool read(uint8_t* buf, unsigned len, unsigned* got, int timeoutMs) override;
   bool readInBuff(uint8_t* buf, unsigned len, unsigned* got) override;
@@ -57,6 +61,8 @@ class HidUSBDeviceComm : public DeviceComm {
   bool isPortAvail() override;
 
   virtual bool startThreads();
+  // open and startThreads as one step: concurrent opens take turns.
+  bool openAndStart();
 
   // The device class's part.
   virtual HidReport* outReport() = 0;
@@ -68,11 +74,12 @@ class HidUSBDeviceComm : public DeviceComm {
   virtual void pollDevice(int wakeFd) = 0;
 
   const HidUSBDevInfo& devInfo() const noexcept { return info_; }
-  bool isOpen() const noexcept { return hidUSB_ != nullptr; }
+  bool isOpen() const noexcept { return openHid_.load() != nullptr; }
 
  protected:
   HidUSB* hidUSB() const noexcept { return hidUSB_.get(); }
   BufferedReadParts parts();
+  void wakeWaiters() override;
 
  private:
   friend class ListenerHelperThProc;
@@ -81,6 +88,7 @@ class HidUSBDeviceComm : public DeviceComm {
 
   std::unique_ptr<HidUSB> hidUSB_;
   HidUSBDevInfo info_;
+  const unsigned bufCapacity_;
   std::unique_ptr<CircDevDataBuf> dataBuf_;
   BytesReadReq bytesReq_;
   CharReadReq charReq_;
@@ -89,4 +97,11 @@ class HidUSBDeviceComm : public DeviceComm {
   std::unique_ptr<ListenerHelperThProc> listenerProc_;
   std::unique_ptr<ReadReqHelperThProc> requestProc_;
   HidReportList inReports_;
+  std::mutex openMutex_;
+  TurnGate writers_;  // one caller's write at a time: its reports stay together
+  // The open device and the running threads as callers see them: set once
+  // ready, cleared before they go.
+  std::atomic<HidUSB*> openHid_{nullptr};
+  std::atomic<HelperThread*> listenerRunning_{nullptr};
+  std::atomic<HelperThread*> requestRunning_{nullptr};
 };

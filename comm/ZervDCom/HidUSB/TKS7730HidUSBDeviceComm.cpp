@@ -1,11 +1,9 @@
 #include "HidUSB/TKS7730HidUSBDeviceComm.h"
 
-#include <poll.h>
-
 #include "Common/Assertion.h"
 #include "Common/ErrCodes.h"
 #include "Common/Exc.h"
-#include "HidUSB/HidChannel.h"
+#include "Common/PollWait.h"
 
 TKS7730HidUSBDeviceComm::TKS7730HidUSBDeviceComm(const HidUSBDevInfo& info, unsigned bufCapacity)
     : HidUSBDeviceComm(info, bufCapacity) {}
@@ -17,7 +15,7 @@ bool TKS7730HidUSBDeviceComm::startThreads() {
     ZRQ_ASSERT(hidUSB() != nullptr);
     if (!hidUSB()) throw CommErrInfo::CommExc(ErrCode::NotOpened, ZRQ_HERE);
     ZervUSB::TKS7730CmdReport start(ZervUSB::kCmdStart);
-    hidUSB()->writeReport(start, kStartWriteTimeoutMs);
+    hidUSB()->writeReport(start, kStartWriteTimeoutMs, closingFd());
     setLastErr(ErrCode::NoError);
     return HidUSBDeviceComm::startThreads();
   } catch (...) {
@@ -51,8 +49,7 @@ void TKS7730HidUSBDeviceComm::pollDevice(int wakeFd) {
   }
   // The pause between polls; a stop ends it at once.
   if (wakeFd >= 0) {
-    int err = 0;
-    if (HidIo::waitFd(wakeFd, POLLIN, kPollPauseMs, -1, err) == HidIo::WaitResult::Ready)
+    if (pollWait(wakeFd, POLLIN, kPollPauseMs) == PollOutcome::Ready)
       throw CommErrInfo::CommExc(ErrCode::ReadTimeout, ZRQ_HERE);
   }
 }

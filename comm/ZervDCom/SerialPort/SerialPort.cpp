@@ -64,6 +64,7 @@ void SerialPort::requireOpen() const {
 }
 
 void SerialPort::open(LineSettings settings) {
+  std::lock_guard<std::mutex> life(lifeMutex_);
   if (fd_ >= 0) throw SerialPortExc(ErrCode::AlreadyOpened, ZRQ_HERE);
   try {
     path_ = devicePathFor(name_);
@@ -92,7 +93,11 @@ void SerialPort::open(LineSettings settings) {
     if (::ioctl(fd_, TIOCEXCL) != 0 && !notSupported(errno))
       throw SerialPortWin32Exc(ErrCode::OpenFailed, "::CreateFile()", errno, ZRQ_HERE);
 
-    if (inQueue_ < 16 || outQueue_ < 16) throw SerialPortExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
+    if (inQueue_ < 16 || outQueue_ < 16 || inQueue_ > kMaxBufferSize || outQueue_ > kMaxBufferSize)
+      throw SerialPortExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
+    // Another size would be opened as 8 bits without a word.
+    if (settings.byteSize < 5 || settings.byteSize > 8)
+      throw SerialPortWin32Exc(ErrCode::SerialSetupFailed, "::SetCommState()", EINVAL, ZRQ_HERE);
     eventMask_ = kEventMaskBytes;
     setReadTimeouts(false);
 
@@ -119,12 +124,17 @@ void SerialPort::open(LineSettings settings) {
     haveCounters_ = ::ioctl(fd_, TIOCGICOUNT, &ic) == 0;
     if (haveCounters_) counters_ = {ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
   } catch (...) {
-    close();
+    closeLocked();
     throw;
   }
 }
 
 void SerialPort::close() noexcept {
+  std::lock_guard<std::mutex> life(lifeMutex_);
+  closeLocked();
+}
+
+void SerialPort::closeLocked() noexcept {
   if (fd_ < 0) return;
   if (haveSaved_) ::tcsetattr(fd_, TCSANOW, &saved_);
   haveSaved_ = false;
@@ -154,9 +164,10 @@ unsigned SerialPort::write(const uint8_t* data, unsigned len, int timeoutMs) {
     }
     if (w < 0 && errno == EINTR) continue;
     if (w < 0 && errno == EAGAIN) {
-      switch (pollWait(fd_, POLLOUT, deadline.msLeft())) {
+      switch (pollWait(fd_, POLLOUT, deadline.msLeft(), cancelFd_)) {
         case PollOutcome::Ready: continue;
         case PollOutcome::TimedOut: throw SerialPortExc(ErrCode::WriteTimeout, ZRQ_HERE);
+        case PollOutcome::Woken: throw SerialPortExc(ErrCode::NotOpened, ZRQ_HERE);
         default: throw SerialPortWin32Exc(ErrCode::WriteFailed, "::WaitForSingleObject()", errno, ZRQ_HERE);
       }
     }
@@ -172,8 +183,10 @@ size_t SerialPort::fillRx(size_t maxBytes) {
   for (;;) {
     ssize_t r = ::read(fd_, raw, want);
     if (r > 0) {
-      if (rxPos_ == rx_.size()) {
-        rx_.clear();
+      // What was handed out goes before more comes in, so the store never
+      // holds more than its reader's bound however long no line feed comes.
+      if (rxPos_ > 0) {
+        rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(rxPos_));
         rxPos_ = 0;
       }
       const size_t old = rx_.size();
@@ -228,6 +241,11 @@ void SerialPort::waitReadable(int timeoutMs, int wakeFd, const char* what) {
   }
 }
 
+size_t SerialPort::rxFootprint() {
+  std::lock_guard<std::mutex> lk(rxMutex_);
+  return rx_.capacity();
+}
+
 bool SerialPort::hasPendingLineErrors() {
   std::lock_guard<std::mutex> lk(rxMutex_);
   return decoder_.hasEvents();
@@ -236,14 +254,13 @@ bool SerialPort::hasPendingLineErrors() {
 void SerialPort::checkLineErrors(unsigned eventMask) {
   requireOpen();
   ParmrkDecoder::Events ev;
+  bool brk = false, frame = false, parity = false, overrun = false, bufOverrun = false;
   {
     std::lock_guard<std::mutex> lk(rxMutex_);
     ev = decoder_.takeEvents();
-  }
-  bool brk = ev.breaks > 0, frame = false, parity = false, overrun = false, bufOverrun = false;
-  if (haveCounters_) {
+    brk = ev.breaks > 0;
     serial_icounter_struct ic{};
-    if (::ioctl(fd_, TIOCGICOUNT, &ic) == 0) {
+    if (haveCounters_ && ::ioctl(fd_, TIOCGICOUNT, &ic) == 0) {
       frame = ic.frame != counters_.frame;
       parity = ic.parity != counters_.parity;
       overrun = ic.overrun != counters_.overrun;
@@ -291,7 +308,7 @@ unsigned SerialPort::read(uint8_t* buf, unsigned len, int timeoutMs) {
   setReadTimeouts(false);
   while (got < len) {
     // The time-out bounds each wait for more data, not the whole call.
-    waitReadable(timeoutMs, -1, "::WaitForSingleObject()");
+    waitReadable(timeoutMs, cancelFd_, "::WaitForSingleObject()");
     got += readAvailable(buf + got, len - got);
     checkLineErrors();
   }
@@ -327,7 +344,7 @@ unsigned SerialPort::readLine(uint8_t* buf, unsigned len, int timeoutMs) {
   if (!buf && len) throw SerialPortExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
   eventMask_ = kEventMaskLine;
   struct RestoreMask {
-    unsigned& m;
+    std::atomic<unsigned>& m;
     ~RestoreMask() { m = kEventMaskBytes; }
   } restore{eventMask_};
   const Deadline deadline(timeoutMs);
@@ -356,7 +373,7 @@ unsigned SerialPort::readLine(uint8_t* buf, unsigned len, int timeoutMs) {
       std::lock_guard<std::mutex> lk(rxMutex_);
       return takeRx(buf, len);
     }
-    waitReadable(deadline.msLeft(), -1, "::WaitForSingleObject()");
+    waitReadable(deadline.msLeft(), cancelFd_, "::WaitForSingleObject()");
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <termios.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -47,8 +48,13 @@ public:
   // The error part of checkCommErrors alone (no byte count).
   void checkLineErrors(unsigned eventMask = 0);
 
-  bool isOpen() const noexcept { return fd_ >= 0; }
-  int fd() const noexcept { return fd_; }
+  bool isOpen() const noexcept { return fd_.load() >= 0; }
+  int fd() const noexcept { return fd_.load(); }
+  // A descriptor every wait on a caller's thread includes besides the port:
+  // once readable, those waits end (the connection is closing).
+  void setCancelFd(int fd) noexcept { cancelFd_ = fd; }
+  // Bytes the receive side holds in memory (decoded or not yet handed out).
+  size_t rxFootprint();
   const std::string& devicePath() const noexcept { return path_; }
   const std::u16string& portName() const noexcept { return name_; }
 
@@ -67,15 +73,18 @@ private:
   unsigned takeRx(uint8_t* buf, unsigned len);
   // Forgets every received byte and the decoder's state. Caller holds rxMutex_.
   void dropRx();
+  void closeLocked() noexcept;
   void waitReadable(int timeoutMs, int wakeFd, const char* what);
   void requireOpen() const;
 
-  int fd_ = -1;
+  std::atomic<int> fd_{-1};
+  int cancelFd_ = -1;
+  std::mutex lifeMutex_;  // open and close take turns
   std::string path_;
   std::u16string name_;
   unsigned inQueue_;
   unsigned outQueue_;
-  unsigned eventMask_ = kEventMaskBytes;
+  std::atomic<unsigned> eventMask_{kEventMaskBytes};
   termios saved_{};
   bool haveSaved_ = false;
   std::string uucpLock_;  // lock file we created, to remove on close
@@ -87,7 +96,7 @@ private:
   struct Counters {
     int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
   } counters_;
-  bool haveCounters_ = false;
-  bool parityOn_ = false;
+  bool haveCounters_ = false;  // counters_ and this under rxMutex_
+  std::atomic<bool> parityOn_{false};
   size_t rxPos_ = 0;
 };

@@ -6,6 +6,7 @@
 SerialPortDeviceComm::SerialPortDeviceComm(std::u16string_view portName, unsigned inQueueSize, unsigned outQueueSize) {
   try {
     port_ = std::make_unique<SerialPort>(portName, inQueueSize, outQueueSize);
+    port_->setCancelFd(closingFd());
   } catch (...) {
     port_.reset();
   }
@@ -29,6 +30,11 @@ bool SerialPortDeviceComm::setup(int baud, int byteSize, int parity, int stopBit
   configured_ = 1;
   setLastErr(ErrCode::NoError);
   return true;
+}
+
+bool SerialPortDeviceComm::setupAndOpen(int baud, int byteSize, int parity, int stopBits, int flow) {
+  std::lock_guard<std::mutex> lk(openMutex_);
+  return setup(baud, byteSize, parity, stopBits, flow) && open();
 }
 
 bool SerialPortDeviceComm::open() {

@@ -1,7 +1,9 @@
 #pragma once
 // A serial connection read and written directly on the caller's thread.
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "DeviceComm/DeviceComm.h"
@@ -26,6 +28,8 @@ public:
   // 4 mark, 5 space; stop bits 0 one, 1 one and a half, 2 two; flow 0 none,
   // 1 hardware, 2 software.
   virtual bool setup(int baud, int byteSize, int parity, int stopBits, int flow);
+  // setup and open as one step: concurrent opens of one connection take turns.
+  bool setupAndOpen(int baud, int byteSize, int parity, int stopBits, int flow);
 
   bool isConfigured() const noexcept { return configured_ != 0; }
   const LineSettings& lineSettings() const noexcept { return settings_; }
@@ -38,6 +42,7 @@ private:
   template <class Op>
   bool onPort(unsigned* count, Op&& op);
 
-  int32_t configured_ = 0;
+  std::mutex openMutex_;
+  std::atomic<int32_t> configured_{0};
   LineSettings settings_;
 };

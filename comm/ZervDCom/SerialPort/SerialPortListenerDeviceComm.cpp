@@ -37,7 +37,9 @@ void SerialListenerHelperThProc::failed() {
 SerialPortListenerDeviceComm::SerialPortListenerDeviceComm(std::u16string_view portName, unsigned bufCapacity,
                                                            unsigned outQueueSize)
     : SerialPortDeviceComm(portName, kInQueueSize, outQueueSize),
-      dataBuf_(std::make_unique<CircDevDataBuf>(bufCapacity)) {}
+      bufCapacity_(bufCapacity),
+      // A size refused at open costs nothing before.
+      dataBuf_(std::make_unique<CircDevDataBuf>(bufferSizeOk(bufCapacity) ? bufCapacity : 1)) {}
 
 SerialPortListenerDeviceComm::~SerialPortListenerDeviceComm() { close(); }
 
@@ -46,7 +48,7 @@ BufferedReadParts SerialPortListenerDeviceComm::parts() {
   p.dataBuf = dataBuf_.get();
   p.bytesReq = &bytesReq_;
   p.charReq = &charReq_;
-  p.threads[0] = thread_.get();
+  p.threads[0] = running_.load();
   p.waiter = [this](ReadReq& req, const std::function<bool()>& satisfied, int timeoutMs) {
     return waitDraining(req, satisfied, timeoutMs);
   };
@@ -77,7 +79,7 @@ WaitResult SerialPortListenerDeviceComm::waitDraining(ReadReq& req, const std::f
         try {
           drainPort();
           // Line errors are the listener's to report: wake it to do so.
-          if (port_->hasPendingLineErrors() && thread_) thread_->wakeStep();
+          if (HelperThread* t = running_.load(); t && port_->hasPendingLineErrors()) t->wakeStep();
           continue;
         } catch (...) {
           break;  // the listener meets the same failure and reports it
@@ -88,12 +90,22 @@ WaitResult SerialPortListenerDeviceComm::waitDraining(ReadReq& req, const std::f
   }
 }
 
+void SerialPortListenerDeviceComm::wakeWaiters() {
+  bytesReq_.cancel();
+  charReq_.cancel();
+}
+
 bool SerialPortListenerDeviceComm::open() {
+  if (!bufferSizeOk(bufCapacity_)) {
+    setLastErr(ErrCode::InvalidDataBuffer);
+    return false;
+  }
   if (!SerialPortDeviceComm::open()) return false;
   try {
     if (!proc_) proc_ = std::make_unique<SerialListenerHelperThProc>(this);
     if (!thread_) thread_ = std::make_unique<HelperThread>(proc_.get());
     thread_->start();
+    running_.store(thread_.get());
   } catch (...) {
     setLastErrFromCurrentException();
     // All or nothing: no listener, no open port.
@@ -105,6 +117,7 @@ bool SerialPortListenerDeviceComm::open() {
 }
 
 bool SerialPortListenerDeviceComm::close() {
+  running_.store(nullptr);
   if (thread_) {
     try {
       thread_->stop(kStopGraceMs);
@@ -131,6 +144,6 @@ bool SerialPortListenerDeviceComm::readLine(uint8_t* buf, unsigned bufLen, unsig
 
 bool SerialPortListenerDeviceComm::purge(unsigned flags) {
   if (!BufferedRead::purge(*this, parts())) return false;
-  if ((flags & PurgeFlag::AbortReads) && thread_) thread_->wakeStep();
+  if (HelperThread* t = running_.load(); t && (flags & PurgeFlag::AbortReads)) t->wakeStep();
   return SerialPortDeviceComm::purge(flags);
 }

@@ -2,6 +2,7 @@
 // A serial connection whose listener thread drains the port into a data
 // buffer; reads are served from the buffer (the buffered read protocol).
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -47,6 +48,9 @@ public:
   // the bytes keep their order. Returns the bytes moved.
   unsigned drainPort();
 
+protected:
+  void wakeWaiters() override;
+
 private:
   BufferedReadParts parts();
   // A caller's wait: it polls the port together with the request and moves
@@ -55,9 +59,12 @@ private:
 
   std::mutex drainMutex_;
 
+  const unsigned bufCapacity_;
   std::unique_ptr<CircDevDataBuf> dataBuf_;
   BytesReadReq bytesReq_;
   CharReadReq charReq_;
   std::unique_ptr<HelperThread> thread_;
   std::unique_ptr<SerialListenerHelperThProc> proc_;
+  // The running listener, as callers see it (set once it runs).
+  std::atomic<HelperThread*> running_{nullptr};
 };

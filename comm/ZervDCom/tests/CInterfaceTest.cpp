@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
+#include "Common/ErrCodes.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ TEST_F(CInterface, CreatingIntoAVariableHoldingALiveHandleFailsWith31) {
   auto n = u16("/dev/null");
   EXPECT_EQ(c.comm_createSerialPort(&h, n.c_str(), 9, 1024, 512, 1), 0);
   EXPECT_EQ(h, 2);
-  EXPECT_EQ(c.comm_getLastErr(2), 31);
+  EXPECT_EQ(c.comm_getLastErr(2), ErrCode::HandleAlreadyCreated);
   EXPECT_EQ(translate(2, 31, false), u"The handle has already been created.");
   EXPECT_EQ(c.comm_createTKS7730USBDevMngr(&h), 0);
   EXPECT_EQ(c.comm_createTKS7730USB(1, 0, &h, 512), 0);
@@ -131,7 +132,7 @@ TEST_F(CInterface, UnknownHandlesGiveZeroEverywhere) {
   EXPECT_EQ(n, 77u);  // nothing stored for an unknown handle
   EXPECT_EQ(count, 5);
   EXPECT_EQ(out, 0);
-  EXPECT_EQ(c.comm_getLastErr(1), 1);  // the live one was left alone
+  EXPECT_EQ(c.comm_getLastErr(1), ErrCode::NoError);  // the live one was left alone
 }
 
 TEST_F(CInterface, BadArgumentsGiveZeroWithoutHarm) {
@@ -153,14 +154,14 @@ TEST_F(CInterface, BadArgumentsGiveZeroWithoutHarm) {
   uint8_t b[4];
   unsigned n = 9;
   EXPECT_EQ(c.comm_write(h, nullptr, 4, &n, 10), 0);
-  EXPECT_EQ(c.comm_getLastErr(h), 10);
+  EXPECT_EQ(c.comm_getLastErr(h), ErrCode::InvalidDataBuffer);
   EXPECT_EQ(n, 0u);
   EXPECT_EQ(c.comm_read(h, nullptr, 4, &n, 10), 0);
   EXPECT_EQ(c.comm_readInBuff(h, nullptr, 4, &n), 0);
   EXPECT_EQ(c.comm_readLine(h, nullptr, 4, &n, 10), 0);
   EXPECT_EQ(c.comm_write(h, nullptr, 0, &n, 10), 0);
   EXPECT_EQ(c.comm_readInBuff(h, nullptr, 0, &n), 0);
-  EXPECT_EQ(c.comm_getLastErr(h), 10);
+  EXPECT_EQ(c.comm_getLastErr(h), ErrCode::InvalidDataBuffer);
   EXPECT_EQ(c.comm_read(h, b, 4, nullptr, 10), 0);  // not open: fails, no crash
   EXPECT_EQ(c.comm_translateLastErr(h, 1, nullptr, 10, 0), 0);
   char16_t t[8];
@@ -173,7 +174,7 @@ TEST_F(CInterface, BadArgumentsGiveZeroWithoutHarm) {
   EXPECT_EQ(std::u16string(t10), u"No Error.");
   // A serial handle is no manager, and no sensor.
   EXPECT_EQ(c.comm_buildTKS7730USBDevList(h, nullptr), 0);
-  EXPECT_EQ(c.comm_getLastErr(h), 30);
+  EXPECT_EQ(c.comm_getLastErr(h), ErrCode::InvalidHandle);
   EXPECT_EQ(c.comm_openTKS7730USB(h), 0);
   EXPECT_EQ(c.comm_isTKS7730USBPortAvail(h, 0), 0);
 }
@@ -189,9 +190,9 @@ TEST_F(CInterface, OpeningAConnectionAsTheOtherKindFailsWithCode30) {
   DeviceHandle m = 0;
   ASSERT_EQ(c.comm_createTKS7730USBDevMngr(&m), 1);
   EXPECT_EQ(c.comm_openTKS7730USB(s), 0);
-  EXPECT_EQ(c.comm_getLastErr(s), 30);
+  EXPECT_EQ(c.comm_getLastErr(s), ErrCode::InvalidHandle);
   EXPECT_EQ(c.comm_openSerialPort(m, 9600, 8, 1, 0, 0), 0);
-  EXPECT_EQ(c.comm_getLastErr(m), 30);
+  EXPECT_EQ(c.comm_getLastErr(m), ErrCode::InvalidHandle);
   EXPECT_EQ(c.comm_openSerialPort(0, 9600, 8, 1, 0, 0), 0);
   EXPECT_EQ(c.comm_openTKS7730USB(m + 100), 0);
 }
@@ -203,7 +204,7 @@ TEST_F(CInterface, LoadAndUnloadToggleAndUnloadDestroysEveryConnection) {
   DeviceHandle a = serial("/dev/null");
   DeviceHandle m = 0;
   ASSERT_EQ(c.comm_createTKS7730USBDevMngr(&m), 1);
-  EXPECT_EQ(c.comm_getLastErr(a), 1);
+  EXPECT_EQ(c.comm_getLastErr(a), ErrCode::NoError);
   EXPECT_EQ(c.comm_unloadInterface(), 1);
   EXPECT_EQ(c.comm_getLastErr(a), 0);
   EXPECT_EQ(c.comm_getLastErr(m), 0);
@@ -222,15 +223,15 @@ TEST_F(CInterface, ManagerListsSensorsAndRefusesDataOperations) {
   ASSERT_EQ(c.comm_createTKS7730USBDevMngr(&m), 1);
   DeviceHandle u = 0;
   EXPECT_EQ(c.comm_createTKS7730USB(m, 0, &u, 512), 0);  // not built yet
-  EXPECT_EQ(c.comm_getLastErr(m), 3);
+  EXPECT_EQ(c.comm_getLastErr(m), ErrCode::NotOpened);
   int count = -1;
   ASSERT_EQ(c.comm_buildTKS7730USBDevList(m, &count), 1);
   EXPECT_EQ(count, 2);
   EXPECT_EQ(c.comm_buildTKS7730USBDevList(m, &count), 0);
-  EXPECT_EQ(c.comm_getLastErr(m), 4);
+  EXPECT_EQ(c.comm_getLastErr(m), ErrCode::AlreadyOpened);
 
   EXPECT_EQ(c.comm_createTKS7730USB(m, 2, &u, 512), 0);
-  EXPECT_EQ(c.comm_getLastErr(m), 26);
+  EXPECT_EQ(c.comm_getLastErr(m), ErrCode::InvalidDeviceIndex);
   EXPECT_EQ(translate(m, 26, false), u"Invalid device index.");
   EXPECT_EQ(c.comm_isTKS7730USBPortAvail(m, 2), 0);
   EXPECT_EQ(c.comm_isTKS7730USBPortAvail(m, -1), 0);
@@ -239,13 +240,13 @@ TEST_F(CInterface, ManagerListsSensorsAndRefusesDataOperations) {
   uint8_t b[8];
   unsigned n = 0;
   EXPECT_EQ(c.comm_write(m, b, 1, &n, 10), 0);
-  EXPECT_EQ(c.comm_getLastErr(m), 30);
+  EXPECT_EQ(c.comm_getLastErr(m), ErrCode::InvalidHandle);
   EXPECT_EQ(translate(m, 30, true), u"Invalid handle value.This function is not implemented.");
   EXPECT_EQ(c.comm_read(m, b, 1, &n, 10), 0);
   EXPECT_EQ(c.comm_readInBuff(m, b, 1, &n), 0);
   EXPECT_EQ(c.comm_readLine(m, b, 8, &n, 10), 0);
   EXPECT_EQ(c.comm_purge(m, 8), 0);
-  EXPECT_EQ(c.comm_getLastErr(m), 30);
+  EXPECT_EQ(c.comm_getLastErr(m), ErrCode::InvalidHandle);
 
   EXPECT_EQ(c.comm_isTKS7730USBPortAvail(m, 1), 1);
   ASSERT_EQ(c.comm_createTKS7730USB(m, 1, &u, 4096), 1);
@@ -255,12 +256,12 @@ TEST_F(CInterface, ManagerListsSensorsAndRefusesDataOperations) {
   DeviceHandle second = 0;
   ASSERT_EQ(c.comm_createTKS7730USB(m, 1, &second, 4096), 1);
   EXPECT_EQ(c.comm_openTKS7730USB(second), 0);
-  EXPECT_EQ(c.comm_getLastErr(second), 15);
+  EXPECT_EQ(c.comm_getLastErr(second), ErrCode::OpenInOtherProcess);
   EXPECT_EQ(c.comm_purge(u, 15), 1);
   EXPECT_EQ(c.comm_close(u), 1);
   EXPECT_EQ(c.comm_openTKS7730USB(second), 1);
   EXPECT_EQ(c.comm_close(m), 1);  // the sensor connection outlives its manager
-  EXPECT_EQ(c.comm_getLastErr(second), 1);
+  EXPECT_EQ(c.comm_getLastErr(second), ErrCode::NoError);
   ::unsetenv("ZERVDCOM_HID_SIM_DIR");
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <termios.h>
 #include <unistd.h>
+#include "Common/ErrCodes.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ TEST(CInterfaceSerial, ListenerConnectionOverAPseudoTerminal) {
   EXPECT_EQ(c.comm_readLine(h, buf, sizeof buf, &n, 20), 0);
   char16_t detail[1024] = {};
   c.comm_translateLastErr(h, c.comm_getLastErr(h), detail, 1024, 1);
-  EXPECT_EQ(c.comm_getLastErr(h), 8) << std::string(detail, detail + std::char_traits<char16_t>::length(detail));
+  EXPECT_EQ(c.comm_getLastErr(h), ErrCode::ReadTimeout) << std::string(detail, detail + std::char_traits<char16_t>::length(detail));
   EXPECT_EQ(c.comm_isLastErrSevere(c.comm_getLastErr(h)), 0);
 
   EXPECT_EQ(c.comm_close(h), 1);

@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include "Common/ErrCodes.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ TEST(UsbEndToEnd, SensorOnTheSimulatorAnswersCommandsInReports) {
   ASSERT_EQ(c.comm_createTKS7730USB(m, 0, &u, 8192), 1);
   DeviceHandle none = 0;
   EXPECT_EQ(c.comm_createTKS7730USB(m, 2, &none, 8192), 0);
-  EXPECT_EQ(c.comm_getLastErr(m), 26);
+  EXPECT_EQ(c.comm_getLastErr(m), ErrCode::InvalidDeviceIndex);
   ASSERT_EQ(c.comm_openTKS7730USB(u), 1) << c.comm_getLastErr(u);
 
   unsigned n = 0;

@@ -118,6 +118,30 @@ TEST(LogDirectory, FollowsTheVariablesInOrder) {
   ::setenv("HOME", "/x/home", 1);
   EXPECT_EQ(logDirPath(), "/x/home/.local/state/zrq");
   EXPECT_EQ(logFilePath("/abs/file.log"), "/abs/file.log");
+  // Without HOME the home comes from the password database, never /tmp.
+  ::unsetenv("HOME");
+  EXPECT_EQ(logDirPath().rfind("/tmp", 0), std::string::npos) << logDirPath();
+  if (!oldLog.empty()) ::setenv("ZRQ_LOG_DIR", oldLog.c_str(), 1);
+}
+
+TEST(LogDirectory, AFolderOthersMayWriteIsRefused) {
+  char tmpl[] = "/tmp/zrqlogXXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  std::string oldLog = std::getenv("ZRQ_LOG_DIR") ? std::getenv("ZRQ_LOG_DIR") : "";
+  ::setenv("ZRQ_LOG_DIR", dir.c_str(), 1);
+  ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+  EXPECT_FALSE(ensureLogDir());
+  EXPECT_EQ(openLogFile("x.log", true), nullptr);
+  struct stat st{};
+  EXPECT_NE(::stat((dir + "/x.log").c_str(), &st), 0);  // nothing written there
+  ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
+  EXPECT_TRUE(ensureLogDir());
+  FILE* f = openLogFile("x.log", true);
+  EXPECT_NE(f, nullptr);
+  if (f) std::fclose(f);
+  ::unlink((dir + "/x.log").c_str());
+  ::rmdir(dir.c_str());
   if (!oldLog.empty()) ::setenv("ZRQ_LOG_DIR", oldLog.c_str(), 1);
 }
 

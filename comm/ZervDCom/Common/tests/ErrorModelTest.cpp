@@ -56,7 +56,7 @@ TEST(ExcFamily, WhatTextNamesTheRuntimeClassAndDetailAddsTheLocation) {
 
 TEST(ExcFamily, OsFailuresNameTheCallAndTheSystemText) {
   CommErrInfo::CommWin32Exc w(11, "::PurgeComm()", EIO, ZRQ_HERE);
-  EXPECT_EQ(w.code(), 11);
+  EXPECT_EQ(w.code(), ErrCode::PurgeFailed);
   EXPECT_EQ(u8(w.description()), std::string("::PurgeComm() failed. Win32 message: ") + strerrordesc_np(EIO));
   CommErrInfo::CommWin32Exc unknown(2, "::CreateFile()", 99999, ZRQ_HERE);
   EXPECT_EQ(u8(unknown.description()),
@@ -77,13 +77,13 @@ TEST(ExcFamily, TurningAnExceptionIntoALastError) {
     return ErrInfo{-1, {}};
   };
   ErrInfo a = capture([] { throw CommErrInfo::CommExc(27, u"d", DebugInfo("F.cpp", 3)); });
-  EXPECT_EQ(a.code, 27);
+  EXPECT_EQ(a.code, ErrCode::SerialSetupFailed);
   EXPECT_EQ(u8(a.detail), "class CommErrInfo::CommExc: d - location: File: F.cpp at line 3");
   ErrInfo b = capture([] { throw CannotOpenFileExc("x.log", DebugInfo("G.cpp", 9)); });
-  EXPECT_EQ(b.code, 33);
+  EXPECT_EQ(b.code, ErrCode::UnknownError);
   EXPECT_EQ(u8(b.detail), "class CannotOpenFileExc: x.log - location: File: G.cpp at line 9");
   ErrInfo c = capture([] { throw 5; });
-  EXPECT_EQ(c.code, 34);
+  EXPECT_EQ(c.code, ErrCode::UnhandledException);
   EXPECT_TRUE(c.detail.empty());
 }
 
@@ -96,6 +96,14 @@ TEST(WideText, RoundTripsNonAsciiAndReplacesBrokenSequences) {
   std::string s = "Gr\xC3\xBC\xC3\x9F \xF0\x9F\x98\x80";
   EXPECT_EQ(toUtf8(toU16(s)), s);
   EXPECT_EQ(toU16("\xC3"), u"\uFFFD");
+  // What follows a broken sequence is kept; overlong forms and encoded
+  // surrogates are broken too.
+  EXPECT_EQ(toU16("\xF0" "ab"), u"\uFFFDab");
+  EXPECT_EQ(toU16("a\xC0\x80" "b"), u"a\uFFFD\uFFFDb");
+  EXPECT_EQ(toU16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(toU16(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
+  const char16_t lone[] = {u'x', 0xD800, u'y', 0xDC00};
+  EXPECT_EQ(toUtf8(std::u16string_view(lone, 4)), "x\xEF\xBF\xBDy\xEF\xBF\xBD");
   EXPECT_EQ(formatU16(8, "%d-%s", 12, "abcdefgh"), u"12-abcd");
 }
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "PipeComm.h"
+#include "Common/ErrCodes.h"
 
 namespace {
 
@@ -21,13 +22,17 @@ TEST(BufferedReadBytes, ATimeoutKeepsWhatArrivedWithItsCount) {
   c.open();
   c.feed("abcd");
   ASSERT_TRUE(waitBuffered(c, 4));
-  std::thread late([&] { c.feed("efg"); });
+  // The late bytes come once the read waits, well inside its time-out.
+  std::thread late([&] {
+    for (int i = 0; i < 5000 && !c.bytesReq.isPending(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    c.feed("efg");
+  });
   uint8_t buf[16] = {};
   unsigned got = 0;
-  EXPECT_FALSE(c.read(buf, 10, &got, 150));
+  EXPECT_FALSE(c.read(buf, 10, &got, 1500));
   late.join();
   EXPECT_EQ(got, 7u);
-  EXPECT_EQ(c.getLastErr(), 8);
+  EXPECT_EQ(c.getLastErr(), ErrCode::ReadTimeout);
   EXPECT_EQ(std::memcmp(buf, "abcdefg", 7), 0);
   EXPECT_FALSE(c.bytesReq.isPending());
 }
@@ -44,7 +49,7 @@ TEST(BufferedReadBytes, AWaitEndsAsSoonAsTheMissingBytesArrive) {
   late.join();
   EXPECT_EQ(got, 5u);
   EXPECT_EQ(std::memcmp(buf, "12345", 5), 0);
-  EXPECT_EQ(c.getLastErr(), 1);
+  EXPECT_EQ(c.getLastErr(), ErrCode::NoError);
 }
 
 TEST(BufferedReadLine, ALineThatDoesNotFitFailsWithCode10AndStaysBuffered) {
@@ -55,7 +60,7 @@ TEST(BufferedReadLine, ALineThatDoesNotFitFailsWithCode10AndStaysBuffered) {
   uint8_t buf[8] = {};
   unsigned got = 99;
   EXPECT_FALSE(c.readLine(buf, 5, &got, 100));
-  EXPECT_EQ(c.getLastErr(), 10);
+  EXPECT_EQ(c.getLastErr(), ErrCode::InvalidDataBuffer);
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(c.dataBuf.count(), 5u);
   EXPECT_TRUE(c.readLine(buf, 6, &got, 100));
@@ -75,7 +80,7 @@ TEST(BufferedReadLine, TakesOneLineAtATimeAndTimesOutWithoutOne) {
   ASSERT_TRUE(c.readLine(buf, 32, &got, 100));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "two\n");
   EXPECT_FALSE(c.readLine(buf, 32, &got, 50));
-  EXPECT_EQ(c.getLastErr(), 8);
+  EXPECT_EQ(c.getLastErr(), ErrCode::ReadTimeout);
   EXPECT_EQ(got, 0u);
   EXPECT_FALSE(c.charReq.isPending());
   std::thread late([&] { c.feed("ial\n"); });
@@ -97,7 +102,7 @@ TEST(BufferedReadLine, AFailureOnTheHelperEndsAnEndlessWaitAtOnce) {
   EXPECT_FALSE(c.readLine(buf, 32, &got, kInfiniteMs));
   gone.join();
   EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
-  EXPECT_EQ(c.getLastErr(), 6);
+  EXPECT_EQ(c.getLastErr(), ErrCode::ReadFailed);
   EXPECT_EQ(got, 0u);
 }
 
@@ -114,7 +119,7 @@ TEST(BufferedReadLine, ASignalThatFindsNoLineDoesNotEndTheWait) {
   EXPECT_FALSE(c.readLine(buf, 16, &got, 120));
   stray.join();
   EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(110));
-  EXPECT_EQ(c.getLastErr(), 8);
+  EXPECT_EQ(c.getLastErr(), ErrCode::ReadTimeout);
   std::thread late([&] {
     while (!c.bytesReq.isPending()) std::this_thread::yield();
     c.bytesReq.signal();
@@ -131,12 +136,12 @@ TEST(BufferedReadProtocol, WithoutAHelperThreadNothingIsWaitedFor) {
   uint8_t buf[8];
   unsigned got = 99;
   EXPECT_FALSE(c.readInBuff(buf, 8, &got));
-  EXPECT_EQ(c.getLastErr(), 13);
+  EXPECT_EQ(c.getLastErr(), ErrCode::ThreadNotStarted);
   EXPECT_EQ(got, 0u);
   EXPECT_FALSE(c.read(buf, 8, &got, kInfiniteMs));
-  EXPECT_EQ(c.getLastErr(), 13);
+  EXPECT_EQ(c.getLastErr(), ErrCode::ThreadNotStarted);
   EXPECT_FALSE(c.readLine(buf, 8, &got, kInfiniteMs));
-  EXPECT_EQ(c.getLastErr(), 13);
+  EXPECT_EQ(c.getLastErr(), ErrCode::ThreadNotStarted);
 }
 
 TEST(BufferedReadProtocol, PurgeDropsBufferedBytesAndRequests) {
@@ -146,7 +151,7 @@ TEST(BufferedReadProtocol, PurgeDropsBufferedBytesAndRequests) {
   ASSERT_TRUE(waitBuffered(c, 6));
   c.bytesReq.arm(3);
   EXPECT_TRUE(c.purge(15));
-  EXPECT_EQ(c.getLastErr(), 1);
+  EXPECT_EQ(c.getLastErr(), ErrCode::NoError);
   EXPECT_EQ(c.dataBuf.count(), 0u);
   EXPECT_FALSE(c.bytesReq.isPending());
   uint8_t buf[8];

@@ -9,6 +9,7 @@
 #include "DeviceComm/CircBuf.h"
 #include "DeviceComm/CircDevDataBuf.h"
 #include "DeviceComm/DeviceComm.h"
+#include "Common/ErrCodes.h"
 
 namespace {
 
@@ -140,7 +141,7 @@ public:
 
 TEST(TranslateLastErr, BufferRulesAndTheConnectionsDetail) {
   BareComm c;
-  EXPECT_EQ(c.getLastErr(), 1);
+  EXPECT_EQ(c.getLastErr(), ErrCode::NoError);
   char16_t buf[128];
   EXPECT_FALSE(c.translateLastErr(45, buf, 128, false));
   EXPECT_FALSE(c.translateLastErr(0, buf, 128, false));

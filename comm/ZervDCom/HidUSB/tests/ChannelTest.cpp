@@ -1,4 +1,5 @@
 #include "HidUSB/HidChannel.h"
+#include "Common/PollWait.h"
 #include "SensorDescriptor.h"
 #include "SimPeer.h"
 #include "TempDir.h"
@@ -36,12 +37,12 @@ TEST(HidChannel, SocketChannelTakesIdentityAndDescriptorFromTheHello) {
   in[0] = 1;
   in[1] = 'A';
   peer.sendToAll(in);
-  ASSERT_EQ(waitFd(ch->fd(), POLLIN, 5000, -1, err), WaitResult::Ready);
+  ASSERT_EQ(pollWait(ch->fd(), POLLIN, 5000), PollOutcome::Ready);
   EXPECT_EQ(ch->readReport(buf, sizeof buf), 49);
   EXPECT_EQ(buf[1], 'A');
 
   peer.dropAll();  // the device goes away
-  ASSERT_NE(waitFd(ch->fd(), POLLIN, 5000, -1, err), WaitResult::TimedOut);
+  ASSERT_NE(pollWait(ch->fd(), POLLIN, 5000), PollOutcome::TimedOut);
   EXPECT_EQ(ch->readReport(buf, sizeof buf), -ENODEV);
   EXPECT_EQ(ch->writeReport(out.data(), out.size()), -ENODEV);
 }
@@ -57,18 +58,17 @@ TEST(HidChannel, OpenFailuresReportErrno) {
   EXPECT_NE(err, 0);
 }
 
-TEST(HidChannel, WaitReturnsEarlyOnTheWakeUpDescriptor) {
+TEST(HidChannel, TheDeviceWaitReturnsEarlyOnTheWakeUpDescriptor) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   int wake = ::eventfd(0, EFD_CLOEXEC);
   uint64_t one = 1;
   ASSERT_EQ(::write(wake, &one, 8), 8);
-  int err = 0;
   // No time limit: only the wake-up can end this wait.
-  EXPECT_EQ(waitFd(fds[0], POLLIN, -1, wake, err), WaitResult::Woken);
-  EXPECT_EQ(waitFd(fds[0], POLLIN, 0, -1, err), WaitResult::TimedOut);
+  EXPECT_EQ(pollWait(fds[0], POLLIN, -1, wake), PollOutcome::Woken);
+  EXPECT_EQ(pollWait(fds[0], POLLIN, 0), PollOutcome::TimedOut);
   ::close(fds[1]);
-  EXPECT_EQ(waitFd(fds[0], POLLIN, 1000, -1, err), WaitResult::HangUp);
+  EXPECT_EQ(pollWait(fds[0], POLLIN, 1000), PollOutcome::HangUp);
   ::close(fds[0]);
   ::close(wake);
 }

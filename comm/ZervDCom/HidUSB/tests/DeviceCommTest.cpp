@@ -4,7 +4,10 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "Common/ErrCodes.h"
 
@@ -173,6 +176,32 @@ TEST_F(Sensor, UnplugReachesTheNextReaderAsAFailure) {
   const int err = dc.getLastErr();
   EXPECT_TRUE(err == ErrCode::ReadFailed || err == ErrCode::CommandFailed) << err;
   EXPECT_FALSE(dc.lastErrDetail().empty());
+  // Once the hang-up is known, every later call says so the same way, at once.
+  for (int i = 0; i < 200 && dc.getLastErr() != ErrCode::ReadFailed; ++i) dc.readLine(buf, sizeof buf, &got, 100);
+  ASSERT_EQ(dc.getLastErr(), ErrCode::ReadFailed);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_FALSE(i % 2 ? dc.readInBuff(buf, sizeof buf, &got) : dc.readLine(buf, sizeof buf, &got, 20000));
+    EXPECT_EQ(dc.getLastErr(), ErrCode::ReadFailed) << i;
+  }
+  EXPECT_TRUE(dc.close());
+}
+
+TEST_F(Sensor, InputReportsOfAnotherIdAndEmptyPacketsAreNoData) {
+  TKS7730HidUSBDeviceComm dc(info, 4096);
+  ASSERT_TRUE(dc.open());
+  ASSERT_TRUE(dc.startThreads());
+  ASSERT_TRUE(peer.waitConnections(1));
+  SimPeer::Report stray = inReport("STRAY\n");
+  stray[0] = 2;
+  peer.sendToAll(stray);
+  peer.sendToAll(SimPeer::Report{});  // an empty packet: no hang-up either
+  peer.sendToAll(inReport("D,1\n"));
+  uint8_t buf[64];
+  unsigned got = 0;
+  ASSERT_TRUE(dc.readLine(buf, sizeof buf, &got, 5000)) << dc.getLastErr();
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "D,1\n");
+  EXPECT_FALSE(dc.readLine(buf, sizeof buf, &got, 50));
+  EXPECT_EQ(dc.getLastErr(), ErrCode::ReadTimeout);
   EXPECT_TRUE(dc.close());
 }
 
@@ -185,4 +214,25 @@ TEST_F(Sensor, ReadsWithoutThreadsFailWith13) {
   EXPECT_EQ(dc.getLastErr(), ErrCode::ThreadNotStarted);
   EXPECT_FALSE(dc.startThreads());
   EXPECT_EQ(dc.getLastErr(), ErrCode::NotOpened);
+}
+
+// The time-out bounds the whole write, not each report: a device that takes
+// one report every 2 ms would otherwise hold a long text for many seconds.
+TEST_F(Sensor, AWritesTimeoutBoundsTheWholeCallAndTheCountSaysWhatWentOut) {
+  peer.setOnReport([](const SimPeer::Report&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
+  TKS7730HidUSBDeviceComm dc(info, 4096);
+  ASSERT_TRUE(dc.open());
+  const std::string text(48 * 4000, 'w');  // 8 s at the device's pace
+  unsigned written = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(dc.write(reinterpret_cast<const uint8_t*>(text.data()), static_cast<unsigned>(text.size()), &written,
+                        300));
+  const auto took = std::chrono::steady_clock::now() - t0;
+  EXPECT_EQ(dc.getLastErr(), ErrCode::WriteTimeout);
+  EXPECT_LT(took, std::chrono::seconds(4));
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, text.size());
+  EXPECT_EQ(written % 48, 0u);  // whole reports only
+  peer.setOnReport(nullptr);
+  EXPECT_TRUE(dc.close());
 }

@@ -137,6 +137,18 @@ TEST(HidUSB, ReadsUpToTheMaximumAndDropsReportsOfAnotherLength) {
   EXPECT_EQ(total, 3u);
   EXPECT_EQ(hid.droppedReports(), 1u);
 
+  // A report of the right length with another report's ID is no data either.
+  auto other = inReport({'z'});
+  other[0] = 2;
+  peer.sendToAll(other);
+  peer.sendToAll(inReport({'d'}));
+  total = 0;
+  for (int i = 0; i < 50 && total < 1; ++i) total += hid.readReports(list, 2, 1000);
+  EXPECT_EQ(total, 1u);
+  EXPECT_EQ(r[0].buffer()[0], 1);
+  EXPECT_EQ(r[0].buffer()[1], 'd');
+  EXPECT_EQ(hid.droppedReports(), 2u);
+
   HidReportList wrong;
   HidReport odd(1, 10);
   wrong.add(&odd);
@@ -194,7 +206,7 @@ class OverlapDetector final : public HidIo::HidChannel {
 
 TEST(HidUSB, TheCallersWriteAndThePollNeverOverlap) {
   TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   auto ch = std::make_unique<OverlapDetector>();
   OverlapDetector* det = ch.get();
   HidUSB hid(infoFor("/fake/overlap"), std::move(ch));
@@ -215,13 +227,6 @@ TEST(HidUSB, TheCallersWriteAndThePollNeverOverlap) {
   EXPECT_EQ(det->writes_.load(), 600);
   EXPECT_EQ(det->maxInside_.load(), 1);
   EXPECT_EQ(det->broken_.load(), 0);
-}
-
-TEST(HidUSB, ReportTimeoutIsAnEqualShareOfTheWritesTimeout) {
-  EXPECT_EQ(perReportTimeout(3000, 3), 1010);
-  EXPECT_EQ(perReportTimeout(3000, 1), 3010);
-  EXPECT_EQ(perReportTimeout(0, 3), 0);
-  EXPECT_EQ(perReportTimeout(kInfiniteMs, 3), kInfiniteMs);
 }
 
 namespace {
@@ -249,7 +254,7 @@ class StuckDevice final : public HidIo::HidChannel {
 
 TEST(HidUSB, AWriteTheDeviceDoesNotTakeTimesOutWithoutRaising) {
   TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   HidUSB hid(infoFor("/fake/stuck"), std::make_unique<StuckDevice>());
   ZervUSB::TKS7730CmdReport cmd(ZervUSB::kCmdPoll);
   EXPECT_EQ(hid.writeReport(cmd, 0), 0u);

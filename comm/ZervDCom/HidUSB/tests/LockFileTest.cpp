@@ -2,6 +2,8 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
+#include <atomic>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,13 +11,13 @@ using HidIo::HidLockFile;
 
 TEST(HidLockFile, NameIsTheDevicePathWithoutSlashesInTheRuntimeFolder) {
   HidTestData::TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   EXPECT_EQ(HidLockFile::lockFilePath("/dev/hidraw3"), dir / "devhidraw3");
 }
 
 TEST(HidLockFile, SecondLockOfTheSamePathIsBusyUntilTheFirstIsReleased) {
   HidTestData::TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   int err = 0;
   HidLockFile a, b, other;
   EXPECT_EQ(a.acquire("/dev/hidraw0", err), HidLockFile::Result::Locked);
@@ -28,7 +30,7 @@ TEST(HidLockFile, SecondLockOfTheSamePathIsBusyUntilTheFirstIsReleased) {
 
 TEST(HidLockFile, LockHeldByAnotherProcess) {
   HidTestData::TempDir dir;
-  ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
   int toParent[2], toChild[2];
   ASSERT_EQ(::pipe(toParent), 0);
   ASSERT_EQ(::pipe(toChild), 0);
@@ -56,4 +58,39 @@ TEST(HidLockFile, LockHeldByAnotherProcess) {
   int st = 0;
   ::waitpid(pid, &st, 0);
   EXPECT_TRUE(WIFEXITED(st));
+}
+
+TEST(HidLockFile, TheFileGoesWithTheLockAndLockersNeverShareAnOldFile) {
+  HidTestData::TempDir dir;
+  HidTestData::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", dir.path());
+  const std::string file = HidLockFile::lockFilePath("/dev/hidraw4");
+  int err = 0;
+  {
+    HidLockFile a;
+    ASSERT_EQ(a.acquire("/dev/hidraw4", err), HidLockFile::Result::Locked);
+    EXPECT_EQ(::access(file.c_str(), F_OK), 0);
+  }
+  EXPECT_NE(::access(file.c_str(), F_OK), 0);  // one file per device path no more
+
+  // Many lockers in turn from two threads: never two holders at once.
+  std::atomic<int> holders{0}, worst{0}, locked{0};
+  auto run = [&] {
+    for (int i = 0; i < 2000; ++i) {
+      int e = 0;
+      HidLockFile l;
+      if (l.acquire("/dev/hidraw4", e) != HidLockFile::Result::Locked) continue;
+      locked.fetch_add(1);
+      const int now = holders.fetch_add(1) + 1;
+      int w = worst.load();
+      while (now > w && !worst.compare_exchange_weak(w, now)) {
+      }
+      holders.fetch_sub(1);
+    }
+  };
+  std::thread t1(run), t2(run);
+  t1.join();
+  t2.join();
+  EXPECT_EQ(worst.load(), 1);
+  EXPECT_GT(locked.load(), 0);
+  EXPECT_NE(::access(file.c_str(), F_OK), 0);
 }

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <thread>
 
+#include "Common/Assertion.h"
 #include "Common/WideText.h"
 #include "PtyPair.h"
 #include "SerialPort/SerialPortListenerDeviceComm.h"
+#include "Common/ErrCodes.h"
 
 namespace {
 
@@ -40,7 +42,7 @@ TEST_F(ListenerPort, ATimeoutReportsThePartialCount) {
   auto t0 = Clock::now();
   EXPECT_FALSE(conn.read(buf, 5, &got, 100));
   EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(90));
-  EXPECT_EQ(conn.getLastErr(), 8);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ReadTimeout);
   EXPECT_EQ(got, 2u);
   EXPECT_EQ(text(buf, 2), "ab");
 }
@@ -66,7 +68,7 @@ TEST_F(ListenerPort, ALineLongerThanTheBufferIsCode10AndStaysBuffered) {
   uint8_t buf[8];
   unsigned got = 99;
   EXPECT_FALSE(conn.readLine(buf, 5, &got, 100));
-  EXPECT_EQ(conn.getLastErr(), 10);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::InvalidDataBuffer);
   EXPECT_EQ(got, 0u);
   ASSERT_TRUE(conn.readLine(buf, 8, &got, 100));
   EXPECT_EQ(text(buf, got), "abcd\n");
@@ -75,8 +77,10 @@ TEST_F(ListenerPort, ALineLongerThanTheBufferIsCode10AndStaysBuffered) {
 TEST_F(ListenerPort, AFullBufferKeepsTheNewestBytes) {
   std::string big(300, 'x');
   for (int i = 0; i < 300; ++i) big[i] = static_cast<char>('a' + i % 26);
+  big.back() = '!';  // seen in the buffer only once every byte before it went through
   pty.send(big);
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  for (int i = 0; i < 5000 && conn.dataBuf()->find('!', 0, -1) == kNotFound; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   uint8_t buf[300];
   unsigned got = 0;
   ASSERT_TRUE(conn.readInBuff(buf, 300, &got));
@@ -88,7 +92,7 @@ TEST_F(ListenerPort, PurgeDropsBufferedBytes) {
   pty.send("old data");
   ASSERT_TRUE(waitBuffered(8));
   EXPECT_TRUE(conn.purge(15));
-  EXPECT_EQ(conn.getLastErr(), 1);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::NoError);
   pty.send("new\n");
   uint8_t buf[16];
   unsigned got = 0;
@@ -104,15 +108,24 @@ TEST_F(ListenerPort, WritesGoOutWhileTheListenerWaits) {
 }
 
 TEST_F(ListenerPort, ClosingWhileTheListenerIsBlockedReturnsAtOnce) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));  // let it block in the port wait
+  // The listener is up once it has an id; it then blocks in the port wait.
+  for (int i = 0; i < 5000 && conn.helperThread()->threadId() == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_NE(conn.helperThread()->threadId(), 0);
+  // A step that ignored its wake-up would hold close for the whole grace
+  // time and fail the assertion check; the bound only catches a hang.
+  std::string caption;
+  AssertionHandler old = setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
   auto t0 = Clock::now();
   EXPECT_TRUE(conn.close());
-  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(100));
+  setAssertionHandler(old);
+  EXPECT_TRUE(caption.empty()) << caption;
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
   EXPECT_EQ(conn.helperThread(), nullptr);
   uint8_t buf[4];
   unsigned got = 9;
   EXPECT_FALSE(conn.readInBuff(buf, 4, &got));
-  EXPECT_EQ(conn.getLastErr(), 13);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ThreadNotStarted);
 }
 
 TEST_F(ListenerPort, AHangUpIsReportedAsAReadFailureAndTheThreadIdles) {
@@ -126,14 +139,14 @@ TEST_F(ListenerPort, AHangUpIsReportedAsAReadFailureAndTheThreadIdles) {
   EXPECT_EQ(text(buf, got), "last\n");
   auto t0 = Clock::now();
   EXPECT_FALSE(conn.readLine(buf, 32, &got, kInfiniteMs));
-  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(1));
-  EXPECT_EQ(conn.getLastErr(), 6);
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(10));
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ReadFailed);
   EXPECT_EQ(toUtf8(conn.lastErrDetail()).rfind("class SerialPortWin32Exc: ::ReadFile() failed.", 0), 0u);
 
   // The restarted step meets the hang-up again and parks: it does not spin.
   for (int i = 0; i < 2000 && conn.helperThread()->status() == 1; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(conn.helperThread()->status(), 6);
+  EXPECT_EQ(conn.helperThread()->status(), ErrCode::ReadFailed);
   timespec c0{}, c1{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c0);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -141,11 +154,11 @@ TEST_F(ListenerPort, AHangUpIsReportedAsAReadFailureAndTheThreadIdles) {
   double cpuMs = (c1.tv_sec - c0.tv_sec) * 1e3 + (c1.tv_nsec - c0.tv_nsec) / 1e6;
   EXPECT_LT(cpuMs, 50.0);
   EXPECT_FALSE(conn.readInBuff(buf, 32, &got));
-  EXPECT_EQ(conn.getLastErr(), 6);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ReadFailed);
   EXPECT_EQ(got, 0u);
   auto t1 = Clock::now();
   EXPECT_TRUE(conn.close());
-  EXPECT_LT(Clock::now() - t1, std::chrono::milliseconds(100));
+  EXPECT_LT(Clock::now() - t1, std::chrono::seconds(5));
 }
 
 TEST_F(ListenerPort, ALineErrorReachesTheCallerAsCode28) {
@@ -162,7 +175,7 @@ TEST_F(ListenerPort, ALineErrorReachesTheCallerAsCode28) {
   bool ok = conn.readLine(buf, 32, &got, 1000);
   if (ok) ok = conn.readLine(buf, 32, &got, 200);  // the line may have been taken first
   EXPECT_FALSE(ok);
-  EXPECT_EQ(conn.getLastErr(), 28);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::HardwareError);
   EXPECT_EQ(toUtf8(conn.lastErrDetail()).rfind("class SerialPortExc:  The hardware detected a framing error.", 0), 0u)
       << toUtf8(conn.lastErrDetail());
 }
@@ -172,11 +185,11 @@ TEST(ListenerOpen, OpenTwiceFailsWith4AndKeepsListening) {
   ASSERT_TRUE(pty.ok());
   SerialPortListenerDeviceComm conn(pty.slaveName(), 64, 64);
   EXPECT_FALSE(conn.open());
-  EXPECT_EQ(conn.getLastErr(), 5);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::NotInitialized);
   ASSERT_TRUE(conn.setup(9600, 8, 1, 0, 0));
   ASSERT_TRUE(conn.open());
   EXPECT_FALSE(conn.open());
-  EXPECT_EQ(conn.getLastErr(), 4);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::AlreadyOpened);
   pty.send("x\n");
   uint8_t buf[8];
   unsigned got = 0;

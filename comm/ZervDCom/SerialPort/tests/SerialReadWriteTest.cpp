@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include <fcntl.h>
+#include <poll.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -8,6 +12,7 @@
 #include "Common/WideText.h"
 #include "PtyPair.h"
 #include "SerialPort/SerialPortDeviceComm.h"
+#include "Common/ErrCodes.h"
 
 namespace {
 
@@ -33,7 +38,7 @@ TEST_F(DirectPort, WritesReachThePeerAndAnEmptyWriteCompletesAtOnce) {
   EXPECT_EQ(pty.receive(2), "I\r");
   EXPECT_TRUE(conn.write(nullptr, 0, &written, 0));
   EXPECT_EQ(written, 0u);
-  EXPECT_EQ(conn.getLastErr(), 1);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::NoError);
 }
 
 TEST_F(DirectPort, AReadTimeoutReportsNoCountButLeavesTheBytesInTheBuffer) {
@@ -43,7 +48,7 @@ TEST_F(DirectPort, AReadTimeoutReportsNoCountButLeavesTheBytesInTheBuffer) {
   auto t0 = Clock::now();
   EXPECT_FALSE(conn.read(buf, 5, &got, 100));
   auto took = Clock::now() - t0;
-  EXPECT_EQ(conn.getLastErr(), 8);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ReadTimeout);
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(text(buf, 2), "ab");
   EXPECT_GE(took, std::chrono::milliseconds(90));
@@ -75,7 +80,7 @@ TEST_F(DirectPort, ReadLineReturnsEverythingThereWhenTheLineFeedCame) {
 
   pty.send("part");
   EXPECT_FALSE(conn.readLine(buf, 64, &got, 50));
-  EXPECT_EQ(conn.getLastErr(), 8);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ReadTimeout);
   EXPECT_EQ(got, 0u);
   pty.send("ial\n");
   ASSERT_TRUE(conn.readLine(buf, 64, &got, 1000));
@@ -99,7 +104,7 @@ TEST_F(DirectPort, PurgeDropsUnreadInput) {
   pty.send("stale");
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_TRUE(conn.purge(8 | 4));
-  EXPECT_EQ(conn.getLastErr(), 1);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::NoError);
   uint8_t buf[16];
   unsigned got = 99;
   EXPECT_TRUE(conn.readInBuff(buf, 16, &got));
@@ -121,12 +126,12 @@ TEST_F(DirectPort, AHangUpIsAReadFailureNotATimeout) {
   auto t0 = Clock::now();
   EXPECT_FALSE(conn.read(buf, 4, &got, 5000));
   EXPECT_LT(Clock::now() - t0, std::chrono::seconds(1));
-  EXPECT_EQ(conn.getLastErr(), 6);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ReadFailed);
   EXPECT_NE(toUtf8(conn.lastErrDetail()).find("failed. Win32 message: Input/output error"), std::string::npos) << toUtf8(conn.lastErrDetail());
   EXPECT_FALSE(conn.readLine(buf, 8, &got, 5000));
-  EXPECT_EQ(conn.getLastErr(), 6);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ReadFailed);
   EXPECT_FALSE(conn.write(buf, 1, &got, 100));
-  EXPECT_EQ(conn.getLastErr(), 7);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::WriteFailed);
 }
 
 // The kernel marks line errors only on a real line; with the marking
@@ -150,7 +155,7 @@ TEST_F(MarkedStream, ABreakAloneIsCode29) {
   uint8_t buf[8];
   unsigned got = 0;
   EXPECT_FALSE(conn.read(buf, 4, &got, 500));
-  EXPECT_EQ(conn.getLastErr(), 29);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::BreakDetected);
   EXPECT_EQ(toUtf8(conn.lastErrDetail()).rfind("class SerialPortExc:  - location: File: ", 0), 0u)
       << toUtf8(conn.lastErrDetail());
 }
@@ -161,7 +166,7 @@ TEST_F(MarkedStream, AMarkedCharacterIsCode28WithTheErrorTexts) {
   unsigned got = 0;
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_FALSE(conn.readLine(buf, 8, &got, 500));
-  EXPECT_EQ(conn.getLastErr(), 28);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::HardwareError);
   const std::string d = toUtf8(conn.lastErrDetail());
   EXPECT_EQ(d.rfind("class SerialPortExc: The hardware detected a break condition. "
                     "The hardware detected a framing error. - location: File: ",
@@ -189,10 +194,35 @@ TEST(SerialParity, AMarkedCharacterWithParityOnIsAParityError) {
   uint8_t buf[4];
   unsigned got = 0;
   EXPECT_FALSE(conn.read(buf, 1, &got, 300));
-  EXPECT_EQ(conn.getLastErr(), 28);
+  EXPECT_EQ(conn.getLastErr(), ErrCode::HardwareError);
   EXPECT_NE(toUtf8(conn.lastErrDetail()).find("class SerialPortExc:  The hardware detected a parity error. - "),
             std::string::npos)
       << toUtf8(conn.lastErrDetail());
 }
 
 }  // namespace
+
+// Input that never brings a line feed: whatever the reader takes out, the
+// port's store stays bounded by its queue and the reader's buffer.
+TEST_F(DirectPort, ALineFeedThatNeverComesKeepsTheStoreBounded) {
+  std::atomic<bool> stop{false};
+  std::thread feeder([&] {
+    const std::string garbage(4096, 'g');
+    while (!stop.load()) {
+      pollfd p{pty.master(), POLLOUT, 0};
+      if (::poll(&p, 1, 20) > 0) [[maybe_unused]] ssize_t n = ::write(pty.master(), garbage.data(), garbage.size());
+    }
+  });
+  ::fcntl(pty.master(), F_SETFL, ::fcntl(pty.master(), F_GETFL) | O_NONBLOCK);
+  uint8_t buf[64];
+  unsigned got = 0;
+  size_t taken = 0;
+  while (taken < (2u << 20)) {
+    if (!conn.readLine(buf, sizeof buf, &got, 5000) || got == 0) break;
+    taken += got;
+  }
+  stop = true;
+  feeder.join();
+  EXPECT_GE(taken, 2u << 20) << conn.getLastErr();
+  EXPECT_LE(conn.port()->rxFootprint(), 2u * 4096u);
+}
