@@ -107,6 +107,9 @@ void CommBridge::readSensorData() {
 }
 bool CommBridge::readZeroCalReply() { return comm_ && comm_->readZeroCalResult(); }
 void CommBridge::stopSupervision() {
+  if (comm_) comm_->dataPollTimer->stop();
+}
+void CommBridge::endRun() {
   if (comm_) comm_->endRun();
 }
 void CommBridge::connectPort(int tag) {

@@ -59,6 +59,7 @@ class CommBridge : public zrq::comm::CommHost, public CommPeer {
   void readSensorData() override;
   bool readZeroCalReply() override;
   void stopSupervision() override;
+  void endRun() override;
   void connectPort(int tag) override;
   void disconnect() override;
   std::string firmwareVersion() const override;

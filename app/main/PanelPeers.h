@@ -26,8 +26,10 @@ class CommPeer {
   virtual void readSensorData() = 0;
   // Reads and handles the zero-calibration reply now; true when valid.
   virtual bool readZeroCalReply() = 0;
-  // At shutdown: supervision stops and a waiting sequence sends nothing more.
+  // The connection window's supervision timer stops (zero calibration).
   virtual void stopSupervision() = 0;
+  // At shutdown: supervision stops and a waiting sequence sends nothing more.
+  virtual void endRun() = 0;
   // Connects the port with this Comm menu tag (start-up, serial number, stream).
   virtual void connectPort(int tag) = 0;
   virtual void disconnect() = 0;
@@ -107,6 +109,7 @@ class NullCommPeer : public CommPeer {
   void readSensorData() override {}
   bool readZeroCalReply() override { return false; }
   void stopSupervision() override {}
+  void endRun() override {}
   void connectPort(int) override {}
   void disconnect() override {}
   std::string firmwareVersion() const override { return {}; }

@@ -171,7 +171,7 @@ void TfrmMain::shutdown() {
   if (logActive) stopLogging();
   closeAuxWindows();
   for (QTimer* t : {displayTimer, readDataTimer, log500msTick}) t->stop();
-  if (peers_.comm) peers_.comm->stopSupervision();
+  if (peers_.comm) peers_.comm->endRun();
   closing_ = true;
   close();
   QCoreApplication::quit();
