@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,7 +21,9 @@
 #include "TfrmAbout.h"
 #include "TfrmComm.h"
 #include "TfrmFilterValue.h"
+#include "TfrmLogFreq.h"
 #include "TfrmMain.h"
+#include "TfrmMainLog.h"
 #include "ZervDComDLL.h"
 #include "frame/Frame.h"
 #include "frame/Version.h"
@@ -90,6 +93,20 @@ void logTicks(TfrmMain* main, const QString& path) {
   QObject::connect(main, &QObject::destroyed, [f] { std::fclose(f); });
 }
 
+// --log: after the first display tick that finds the stream running and the
+// Logging menu usable, the file is chosen and logging switched on.
+void startLoggingOnStream(TfrmMain* main, zrq::app::TfrmMainLog& writer, const QString& path) {
+  auto connection = std::make_shared<QMetaObject::Connection>();
+  *connection = QObject::connect(main->displayTimer, &QTimer::timeout, main,
+                                 [main, &writer, path, connection] {
+    if (main->state.commState != zrq::core::CommState::Streaming || !main->Logging1->isEnabled())
+      return;
+    QObject::disconnect(*connection);
+    writer.chooseLogFile(path);
+    if (!main->Active1->isChecked()) writer.Active1Click();
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,7 +131,11 @@ int main(int argc, char** argv) {
                   "ZRQ_TICK_LOG does the same.", "FILE");
   const QCommandLineOption unattendedOpt(
       "unattended", "Write message boxes to standard error and answer them with OK or Yes.");
-  cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt});
+  const QCommandLineOption logOpt(
+      "log", "Once the stream runs, choose FILE as the log file and activate logging, as "
+             "Logging > Log File and Logging > Active would, with the set-up dialog's settings.",
+      "FILE");
+  cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt, logOpt});
   // Parsed before the application exists so that --help needs no display.
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -143,23 +164,26 @@ int main(int argc, char** argv) {
   auto* frmComm = new zrq::comm::TfrmComm(bridge, frmMain);
   bridge.attach(frmComm);
   frmAbout = new TfrmAbout(frmMain);
-  QWidget* frmLogFreq = standIn(frmMain, "TfrmLogFreq", "frmLogFreq");
+  frmLogFreq = new TfrmLogFreq(frmMain);
   frmFilterValue = new TfrmFilterValue(frmMain, frmMain);
   QWidget* frmMeter = standIn(frmMain, "TfrmMeter", "frmMeter");
   QWidget* frmRflMeter = standIn(frmMain, "TfrmRflMeter", "frmRflMeter");
   QWidget* frmdisplayPeak = standIn(frmMain, "TfrmdisplayPeak", "frmdisplayPeak");
   QWidget* frmdisplayBurst = standIn(frmMain, "TfrmdisplayBurst", "frmdisplayBurst");
-  (void)frmLogFreq;
   frmMain->setDialogs(frmFilterValue, frmAbout);
   frmMain->setAuxWindows(frmMeter, frmRflMeter, frmdisplayPeak, frmdisplayBurst);
   zrq::app::PanelPeers peers;
   peers.comm = &bridge;
+  zrq::app::TfrmMainLog logWriter(*frmMain, *frmLogFreq);
+  peers.log = &logWriter;
   frmMain->setPeers(peers);
   closeOnSignals(frmMain);
 
   QString tickLog = cli.value(tickOpt);
   if (tickLog.isEmpty()) tickLog = qEnvironmentVariable("ZRQ_TICK_LOG");
   if (!tickLog.isEmpty()) logTicks(frmMain, tickLog);
+
+  if (cli.isSet(logOpt)) startLoggingOnStream(frmMain, logWriter, cli.value(logOpt));
 
   if (cli.isSet(connectOpt)) {
     const QString port = cli.value(connectOpt);

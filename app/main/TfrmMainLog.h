@@ -1,0 +1,67 @@
+// The main window's CSV log writer: the Logging menu's items, the 500 ms log
+// tick and the trigger test after each display refresh. The file, the
+// triggers and the records are the Qt-free LogSession's; this class joins
+// them to the menus, the set-up dialog and the message boxes.
+#pragma once
+
+#include <QMetaObject>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "PanelPeers.h"
+#include "core/LogSession.h"
+
+class QFileDialog;
+class TfrmMain;
+class TfrmLogFreq;
+
+namespace zrq::app {
+
+inline constexpr const char* kNoLogFileText = "Open log file before\r\nactivating logging.\r\n";
+inline constexpr const char* kNoLogFileCaption = "No log file";
+inline constexpr const char* kLoggingErrorText = "Error during logging.  Log file deactivated.";
+inline constexpr const char* kLoggingErrorCaption = "Logging Error!";
+inline constexpr const char* kLogOpenErrorCaption = "Log File Error";
+inline constexpr const char* kLogLimitCaption = "Log Trigger Limit";
+
+class TfrmMainLog : public LogPeer {
+ public:
+  // Both must outlive the writer. Connects the Logging menu and the log tick.
+  TfrmMainLog(TfrmMain& main, TfrmLogFreq& setup);
+  ~TfrmMainLog() override;
+  TfrmMainLog(const TfrmMainLog&) = delete;
+  TfrmMainLog& operator=(const TfrmMainLog&) = delete;
+
+  // Answers the save dialog in place of the user (nullopt: Cancel); unset,
+  // the dialog runs modally.
+  std::function<std::optional<QString>(QFileDialog&)> saveDialogAnswer;
+
+  void LogFile1Click();
+  // Logging on or off; a file that cannot be opened is reported and the menu
+  // state put back.
+  void Active1Click();
+  bool openLogFile();
+  void log500msTickTimer();
+  // What confirming the save dialog with this path does.
+  void chooseLogFile(const QString& path);
+
+  // ---- LogPeer ----
+  int triggerIndex() const override;
+  void checkLogTriggers() override;
+  void closeLogFile() override;
+  bool runSetupDialog() override;
+  int sampleTicks() const override;
+  void resetSampleTime() override;
+
+  const zrq::core::LogSession& session() const { return session_; }
+
+ private:
+  TfrmMain& main_;
+  TfrmLogFreq& setup_;
+  zrq::core::LogSession session_;
+  std::vector<QMetaObject::Connection> connections_;
+};
+
+}  // namespace zrq::app
