@@ -130,8 +130,6 @@ class Run {
   ExitCode run() {
     if (!connect()) return fail("the sensor on " + o_.port + " could not be reached");
     session_.choose(o_.out, o_.log.intervalTicks());
-    if (const core::LogFileResult r = session_.activate(); !r)
-      return fail("the log file could not be opened: " + r.message);
     return loop();
   }
 
@@ -209,6 +207,9 @@ class Run {
         return;
       case core::DecodeOutcome::ConversionError:
         err(oneLine(r.errorText));
+        return;
+      case core::DecodeOutcome::Accepted:
+        haveReading_ = true;
         return;
       default:
         return;
@@ -336,6 +337,14 @@ class Run {
         nextPoll = std::max(nextPoll + milliseconds(500), Clock::now());
       }
       if (now >= nextDisplay) {
+        // Logging starts with the first reading, so no record shows the
+        // empty values from before it.
+        if (haveReading_ && !session_.active() && !session_.chosen())
+          return fail("logging was stopped");
+        if (haveReading_ && !session_.active()) {
+          if (const core::LogFileResult r = session_.activate(); !r)
+            return fail("the log file could not be opened: " + r.message);
+        }
         if (!displayTick()) return ExitCode::Failed;
         showStatus();
         nextDisplay = std::max(nextDisplay + milliseconds(250), Clock::now());
@@ -356,6 +365,7 @@ class Run {
   comm::ZervDComDLL::DeviceHandle devMngr_ = comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE;
   core::LogSession session_;
   long written_ = 0;
+  bool haveReading_ = false;
   bool statusShown_ = false;
   bool reported_ = false;
 };

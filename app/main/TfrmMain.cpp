@@ -371,6 +371,8 @@ void TfrmMain::buildMenus() {
 }
 
 void TfrmMain::resetPortMenu() {
+  // The connection is lost or given up: its log ends with it.
+  stopLogging();
   for (QAction* a : Setup1->actions()) {
     a->setChecked(false);
     a->setEnabled(true);

@@ -93,6 +93,9 @@ bool TfrmMainLog::openLogFile() {
 void TfrmMainLog::closeLogFile() {
   session_.close();
   main_.logTickCounter = 0;
+  // Callers without a display tick to follow (a lost connection) leave no
+  // tick counting for nothing.
+  main_.log500msTick->stop();
 }
 
 void TfrmMainLog::log500msTickTimer() {

@@ -93,13 +93,16 @@ void logTicks(TfrmMain* main, const QString& path) {
   QObject::connect(main, &QObject::destroyed, [f] { std::fclose(f); });
 }
 
-// --log: after the first display tick that finds the stream running and the
-// Logging menu usable, the file is chosen and logging switched on.
+// --log: after the first display tick that finds the stream running with a
+// reading and the Logging menu usable, the file is chosen and logging
+// switched on.
 void startLoggingOnStream(TfrmMain* main, zrq::app::TfrmMainLog& writer, const QString& path) {
   auto connection = std::make_shared<QMetaObject::Connection>();
   *connection = QObject::connect(main->displayTimer, &QTimer::timeout, main,
                                  [main, &writer, path, connection] {
-    if (main->state.commState != zrq::core::CommState::Streaming || !main->Logging1->isEnabled())
+    // A first reading too, so no record shows the empty values from before it.
+    if (main->state.commState != zrq::core::CommState::Streaming ||
+        !main->Logging1->isEnabled() || main->state.reading.reportedType == 0)
       return;
     QObject::disconnect(*connection);
     writer.chooseLogFile(path);
