@@ -27,8 +27,15 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
   errPath_ = "/tmp/zrq-child-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
              ".err";
   const std::string path = comm::test::binDir() + "/" + program;
+  // The given entries replace inherited ones of the same name.
   std::vector<std::string> envCopy;
-  for (char** e = environ; *e; ++e) envCopy.emplace_back(*e);
+  for (char** e = environ; *e; ++e) {
+    const std::string entry(*e);
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& mine : env) replaced = replaced || mine.rfind(name, 0) == 0;
+    if (!replaced) envCopy.push_back(entry);
+  }
   for (const std::string& e : env) envCopy.push_back(e);
   std::vector<char*> argv{const_cast<char*>(path.c_str())};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
