@@ -284,7 +284,7 @@ class Run {
       std::snprintf(buf, sizeof buf, "%.1f s", ticks * 0.5);
       next = buf;
     }
-    std::fprintf(stderr, "\r%ld records  forward %.4f W  reflected %.4f W  next sample %s\x1b[K",
+    std::fprintf(stderr, "\rrecords %ld  forward %.4f W  reflected %.4f W  next sample %s\x1b[K",
                  written_, v.forwardW, v.reflectedW, next.c_str());
     std::fflush(stderr);
     statusShown_ = true;

@@ -12,7 +12,8 @@
 
 namespace zrq::app {
 
-TfrmMainLog::TfrmMainLog(TfrmMain& main, TfrmLogFreq& setup) : main_(main), setup_(setup) {
+TfrmMainLog::TfrmMainLog(TfrmMain& main, TfrmLogFreq& setup)
+    : main_(main), setup_(setup), setupAlive_(&setup) {
   setup_.measTypeSource = [this] { return main_.state.measType; };
   setup_.fwdFullScaleSource = [this] { return static_cast<double>(main_.state.fwdFullScale); };
   setup_.storeIntervalTicks = [this](int ticks) { session_.triggers().setInterval(ticks); };
@@ -32,6 +33,7 @@ TfrmMainLog::TfrmMainLog(TfrmMain& main, TfrmLogFreq& setup) : main_(main), setu
 
 TfrmMainLog::~TfrmMainLog() {
   for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
+  if (!setupAlive_) return;
   setup_.measTypeSource = nullptr;
   setup_.fwdFullScaleSource = nullptr;
   setup_.storeIntervalTicks = nullptr;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMetaObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -28,7 +29,8 @@ inline constexpr const char* kLogLimitCaption = "Log Trigger Limit";
 
 class TfrmMainLog : public LogPeer {
  public:
-  // Both must outlive the writer. Connects the Logging menu and the log tick.
+  // Both must outlive every use of the writer (the writer may outlive them
+  // when only destroyed). Connects the Logging menu and the log tick.
   TfrmMainLog(TfrmMain& main, TfrmLogFreq& setup);
   ~TfrmMainLog() override;
   TfrmMainLog(const TfrmMainLog&) = delete;
@@ -62,6 +64,8 @@ class TfrmMainLog : public LogPeer {
   TfrmLogFreq& setup_;
   zrq::core::LogSession session_;
   std::vector<QMetaObject::Connection> connections_;
+  // The dialog may be gone first (freed with the main window at the end).
+  QPointer<TfrmLogFreq> setupAlive_;
 };
 
 }  // namespace zrq::app
