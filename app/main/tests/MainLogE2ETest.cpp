@@ -219,7 +219,7 @@ void MainLogE2E::menuRun(bool usb) {
   EXPECT_TRUE(main->log500msTick->isActive());
   EXPECT_TRUE(shown(main->Logging));
   ASSERT_TRUE(eventually([&] { return lineCount(file) >= 3; }, 5000));
-  EXPECT_LT(since.elapsed(), 1200);
+  EXPECT_LT(since.elapsed(), 1500);  // due after 0.5 to 0.75 s; slack for a busy machine
   EXPECT_FALSE(main->LogFile1->isEnabled());  // no new file while logging
   ASSERT_TRUE(eventually([&] { return lineCount(file) >= 5; }, 5000));
   main->Active1->trigger();
