@@ -114,7 +114,11 @@ void TKS7730Commands::purgeSelected() {
 
 std::string TKS7730Commands::settingsCommand() {
   const core::InstrumentState& m = host_.instrument();
-  return protocol::buildSettingsCommand(static_cast<std::uint8_t>(core::measTypeCode(m.measType)),
+  // Without a connection the panel holds no type; streaming starts in
+  // Average, so that is what a connect from that state asks the sensor for.
+  const core::MeasType type =
+      m.measType == core::MeasType::None ? core::MeasType::Average : m.measType;
+  return protocol::buildSettingsCommand(static_cast<std::uint8_t>(core::measTypeCode(type)),
                                         m.offsetDb, m.filterHz, core::unitCode(m.fwdUnit),
                                         m.ccdfLimit);
 }

@@ -93,11 +93,15 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   log500msTick->setInterval(500);
   displayTimer->start();
 
-  dlgSaveLog = new QFileDialog(this, QStringLiteral("Save Log File"));
+  dlgSaveLog = new QFileDialog(this, QStringLiteral("Save logged data to file..."));
   dlgSaveLog->setObjectName("dlgSaveLog");
   dlgSaveLog->setAcceptMode(QFileDialog::AcceptSave);
   dlgSaveLog->setDefaultSuffix(QStringLiteral("csv"));
+  dlgSaveLog->setNameFilters({QStringLiteral("csv (*.csv)"), QStringLiteral("txt (*.txt)")});
+  // Logging appends: choosing an existing file is no reason to ask.
+  dlgSaveLog->setOption(QFileDialog::DontConfirmOverwrite);
   dlgSaveLog->setDirectory(QDir::homePath());
+  dlgSaveLog->selectFile(QStringLiteral("ZRQLog"));
   trackActivation();
 
   // FormCreate: scale by the screen width over the design width, then fix the
@@ -385,6 +389,8 @@ void TfrmMain::buildMenus() {
 }
 
 void TfrmMain::resetPortMenu() {
+  // The connection is lost or given up: its log ends with it.
+  stopLogging();
   for (QAction* a : Setup1->actions()) {
     a->setChecked(false);
     a->setEnabled(true);

@@ -116,6 +116,7 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
   }
   item->setChecked(false);
   for (QAction* a : Setup1->actions()) a->setEnabled(true);
+  stopLogging();  // a log belongs to the connection it was started on
   if (peers_.comm) peers_.comm->disconnect();
   showDisconnectedCaption();
   if (aboutWindow_) aboutWindow_->lbl7730->hide();

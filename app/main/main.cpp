@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,8 +23,10 @@
 #include "TfrmAbout.h"
 #include "TfrmComm.h"
 #include "TfrmFilterValue.h"
+#include "TfrmLogFreq.h"
 #include "TfrmMain.h"
 #include "TfrmMainHelp.h"
+#include "TfrmMainLog.h"
 #include "ZervDComDLL.h"
 #include "frame/Frame.h"
 #include "frame/Version.h"
@@ -126,6 +129,23 @@ void openFromMenus(const QStringList& names) {
   poll->start(250);
 }
 
+// --log: after the first display tick that finds the stream running with a
+// reading and the Logging menu usable, the file is chosen and logging
+// switched on.
+void startLoggingOnStream(TfrmMain* main, zrq::app::TfrmMainLog& writer, const QString& path) {
+  auto connection = std::make_shared<QMetaObject::Connection>();
+  *connection = QObject::connect(main->displayTimer, &QTimer::timeout, main,
+                                 [main, &writer, path, connection] {
+    // A first reading too, so no record shows the empty values from before it.
+    if (main->state.commState != zrq::core::CommState::Streaming ||
+        !main->Logging1->isEnabled() || main->state.reading.reportedType == 0)
+      return;
+    QObject::disconnect(*connection);
+    writer.chooseLogFile(path);
+    if (!main->Active1->isChecked()) writer.Active1Click();
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -156,8 +176,12 @@ int main(int argc, char** argv) {
   const QCommandLineOption shotDirOpt(
       "window-shots", "With --screenshot: also save a picture of each open meter, peak and "
                       "burst window to DIR (meter.png, rflmeter.png, peak.png, burst.png).", "DIR");
+    const QCommandLineOption logOpt(
+      "log", "Once the stream runs, choose FILE as the log file and activate logging, as "
+             "Logging > Log File and Logging > Active would, with the set-up dialog's settings.",
+      "FILE");
   cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt, openOpt,
-                  shotDirOpt});
+                  shotDirOpt, logOpt});
   cli.addOption(QCommandLineOption("version", "Print the version text and exit."));
   // Parsed before the application exists so that --help needs no display.
   QStringList args;
@@ -190,14 +214,13 @@ int main(int argc, char** argv) {
   auto* frmComm = new zrq::comm::TfrmComm(bridge, frmMain);
   bridge.attach(frmComm);
   frmAbout = new TfrmAbout(frmMain);
-  QWidget* frmLogFreq = standIn(frmMain, "TfrmLogFreq", "frmLogFreq");
+  frmLogFreq = new TfrmLogFreq(frmMain);
   frmFilterValue = new TfrmFilterValue(frmMain, frmMain);
   frmMeter = new TfrmMeter(frmMain);
   frmRflMeter = new TfrmRflMeter(&frmMain->state, frmMain);
   frmdisplayPeak = new TfrmdisplayPeak(frmMain);
   frmdisplayPeak->setMainWindow(frmMain);
   frmdisplayBurst = new TfrmdisplayBurst(frmMain);
-  (void)frmLogFreq;
   frmMain->setDialogs(frmFilterValue, frmAbout);
   frmMain->setAuxWindows(frmMeter, frmRflMeter, frmdisplayPeak, frmdisplayBurst);
   zrq::app::PanelPeers peers;
@@ -208,12 +231,16 @@ int main(int argc, char** argv) {
   peers.rflMeter = frmRflMeter;
   peers.peak = frmdisplayPeak;
   peers.burst = frmdisplayBurst;
+  zrq::app::TfrmMainLog logWriter(*frmMain, *frmLogFreq);
+  peers.log = &logWriter;
   frmMain->setPeers(peers);
   closeOnSignals(frmMain);
 
   QString tickLog = cli.value(tickOpt);
   if (tickLog.isEmpty()) tickLog = qEnvironmentVariable("ZRQ_TICK_LOG");
   if (!tickLog.isEmpty()) logTicks(frmMain, tickLog);
+
+  if (cli.isSet(logOpt)) startLoggingOnStream(frmMain, logWriter, cli.value(logOpt));
 
   if (cli.isSet(connectOpt)) {
     const QString port = cli.value(connectOpt);

@@ -436,5 +436,17 @@ TEST_F(Commands, UsbSensorConnectsAndCalibrates) {
   rmdir(dir.c_str());
 }
 
+// A connect made after the display has fallen back to no measurement (the
+// type is None) asks the sensor for Average, the type streaming starts in.
+TEST_F(Commands, TheSettingsCommandWithoutAMeasurementAsksForAverage) {
+  host.state.measType = MeasType::Average;
+  const std::string average = cmds.settingsCommand();
+  host.state.measType = MeasType::Peak;
+  const std::string peak = cmds.settingsCommand();
+  host.state.measType = MeasType::None;
+  EXPECT_EQ(cmds.settingsCommand(), average);
+  EXPECT_NE(cmds.settingsCommand(), peak);
+}
+
 }  // namespace
 }  // namespace zrq::comm::test

@@ -1,0 +1,389 @@
+#include "Logger.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "AppStatus.h"
+#include "CommHost.h"
+#include "DevComInterface.h"
+#include "TKS7730Commands.h"
+#include "USB/TKS7730Stats.h"
+#include "ZervDComDLL.h"
+#include "core/DataString.h"
+#include "core/InstrumentState.h"
+#include "core/LogSession.h"
+#include "uiface/Delay.h"
+#include "uiface/MsgBox.h"
+
+namespace zrq::logger {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using core::CommState;
+using std::chrono::milliseconds;
+
+constexpr int kStopStreamAttempts = 4;
+
+void err(const std::string& text) { std::fprintf(stderr, "zrq-log: %s\n", text.c_str()); }
+
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  std::string out;
+  for (char c : text)
+    if (!(c == ' ' && !out.empty() && out.back() == ' ')) out += c;
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// The connection side's boxes, written to standard error and answered OK.
+class StderrBoxes : public ui::MessageBoxes {
+ public:
+  ui::MsgResult show(const ui::MsgRequest& r) override {
+    err(r.caption + ": " + oneLine(r.text));
+    return r.buttons == ui::MsgButtons::YesNo || r.buttons == ui::MsgButtons::YesNoCancel
+               ? ui::MsgResult::Yes
+               : ui::MsgResult::Ok;
+  }
+};
+
+// What the connection sequences need from a main window, without one: the
+// timers become flags, a lost or given-up connection and a fatal close are
+// remembered, the panel calls do nothing.
+class HeadlessHost : public comm::CommHost {
+ public:
+  core::InstrumentState state;
+  core::LogSession* session = nullptr;
+  bool readData = false;
+  bool dataPoll = false;
+  bool portMenuReset = false;  // the connection was lost or given up
+  bool fatal = false;          // the application would have closed
+
+  core::InstrumentState& instrument() override { return state; }
+  void clearAllSegments() override {}
+  void applyMeasType() override {}
+  void resetPortMenu() override {
+    portMenuReset = true;
+    state.commState = CommState::NoConnection;
+  }
+  void updateDisplay() override {}
+  void setLblComm(comm::LabelColor, const std::string&) override {}
+  void showDisconnectedCaption() override {}
+  void enableStreamingMenus(bool) override {}
+  void setProgressPosition(int) override {}
+  void setProgressMaximum(int) override {}
+  void setZeroCalCaption(const std::string&) override {}
+  void showZeroCalButton() override {}
+  void stopTimer(comm::CommTimer t) override { flag(t, false); }
+  void startTimer(comm::CommTimer t) override { flag(t, true); }
+  void setTimerInterval(comm::CommTimer, int) override {}
+  void setCurrPortName(const std::string&) override {}
+  void portAdded(const std::string&, int) override {}
+  void closeChildWindows() override {}
+  bool helpFileIsOwn() override { return false; }
+  void sendHelpQuit() override {}
+  bool loggingActive() override { return session && session->active(); }
+  void closeLogFile() override {
+    if (session) session->close();
+  }
+  void hideAuxWindows() override {}
+  void closeMainWindow() override { fatal = true; }
+  void terminateApplication() override { fatal = true; }
+
+ private:
+  void flag(comm::CommTimer t, bool on) {
+    if (t == comm::CommTimer::ReadData) readData = on;
+    if (t == comm::CommTimer::DataPoll) dataPoll = on;
+  }
+};
+
+class Run {
+ public:
+  Run(const LoggerOptions& o, const RunIo& io) : o_(o), io_(io) {
+    host_.session = &session_;
+    host_.state.measType = o.measType;
+    host_.state.offsetDb = o.offsetDb;
+    host_.state.ccdfLimit = o.ccdfLimit;
+    host_.state.filterHz = o.filterHz;
+  }
+  ~Run() {
+    session_.close();
+    if (commands_) {
+      if (commands_->connected() && !commands_->fatallyClosed()) commands_->disconnect();
+      commands_.reset();
+    }
+    if (devMngr_ != comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE) {
+      try {
+        comm::ZervDComDLL::close(devMngr_);
+      } catch (const comm::ZervDComExc&) {
+      }
+    }
+  }
+
+  ExitCode run() {
+    if (!connect()) return fail("the sensor on " + o_.port + " could not be reached");
+    session_.choose(o_.out, o_.log.intervalTicks());
+    return loop();
+  }
+
+ private:
+  ExitCode fail(const std::string& why) {
+    clearStatus();
+    err(why);
+    if (!reported_) {
+      for (const std::string& l : memo_.lines())
+        if (!l.empty()) err("status: " + l);
+      reported_ = true;
+    }
+    return ExitCode::Failed;
+  }
+
+  bool connect() {
+    comm::DevComInterface* port = nullptr;
+    try {
+      if (const auto usb = usbPortIndex(o_.port)) {
+        int count = 0;
+        if (!comm::ZervDComDLL::createTKS7730USBDevMngr(&devMngr_) ||
+            !comm::ZervDComDLL::buildTKS7730USBDevList(devMngr_, &count)) {
+          err("the USB device manager could not be started");
+          return false;
+        }
+        if (*usb >= count || !comm::ZervDComDLL::isTKS7730USBPortAvail(devMngr_, *usb)) {
+          err("no sensor " + o_.port + " (" + std::to_string(count) + " USB sensors found)");
+          return false;
+        }
+        commands_ = std::make_unique<comm::TKS7730Commands>(host_, stats_, status_);
+        commands_->setDevMngr(devMngr_);
+        port = commands_->addPort(comm::PortType::USB, o_.port, *usb);
+      } else {
+        const std::u16string wide = comm::toWide(o_.port);
+        if (!comm::ZervDComDLL::isSerialPortAvail(wide.c_str())) {
+          err("the serial port " + o_.port + " is not available");
+          return false;
+        }
+        commands_ = std::make_unique<comm::TKS7730Commands>(host_, stats_, status_);
+        port = commands_->addPort(comm::PortType::Serial, o_.port, -1);
+      }
+    } catch (const comm::ZervDComExc& exc) {
+      err(std::string("the communication library failed: ") + exc.what());
+      return false;
+    }
+    if (!port) return false;
+    commands_->connectPort(0);
+    return commands_->connected() && !host_.portMenuReset && !host_.fatal &&
+           host_.state.commState == CommState::Streaming;
+  }
+
+  bool lost() const {
+    return host_.fatal || host_.portMenuReset || !commands_->connected() ||
+           !commands_->sensorInfo().interrogated;
+  }
+
+  // readDataTimer's work: one line, decoded; a line that cannot be used
+  // restarts the stream.
+  void readData() {
+    comm::DevComInterface* port = commands_->selectedPort();
+    if (!port || !commands_->connected() || host_.state.commState == CommState::NoConnection)
+      return;
+    core::InstrumentState& m = host_.state;
+    const std::string line = port->readDataLine();
+    m.commState = CommState::Streaming;
+    core::DecodeInputs in;
+    in.measType = m.measType;
+    in.fwdFullScale = m.fwdFullScale;
+    in.featureMask = m.featureMask;
+    in.zeroCalRequested = false;
+    const core::DecodeResult r = core::decodeDataString(line, in, m.reading, m.settingsChanged);
+    switch (r.outcome) {
+      case core::DecodeOutcome::Unusable:
+        recoverStream(*port);
+        return;
+      case core::DecodeOutcome::ConversionError:
+        err(oneLine(r.errorText));
+        return;
+      case core::DecodeOutcome::Accepted:
+        haveReading_ = true;
+        return;
+      default:
+        return;
+    }
+  }
+
+  void recoverStream(comm::DevComInterface& port) {
+    host_.readData = host_.dataPoll = false;
+    port.purge();
+    for (int attempt = 0; attempt < kStopStreamAttempts; ++attempt) {
+      if (!port.stopDataStream()) continue;
+      port.purge();
+      port.startDataStream();
+      ui::delayMs(1000);
+      host_.readData = host_.dataPoll = true;
+      return;
+    }
+    host_.state.commState = CommState::NoConnection;
+    host_.portMenuReset = true;
+    ui::showUntilOk("Communication lost check cables. Then\r\nreselect port from Comm menu item",
+                    "Communication Error 7");
+    session_.close();
+    commands_->disconnect();
+  }
+
+  // dataPollTimer's work: settings the sensor must be sent again.
+  void supervise() {
+    core::InstrumentState& m = host_.state;
+    comm::DevComInterface* port = commands_->selectedPort();
+    if (!port || !commands_->connected()) return;
+    if (m.settingsChanged) {
+      port->purge();
+      port->stopDataStream();
+      ui::delayMs(1000);
+      port->purge();
+      port->setFilterAndType();
+      port->purge();
+      port->startDataStream();
+      host_.readData = true;
+      m.settingsChanged = false;
+      return;
+    }
+    if (m.commState == CommState::NoConnection) commands_->reconnect();
+  }
+
+  // displayTimer's log part.
+  bool displayTick() {
+    if (host_.state.commState != CommState::Streaming || !session_.active()) return true;
+    const core::LogTickResult r =
+        session_.tick(o_.log, host_.state, core::logSnapshot(host_.state),
+                      core::LogDateTime::now(), core::regionalDateOrder());
+    if (r.badLimit) err(r.badLimit->message);
+    if (r.error) {
+      clearStatus();
+      err("Logging Error!: Error during logging.  Log file deactivated. (" + r.error->message +
+          ")");
+      return false;
+    }
+    if (r.wrote) ++written_;
+    return true;
+  }
+
+  void showStatus() {
+    if (!io_.statusLine) return;
+    const core::LogSnapshot snap = core::logSnapshot(host_.state);
+    const core::TriggerValues v = core::logTriggerValues(host_.state, snap);
+    std::string next = "-";
+    if (core::eventUsesSampleTime(o_.log.event)) {
+      const auto& t = session_.triggers();
+      const int ticks = std::max(0, t.intervalTicks() - t.tickCount());
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%.1f s", ticks * 0.5);
+      next = buf;
+    }
+    std::fprintf(stderr, "\rrecords %ld  forward %.4f W  reflected %.4f W  next sample %s\x1b[K",
+                 written_, v.forwardW, v.reflectedW, next.c_str());
+    std::fflush(stderr);
+    statusShown_ = true;
+  }
+
+  void clearStatus() {
+    if (!statusShown_) return;
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
+    statusShown_ = false;
+  }
+
+  // Waits for the earliest deadline or a stop request; true when stopped.
+  bool waitUntil(Clock::time_point due) {
+    const auto left = std::chrono::duration_cast<milliseconds>(due - Clock::now()).count();
+    pollfd p{io_.stopFd, POLLIN, 0};
+    const int timeout = static_cast<int>(std::max<long long>(0, left));
+    const int n = ::poll(&p, io_.stopFd >= 0 ? 1 : 0, timeout);
+    return n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+  }
+
+  ExitCode loop() {
+    const auto start = Clock::now();
+    auto nextRead = start + milliseconds(600);
+    auto nextPoll = start + milliseconds(500);
+    auto nextLogTick = start + milliseconds(500);
+    auto nextDisplay = start + milliseconds(250);
+    const auto end = o_.seconds ? start + std::chrono::duration_cast<Clock::duration>(
+                                              std::chrono::duration<double>(*o_.seconds))
+                                : Clock::time_point::max();
+    host_.readData = host_.dataPoll = true;
+    for (;;) {
+      if (lost()) return fail("the sensor on " + o_.port + " was lost");
+      if (o_.records && written_ >= *o_.records) break;
+      const auto due = std::min({nextRead, nextPoll, nextLogTick, nextDisplay, end});
+      if (waitUntil(due)) break;  // a signal: the record in progress is whole
+      const auto now = Clock::now();
+      if (now >= end) break;
+      if (now >= nextLogTick) {
+        session_.sampleTick();
+        nextLogTick += milliseconds(500);
+      }
+      if (now >= nextRead) {
+        if (host_.readData) readData();
+        nextRead = std::max(nextRead + milliseconds(600), Clock::now());
+      }
+      if (lost()) return fail("the sensor on " + o_.port + " was lost");
+      if (now >= nextPoll) {
+        if (host_.dataPoll) supervise();
+        nextPoll = std::max(nextPoll + milliseconds(500), Clock::now());
+      }
+      if (now >= nextDisplay) {
+        // Logging starts with the first reading, so no record shows the
+        // empty values from before it.
+        if (haveReading_ && !session_.active() && !session_.chosen())
+          return fail("logging was stopped");
+        if (haveReading_ && !session_.active()) {
+          if (const core::LogFileResult r = session_.activate(); !r)
+            return fail("the log file could not be opened: " + r.message);
+        }
+        if (!displayTick()) return ExitCode::Failed;
+        showStatus();
+        nextDisplay = std::max(nextDisplay + milliseconds(250), Clock::now());
+      }
+    }
+    clearStatus();
+    return ExitCode::Done;
+  }
+
+  const LoggerOptions& o_;
+  const RunIo& io_;
+  HeadlessHost host_;
+  comm::MemoryStatsGrid grid_;
+  comm::TKS7730Stats stats_{&grid_};
+  comm::MemoryStatusMemo memo_;
+  comm::AppStatus status_{&memo_};
+  std::unique_ptr<comm::TKS7730Commands> commands_;
+  comm::ZervDComDLL::DeviceHandle devMngr_ = comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE;
+  core::LogSession session_;
+  long written_ = 0;
+  bool haveReading_ = false;
+  bool statusShown_ = false;
+  bool reported_ = false;
+};
+
+}  // namespace
+
+ExitCode runLogger(const LoggerOptions& options, const RunIo& io) {
+  StderrBoxes boxes;
+  ui::setMessageBoxes(&boxes);
+  ui::setDelayFunction({});  // real sleeps
+  ExitCode rc;
+  {
+    Run run(options, io);
+    rc = run.run();
+  }
+  comm::ZervDComDLL::unload();
+  ui::setMessageBoxes(nullptr);
+  return rc;
+}
+
+}  // namespace zrq::logger

@@ -1,0 +1,150 @@
+#include "TfrmMainLog.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLabel>
+#include <QTimer>
+
+#include "TfrmLogFreq.h"
+#include "TfrmMain.h"
+#include "core/PanelValues.h"
+#include "uiface/MsgBox.h"
+
+namespace zrq::app {
+
+TfrmMainLog::TfrmMainLog(TfrmMain& main, TfrmLogFreq& setup)
+    : main_(main), setup_(setup), setupAlive_(&setup) {
+  setup_.measTypeSource = [this] { return main_.state.measType; };
+  setup_.fwdFullScaleSource = [this] { return static_cast<double>(main_.state.fwdFullScale); };
+  setup_.storeIntervalTicks = [this](int ticks) { session_.triggers().setInterval(ticks); };
+  session_.triggers().setInterval(setup_.intervalTicks());
+  connections_.push_back(
+      QObject::connect(main_.LogFile1, &QAction::triggered, &main_, [this] { LogFile1Click(); }));
+  // A checkable action has already flipped when it fires: put it back, the
+  // handler decides.
+  connections_.push_back(
+      QObject::connect(main_.Active1, &QAction::triggered, &main_, [this](bool checked) {
+        main_.Active1->setChecked(!checked);
+        Active1Click();
+      }));
+  connections_.push_back(QObject::connect(main_.log500msTick, &QTimer::timeout, &main_,
+                                          [this] { log500msTickTimer(); }));
+}
+
+TfrmMainLog::~TfrmMainLog() {
+  for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
+  if (!setupAlive_) return;
+  setup_.measTypeSource = nullptr;
+  setup_.fwdFullScaleSource = nullptr;
+  setup_.storeIntervalTicks = nullptr;
+}
+
+void TfrmMainLog::LogFile1Click() {
+  QFileDialog& dlg = *main_.dlgSaveLog;
+  std::optional<QString> path;
+  if (saveDialogAnswer) {
+    path = saveDialogAnswer(dlg);
+  } else if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty()) {
+    path = dlg.selectedFiles().constFirst();
+  }
+  if (path && !path->isEmpty()) chooseLogFile(*path);
+}
+
+void TfrmMainLog::chooseLogFile(const QString& path) {
+  session_.choose(path.toStdString(), setup_.intervalTicks());
+}
+
+void TfrmMainLog::Active1Click() {
+  if (main_.Active1->isChecked()) {
+    main_.Active1->setChecked(false);
+    main_.log500msTick->stop();
+    main_.Logging->hide();
+    closeLogFile();
+    main_.logActive = false;
+    main_.logTickCounter = 0;
+    return;
+  }
+  if (!session_.chosen()) {
+    ui::showMessage(kNoLogFileText, kNoLogFileCaption);
+    return;
+  }
+  main_.Active1->setChecked(true);
+  main_.log500msTick->start();
+  main_.Logging->show();
+  const zrq::core::LogFileResult r = session_.activate();
+  if (r) {
+    main_.logActive = true;
+    main_.logTickCounter = session_.triggers().tickCount();
+    return;
+  }
+  // Nothing would be written: say so and put the menu state back.
+  main_.Active1->setChecked(false);
+  main_.log500msTick->stop();
+  main_.Logging->hide();
+  main_.logActive = false;
+  ui::showMessage("The log file could not be opened; logging is off.\r\n" + r.message,
+                  kLogOpenErrorCaption, ui::MsgButtons::Ok, ui::MsgIcon::Error);
+}
+
+bool TfrmMainLog::openLogFile() {
+  const zrq::core::LogFileResult r = session_.activate();
+  if (r) main_.logActive = true;
+  return r.ok;
+}
+
+void TfrmMainLog::closeLogFile() {
+  session_.close();
+  main_.logTickCounter = 0;
+  // Callers without a display tick to follow (a lost connection) leave no
+  // tick counting for nothing.
+  main_.log500msTick->stop();
+}
+
+void TfrmMainLog::log500msTickTimer() {
+  session_.sampleTick();
+  main_.logTickCounter = session_.triggers().tickCount();
+}
+
+void TfrmMainLog::checkLogTriggers() {
+  if (!main_.Active1->isChecked()) {
+    session_.clearLatches();
+    main_.Logging->hide();
+    main_.LogFile1->setEnabled(true);
+    main_.log500msTick->stop();
+  }
+  if (!main_.logActive || !session_.active()) return;
+  main_.LogFile1->setEnabled(false);
+
+  zrq::core::LogSnapshot snap;
+  snap.values = main_.logValues;
+  snap.peakVswr =
+      zrq::core::computePanel(main_.state.reading, zrq::core::panelSettings(main_.state)).peakVswr;
+  const zrq::core::LogTickResult r =
+      session_.tick(setup_.settings(), main_.state, snap, zrq::core::LogDateTime::now(),
+                    zrq::core::regionalDateOrder());
+  main_.logTickCounter = session_.triggers().tickCount();
+  if (r.error && main_.Active1->isChecked()) {
+    // State first: ticks keep running under the modal box.
+    closeLogFile();
+    main_.logActive = false;
+    main_.Active1->setChecked(false);
+    ui::showMessage(kLoggingErrorText, kLoggingErrorCaption);
+  } else if (r.error) {
+    main_.logActive = false;
+  }
+  if (r.badLimit) ui::showMessage(r.badLimit->message, kLogLimitCaption);
+}
+
+int TfrmMainLog::triggerIndex() const { return setup_.triggerIndex(); }
+
+bool TfrmMainLog::runSetupDialog() {
+  const bool ok = setup_.exec() == QDialog::Accepted;
+  if (ok) session_.setupConfirmed(setup_.intervalTicks());
+  return ok;
+}
+
+int TfrmMainLog::sampleTicks() const { return session_.triggers().intervalTicks(); }
+
+void TfrmMainLog::resetSampleTime() { setup_.setSampleTime(1); }
+
+}  // namespace zrq::app
