@@ -74,6 +74,7 @@ class HeadlessHost : public comm::CommHost {
     state.commState = CommState::NoConnection;
   }
   void updateDisplay() override {}
+  void followState() override {}
   void setLblComm(comm::LabelColor, const std::string&) override {}
   void showDisconnectedCaption() override {}
   void enableStreamingMenus(bool) override {}

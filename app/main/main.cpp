@@ -46,16 +46,6 @@ class StderrMessageBoxes : public zrq::ui::MessageBoxes {
   }
 };
 
-// A window whose own code has not joined yet: created in its place in the
-// sequence, hidden, named as the real one will be.
-QWidget* standIn(QWidget* owner, const char* className, const char* instanceName) {
-  auto* w = new QWidget(owner, Qt::Window);
-  w->setObjectName(QString::fromLatin1(instanceName));
-  w->setProperty("zrqClass", QString::fromLatin1(className));
-  w->hide();
-  return w;
-}
-
 int signalPipe[2] = {-1, -1};
 
 void onSignal(int) {
