@@ -120,6 +120,15 @@ check "installed tks7730-sim serves a serial sensor" test -n "$serial"
 if [ -x /usr/lib/zrq/zrq-log ]; then
   out=$(run_installed zrq-log --version 2>&1)
   check "zrq-log --version prints 'zrq-log V$version' (got '$out')" test "$out" = "zrq-log V$version"
+  # The installed logger against the installed simulator's USB sensor.
+  (cd / && exec env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" \
+     ZERVDCOM_HID_SIM_DIR="$tmp/usb" ZRQ_LOG_DIR="$tmp/log-zrqlog" \
+     timeout 60 zrq-log --port 7730USB1 --out "$tmp/zrq-log.csv" --records 3) \
+    >"$tmp/zrq-log.out" 2>&1
+  rc=$?
+  check "installed zrq-log ran to the end (exit $rc)" test "$rc" -eq 0 || cat "$tmp/zrq-log.out"
+  check "installed zrq-log wrote two header lines and three records of 21 fields" \
+    bash -c "[ \$(wc -l <'$tmp/zrq-log.csv') -eq 5 ] && tail -n 3 '$tmp/zrq-log.csv' | awk -F, 'NF != 22 { exit 1 }'"
 else
   echo "note: zrq-log is not part of this build; its checks are left out"
 fi

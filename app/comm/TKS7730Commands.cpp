@@ -114,11 +114,7 @@ void TKS7730Commands::purgeSelected() {
 
 std::string TKS7730Commands::settingsCommand() {
   const core::InstrumentState& m = host_.instrument();
-  // Without a connection the panel holds no type; streaming starts in
-  // Average, so that is what a connect from that state asks the sensor for.
-  const core::MeasType type =
-      m.measType == core::MeasType::None ? core::MeasType::Average : m.measType;
-  return protocol::buildSettingsCommand(static_cast<std::uint8_t>(core::measTypeCode(type)),
+  return protocol::buildSettingsCommand(static_cast<std::uint8_t>(core::measTypeCode(m.measType)),
                                         m.offsetDb, m.filterHz, core::unitCode(m.fwdUnit),
                                         m.ccdfLimit);
 }
