@@ -436,16 +436,14 @@ TEST_F(Commands, UsbSensorConnectsAndCalibrates) {
   rmdir(dir.c_str());
 }
 
-// A connect made after the display has fallen back to no measurement (the
-// type is None) asks the sensor for Average, the type streaming starts in.
-TEST_F(Commands, TheSettingsCommandWithoutAMeasurementAsksForAverage) {
-  host.state.measType = MeasType::Average;
-  const std::string average = cmds.settingsCommand();
+// A connect made after the display has fallen back to no measurement sends
+// the type byte as it stands (0); the sensor acknowledges it and measures
+// Average.
+TEST_F(Commands, TheSettingsCommandCarriesTheTypeAsItStands) {
   host.state.measType = MeasType::Peak;
-  const std::string peak = cmds.settingsCommand();
+  EXPECT_EQ(cmds.settingsCommand()[2], '\x02');
   host.state.measType = MeasType::None;
-  EXPECT_EQ(cmds.settingsCommand(), average);
-  EXPECT_NE(cmds.settingsCommand(), peak);
+  EXPECT_EQ(cmds.settingsCommand()[2], '\x00');
 }
 
 }  // namespace
