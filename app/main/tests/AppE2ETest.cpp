@@ -26,6 +26,7 @@
 #include <optional>
 #include <sstream>
 
+#include "QtEventually.h"
 #include "CommBridge.h"
 #include "DevComInterface.h"
 #include "SensorProtocol.h"
@@ -56,16 +57,7 @@ void ensureApplication() {
 const QString kVersionCaption =
     QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText);
 
-// Waits for what another process does, with the event loop running; bounded.
-bool eventually(const std::function<bool()>& pred, int timeoutMs = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QTest::qWait(10);
-  }
-  return true;
-}
+using zrq::test::qt::eventually;
 
 bool lit(QLabel* l) { return l->isVisibleTo(l->parentWidget()); }
 

@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 
+#include "QtEventually.h"
 #include "CommBridge.h"
 #include "LogRun.h"
 #include "SimHarness.h"
@@ -54,15 +55,7 @@ void ensureApplication() {
   if (!QApplication::instance()) new QApplication(argc, argv);
 }
 
-bool eventually(const std::function<bool()>& pred, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QTest::qWait(10);
-  }
-  return true;
-}
+using zrq::test::qt::eventually;
 
 int lineCount(const fs::path& p) {
   std::ifstream f(p, std::ios::binary);

@@ -29,6 +29,7 @@
 #include <sstream>
 #include <string>
 
+#include "QtEventually.h"
 #include "CommBridge.h"
 #include "SimHarness.h"
 #include "TfrmComm.h"
@@ -57,15 +58,7 @@ void ensureApplication() {
   if (!QApplication::instance()) new QApplication(argc, argv);
 }
 
-bool eventually(const std::function<bool()>& pred, int timeoutMs = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QTest::qWait(10);
-  }
-  return true;
-}
+using zrq::test::qt::eventually;
 
 bool lit(QWidget* l) { return l->isVisibleTo(l->parentWidget()); }
 

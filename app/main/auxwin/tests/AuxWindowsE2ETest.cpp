@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+#include "QtEventually.h"
 #include "CommBridge.h"
 #include "DIALIXHQLib_OCX.h"
 #include "DisplayWindows.h"
@@ -40,15 +41,7 @@ void ensureApplication() {
   if (!QApplication::instance()) new QApplication(argc, argv);
 }
 
-bool eventually(const std::function<bool()>& pred, int timeoutMs = 8000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QTest::qWait(20);
-  }
-  return true;
-}
+bool eventually(const std::function<bool()>& pred) { return zrq::test::qt::eventually(pred, 8000); }
 
 QString shotDir() {
   if (const char* d = std::getenv("AUXWIN_SHOTS")) return QString::fromLocal8Bit(d);
