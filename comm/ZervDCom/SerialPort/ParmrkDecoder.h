@@ -8,7 +8,8 @@
 
 class ParmrkDecoder {
 public:
-  // Decodes n bytes of in into out (at most n bytes); returns the count.
+  // Decodes n bytes of in into out and returns the count: at most n + 1, as a
+  // 0xFF held back from the previous chunk may come out with this one.
   size_t decode(const uint8_t* in, size_t n, uint8_t* out);
   void reset() noexcept { state_ = 0; }
 

@@ -190,7 +190,9 @@ size_t SerialPort::fillRx(size_t maxBytes) {
         rxPos_ = 0;
       }
       const size_t old = rx_.size();
-      rx_.resize(old + static_cast<size_t>(r));
+      // One more than was read: a 0xFF held back from the last read comes out
+      // now beside a byte that shows it was no mark.
+      rx_.resize(old + static_cast<size_t>(r) + 1);
       rx_.resize(old + decoder_.decode(raw, static_cast<size_t>(r), rx_.data() + old));
       return static_cast<size_t>(r);
     }

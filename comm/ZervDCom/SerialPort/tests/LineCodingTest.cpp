@@ -44,6 +44,18 @@ TEST(ParmrkDecoding, AMarkSplitAcrossReadsIsStillOneMark) {
   EXPECT_EQ(d.takeEvents().breaks, 1u);
 }
 
+// A held-back 0xFF that turns out to be no mark comes out with the next
+// chunk: one byte more than that chunk holds, so the caller's room must allow it.
+TEST(ParmrkDecoding, AHeldBackFFComesOutWithTheNextSingleByte) {
+  ParmrkDecoder d;
+  uint8_t out[2] = {0, 0};
+  const uint8_t first[] = {0xFF}, second[] = {'x'};
+  EXPECT_EQ(d.decode(first, 1, out), 0u);
+  ASSERT_EQ(d.decode(second, 1, out), 2u);
+  EXPECT_EQ(out[0], 0xFF);
+  EXPECT_EQ(out[1], 'x');
+}
+
 TEST(TermiosMapping, ParityStopBitsFlowAndSize) {
   struct Case {
     LineSettings s;
