@@ -301,7 +301,7 @@ void Engine::advance(TimePoint now) {
     while (code.size() < 2) code += ' ';
     emit("Z," + code + ",ACK\r\n", now);
   }
-  if (streaming_ && now >= nextLine_) {
+  if (streaming_ && !lineBusy_ && now >= nextLine_) {
     if (now < stallUntil_) {
       nextLine_ = stallUntil_;
       return;
@@ -317,7 +317,7 @@ std::optional<Engine::TimePoint> Engine::nextDeadline() const {
   if (!online_) return std::nullopt;
   std::optional<TimePoint> d;
   auto take = [&](TimePoint t) { if (!d || t < *d) d = t; };
-  if (streaming_) take(std::max(nextLine_, stallUntil_));
+  if (streaming_ && !lineBusy_) take(std::max(nextLine_, stallUntil_));
   if (zeroing_) take(zeroDone_);
   if (!in_.empty()) take(inStarted_ + kInputTimeout);
   for (const auto& f : faults_)

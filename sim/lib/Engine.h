@@ -55,6 +55,9 @@ class Engine {
 
   const MeasSettings& settings() const { return settings_; }
   bool streaming() const { return streaming_; }
+  // A paced serial line still sending: the next data line waits for it, as a
+  // sensor's transmitter would, instead of piling up behind it.
+  void setLineBusy(bool busy) { lineBusy_ = busy; }
   bool zeroing() const { return zeroing_; }
   const std::string& name() const { return name_; }
   const SensorConfig& config() const { return cfg_; }
@@ -88,6 +91,7 @@ class Engine {
   bool streaming_ = false;
   std::optional<TimePoint> streamStarted_;  // first D since creation: the power script's zero
   TimePoint nextLine_{};
+  bool lineBusy_ = false;
   bool zeroing_ = false;
   TimePoint zeroDone_{};
   TimePoint silentUntil_{};

@@ -107,7 +107,8 @@ class PtySensor {
 
   void addPoll(std::vector<pollfd>& fds) {
     first_ = fds.size();
-    const bool sendNow = !pending_.empty() && (byteTime_.count() == 0 || Clock::now() >= nextByte_);
+    const bool sendNow =
+        !pending_.empty() && (byteTime_.count() == 0 || blocked_ || Clock::now() >= nextByte_);
     if (up()) fds.push_back({master_, static_cast<short>(POLLIN | (sendNow ? POLLOUT : 0)), 0});
   }
 
@@ -130,23 +131,28 @@ class PtySensor {
 
   // With --baud: when the next byte may leave.
   std::optional<TimePoint> nextByteDue() const {
-    if (!up() || byteTime_.count() == 0 || pending_.empty()) return std::nullopt;
+    // A full pty waits for POLLOUT, not for the clock.
+    if (!up() || byteTime_.count() == 0 || pending_.empty() || blocked_) return std::nullopt;
     return nextByte_;
   }
 
   void flush(TimePoint now) {
     if (!up()) return;
+    const bool wasIdle = pending_.empty();
     pending_ += engine.takeOutput();
     size_t allowed = pending_.size();
     if (byteTime_.count() > 0) {
-      // A line idle for a while saves up no bytes: sending restarts now.
-      if (nextByte_ + byteTime_ < now) nextByte_ = now;
+      // An idle line saves up no bytes: sending restarts now. A busy one
+      // catches up on late wake-ups, so the rate holds.
+      if (wasIdle && nextByte_ < now) nextByte_ = now;
       allowed = now < nextByte_ ? 0
                                 : std::min<size_t>(pending_.size(),
                                                    1 + static_cast<size_t>((now - nextByte_) / byteTime_));
     }
+    blocked_ = false;
     while (allowed > 0 && !pending_.empty()) {
       const ssize_t n = ::write(master_, pending_.data(), std::min(allowed, pending_.size()));
+      if (n < 0 && errno == EAGAIN) blocked_ = true;
       if (n > 0) {
         pending_.erase(0, static_cast<size_t>(n));
         allowed -= static_cast<size_t>(n);
@@ -162,6 +168,7 @@ class PtySensor {
       if (trace_) trace_->log(now, "serial", "output dropped: nobody reads");
       pending_.erase(0, pending_.size() - kMaxPending / 2);
     }
+    engine.setLineBusy(byteTime_.count() > 0 && !pending_.empty());
   }
 
   Engine engine;
@@ -193,6 +200,7 @@ class PtySensor {
   size_t first_ = 0;
   std::chrono::nanoseconds byteTime_;  // 0: no pacing
   TimePoint nextByte_{};
+  bool blocked_ = false;
 };
 
 // One USB sensor: a listening socket and the connections of its readers.

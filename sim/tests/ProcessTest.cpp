@@ -266,6 +266,47 @@ TEST(Program, BaudPacesTheSerialOutput) {
   EXPECT_GT(pieces, 1);
 }
 
+// Streaming at 9600 baud the line runs at its rate, and the sensor's lines
+// wait for the line instead of queueing behind it: a reply comes within a
+// line or two, however long the stream ran.
+TEST(Program, PacedStreamKeepsTheRateAndRepliesComeWithoutBacklog) {
+  SimProcess sim({"--baud", "9600", "--banner", "0"});
+  const std::string serial = sim.line();
+  ASSERT_EQ(serial.rfind("serial: ", 0), 0u) << serial;
+  const int fd = ::open(serial.substr(8).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  termios t{};
+  ASSERT_EQ(tcgetattr(fd, &t), 0);
+  cfmakeraw(&t);
+  ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+  auto readFor = [&](std::chrono::milliseconds span, const std::string& until) {
+    std::string got;
+    const auto end = Clock::now() + span;
+    while (Clock::now() < end && (until.empty() || got.find(until) == std::string::npos)) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      char buf[512];
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n > 0) got.append(buf, static_cast<size_t>(n));
+    }
+    return got;
+  };
+  ASSERT_EQ(::write(fd, "D\r\n", 3), 3);
+  readFor(std::chrono::milliseconds(300), "");  // the first line under way
+  const std::string stream = readFor(std::chrono::milliseconds(3000), "");
+  // 960 bytes a second at 9600 baud 8N1.
+  EXPECT_GT(stream.size(), 2880u * 85 / 100);
+  EXPECT_LE(stream.size(), 2880u * 105 / 100);
+  ASSERT_EQ(::write(fd, "U\r\n", 3), 3);
+  const auto t0 = Clock::now();
+  const std::string tail = readFor(std::chrono::milliseconds(5000), "U,ACK");
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0);
+  ::close(fd);
+  ASSERT_NE(tail.find("U,ACK"), std::string::npos) << tail;
+  // At most the line on its way and the reply: about 150 ms.
+  EXPECT_LT(took.count(), 1000) << tail.size() << " bytes before the reply";
+}
+
 TEST(Program, IdleSimulatorSpendsNoCpu) {
   const std::string dir = tempDir();
   SimProcess sim({"--usb", "1", "--usb-dir", dir});
