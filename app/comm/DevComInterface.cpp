@@ -172,6 +172,19 @@ void DevComInterface::write(const char* cmd, unsigned len) {
   });
 }
 
+// A sensor still streaming (left so by a program that ended without stopping
+// it) puts data lines, which end in a bare CR, ahead of the reply; on a 9600
+// baud line a purge often lands mid-line. The reply is what follows the last
+// bare CR.
+unsigned DevComInterface::dropStreamTail(char* buf, unsigned n) {
+  unsigned start = 0;
+  for (unsigned i = 0; i + 1 < n; ++i)
+    if (buf[i] == '\r' && buf[i + 1] != '\n') start = i + 1;
+  if (start == 0) return n;
+  std::memmove(buf, buf + start, n - start);
+  return n - start;
+}
+
 bool DevComInterface::readLine(char* buf, unsigned bufSize, unsigned* bytesRead) {
   ZRQ_COMM_ASSERT(buf != nullptr, "p_respBuf != NULL", UNIT);
   ZRQ_COMM_ASSERT(bytesRead != nullptr, "p_bytesRead != NULL", UNIT);
@@ -179,7 +192,7 @@ bool DevComInterface::readLine(char* buf, unsigned bufSize, unsigned* bytesRead)
   return guarded([&] {
     unsigned got = 0;
     const int ok = ZervDComDLL::readLine(hDev_.load(), buf, bufSize, &got, READ_TIMEOUT_MS);
-    *bytesRead = std::min(got, bufSize);
+    *bytesRead = dropStreamTail(buf, std::min(got, bufSize));
     if (ok) return true;
     reportLibError("readLine()");
     return false;

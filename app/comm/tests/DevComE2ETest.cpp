@@ -5,8 +5,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "ComTestLog.h"
 #include "E2EFixture.h"
@@ -71,6 +73,32 @@ TEST_F(DevCom, BannerRepliesAreResentAndThreeInARowFail) {
   }
 }
 
+// A sensor left streaming by a program that ended without stopping it: on a
+// 9600-baud line the purge before a command lands mid-line, and the rest of
+// that line arrives ahead of the reply.
+TEST_F(DevCom, RepliesBehindAStreamLineStillArrivingAreReadWhole) {
+  ZRQ_REQUIRE_SIM_AND_LIBRARY();
+  auto sim = startSim({"--banner", "0", "--baud", "9600", "--serial-number", "AB-1234"});
+  auto port = openSerial(*sim);
+  port->startDataStream();
+  ASSERT_EQ(sim->lettersWhen("D"), "D");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // lines under way
+  for (int i = 0; i < 4; ++i) {
+    port->purge();
+    EXPECT_EQ(port->sendCommandText("I\r\n", 3, 1, "Interrogation"),
+              "7730,FW version 1.40,Cal,TKS7730 RF power sensor\r\n");
+  }
+  port->purge();
+  EXPECT_EQ(port->sendCommandText("F\r\n", 3, 1, "Calibration assertion"), "F,ACK,CAL\r\n");
+  port->close();  // forgets the serial number: the next open asks again
+  ZervDComDLL::DeviceHandle h = 0;
+  ASSERT_EQ(ZervDComDLL::createSerialPort(&h, toWide(sim->serialPath()).c_str(), 1024, 1024, 1), 1);
+  port->open(h);
+  port->purge();
+  EXPECT_TRUE(port->readSerialNumber());
+  EXPECT_EQ(port->serialNumber(), "AB-1234");
+}
+
 TEST_F(DevCom, StopStreamAndSerialNumberExchanges) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
   auto sim = startSim({"--banner", "0", "--serial-number", "AB-1234"});
@@ -109,13 +137,16 @@ TEST_F(DevCom, DataLineReadKeepsTheFirstCompleteLine) {
   // follows the first D, and such a tail may even start with a comma, so only
   // the whole string counts (the sensor's 117 characters and their CR). A
   // fetch never holds more than one line.
+  // Fetches come at the panel's pace: a fetch purges, so back-to-back fetches
+  // on a 9600-baud line would never see a whole line arrive.
   ASSERT_TRUE(eventually([&] {
+    if (fetches > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
     line = port->readDataLine();
     ++fetches;
     const auto cr = line.find('\r');
     if (cr != std::string::npos && cr != line.size() - 1) ++malformed;
     return line.size() == 118u && line[0] == ',' && line.back() == '\r';
-  })) << fetches << " fetches, last: " << line;
+  }, 10000)) << fetches << " fetches, last: " << line;
   EXPECT_EQ(malformed, 0);
 }
 
