@@ -8,6 +8,7 @@
 
 #include "AppStatus.h"
 #include "CommAssert.h"
+#include "uiface/Delay.h"
 #include "PortDoctor.h"
 #include "SensorProtocol.h"
 #include "USB/TKS7730Stats.h"
@@ -166,7 +167,10 @@ void DevComInterface::write(const char* cmd, unsigned len) {
   ZRQ_COMM_ASSERT(cmd != nullptr, "p_cmdStr != NULL", UNIT);
   guarded([&] {
     unsigned written = 0;
-    if (ZervDComDLL::write(hDev_.load(), cmd, len, &written, WRITE_TIMEOUT_MS)) return true;
+    int ok = 0;
+    ui::callResponsive(
+        [&] { ok = ZervDComDLL::write(hDev_.load(), cmd, len, &written, WRITE_TIMEOUT_MS); });
+    if (ok) return true;
     reportLibError("write()");
     return false;
   });
@@ -191,7 +195,9 @@ bool DevComInterface::readLine(char* buf, unsigned bufSize, unsigned* bytesRead)
   *bytesRead = 0;
   return guarded([&] {
     unsigned got = 0;
-    const int ok = ZervDComDLL::readLine(hDev_.load(), buf, bufSize, &got, READ_TIMEOUT_MS);
+    int ok = 0;
+    ui::callResponsive(
+        [&] { ok = ZervDComDLL::readLine(hDev_.load(), buf, bufSize, &got, READ_TIMEOUT_MS); });
     *bytesRead = dropStreamTail(buf, std::min(got, bufSize));
     if (ok) return true;
     reportLibError("readLine()");
@@ -207,7 +213,9 @@ bool DevComInterface::readData(char* buf, unsigned bufSize, unsigned* bytesRead,
     ZRQ_COMM_ASSERT(count <= bufSize, "count <= bufSz", UNIT);
     return guarded([&] {
       unsigned got = 0;
-      const int ok = ZervDComDLL::read(hDev_.load(), buf, count, &got, READ_TIMEOUT_MS);
+      int ok = 0;
+      ui::callResponsive(
+          [&] { ok = ZervDComDLL::read(hDev_.load(), buf, count, &got, READ_TIMEOUT_MS); });
       *bytesRead = std::min(got, count);
       if (ok) return true;
       reportLibError("read()");

@@ -24,6 +24,7 @@
 #include "frame/Fonts.h"
 #include "frame/Scaling.h"
 #include "frame/Version.h"
+#include "uiface/Delay.h"
 
 using zrq::core::CommState;
 
@@ -114,10 +115,30 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   fitSettingTexts();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/ZRQHelp.chm");
+  zrq::ui::setWaitIndicator([this](bool waiting) { showSensorWait(waiting); });
 }
 
 TfrmMain::~TfrmMain() {
+  zrq::ui::setWaitIndicator({});
   if (frmMain == this) frmMain = nullptr;
+}
+
+void TfrmMain::showSensorWait(bool waiting) {
+  static const QString kWaiting = QStringLiteral("Waiting for the sensor");
+  if (waiting == sensorWaitShown_) return;
+  sensorWaitShown_ = waiting;
+  if (waiting) {
+    labelBeforeWait_ = {lblComm->text(), lblComm->styleSheet(), lblComm->isVisible()};
+    lblComm->setStyleSheet("color: #c07000;");
+    lblComm->setText(kWaiting);
+    lblComm->show();
+    return;
+  }
+  // What the sequence put there meanwhile stands; otherwise the label returns.
+  if (lblComm->text() != kWaiting) return;
+  lblComm->setStyleSheet(labelBeforeWait_.style);
+  lblComm->setText(labelBeforeWait_.text);
+  lblComm->setVisible(labelBeforeWait_.visible);
 }
 
 void TfrmMain::setPeers(const zrq::app::PanelPeers& peers) {

@@ -75,6 +75,10 @@ class TfrmMain : public QMainWindow {
   // "No Data" in amber.
   static constexpr std::int64_t kStaleAfterMs = 2000;
   bool showingStale() const { return staleShown_; }
+  // A library call has been waiting long enough to say so: "Waiting for the
+  // sensor" in amber until it ends (the window keeps repainting meanwhile).
+  void showSensorWait(bool waiting);
+  bool showingSensorWait() const { return sensorWaitShown_; }
 
   // What the log writer reads after each refresh.
   zrq::core::LogValues logValues;
@@ -226,6 +230,11 @@ class TfrmMain : public QMainWindow {
   bool shutDown_ = false;
   bool staleShown_ = false;
   bool closing_ = false;
+  bool sensorWaitShown_ = false;
+  struct {
+    QString text, style;
+    bool visible = false;
+  } labelBeforeWait_;
 };
 
 // The one instance, created at start-up.

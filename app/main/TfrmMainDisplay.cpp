@@ -121,6 +121,10 @@ void TfrmMain::displayTimerTimer() {
   if (s == CommState::Streaming && p != CommState::Streaming)
     state.lastReadingMs = std::max(state.lastReadingMs, clockMs());
   showStaleness(s == CommState::Streaming && peers_.comm->portConnected());
+  if (sensorWaitShown_) {  // ticks run during the wait: the label says why it is long
+    sensorWaitShown_ = false;
+    showSensorWait(true);
+  }
   lastAppliedType = state.measType;
   prevCommState = s;
 }

@@ -2,8 +2,10 @@
 #include "MsgBox.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <thread>
 
 namespace zrq::ui {
@@ -21,6 +23,10 @@ class ConsoleMessageBoxes : public MessageBoxes {
 ConsoleMessageBoxes consoleBoxes;
 MessageBoxes* currentBoxes = &consoleBoxes;
 DelayFunction currentDelay;
+// Only the installing thread touches currentWait; others compare the id.
+WaitFunction currentWait;
+std::atomic<std::thread::id> waitThread{};
+WaitIndicator currentIndicator;
 
 }  // namespace
 
@@ -75,6 +81,38 @@ void delayMs(int ms) {
 }
 
 void setDelayFunction(DelayFunction fn) { currentDelay = std::move(fn); }
+
+void setWaitFunction(WaitFunction fn) {
+  waitThread.store(fn ? std::this_thread::get_id() : std::thread::id{});
+  currentWait = std::move(fn);
+}
+
+void callResponsive(const std::function<void()>& call) {
+  if (waitThread.load() != std::this_thread::get_id() || !currentWait) {
+    call();
+    return;
+  }
+  std::atomic<bool> finished{false};
+  std::exception_ptr error;
+  std::thread worker([&] {
+    try {
+      call();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    finished.store(true, std::memory_order_release);
+  });
+  // A copy: a handler run by the wait may install another function.
+  const WaitFunction wait = currentWait;
+  wait([&] { return finished.load(std::memory_order_acquire); });
+  worker.join();
+  if (error) std::rethrow_exception(error);
+}
+
+void setWaitIndicator(WaitIndicator fn) { currentIndicator = std::move(fn); }
+void indicateWait(bool waiting) {
+  if (currentIndicator) currentIndicator(waiting);
+}
 
 ScopedInstantDelay::ScopedInstantDelay() {
   setDelayFunction([this](int ms) { total_ += ms; });

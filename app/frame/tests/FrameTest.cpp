@@ -15,6 +15,11 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
 namespace {
 
 int argc = 1;
@@ -46,6 +51,55 @@ TEST_F(FrameTest, DelayKeepsTimersRunningAndWaitsAtLeastItsTime) {
   zrq::ui::delayMs(60);
   EXPECT_GE(clock.elapsed(), 55);
   EXPECT_GT(fired, 2) << "the event loop must run during a delay";
+}
+
+// A call that blocks for a while: the window's timers keep running, the call
+// runs on another thread, the wait is said past its threshold and unsaid at
+// the end, and the call's exception reaches the caller.
+TEST_F(FrameTest, ResponsiveCallKeepsTheEventLoopRunningAndSaysALongWait) {
+  int fired = 0;
+  QTimer t;
+  t.setInterval(10);
+  QObject::connect(&t, &QTimer::timeout, [&] { ++fired; });
+  t.start();
+  std::vector<bool> said;
+  zrq::ui::setWaitIndicator([&](bool w) { said.push_back(w); });
+  const auto caller = std::this_thread::get_id();
+  std::thread::id ranOn;
+  zrq::ui::callResponsive([&] {
+    ranOn = std::this_thread::get_id();
+    std::this_thread::sleep_for(std::chrono::milliseconds(zrq::frame::kWaitSaidAfterMs + 300));
+  });
+  EXPECT_NE(ranOn, caller);
+  EXPECT_GT(fired, 10) << "the event loop must run while the call blocks";
+  EXPECT_EQ(said, (std::vector<bool>{true, false}));
+
+  // A quick call is not said; an exception comes through.
+  said.clear();
+  int result = 0;
+  zrq::ui::callResponsive([&] { result = 7; });
+  EXPECT_EQ(result, 7);
+  EXPECT_TRUE(said.empty());
+  EXPECT_THROW(zrq::ui::callResponsive([] { throw std::runtime_error("lost"); }),
+               std::runtime_error);
+
+  // Any other thread (the continuous-read thread) calls directly.
+  std::thread other([&] {
+    const auto self = std::this_thread::get_id();
+    std::thread::id inner;
+    zrq::ui::callResponsive([&] { inner = std::this_thread::get_id(); });
+    EXPECT_EQ(inner, self);
+  });
+  other.join();
+  zrq::ui::setWaitIndicator({});
+}
+
+// Without the frame the call runs on the caller's thread, as the headless
+// logger needs.
+TEST(ResponsiveCall, WithoutAWaitFunctionTheCallRunsDirectly) {
+  std::thread::id inner;
+  zrq::ui::callResponsive([&] { inner = std::this_thread::get_id(); });
+  EXPECT_EQ(inner, std::this_thread::get_id());
 }
 
 TEST_F(FrameTest, HeavyFacesResolveToAnInstalledFamily) {

@@ -453,6 +453,35 @@ TEST_F(AppE2E, FourUnansweredStopCommandsEndInCommunicationErrorSeven) {
       [&] { return commandTimes(*sim, 'U').size() == stopsBefore + 5; }, 3000));
 }
 
+// The same lost sensor with the window's own waits: while the library waits
+// for the four replies the panel keeps ticking and says what it waits for.
+TEST_F(AppE2E, LostSensorWaitKeepsThePanelTickingAndSaysWaitingForTheSensor) {
+  start({"--fault", "no-u-reply,at=2500,count=4"});
+  connect(sim->serialPath());
+  waitUntilSimAge(2700);
+  zrq::ui::setWaitFunction(&zrq::frame::eventLoopWait);
+  int ticks = 0;
+  QStringList labels;
+  QObject::connect(main->displayTimer, &QTimer::timeout, [&] {
+    ++ticks;
+    if (main->lblComm->isVisible() && !labels.contains(main->lblComm->text()))
+      labels << main->lblComm->text();
+  });
+  main->show();
+  main->displayTimer->start();
+  QElapsedTimer took;
+  took.start();
+  comm->pktDataString("");
+  zrq::ui::setWaitFunction({});
+  main->displayTimer->stop();
+  expectConnectionLost();
+  // Four replies of 2 s each: a frozen window would tick not at all.
+  EXPECT_GT(took.elapsed(), 6000);
+  EXPECT_GE(ticks, static_cast<int>(took.elapsed() / main->displayTimer->interval()) / 2);
+  EXPECT_TRUE(labels.contains("Waiting for the sensor")) << labels.join(" | ").toStdString();
+  EXPECT_FALSE(main->showingSensorWait());
+}
+
 TEST_F(AppE2E, MenuConnectAfterDisplayTicksStreamsOverSerialThenUsb) {
   start();
   idleTicks();
