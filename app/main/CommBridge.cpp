@@ -29,9 +29,8 @@ void CommBridge::updateDisplay() { main_.updateDisplay(); }
 void CommBridge::followState() { main_.displayTimerTimer(); }
 
 void CommBridge::setLblComm(LabelColor color, const std::string& text) {
-  main_.lblComm->setStyleSheet(color == LabelColor::Red ? "color: red;" : "color: green;");
-  main_.lblComm->setText(QString::fromStdString(text));
-  main_.lblComm->show();
+  main_.setCommLabel(QString::fromStdString(text),
+                     color == LabelColor::Red ? "color: red;" : "color: green;");
 }
 
 void CommBridge::showDisconnectedCaption() { main_.showDisconnectedCaption(); }

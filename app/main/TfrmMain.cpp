@@ -123,22 +123,24 @@ TfrmMain::~TfrmMain() {
   if (frmMain == this) frmMain = nullptr;
 }
 
+void TfrmMain::setCommLabel(const QString& text, const QString& style, bool visible) {
+  if (lblComm->styleSheet() != style) lblComm->setStyleSheet(style);
+  if (lblComm->text() != text) lblComm->setText(text);
+  if (lblComm->isHidden() == visible) lblComm->setVisible(visible);
+}
+
 void TfrmMain::showSensorWait(bool waiting) {
   static const QString kWaiting = QStringLiteral("Waiting for the sensor");
   if (waiting == sensorWaitShown_) return;
   sensorWaitShown_ = waiting;
   if (waiting) {
-    labelBeforeWait_ = {lblComm->text(), lblComm->styleSheet(), lblComm->isVisible()};
-    lblComm->setStyleSheet("color: #c07000;");
-    lblComm->setText(kWaiting);
-    lblComm->show();
+    labelBeforeWait_ = {lblComm->text(), lblComm->styleSheet(), !lblComm->isHidden()};
+    setCommLabel(kWaiting, "color: #c07000;");
     return;
   }
   // What the sequence put there meanwhile stands; otherwise the label returns.
   if (lblComm->text() != kWaiting) return;
-  lblComm->setStyleSheet(labelBeforeWait_.style);
-  lblComm->setText(labelBeforeWait_.text);
-  lblComm->setVisible(labelBeforeWait_.visible);
+  setCommLabel(labelBeforeWait_.text, labelBeforeWait_.style, labelBeforeWait_.visible);
 }
 
 void TfrmMain::setPeers(const zrq::app::PanelPeers& peers) {

@@ -78,6 +78,9 @@ class TfrmMain : public QMainWindow {
   // A library call has been waiting long enough to say so: "Waiting for the
   // sensor" in amber until it ends (the window keeps repainting meanwhile).
   void showSensorWait(bool waiting);
+  // The connection label; a tick that changes nothing costs no restyle or
+  // repaint.
+  void setCommLabel(const QString& text, const QString& style, bool visible = true);
   bool showingSensorWait() const { return sensorWaitShown_; }
 
   // What the log writer reads after each refresh.

@@ -134,9 +134,7 @@ void TfrmMain::showStaleness(bool streaming) {
   // with nothing to say so.
   const bool stale = streaming && clockMs() - state.lastReadingMs > kStaleAfterMs;
   if (stale) {
-    lblComm->setStyleSheet("color: #c07000;");
-    lblComm->setText("No Data");
-    lblComm->show();
+    setCommLabel("No Data", "color: #c07000;");
   }
   if (stale == staleShown_) return;
   staleShown_ = stale;
@@ -161,9 +159,7 @@ void TfrmMain::updateConnectionLabel() {
   const bool interrogated = peers_.comm && peers_.comm->interrogationAccepted();
   const bool settingsOk = peers_.comm && peers_.comm->settingsAccepted();
   if (!connected && !interrogated && state.commState != CommState::ZeroCal) {
-    lblComm->setStyleSheet("color: red;");
-    lblComm->setText("No Connection");
-    lblComm->show();
+    setCommLabel("No Connection", "color: red;");
   } else if (state.commState == CommState::Streaming && (settingsOk || !connected)) {
     lblComm->hide();
     setLit(segNoSensor, false);

@@ -63,9 +63,7 @@ void TfrmMain::FormActivate() {
     shutdown();
     return;
   }
-  lblComm->setStyleSheet("color: red;");
-  lblComm->setText("No Connection");
-  lblComm->show();
+  setCommLabel("No Connection", "color: red;");
 }
 
 // ---- Comm menu ------------------------------------------------------------
@@ -97,9 +95,7 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
     item->setEnabled(true);
     state.commState = CommState::NoConnection;
     prevCommState = CommState::Connecting;
-    lblComm->setStyleSheet("color: red;");
-    lblComm->setText("  Connecting");
-    lblComm->show();
+    setCommLabel("  Connecting", "color: red;");
     applyMeasType();
     if (peers_.comm) peers_.comm->connectPort(item->data().toInt());
     // The connect may have ended the run (fatal close, window closed meanwhile).

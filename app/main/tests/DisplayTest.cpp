@@ -1,5 +1,7 @@
 // What the panel shows per connection state and measurement type.
 #include <QAction>
+#include <QApplication>
+#include <QEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -19,6 +21,34 @@ using core::MeasType;
 using core::PowerUnit;
 
 bool menuOn(QMenu* m) { return m->menuAction()->isEnabled(); }
+
+// Disconnected, a tick that changes nothing repaints nothing and restyles
+// nothing: the panel can sit idle for days at no cost.
+TEST_F(PanelTest, IdleTicksWhileDisconnectedRepaintAndRestyleNothing) {
+  struct Counter : QObject {
+    int paints = 0, styles = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++paints;
+      if (e->type() == QEvent::StyleChange) ++styles;
+      return false;
+    }
+  } counter;
+  w->show();
+  tick(3);  // the change to "No Connection" is drawn once
+  QApplication::processEvents();
+  ASSERT_EQ(text(w->lblComm), "No Connection");
+  QWidget* client = w->centralWidget();
+  for (QWidget* c : client->findChildren<QWidget*>()) c->installEventFilter(&counter);
+  client->installEventFilter(&counter);
+  for (int i = 0; i < 10; ++i) {
+    w->displayTimerTimer();
+    QApplication::processEvents();
+  }
+  EXPECT_EQ(counter.paints, 0);
+  EXPECT_EQ(counter.styles, 0);
+  EXPECT_EQ(text(w->lblComm), "No Connection");
+  EXPECT_TRUE(w->lblComm->isVisible());
+}
 
 TEST_F(PanelTest, BeforeTheFirstTickOnlyTheFixedAnnunciatorsShow) {
   EXPECT_EQ(text(w->fwdDisplay), "-0.0000");
