@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 #include "frame/Fonts.h"
 #include "frame/Scaling.h"
 #include "frame/Version.h"
@@ -70,7 +72,35 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   zrq::frame::scaleChildren(this, fh);
   const float f32 = static_cast<float>(fw);
   setFixedSize(static_cast<int>(kWidth * fw * fh * f32), static_cast<int>(kHeight * fw * fh * f32));
-  // The last step grows the window past its scaled content: keep OK centred.
+  fitToTexts();
+}
+
+void TfrmAbout::fitToTexts() {
+  // On a screen less tall than wide in design terms (1024 x 768) the height
+  // step shrinks the window below its texts: never clip them.
+  const int border = std::max(kBorder, lblVersion->x() / 2);
+  int textRight = 0;
+  for (QLabel* l : findChildren<QLabel*>()) {
+    const QSize need = l->sizeHint();
+    if (l->width() < need.width() || l->height() < need.height()) {
+      l->setMinimumSize(0, 0);
+      l->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+      l->resize(std::max(l->width(), need.width()), std::max(l->height(), need.height()));
+    }
+    if (l != lblDate) textRight = std::max(textRight, l->x() + l->width());
+  }
+  // The date stays right-aligned beside the version.
+  const int dateRight =
+      std::max({width() - border, textRight, lblVersion->x() + lblVersion->width() + 2 * border +
+                                                 lblDate->width()});
+  lblDate->move(dateRight - lblDate->width(), lblDate->y());
+  const int legalBottom = lblLegal[4]->y() + lblLegal[4]->height();
+  if (btnAboutOK->y() < legalBottom + border) btnAboutOK->move(btnAboutOK->x(), legalBottom + border);
+  // The hidden button stays big enough to be clicked.
+  Button1->resize(std::max(Button1->width(), 2), std::max(Button1->height(), 2));
+  setFixedSize(std::max(width(), dateRight + border),
+               std::max(height(), btnAboutOK->y() + btnAboutOK->height() + border));
+  // The window may be wider than its content: keep OK centred.
   btnAboutOK->move((width() - btnAboutOK->width()) / 2, btnAboutOK->y());
 }
 
@@ -79,6 +109,7 @@ void TfrmAbout::prepare(const std::string& firmwareVersion) {
   lblDate->setText(QString::fromLatin1(zrq::frame::kBuildDateText));
   lbl7730->setText(QStringLiteral("7730 Firmware Version ") +
                    QString::fromStdString(firmwareVersion));
+  fitToTexts();
 }
 
 void TfrmAbout::btnAboutOKClick() { done(QDialog::Accepted); }

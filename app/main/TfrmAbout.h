@@ -26,6 +26,9 @@ class TfrmAbout : public QDialog {
   void prepare(const std::string& firmwareVersion);
   void btnAboutOKClick();
   void Button1Click();
+
+ private:
+  void fitToTexts();
 };
 
 extern TfrmAbout* frmAbout;

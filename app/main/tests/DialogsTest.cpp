@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdlib>
+
 #include "PanelTestSupport.h"
 #include "frame/Version.h"
 
@@ -60,6 +62,27 @@ TEST_F(PanelTest, AboutShowsVersionAndDateWithTheFirmwareLineHidden) {
   about->showConnectionWindow = [&] { ++opened; };
   about->Button1->click();
   EXPECT_EQ(opened, 1);
+}
+
+// On the test screen (800 x 600: the height step shrinks more than the width
+// step, as on 1024 x 768) every text stays whole inside the window, OK sits
+// below the last line and the hidden button can still be clicked.
+TEST_F(PanelTest, AboutClipsNoTextWhereTheScreenIsLessTallThanWide) {
+  ASSERT_FALSE(std::getenv("ZRQ_SCREEN_SCALE"));
+  TfrmAbout a;
+  a.prepare("1.40");
+  a.lbl7730->show();
+  const QRect inside = a.rect();
+  for (QLabel* l : a.findChildren<QLabel*>()) {
+    const std::string name = l->objectName().toStdString();
+    EXPECT_GE(l->width(), l->sizeHint().width()) << name;
+    EXPECT_TRUE(inside.contains(l->geometry())) << name;
+  }
+  EXPECT_GT(a.lblDate->x(), a.lblVersion->x() + a.lblVersion->width()) << "date over version";
+  EXPECT_GE(a.btnAboutOK->y(), a.lblLegal[4]->y() + a.lblLegal[4]->height());
+  EXPECT_TRUE(inside.contains(a.btnAboutOK->geometry()));
+  EXPECT_GE(a.Button1->width(), 2);
+  EXPECT_GE(a.Button1->height(), 2);
 }
 
 TEST_F(PanelTest, AboutsHiddenButtonOpensTheConnectionWindow) {
