@@ -101,6 +101,20 @@ class SimProcess {
   std::string buf_;
 };
 
+// The simulator's serial side ("serial: <path>") opened raw; -1 on failure.
+int openRawSerial(const std::string& line) {
+  if (line.rfind("serial: ", 0) != 0) return -1;
+  const int fd = ::open(line.substr(8).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  termios t{};
+  if (tcgetattr(fd, &t) == 0) cfmakeraw(&t);
+  if (tcsetattr(fd, TCSANOW, &t) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 std::string tempDir() {
   std::string base = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "/tmp";
   std::string tmpl = base + "/simtest-XXXXXX";
@@ -237,14 +251,8 @@ TEST(Program, UsbHangupClosesConnectionsAndTheSensorComesBack) {
 // and arrives in pieces, as from a real serial port.
 TEST(Program, BaudPacesTheSerialOutput) {
   SimProcess sim({"--baud", "1200", "--banner", "0"});
-  const std::string serial = sim.line();
-  ASSERT_EQ(serial.rfind("serial: ", 0), 0u) << serial;
-  const int fd = ::open(serial.substr(8).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const int fd = openRawSerial(sim.line());
   ASSERT_GE(fd, 0);
-  termios t{};
-  ASSERT_EQ(tcgetattr(fd, &t), 0);
-  cfmakeraw(&t);
-  ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
   const auto t0 = Clock::now();
   ASSERT_EQ(::write(fd, "I\r\n", 3), 3);
   std::string reply;
@@ -271,14 +279,8 @@ TEST(Program, BaudPacesTheSerialOutput) {
 // line or two, however long the stream ran.
 TEST(Program, PacedStreamKeepsTheRateAndRepliesComeWithoutBacklog) {
   SimProcess sim({"--baud", "9600", "--banner", "0"});
-  const std::string serial = sim.line();
-  ASSERT_EQ(serial.rfind("serial: ", 0), 0u) << serial;
-  const int fd = ::open(serial.substr(8).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const int fd = openRawSerial(sim.line());
   ASSERT_GE(fd, 0);
-  termios t{};
-  ASSERT_EQ(tcgetattr(fd, &t), 0);
-  cfmakeraw(&t);
-  ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
   auto readFor = [&](std::chrono::milliseconds span, const std::string& until) {
     std::string got;
     const auto end = Clock::now() + span;
