@@ -1,5 +1,7 @@
 #include "SimHarness.h"
 
+#include "Eventually.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -137,13 +139,14 @@ std::vector<std::string> SimProcess::commandsReceived(char letter) const {
   return out;
 }
 
+char SimProcess::lastCommand() const {
+  const std::string letters = commandLetters();
+  return letters.empty() ? 0 : letters.back();
+}
+
 std::string SimProcess::lettersWhen(const std::string& expected, int timeoutMs) const {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  std::string letters = commandLetters();
-  while (letters != expected && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    letters = commandLetters();
-  }
+  std::string letters;
+  ::zrq::test::eventually([&] { return (letters = commandLetters()) == expected; }, timeoutMs);
   return letters;
 }
 

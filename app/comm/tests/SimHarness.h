@@ -49,6 +49,8 @@ class SimProcess {
   std::vector<std::string> commandsReceived(char letter) const;
   // The letters of every command received, in order ("IIFG...").
   std::string commandLetters() const;
+  // The letter of the last command received so far, 0 before the first.
+  char lastCommand() const;
   // The letters once they read `expected` (a command without a reply may
   // still be on its way), or what they read after the time-out.
   std::string lettersWhen(const std::string& expected, int timeoutMs = 3000) const;

@@ -1,0 +1,16 @@
+// The one QApplication of a Qt test program, made on first use and kept until
+// the process ends (widgets of several tests outlive no single fixture).
+#pragma once
+
+#include <QApplication>
+
+namespace zrq::test::qt {
+
+inline void ensureApplication() {
+  static int argc = 1;
+  static char name[] = "zrq-qt-test";
+  static char* argv[] = {name, nullptr};
+  if (!QApplication::instance()) new QApplication(argc, argv);
+}
+
+}  // namespace zrq::test::qt
