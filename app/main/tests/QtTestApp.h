@@ -1,5 +1,5 @@
 // The one QApplication of a Qt test program, made on first use and kept until
-// the process ends (widgets of several tests outlive no single fixture).
+// the process ends: Qt allows one per process, and every test shares it.
 #pragma once
 
 #include <QApplication>
