@@ -6,11 +6,12 @@
 
 namespace zrq::test::qt {
 
-inline void ensureApplication() {
+inline QApplication& ensureApplication() {
   static int argc = 1;
   static char name[] = "zrq-qt-test";
   static char* argv[] = {name, nullptr};
   if (!QApplication::instance()) new QApplication(argc, argv);
+  return *qApp;
 }
 
 }  // namespace zrq::test::qt
