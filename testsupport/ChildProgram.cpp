@@ -50,14 +50,18 @@ std::string ChildProgram::line(int timeoutMs) {
     }
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-    if (left <= 0 || out_ < 0) return {};
+    if (left <= 0 || out_ < 0 || ended_) return {};
     pollfd p{out_, POLLIN, 0};
     const int r = ::poll(&p, 1, static_cast<int>(left));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return {};
     char b[512];
     const ssize_t n = ::read(out_, b, sizeof b);
-    if (n <= 0) return {};
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ended_ = true;
+      return {};
+    }
     buf_.append(b, static_cast<std::size_t>(n));
   }
 }

@@ -23,6 +23,8 @@ class ChildProgram {
   // The next line of its standard output without the line feed; "" when none
   // came within timeoutMs or the output ended.
   std::string line(int timeoutMs);
+  // Whether its standard output has ended (it closed it or exited).
+  bool outputEnded() const { return ended_; }
   // SIGTERM, then wait().
   int terminate();
   // Waits for it to end: its exit code, -1 when a signal ended it or it was
@@ -33,6 +35,7 @@ class ChildProgram {
   pid_t pid_ = -1;
   int out_ = -1;
   std::string buf_;
+  bool ended_ = false;
 };
 
 }  // namespace zrq::test

@@ -1,10 +1,13 @@
 // Runs tks7730-sim for one test and hands out what it announced.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace zrq::test {
+class ChildProgram;
+}
 
 namespace zrq::comm::test {
 
@@ -56,8 +59,7 @@ class SimProcess {
   std::string lettersWhen(const std::string& expected, int timeoutMs = 3000) const;
 
  private:
-  pid_t pid_ = -1;
-  int out_ = -1;
+  std::unique_ptr<::zrq::test::ChildProgram> proc_;
   bool ok_ = false;
   std::string serialPath_;
   std::vector<std::string> usbPaths_;
