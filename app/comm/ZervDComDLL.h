@@ -79,8 +79,8 @@ bool isLoaded();
 
 }  // namespace ZervDComDLL
 
-// UTF-16 <-> UTF-8 for port names and library messages; unpaired surrogates
-// and malformed bytes become '?'.
+// UTF-16 <-> UTF-8 for port names and library messages: the library's own
+// conversion, so unpaired surrogates and malformed bytes become U+FFFD.
 std::u16string toWide(const std::string& text);
 std::string toNarrow(const std::u16string& text);
 std::string toNarrow(const char16_t* text);

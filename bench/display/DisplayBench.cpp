@@ -24,6 +24,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "TfrmAbout.h"
 #include "TfrmFilterValue.h"
 #include "TfrmMain.h"
@@ -37,14 +38,9 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
+using zrq::bench::Clock;
+using zrq::bench::median;
+using zrq::bench::ms;
 
 struct Streaming : zrq::app::NullCommPeer {
   bool portConnected() const override { return true; }

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "ChmFile.h"
 #include "HtmlHelpEngine.h"
 #include "ThbAppHelpSocket.h"
@@ -29,12 +30,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
+using zrq::bench::Clock;
+using zrq::bench::median;
+using zrq::bench::ms;
 
 class PaintWatch : public QObject {
  public:

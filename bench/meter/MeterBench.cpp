@@ -18,13 +18,14 @@
 #include <cstdlib>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "DialixHQCtrl.h"
 
 using namespace zrq::meter;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using zrq::bench::Clock;
 
 // Median over rounds of the mean time of one call in a batch, in microseconds.
 template <typename F>
@@ -35,8 +36,7 @@ double timeIt(F&& f, int rounds = 41, int batch = 200) {
     for (int i = 0; i < batch; ++i) f(i);
     t.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / batch);
   }
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
+  return zrq::bench::median(std::move(t));
 }
 
 QImage target(qreal dpr) {

@@ -119,6 +119,15 @@ typedef int (*comm_isLastErrSevere_fn)(int);
 typedef int (*comm_isSerialPortAvail_fn)(const char16_t*, int);
 typedef int (*comm_isTKS7730USBPortAvail_fn)(DeviceHandle, int);
 
+/* Every entry point once, in the order above: X(name) builds binding tables
+ * whose members have the types name##_fn. */
+#define ZERVDCOM_FUNCTIONS(X)                                                                   \
+  X(comm_loadInterface) X(comm_unloadInterface) X(comm_createSerialPort) X(comm_openSerialPort) \
+  X(comm_createTKS7730USBDevMngr) X(comm_buildTKS7730USBDevList) X(comm_createTKS7730USB)       \
+  X(comm_openTKS7730USB) X(comm_close) X(comm_getLastErr) X(comm_translateLastErr) X(comm_write) \
+  X(comm_read) X(comm_readInBuff) X(comm_readLine) X(comm_purge) X(comm_getVersionInfo)         \
+  X(comm_isLastErrSevere) X(comm_isSerialPortAvail) X(comm_isTKS7730USBPortAvail)
+
 #ifdef __cplusplus
 }
 #endif

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "QtTestApp.h"
 #include "QtHelpPlatform.h"
 #include "RecordingEngine.h"
 #include "ThbFormHelpSocket.h"
@@ -15,13 +16,7 @@ using namespace hb;
 
 namespace {
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "bridge_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
+using zrq::test::qt::ensureApplication;
 
 std::vector<HhRecord> requests() {
   std::vector<HhRecord> out;
@@ -45,7 +40,7 @@ class BridgeQt : public ::testing::Test {
     appSocket.reset();
     HelpPlatform::setCurrent(nullptr);
   }
-  QApplication& a = app();
+  QApplication& a = ensureApplication();
   HtmlHelpEngine engine{HB_RECORDER_PATH};
   QtHelpPlatform platform;
   std::unique_ptr<ThbAppHelpSocket> appSocket;

@@ -12,6 +12,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 
+#include "QtTestApp.h"
 #include "HelpContexts.h"
 #include "HtmlHelpEngine.h"
 #include "TfrmAbout.h"
@@ -23,12 +24,7 @@
 
 namespace {
 
-void ensureApplication() {
-  static int argc = 1;
-  static char arg0[] = "help_e2e_tests";
-  static char* argv[] = {arg0, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
+using zrq::test::qt::ensureApplication;
 
 QMainWindow* viewer() {
   for (QWidget* w : QApplication::topLevelWidgets())

@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 
+#include "QtTestApp.h"
 #include "HelpViewer.h"
 #include "HtmlHelpEngine.h"
 #include "ThbAppHelpSocket.h"
@@ -26,14 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "viewer_tests";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: Qt's own statics may be gone at exit.
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
+using zrq::test::qt::ensureApplication;
 
 struct TsvTopic {
   int id, parent;
@@ -134,7 +128,7 @@ class UrlCatcher : public QObject {
 class Viewer : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(v.openFile(FIXTURE_CHM)) << v.errorText().toStdString(); }
-  QApplication& a = app();  // before any widget
+  QApplication& a = ensureApplication();  // before any widget
   HelpViewer v;
 };
 
@@ -148,7 +142,7 @@ TEST_F(Viewer, ContentsTreeEqualsTheList) {
 }
 
 TEST(RealManual, ContentsIndexAndAliasesMatchTheList) {
-  app();
+  ensureApplication();
   HelpViewer v;
   ASSERT_TRUE(v.openFile(REAL_CHM)) << v.errorText().toStdString();
   const auto topics = readTsv(REAL_TSV);
@@ -293,7 +287,7 @@ TEST_F(Viewer, FindInPageAndZoom) {
 }
 
 TEST(BadFiles, ClearMessageNeverACrash) {
-  app();
+  ensureApplication();
   const fs::path dir = fs::temp_directory_path() / ("hhbad-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   std::string real;
@@ -331,7 +325,7 @@ TEST(BadFiles, ClearMessageNeverACrash) {
 // The real plug-in, loaded by file name like the program loads it.
 class PlugIn : public ::testing::Test {
  protected:
-  void SetUp() override { app(); }
+  void SetUp() override { ensureApplication(); }
   void TearDown() override { call(hb::HH_CLOSE_ALL, "", 0); }
   intptr_t call(unsigned command, const std::string& file, uintptr_t data) {
     return engine().call(platform, 0, file.c_str(), command, data);

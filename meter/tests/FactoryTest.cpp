@@ -13,7 +13,7 @@
 using namespace zrq::meter;
 
 TEST(MeterFactory, CreatesByClassIdentifierOrProgIdOnly) {
-  meter_test::ensureApp();
+  meter_test::ensureApplication();
   for (const char* name : {"{2484DDF7-5E96-498C-B21D-CB0111AF91AB}", "{2484ddf7-5e96-498c-b21d-cb0111af91ab}",
                            "2484DDF7-5E96-498C-B21D-CB0111AF91AB", "Kestov.DialixHQCtrl.1"}) {
     std::unique_ptr<CDialixHQCtrl> c(createControl(name));
@@ -26,7 +26,7 @@ TEST(MeterFactory, CreatesByClassIdentifierOrProgIdOnly) {
 }
 
 TEST(MeterFactory, EntryPointsMapOntoTheFactory) {
-  meter_test::ensureApp();
+  meter_test::ensureApplication();
   void* obj = reinterpret_cast<void*>(1);
   EXPECT_EQ(DllGetClassObject(kDialixHQProgId, &obj), kClassNotAvailable);
   EXPECT_EQ(obj, nullptr);
@@ -57,7 +57,7 @@ TEST(MeterFactory, EntryPointsMapOntoTheFactory) {
 }
 
 TEST(MeterFactory, PropertiesByTextAndStateThroughTheControl) {
-  meter_test::ensureApp();
+  meter_test::ensureApplication();
   std::unique_ptr<CDialixHQCtrl> c(createControl(kDialixHQProgId));
   c->setPropText("MinimumValue", "70");
   EXPECT_EQ(c->getPropText("GreenStartValue"), "70");
@@ -74,7 +74,7 @@ TEST(MeterFactory, PropertiesByTextAndStateThroughTheControl) {
 }
 
 TEST(MeterAboutBox, ShowsNameVersionAndClosesWithOk) {
-  meter_test::ensureApp();
+  meter_test::ensureApplication();
   CDialixHQCtrl ctrl;
   bool sawBox = false;
   QTimer::singleShot(0, [&] {

@@ -17,7 +17,7 @@ namespace {
 class MeterRender : public ::testing::Test {
  protected:
   void SetUp() override {
-    meter_test::ensureApp();
+    meter_test::ensureApplication();
     ctrl.resize(234, 155);
   }
   // The point at radius r and angle theta of the control's current geometry.
@@ -42,7 +42,7 @@ class MeterRender : public ::testing::Test {
   static bool isBlue(const QColor& c) { return c.blue() > 180 && c.red() < 90 && c.green() < 90; }
 
   struct App {
-    App() { meter_test::ensureApp(); }
+    App() { meter_test::ensureApplication(); }
   } app;  // before the control: a widget needs the application
   CDialixHQCtrl ctrl;
 };

@@ -8,14 +8,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "QtTestApp.h"
+
 namespace meter_test {
 
-inline void ensureApp() {
-  static int argc = 1;
-  static char name[] = "meter_widget_tests";
-  static char* argv[] = {name, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
+using zrq::test::qt::ensureApplication;
 
 // Colour of the logical pixel (x, y) in an image drawn at its device pixel ratio.
 inline QColor at(const QImage& img, int x, int y) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <vector>
 
+#include "QtTestApp.h"
 #include "DIALIXHQLib_OCX.h"
 #include "DialixHQCtrl.h"
 #include "DialixHQFactory.h"
@@ -12,16 +13,11 @@ namespace m = zrq::meter;
 
 namespace {
 
-void ensureApp() {
-  static int argc = 1;
-  static char name[] = "dialix_wrapper_tests";
-  static char* argv[] = {name, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
+using zrq::test::qt::ensureApplication;
 
 class Wrapper : public ::testing::Test {
  protected:
-  void SetUp() override { ensureApp(); }
+  void SetUp() override { ensureApplication(); }
 };
 
 }  // namespace

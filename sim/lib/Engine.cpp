@@ -1,5 +1,7 @@
 #include "Engine.h"
 
+#include "UsbReports.h"
+
 #include <charconv>
 
 namespace tks7730sim {
@@ -80,6 +82,31 @@ void Engine::powerDown() {
 
 int64_t Engine::sinceStart(TimePoint now) const {
   return std::chrono::duration_cast<Ms>(now - start_).count();
+}
+
+void Engine::usbHostReport(const uint8_t* data, size_t len, uint64_t& polls, TimePoint now) {
+  const auto h = usb::parseHostReport(data, len);
+  switch (h.kind) {
+    case usb::HostReport::Text:
+      receive(h.text, now);
+      break;
+    case usb::HostReport::Start:
+      log("usb start command", now);
+      resetInput();
+      break;
+    case usb::HostReport::Poll:
+      // Output leaves as soon as it is made; polls only pace the host.
+      if (polls++ == 0) log("usb polling", now);
+      break;
+    case usb::HostReport::OtherCommand:
+      log("usb unknown command code " + hexBytes(std::string(1, static_cast<char>(h.code))), now);
+      break;
+    case usb::HostReport::Invalid:
+      log("usb report ignored: " + std::to_string(len) + " bytes, id " +
+              (len == 0 ? std::string("none") : std::to_string(data[0])),
+          now);
+      break;
+  }
 }
 
 void Engine::log(std::string_view event, TimePoint now) {

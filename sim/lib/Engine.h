@@ -53,6 +53,11 @@ class Engine {
   // Forgets a half-received command (the USB start command does this).
   void resetInput();
 
+  // One report from a USB host, whichever transport carried it: text goes to
+  // the command input, the start command resets it, polls only pace the host
+  // (counted in polls, the first one traced).
+  void usbHostReport(const uint8_t* data, size_t len, uint64_t& polls, TimePoint now);
+
   const MeasSettings& settings() const { return settings_; }
   bool streaming() const { return streaming_; }
   // A paced serial line still sending: the next data line waits for it, as a

@@ -351,26 +351,7 @@ class UsbSensor {
         if (errno != EAGAIN && errno != EWOULDBLOCK) drop(c, now);
         return;
       }
-      const auto h = usb::parseHostReport(buf, static_cast<size_t>(n));
-      switch (h.kind) {
-        case usb::HostReport::Text:
-          engine.receive(h.text, now);
-          break;
-        case usb::HostReport::Start:
-          log(now, "usb start command");
-          engine.resetInput();
-          break;
-        case usb::HostReport::Poll:
-          // Output leaves as soon as it is made; polls only pace the host.
-          if (polls_++ == 0) log(now, "usb polling");
-          break;
-        case usb::HostReport::OtherCommand:
-          log(now, "usb unknown command code " + hexBytes(std::string(1, static_cast<char>(h.code))));
-          break;
-        case usb::HostReport::Invalid:
-          log(now, "usb report ignored: " + std::to_string(n) + " bytes, id " + std::to_string(buf[0]));
-          break;
-      }
+      engine.usbHostReport(buf, static_cast<size_t>(n), polls_, now);
     }
   }
 

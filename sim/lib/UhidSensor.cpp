@@ -164,26 +164,7 @@ void UhidSensor::readEvents(TimePoint now) {
           log(now, "uhid output of report type " + std::to_string(e.reportType) + " ignored");
           break;
         }
-        const auto h = usb::parseHostReport(e.data.data(), e.data.size());
-        switch (h.kind) {
-          case usb::HostReport::Text:
-            engine.receive(h.text, now);
-            break;
-          case usb::HostReport::Start:
-            log(now, "usb start command");
-            engine.resetInput();
-            break;
-          case usb::HostReport::Poll:
-            if (polls_++ == 0) log(now, "usb polling");
-            break;
-          case usb::HostReport::OtherCommand:
-            log(now, "usb unknown command code " + hexBytes(std::string(1, static_cast<char>(h.code))));
-            break;
-          case usb::HostReport::Invalid:
-            log(now, "usb report ignored: " + std::to_string(e.data.size()) + " bytes, id " +
-                         (e.data.empty() ? std::string("none") : std::to_string(e.data[0])));
-            break;
-        }
+        engine.usbHostReport(e.data.data(), e.data.size(), polls_, now);
         break;
       }
       // The sensor has no feature reports: every request fails as on the device.

@@ -1,6 +1,7 @@
 // The program itself: the lines it prints, the USB sockets as a host uses them,
 // a clean exit on SIGTERM, and no CPU spent while idle.
 
+#include "ChildProgram.h"
 #include "SensorRules.h"
 #include "UsbReports.h"
 
@@ -12,7 +13,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
-#include <spawn.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -21,68 +21,21 @@
 #include <termios.h>
 #include <unistd.h>
 
-extern char** environ;
 using namespace tks7730sim::usb;
 using namespace simtest;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class SimProcess {
+// tks7730-sim with the options, its output read line by line.
+class SimProcess : public zrq::test::ChildProgram {
  public:
-  explicit SimProcess(std::vector<std::string> args) {
-    int out[2];
-    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    args.insert(args.begin(), SIM_BIN);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, SIM_BIN, &fa, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    out_ = out[0];
+  explicit SimProcess(std::vector<std::string> args) : ChildProgram(withProgram(std::move(args))) {
+    EXPECT_TRUE(started());
   }
-  ~SimProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(out_);
-  }
-  // Next stdout line, or empty after the time-out.
-  std::string line(int ms = 5000) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-      auto nl = buf_.find('\n');
-      if (nl != std::string::npos) {
-        std::string l = buf_.substr(0, nl);
-        buf_.erase(0, nl + 1);
-        return l;
-      }
-      const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
-      pollfd p{out_, POLLIN, 0};
-      if (left <= 0 || poll(&p, 1, left) <= 0) return {};
-      char b[512];
-      const ssize_t n = read(out_, b, sizeof b);
-      if (n <= 0) return {};
-      buf_.append(b, static_cast<size_t>(n));
-    }
-  }
-  int terminate() {
-    kill(pid_, SIGTERM);
-    return wait();
-  }
-  int wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  std::string line(int ms = 5000) { return ChildProgram::line(ms); }
   long cpuTicks() const {
-    std::ifstream f("/proc/" + std::to_string(pid_) + "/stat");
+    std::ifstream f("/proc/" + std::to_string(pid()) + "/stat");
     std::string s((std::istreambuf_iterator<char>(f)), {});
     std::istringstream in(s.substr(s.rfind(')') + 2));
     std::string tok;
@@ -93,12 +46,12 @@ class SimProcess {
     }
     return utime + stime;
   }
-  pid_t pid() const { return pid_; }
 
  private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string buf_;
+  static std::vector<std::string> withProgram(std::vector<std::string> args) {
+    args.insert(args.begin(), SIM_BIN);
+    return args;
+  }
 };
 
 // The simulator's serial side ("serial: <path>") opened raw; -1 on failure.

@@ -86,7 +86,7 @@ TEST_F(Commands, ConnectPortStartsUpTwiceReadsTheSerialNumberAndStreams) {
   cmds.disconnect();
   EXPECT_FALSE(cmds.connected());
   EXPECT_FALSE(port->isOpen());
-  EXPECT_EQ(sim->commandLetters().back(), 'U');
+  EXPECT_EQ(sim->lastCommand(), 'U');
   EXPECT_EQ(host.lblText, "No Connection");
   EXPECT_GE(host.count("disconnectedCaption"), 1);
   EXPECT_FALSE(cmds.sensorInfo().streamReady);

@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <memory>
-#include <thread>
 
 #include "AppStatus.h"
 #include "DevComInterface.h"
+#include "Eventually.h"
 #include "SimHarness.h"
 #include "USB/TKS7730Stats.h"
 #include "ZervDComDLL.h"
@@ -24,15 +22,7 @@ namespace zrq::comm::test {
     ZRQ_REQUIRE_SIMULATOR();         \
   } while (0)
 
-// Waits for something an outside process does; polls, bounded.
-inline bool eventually(const std::function<bool()>& pred, int timeoutMs = 5000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
+using ::zrq::test::eventually;
 
 class CommE2E : public ::testing::Test {
  protected:

@@ -2,8 +2,6 @@
 // script, the real library carries the data lines, the readings core decodes
 // them, and the log triggers and writer record the crossings. The file is
 // read back with Python's csv module.
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "E2EFixture.h"
+#include "LogRun.h"
 #include "core/DataString.h"
 #include "core/LogFile.h"
 #include "core/LogRecord.h"
@@ -22,35 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace zrq::core;
-
-std::vector<std::string> readBack(const fs::path& file, int& status) {
-  const std::string cmd = std::string("'") + ZRQ_PYTHON3 + "' '" + ZRQ_LOG_CSV_READER + "' '" +
-                          file.string() + "' 1";
-  std::vector<std::string> records;
-  status = -1;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return records;
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int st = ::pclose(p);
-  status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  std::stringstream lines(out);
-  for (std::string l; std::getline(lines, l);) records.push_back(l);
-  return records;
-}
-
-std::vector<std::string> fields(const std::string& record) {
-  std::vector<std::string> f(1);
-  for (char c : record) {
-    if (c == '|')
-      f.emplace_back();
-    else
-      f.back() += c;
-  }
-  return f;
-}
 
 class LogE2E : public CommE2E {
  protected:
@@ -129,15 +99,15 @@ TEST_F(LogE2E, FirstAndLastOccurrenceAboveALimitWritesTwoRecordsForOneExcursion)
   log.close();
   EXPECT_EQ(writes, 2);
 
-  int status = -1;
-  const auto records = readBack(file, status);
-  ASSERT_EQ(status, 0);
+  const logger::test::ReadBack back = logger::test::readLog(file.string(), true);
+  ASSERT_TRUE(back.ok) << back.why;
+  const auto& records = back.records;
   ASSERT_EQ(records.size(), 2u);
   // The first record is the first value past the limit, the second the
   // first value back.
-  EXPECT_EQ(fields(records[0]).at(7), "120.000000");
-  EXPECT_EQ(fields(records[1]).at(7), "20.000000");
-  EXPECT_EQ(fields(records[0]).at(20), "NA");
+  EXPECT_EQ(records[0].at(7), "120.000000");
+  EXPECT_EQ(records[1].at(7), "20.000000");
+  EXPECT_EQ(records[0].at(20), "NA");
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include "AppStatus.h"
 #include "ComTestLog.h"
+#include "LockHolder.h"
 #include "PortDoctor.h"
 #include "uiface/MsgBox.h"
 
@@ -26,6 +27,7 @@ namespace fs = std::filesystem;
 using namespace zrq::comm;
 using namespace zrq::comm::doctor;
 using Lines = std::vector<std::string>;
+using zrq::comm::test::LockHolderProcess;
 
 namespace {
 
@@ -226,44 +228,6 @@ Lines runUnprivileged(const std::function<Lines()>& fn) {
   return lines;
 }
 
-// A child that holds an exclusive flock on path under the name "lockholder"
-// until the object goes.
-class LockHolderProcess {
- public:
-  explicit LockHolderProcess(const std::string& path) {
-    int ready[2];
-    EXPECT_EQ(::pipe(ready), 0);
-    EXPECT_EQ(::pipe(release_), 0);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(release_[1]);
-      ::close(ready[0]);
-      ::prctl(PR_SET_NAME, "lockholder");
-      const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-      const char ok = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 1 : 0;
-      [[maybe_unused]] ssize_t n = ::write(ready[1], &ok, 1);
-      char c;
-      n = ::read(release_[0], &c, 1);  // returns when the parent closes its end
-      ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(release_[0]);
-    char ok = 0;
-    EXPECT_EQ(::read(ready[0], &ok, 1), 1);
-    EXPECT_EQ(ok, 1) << "the child could not lock " << path;
-    ::close(ready[0]);
-  }
-  ~LockHolderProcess() {
-    ::close(release_[1]);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  int release_[2] = {-1, -1};
-};
-
 SystemRoots isolatedRoots(const TempDir& dir) {
   SystemRoots r;
   r.dev = dir.path() + "/dev";
@@ -307,7 +271,7 @@ TEST(PortDoctorReal, PortHeldByAnotherProcessByFlock) {
   const std::string port = dir.make("ttyTEST1", 0666);
   EXPECT_TRUE(diagnosePortAccess(port, roots).empty()) << "a free port has no problem";
   {
-    LockHolderProcess holder(port);
+    LockHolderProcess holder(port, "lockholder");
     const std::string pid = std::to_string(holder.pid());
     EXPECT_EQ(diagnosePortAccess(port, roots),
               (Lines{"Cannot open " + port + ": it is in use by another program.",
@@ -328,7 +292,7 @@ TEST(PortDoctorReal, UucpLockFileAndLibraryDeviceLock) {
   std::ofstream(lockFile) << "";
   {
     // The library's lock file for the path, held by another process.
-    LockHolderProcess holder(lockFile);
+    LockHolderProcess holder(lockFile, "lockholder");
     const auto found = findLockHolder(port, roots);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->pid, holder.pid());
@@ -398,7 +362,7 @@ TEST(PortDoctorReal, DiscoveryExplainsUnavailablePortsButNotAbsentUarts) {
   uart("ttyS1", "0");  // no UART behind it: quiet
   const std::string held = dir.make("ttyHELD", 0666);
   const std::string gone = dir.path() + "/ttyGONE";
-  LockHolderProcess holder(held);
+  LockHolderProcess holder(held, "lockholder");
   const std::string pid = std::to_string(holder.pid());
   const bool root = ::geteuid() == 0;
   const std::string user = root ? "nobody" : myName();

@@ -1,10 +1,9 @@
 #include "SimHarness.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
+#include "ChildProgram.h"
+#include "Eventually.h"
+
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace zrq::comm::test {
 
@@ -52,29 +50,13 @@ SimProcess::SimProcess(std::vector<std::string> options) {
   // ZRQ_SIM_BAUD=9600 runs every test against a serial line of real speed.
   if (const char* baud = std::getenv("ZRQ_SIM_BAUD"); baud && *baud)
     options.insert(options.begin(), {"--baud", baud});
-  const std::string exe = binDir() + "/tks7730-sim";
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
-    error_ = "pipe failed";
+  options.insert(options.begin(), binDir() + "/tks7730-sim");
+  proc_ = std::make_unique<::zrq::test::ChildProgram>(std::move(options));
+  if (!proc_->started()) {
+    error_ = "the simulator could not be started";
     return;
   }
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(exe.c_str()));
-  for (auto& o : options) argv.push_back(const_cast<char*>(o.c_str()));
-  argv.push_back(nullptr);
-  pid_ = fork();
-  if (pid_ == 0) {
-    dup2(fds[1], 1);
-    execv(exe.c_str(), argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  out_ = fds[0];
-  if (pid_ < 0) {
-    error_ = "fork failed";
-    return;
-  }
-  std::string buffer;
+  std::string printed;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   auto ready = [&] { return (!wantSerial || !serialPath_.empty()) && usbPaths_.size() >= wantUsb; };
   while (!ready()) {
@@ -84,33 +66,20 @@ SimProcess::SimProcess(std::vector<std::string> options) {
       error_ = "simulator did not announce its port";
       return;
     }
-    pollfd p{out_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-    char chunk[512];
-    ssize_t n = read(out_, chunk, sizeof chunk);
-    if (n <= 0) {
-      error_ = "simulator ended: " + buffer;
+    const std::string line = proc_->line(static_cast<int>(left.count()));
+    if (proc_->outputEnded()) {
+      error_ = "simulator ended: " + printed;
       return;
     }
-    buffer.append(chunk, static_cast<std::size_t>(n));
-    std::size_t pos;
-    while ((pos = buffer.find('\n')) != std::string::npos) {
-      std::string line = buffer.substr(0, pos);
-      buffer.erase(0, pos + 1);
-      if (line.rfind("serial: ", 0) == 0) serialPath_ = line.substr(8);
-      if (line.rfind("usb: ", 0) == 0) usbPaths_.push_back(line.substr(5));
-    }
+    printed += line + "\n";
+    if (line.rfind("serial: ", 0) == 0) serialPath_ = line.substr(8);
+    if (line.rfind("usb: ", 0) == 0) usbPaths_.push_back(line.substr(5));
   }
   ok_ = true;
 }
 
 SimProcess::~SimProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-  if (out_ >= 0) close(out_);
+  if (proc_) proc_->terminate();
   unlink(tracePath_.c_str());
 }
 
@@ -137,13 +106,14 @@ std::vector<std::string> SimProcess::commandsReceived(char letter) const {
   return out;
 }
 
+char SimProcess::lastCommand() const {
+  const std::string letters = commandLetters();
+  return letters.empty() ? 0 : letters.back();
+}
+
 std::string SimProcess::lettersWhen(const std::string& expected, int timeoutMs) const {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  std::string letters = commandLetters();
-  while (letters != expected && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    letters = commandLetters();
-  }
+  std::string letters;
+  ::zrq::test::eventually([&] { return (letters = commandLetters()) == expected; }, timeoutMs);
   return letters;
 }
 

@@ -1,10 +1,13 @@
 // Runs tks7730-sim for one test and hands out what it announced.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace zrq::test {
+class ChildProgram;
+}
 
 namespace zrq::comm::test {
 
@@ -49,13 +52,14 @@ class SimProcess {
   std::vector<std::string> commandsReceived(char letter) const;
   // The letters of every command received, in order ("IIFG...").
   std::string commandLetters() const;
+  // The letter of the last command received so far, 0 before the first.
+  char lastCommand() const;
   // The letters once they read `expected` (a command without a reply may
   // still be on its way), or what they read after the time-out.
   std::string lettersWhen(const std::string& expected, int timeoutMs = 3000) const;
 
  private:
-  pid_t pid_ = -1;
-  int out_ = -1;
+  std::unique_ptr<::zrq::test::ChildProgram> proc_;
   bool ok_ = false;
   std::string serialPath_;
   std::vector<std::string> usbPaths_;

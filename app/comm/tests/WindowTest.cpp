@@ -12,6 +12,7 @@
 
 #include <thread>
 
+#include "QtTestApp.h"
 #include "AppStatus.h"
 #include "DevComInterface.h"
 #include "QtCommViews.h"
@@ -24,20 +25,14 @@ using namespace zrq::comm;
 
 namespace {
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "comm_window_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication a(argc, argv);
-  return a;
-}
+using zrq::test::qt::ensureApplication;
 
 QStringList memoLines(QPlainTextEdit* memo) {
   return memo->toPlainText().split('\n', Qt::SkipEmptyParts);
 }
 
 TEST(CommWindow, HasItsComponentsAndCaption) {
-  app();
+  ensureApplication();
   test::RecordingHost host;
   TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
   EXPECT_EQ(w.windowTitle(), "TKS7730 Communications Test vBeta8 - (ASCII)");
@@ -64,7 +59,7 @@ TEST(CommWindow, HasItsComponentsAndCaption) {
 }
 
 TEST(CommWindow, PortRowsAndGrowthShowInTheTable) {
-  app();
+  ensureApplication();
   test::RecordingHost host;
   TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
   for (int i = 1; i <= 10; ++i)
@@ -79,7 +74,7 @@ TEST(CommWindow, PortRowsAndGrowthShowInTheTable) {
 }
 
 TEST(CommWindow, LinesFromOtherThreadsArriveInOrder) {
-  app();
+  ensureApplication();
   QPlainTextEdit memo;
   QtStatusMemo view(&memo);
   AppStatus status(&view);
@@ -101,7 +96,7 @@ TEST(CommWindow, LinesFromOtherThreadsArriveInOrder) {
 }
 
 TEST(CommWindow, CellsFromOtherThreadsKeepTheLastWrite) {
-  app();
+  ensureApplication();
   QTableWidget table(9, 6);
   QtStatsGrid grid(&table);
   TKS7730Stats stats(&grid);
@@ -114,7 +109,7 @@ TEST(CommWindow, CellsFromOtherThreadsKeepTheLastWrite) {
 }
 
 TEST(CommWindow, ButtonsActOnTheSelectedPortOrOnAll) {
-  app();
+  ensureApplication();
   test::RecordingHost host;
   TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
   w.commands().addPort(PortType::Serial, "COM1", -1);
@@ -142,7 +137,7 @@ TEST(CommWindow, ButtonsActOnTheSelectedPortOrOnAll) {
 }
 
 TEST(CommWindow, MemoKeepsTheLatestLinesOnly) {
-  app();
+  ensureApplication();
   test::RecordingHost host;
   TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
   for (int i = 0; i < 2500; ++i) w.appStatus().add("line " + std::to_string(i));

@@ -1,3 +1,4 @@
+#include "QtTestApp.h"
 #include "frame/Fonts.h"
 #include "frame/Frame.h"
 #include "frame/QtMessageBoxes.h"
@@ -22,19 +23,12 @@
 
 namespace {
 
-int argc = 1;
-char arg0[] = "frame_tests";
-char* argv[] = {arg0, nullptr};
-
-QApplication& app() {
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
+using zrq::test::qt::ensureApplication;
 
 class FrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    app();
+    ensureApplication();
     zrq::frame::installFrame();
   }
   void TearDown() override { zrq::frame::uninstallFrame(); }

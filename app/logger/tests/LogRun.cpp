@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "Eventually.h"
 #include "SimHarness.h"
 
 extern char** environ;
@@ -71,16 +72,12 @@ void Child::signal(int sig) const {
 int Child::wait(int timeoutMs) {
   if (pid_ <= 0) return -1;
   if (status_ != -2) return status_;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   int st = 0;
-  while (::waitpid(pid_, &st, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > end) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-      status_ = -1;
-      return status_;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (!::zrq::test::eventually([&] { return ::waitpid(pid_, &st, WNOHANG) != 0; }, timeoutMs)) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    status_ = -1;
+    return status_;
   }
   status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   return status_;
@@ -124,6 +121,14 @@ ReadBack readLog(const std::string& path, bool headers) {
     r.records.push_back(f);
   }
   return r;
+}
+
+int lineCount(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  int n = 0;
+  for (std::size_t i = 0; (i = text.find("\r\n", i)) != std::string::npos; i += 2) ++n;
+  return n;
 }
 
 int secondsOfDay(const std::string& time) {

@@ -41,6 +41,9 @@ struct ReadBack {
 };
 ReadBack readLog(const std::string& path, bool headers);
 
+// Whole CR LF lines in the file (0 when it cannot be read).
+int lineCount(const std::string& path);
+
 // Seconds since midnight of a record's "HH:MM:SS" time field.
 int secondsOfDay(const std::string& time);
 

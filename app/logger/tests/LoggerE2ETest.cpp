@@ -13,6 +13,7 @@
 #include <random>
 #include <thread>
 
+#include "Eventually.h"
 #include "LogRun.h"
 #include "SimHarness.h"
 
@@ -22,29 +23,12 @@ namespace {
 namespace fs = std::filesystem;
 using comm::test::SimProcess;
 using Clock = std::chrono::steady_clock;
-
-bool eventually(const std::function<bool()>& pred, int timeoutMs) {
-  const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!pred()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
+using ::zrq::test::eventually;
 
 std::uintmax_t sizeOf(const fs::path& p) {
   std::error_code ec;
   const auto n = fs::file_size(p, ec);
   return ec ? 0 : n;
-}
-
-// Whole CR LF lines in the file.
-int lineCount(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  int n = 0;
-  for (std::size_t i = 0; (i = text.find("\r\n", i)) != std::string::npos; i += 2) ++n;
-  return n;
 }
 
 class LoggerE2E : public ::testing::Test {

@@ -27,6 +27,7 @@
 #include <sstream>
 
 #include "QtEventually.h"
+#include "QtE2E.h"
 #include "CommBridge.h"
 #include "DevComInterface.h"
 #include "SensorProtocol.h"
@@ -46,13 +47,6 @@ using zrq::core::CommState;
 namespace {
 
 using zrq::comm::test::SimProcess;
-
-void ensureApplication() {
-  static int argc = 1;
-  static char name[] = "app_e2e_test";
-  static char* argv[] = {name, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
 
 const QString kVersionCaption =
     QStringLiteral("7730 ZRQ ") + QString::fromLatin1(zrq::frame::kVersionText);
@@ -75,10 +69,7 @@ std::vector<long> commandTimes(const SimProcess& sim, char letter) {
 class AppE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    ZRQ_REQUIRE_LIBRARY();
-    ZRQ_REQUIRE_SIMULATOR();
-    ensureApplication();
-    zrq::comm::ZervDComDLL::setLibraryPath(zrq::comm::test::binDir() + "/libZervDCom.so");
+    ZRQ_QT_E2E_SETUP();
     char tmpl[] = "/tmp/zrq-e2e-usb.XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     usbDir_ = tmpl;
@@ -129,10 +120,7 @@ class AppE2E : public ::testing::Test {
     EXPECT_TRUE(comm->dataPollTimer->isActive());
     stopTimers();
     // The stream was started last; D has no reply and may still be on its way.
-    EXPECT_TRUE(eventually([&] {
-      const std::string letters = sim->commandLetters();
-      return !letters.empty() && letters.back() == 'D';
-    }));
+    EXPECT_TRUE(eventually([&] { return sim->lastCommand() == 'D'; }));
   }
 
   // One readDataTimer tick once a data line has had time to arrive, then two
@@ -286,7 +274,7 @@ TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
     EXPECT_TRUE(a->isEnabled());
   }
   // The disconnect stopped the stream before the port closed.
-  EXPECT_EQ(sim->commandLetters().back(), 'U');
+  EXPECT_EQ(sim->lastCommand(), 'U');
 }
 
 TEST_F(AppE2E, UsbConnectStreamsAverage) {
@@ -656,7 +644,7 @@ TEST_F(AppE2E, CloseDuringZeroCalibrationAsksAndNoKeepsRunning) {
   EXPECT_TRUE(main->FormCloseQuery());
   EXPECT_FALSE(comm->connected());
   EXPECT_TRUE(main->shutDown());
-  EXPECT_EQ(sim->commandLetters().back(), 'U');
+  EXPECT_EQ(sim->lastCommand(), 'U');
 }
 
 TEST_F(AppE2E, RequestedZeroCalibrationStartsWithTheNextLine) {

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QtTestApp.h"
 #include "TfrmLogFreq.h"
 #include "uiface/MsgBox.h"
 
@@ -25,18 +26,12 @@ using zrq::core::LogTimeUnit;
 using zrq::core::LogTrigger;
 using zrq::core::MeasType;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "logfreq_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* a = new QApplication(argc, argv);
-  return *a;
-}
+using zrq::test::qt::ensureApplication;
 
 class LogFreqTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    app();
+    ensureApplication();
     ::setenv("ZRQ_SCREEN_SCALE", "1", 1);
     dlg = std::make_unique<TfrmLogFreq>();
     dlg->measTypeSource = [this] { return type; };

@@ -24,6 +24,7 @@
 #include <optional>
 
 #include "QtEventually.h"
+#include "QtE2E.h"
 #include "CommBridge.h"
 #include "LogRun.h"
 #include "SimHarness.h"
@@ -43,35 +44,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using zrq::comm::test::SimProcess;
+using zrq::logger::test::lineCount;
 using zrq::logger::test::readLog;
 using zrq::logger::test::ReadBack;
 
 constexpr const char* kLoggingError = "Error during logging.  Log file deactivated.";
 
-void ensureApplication() {
-  static int argc = 1;
-  static char name[] = "main_log_e2e_test";
-  static char* argv[] = {name, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
-
 using zrq::test::qt::eventually;
-
-int lineCount(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  int n = 0;
-  for (std::size_t i = 0; (i = text.find("\r\n", i)) != std::string::npos; i += 2) ++n;
-  return n;
-}
 
 class MainLogE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    ZRQ_REQUIRE_LIBRARY();
-    ZRQ_REQUIRE_SIMULATOR();
-    ensureApplication();
-    zrq::comm::ZervDComDLL::setLibraryPath(zrq::comm::test::binDir() + "/libZervDCom.so");
+    ZRQ_QT_E2E_SETUP();
     dir = fs::temp_directory_path() /
           ("zrq-mainlog-e2e-" + std::to_string(::getpid()) + "-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());

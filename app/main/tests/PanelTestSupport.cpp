@@ -10,13 +10,6 @@ using zrq::core::CommState;
 
 namespace zrq::test {
 
-void ensureApplication() {
-  static int argc = 1;
-  static char arg0[] = "mainwin_tests";
-  static char* argv[] = {arg0, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
-
 std::string dataString(const Powers& p, int reportedType) {
   char buf[160];
   std::snprintf(buf, sizeof buf,

@@ -3,6 +3,7 @@
 // prepared as sensor data strings decoded by the real decoder.
 #pragma once
 
+#include <QEvent>
 #include <QLabel>
 #include <gtest/gtest.h>
 #include <map>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "PanelPeers.h"
+#include "QtTestApp.h"
 #include "TfrmAbout.h"
 #include "TfrmFilterValue.h"
 #include "TfrmMain.h"
@@ -17,7 +19,17 @@
 
 namespace zrq::test {
 
-void ensureApplication();
+using qt::ensureApplication;
+
+// Counts the paint events of the widget it is installed on.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
 
 struct FakeComm : app::NullCommPeer {
   bool connected = false, interrogated = false, settingsOk = false;

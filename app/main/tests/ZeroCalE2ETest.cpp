@@ -30,6 +30,7 @@
 #include <string>
 
 #include "QtEventually.h"
+#include "QtE2E.h"
 #include "CommBridge.h"
 #include "SimHarness.h"
 #include "TfrmComm.h"
@@ -50,13 +51,6 @@ constexpr const char* kCheck = "Do not interrupt calibration.";
 constexpr const char* kConfirm = "Confirm Calibration";
 constexpr const char* kCorrupt = "Calibration Error";
 constexpr int kTicks = 160;
-
-void ensureApplication() {
-  static int argc = 1;
-  static char name[] = "zero_cal_e2e_test";
-  static char* argv[] = {name, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
 
 using zrq::test::qt::eventually;
 
@@ -104,10 +98,7 @@ struct FileLog : zrq::app::NullLogPeer {
 class ZeroCalE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    ZRQ_REQUIRE_LIBRARY();
-    ZRQ_REQUIRE_SIMULATOR();
-    ensureApplication();
-    zrq::comm::ZervDComDLL::setLibraryPath(zrq::comm::test::binDir() + "/libZervDCom.so");
+    ZRQ_QT_E2E_SETUP();
   }
 
   void TearDown() override {
@@ -159,10 +150,7 @@ class ZeroCalE2E : public ::testing::Test {
     item->trigger();
     ASSERT_TRUE(comm->connected());
     stopTimers();
-    ASSERT_TRUE(eventually([&] {
-      const std::string letters = sim->commandLetters();
-      return !letters.empty() && letters.back() == 'D';
-    }));
+    ASSERT_TRUE(eventually([&] { return sim->lastCommand() == 'D'; }));
   }
 
   // One readDataTimer tick once a data line has had time to arrive.
@@ -197,7 +185,7 @@ class ZeroCalE2E : public ::testing::Test {
     EXPECT_EQ(main->ProgressBar1->maximum(), 100);
     EXPECT_EQ(main->displayTimer->interval(), 300);
     EXPECT_TRUE(main->readDataTimer->isActive());
-    EXPECT_TRUE(eventually([&] { return sim->commandLetters().back() == 'D'; }));
+    EXPECT_TRUE(eventually([&] { return sim->lastCommand() == 'D'; }));
     stopTimers();
     main->state.reading.fwdAvgPower = 0;
     tick();

@@ -1,7 +1,7 @@
 #pragma once
 // Conversions between the library's wide (UTF-16) texts and UTF-8, and
 // printf-style formatting into wide text. Locale-independent, Qt-free, no
-// other dependency (target ZervDCom::widetext).
+// other dependency (target ZRQ::zervdcom_widetext).
 //
 // Nothing is ever dropped silently: every malformed unit becomes U+FFFD, the
 // replacement character, and conversion goes on after it. Malformed UTF-8 is

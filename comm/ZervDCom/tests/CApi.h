@@ -8,13 +8,6 @@
 
 #include "ZervDCom.h"
 
-#define ZERVDCOM_FUNCTIONS(X)                                                                   \
-  X(comm_loadInterface) X(comm_unloadInterface) X(comm_createSerialPort) X(comm_openSerialPort) \
-  X(comm_createTKS7730USBDevMngr) X(comm_buildTKS7730USBDevList) X(comm_createTKS7730USB)       \
-  X(comm_openTKS7730USB) X(comm_close) X(comm_getLastErr) X(comm_translateLastErr) X(comm_write) \
-  X(comm_read) X(comm_readInBuff) X(comm_readLine) X(comm_purge) X(comm_getVersionInfo)         \
-  X(comm_isLastErrSevere) X(comm_isSerialPortAvail) X(comm_isTKS7730USBPortAvail)
-
 // The folder every built program lands in.
 inline std::string binDir() {
   if (const char* bin = std::getenv("ZRQ_BIN_DIR"); bin && *bin) return bin;

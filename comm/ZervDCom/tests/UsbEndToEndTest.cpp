@@ -3,16 +3,15 @@
 // in 49-byte reports.
 
 #include "CApi.h"
+#include "ChildProgram.h"
 #include "../HidUSB/tests/SensorDescriptor.h"
 #include "../HidUSB/tests/SimPeer.h"
 #include "../HidUSB/tests/TempDir.h"
 
-#include <csignal>
 #include <gtest/gtest.h>
-#include <poll.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 #include "Common/ErrCodes.h"
@@ -23,54 +22,25 @@ namespace {
 class SimProcess {
  public:
   SimProcess(const std::string& dir, int sensors) {
-    exe_ = binDir() + "/tks7730-sim";
+    const std::string exe = binDir() + "/tks7730-sim";
     struct stat st{};
-    if (::stat(exe_.c_str(), &st) != 0) return;
-    int out[2];
-    if (::pipe(out) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::close(out[0]);
-      ::close(out[1]);
-      std::string n = std::to_string(sensors);
-      ::execl(exe_.c_str(), exe_.c_str(), "--no-pty", "--usb", n.c_str(), "--usb-dir", dir.c_str(), "--interval",
-              "100", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string text;
+    if (::stat(exe.c_str(), &st) != 0) return;
+    proc_ = std::make_unique<zrq::test::ChildProgram>(std::vector<std::string>{
+        exe, "--no-pty", "--usb", std::to_string(sensors), "--usb-dir", dir, "--interval", "100"});
     while (static_cast<int>(usb_.size()) < sensors) {
-      pollfd p{out[0], POLLIN, 0};
-      if (::poll(&p, 1, 10000) <= 0) break;
-      char buf[512];
-      ssize_t k = ::read(out[0], buf, sizeof buf);
-      if (k <= 0) break;
-      text.append(buf, static_cast<size_t>(k));
-      size_t nl;
-      while ((nl = text.find('\n')) != std::string::npos) {
-        std::string line = text.substr(0, nl);
-        text.erase(0, nl + 1);
-        if (line.rfind("usb: ", 0) == 0) usb_.push_back(line.substr(5));
-      }
+      const std::string line = proc_->line(10000);
+      if (line.empty()) break;
+      if (line.rfind("usb: ", 0) == 0) usb_.push_back(line.substr(5));
     }
-    outFd_ = out[0];
   }
   ~SimProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      int st;
-      ::waitpid(pid_, &st, 0);
-    }
-    if (outFd_ >= 0) ::close(outFd_);
+    if (proc_) proc_->terminate();
   }
-  bool available() const { return pid_ > 0; }
+  bool available() const { return proc_ && proc_->started(); }
   const std::vector<std::string>& usb() const { return usb_; }
 
  private:
-  std::string exe_;
-  pid_t pid_ = -1;
-  int outFd_ = -1;
+  std::unique_ptr<zrq::test::ChildProgram> proc_;
   std::vector<std::string> usb_;
 };
 

@@ -4,6 +4,7 @@
 // hands to a device and back, byte for byte, and unplugs on demand.
 
 #include "CApi.h"
+#include "Common/ErrCodes.h"
 #include "VmSim.h"
 #include "HidUSB/HidEnum.h"
 #include "HidUSB/HidUSB.h"
@@ -380,7 +381,7 @@ TEST(SimulatorSensors, TwoListedInOrderAndAKeyboardIgnored) {
   DeviceHandle m = 0, h = 0;
   EXPECT_EQ(a.list(m), 2);
   EXPECT_EQ(a.c.comm_createTKS7730USB(m, 2, &h, 4096), 0);
-  EXPECT_EQ(a.c.comm_getLastErr(m), 26);
+  EXPECT_EQ(a.c.comm_getLastErr(m), ErrCode::InvalidDeviceIndex);
   a.c.comm_close(m);
 }
 
@@ -425,7 +426,7 @@ TEST(SimulatorSensors, AnswerCommandsStreamAndLockAcrossProcesses) {
     unsigned got = 0;
     const int ok = a.c.comm_read(u, buf, sizeof buf, &got, 300);
     if (!ok) {
-      ASSERT_EQ(a.c.comm_getLastErr(u), 8);  // only the time-out of a short read
+      ASSERT_EQ(a.c.comm_getLastErr(u), ErrCode::ReadTimeout);  // only the time-out of a short read
     }
     stream.append(buf, got);
   }

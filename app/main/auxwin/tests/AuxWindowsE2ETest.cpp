@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "QtEventually.h"
+#include "QtE2E.h"
 #include "CommBridge.h"
 #include "DIALIXHQLib_OCX.h"
 #include "DisplayWindows.h"
@@ -34,13 +35,6 @@ using zrq::core::MeasType;
 
 namespace {
 
-void ensureApplication() {
-  static int argc = 1;
-  static char name[] = "auxwin_e2e_test";
-  static char* argv[] = {name, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
-
 bool eventually(const std::function<bool()>& pred) { return zrq::test::qt::eventually(pred, 8000); }
 
 QString shotDir() {
@@ -52,10 +46,7 @@ QString shotDir() {
 class AuxWindowsE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    ZRQ_REQUIRE_LIBRARY();
-    ZRQ_REQUIRE_SIMULATOR();
-    ensureApplication();
-    zrq::comm::ZervDComDLL::setLibraryPath(zrq::comm::test::binDir() + "/libZervDCom.so");
+    ZRQ_QT_E2E_SETUP();
     sim = std::make_unique<zrq::comm::test::SimProcess>(std::vector<std::string>{});
     ASSERT_TRUE(sim->ok()) << sim->error();
     ::setenv("ZRQ_SERIAL_PORTS", sim->serialPath().c_str(), 1);

@@ -14,17 +14,9 @@
 using namespace zrq;
 using core::MeasType;
 using core::PowerUnit;
+using test::PaintCounter;
 
 namespace {
-
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
 
 class DisplayWindows : public test::PanelTest {
  protected:

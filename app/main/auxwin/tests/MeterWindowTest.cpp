@@ -203,16 +203,7 @@ TEST_F(MeterWindows, ReflectedHiddenWhenInvalidAndOutsideAverageAndPeak) {
   EXPECT_FALSE(rfl->isVisible());
 }
 
-namespace {
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
-}  // namespace
+using zrq::test::PaintCounter;
 
 // Ticks that bring the same reading write nothing and repaint no meter.
 TEST_F(MeterWindows, UnchangedReadingsRepaintNoMeter) {
