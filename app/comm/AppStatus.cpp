@@ -10,7 +10,7 @@
 namespace zrq::comm {
 
 namespace {
-constexpr const char* UNIT = "AppStatus";
+constexpr const char* kUnit = "AppStatus";
 }
 
 void MemoryStatusMemo::appendLine(const std::string& line) {
@@ -52,7 +52,7 @@ AppStatus::~AppStatus() {
 }
 
 void AppStatus::add(const std::string& text) {
-  ZRQ_COMM_ASSERT(p_statusMemo_ != nullptr, "p_statusMemo_ != NULL", UNIT);
+  ZRQ_COMM_ASSERT(p_statusMemo_ != nullptr, "p_statusMemo_ != NULL", kUnit);
   // One lock over memo and log keeps lines of different threads in the same
   // order in both.
   std::lock_guard<std::recursive_mutex> lock(lock_);
@@ -70,7 +70,7 @@ void AppStatus::addf(const char* format, ...) {
 }
 
 void AppStatus::clear() {
-  ZRQ_COMM_ASSERT(p_statusMemo_ != nullptr, "p_statusMemo_ != NULL", UNIT);
+  ZRQ_COMM_ASSERT(p_statusMemo_ != nullptr, "p_statusMemo_ != NULL", kUnit);
   std::lock_guard<std::recursive_mutex> lock(lock_);
   p_statusMemo_->clearLines();
 }

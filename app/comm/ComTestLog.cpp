@@ -33,7 +33,7 @@ std::recursive_mutex logMutex;
 std::FILE* logFile = nullptr;
 std::string logPath;
 std::size_t logBytes = 0;
-std::size_t rotateBytes = ComTestLog::DEFAULT_ROTATE_BYTES;
+std::size_t rotateBytes = ComTestLog::kDefaultRotateBytes;
 
 // O_NOFOLLOW: a symbolic link planted at the log's name is refused, never written through.
 std::FILE* openTruncated(const std::string& path) {
@@ -81,7 +81,7 @@ bool open(const std::string& path) {
 bool openDefault() {
   std::string folder = logFolder(true);
   if (folder.empty()) return false;
-  return open(folder + "/" + FILE_NAME);
+  return open(folder + "/" + kFileName);
 }
 
 void close() {

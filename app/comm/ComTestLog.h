@@ -16,7 +16,7 @@ std::string logFolder(bool create = true);
 
 namespace ComTestLog {
 
-inline constexpr const char* FILE_NAME = "TKS7730ComTest.log";
+inline constexpr const char* kFileName = "TKS7730ComTest.log";
 
 // Opens (truncating) the log; any file already open is closed first.
 // Returns false when the file cannot be opened (nothing is logged then).
@@ -28,7 +28,7 @@ std::string path();
 // Writes text as given and flushes; nothing happens when no log is open.
 void write(const std::string& text);
 
-inline constexpr std::size_t DEFAULT_ROTATE_BYTES = 10u * 1024 * 1024;
+inline constexpr std::size_t kDefaultRotateBytes = 10u * 1024 * 1024;
 // The size at which the log rotates (tests make it small).
 void setRotateBytes(std::size_t bytes);
 

@@ -25,12 +25,12 @@ std::string localDateTime() {
 
 bool DevComInterface::interrogate() {
   std::string reply =
-      sendCommandText(protocol::CMD_INTERROGATE, len(protocol::CMD_INTERROGATE), 1, "Interrogation");
+      sendCommandText(protocol::kCmdInterrogate, len(protocol::kCmdInterrogate), 1, "Interrogation");
   return handler_ ? handler_->pktInterrogateResponse(reply) : false;
 }
 
 bool DevComInterface::assertCalibration() {
-  std::string reply = sendCommandText(protocol::CMD_CALIBRATION, len(protocol::CMD_CALIBRATION),
+  std::string reply = sendCommandText(protocol::kCmdCalibration, len(protocol::kCmdCalibration),
                                       1, "Calibration assertion");
   return handler_ ? handler_->pktConfigResponse(reply) : false;
 }
@@ -45,20 +45,20 @@ bool DevComInterface::setFilterAndType() {
 
 bool DevComInterface::zeroCalibrate() {
   std::string reply =
-      sendCommandText(protocol::CMD_ZERO, len(protocol::CMD_ZERO), 1, "ZeroCalibration");
+      sendCommandText(protocol::kCmdZero, len(protocol::kCmdZero), 1, "ZeroCalibration");
   return handler_ ? handler_->pktZeroCalResponse(reply) : false;
 }
 
 void DevComInterface::startDataStream() {
-  write(protocol::CMD_START_STREAM, len(protocol::CMD_START_STREAM));
+  write(protocol::kCmdStartStream, len(protocol::kCmdStartStream));
 }
 
 bool DevComInterface::stopDataStream() {
-  return sendCommand(protocol::CMD_STOP_STREAM, len(protocol::CMD_STOP_STREAM), 1,
+  return sendCommand(protocol::kCmdStopStream, len(protocol::kCmdStopStream), 1,
                      "Stop data stream");
 }
 
-void DevComInterface::sendZero() { write(protocol::CMD_ZERO, len(protocol::CMD_ZERO)); }
+void DevComInterface::sendZero() { write(protocol::kCmdZero, len(protocol::kCmdZero)); }
 
 std::string DevComInterface::readDataLine() {
   char buf[256] = {};
@@ -86,7 +86,7 @@ bool DevComInterface::readSerialNumber() {
     serialNumber_.clear();
   }
   status("Reading the sensor's serial number...");
-  write(protocol::CMD_SERIAL_NUMBER, len(protocol::CMD_SERIAL_NUMBER));
+  write(protocol::kCmdSerialNumber, len(protocol::kCmdSerialNumber));
   std::string buf(1024, '\0');
   unsigned n = 0;
   if (!readLine(buf.data(), 1023, &n)) {
@@ -122,9 +122,9 @@ void DevComInterface::init() {
     setInitPassed(false);
     status("Initializing the 7730...");
     status("Interrogating the sensor...");
-    sendCommand(protocol::CMD_INTERROGATE, len(protocol::CMD_INTERROGATE), 1, "Interrogation");
+    sendCommand(protocol::kCmdInterrogate, len(protocol::kCmdInterrogate), 1, "Interrogation");
     status("Checking calibration status...");
-    sendCommand(protocol::CMD_CALIBRATION, len(protocol::CMD_CALIBRATION), 1,
+    sendCommand(protocol::kCmdCalibration, len(protocol::kCmdCalibration), 1,
                 "Calibration assertion");
     status("Setting default filter and measurement type...");
     const std::string g = protocol::defaultSettingsCommand();
@@ -147,7 +147,7 @@ void DevComInterface::contReadStep() {
       return;  // the port is closing: no further attempt
     char buf[256] = {};
     unsigned n = 0;
-    write(protocol::CMD_READ_TEST, len(protocol::CMD_READ_TEST));
+    write(protocol::kCmdReadTest, len(protocol::kCmdReadTest));
     if (readLine(buf, 255, &n)) {
       totalReads_.fetch_add(1);
       success = true;

@@ -16,10 +16,10 @@
 namespace zrq::comm {
 
 namespace {
-constexpr const char* UNIT = "DevComInterface";
-constexpr unsigned PURGE_ALL = 15;  // abort and clear both directions
-constexpr int WRITE_TIMEOUT_MS = 3000;
-constexpr int READ_TIMEOUT_MS = 2000;
+constexpr const char* kUnit = "DevComInterface";
+constexpr unsigned kPurgeAll = 15;  // abort and clear both directions
+constexpr int kWriteTimeoutMs = 3000;
+constexpr int kReadTimeoutMs = 2000;
 }  // namespace
 
 DevComInterface::DevComInterface(PortType type, const std::string& portName, int statsRow,
@@ -31,8 +31,8 @@ DevComInterface::DevComInterface(PortType type, const std::string& portName, int
       p_stats_(stats),
       p_appStatus_(appStatus),
       usbDevIndex_(usbDevIndex) {
-  ZRQ_COMM_ASSERT(stats != nullptr, "p_stats != NULL", UNIT);
-  ZRQ_COMM_ASSERT(appStatus != nullptr, "p_appStatus != NULL", UNIT);
+  ZRQ_COMM_ASSERT(stats != nullptr, "p_stats != NULL", kUnit);
+  ZRQ_COMM_ASSERT(appStatus != nullptr, "p_appStatus != NULL", kUnit);
 }
 
 DevComInterface::~DevComInterface() {
@@ -88,9 +88,9 @@ bool DevComInterface::isOpen() const {
 
 void DevComInterface::open(DeviceHandle h) {
   ZRQ_COMM_ASSERT(h != ZervDComDLL::INVALID_DEV_COMM_HANDLE,
-                  "hDev != ZervDComDLL::INVALID_DEV_COMM_HANDLE", UNIT);
+                  "hDev != ZervDComDLL::INVALID_DEV_COMM_HANDLE", kUnit);
   ZRQ_COMM_ASSERT(hDev_.load() == ZervDComDLL::INVALID_DEV_COMM_HANDLE,
-                  "hDev_ == ZervDComDLL::INVALID_DEV_COMM_HANDLE", UNIT);
+                  "hDev_ == ZervDComDLL::INVALID_DEV_COMM_HANDLE", kUnit);
   hDev_.store(h);
   bool ok = guarded([&] {
     if (portType_ == PortType::Serial) {
@@ -107,7 +107,7 @@ void DevComInterface::open(DeviceHandle h) {
       reportLibError("openTKS7730USB()");
       return false;
     }
-    assertionFailed("portType_ is serial or USB", UNIT, __LINE__);
+    assertionFailed("portType_ is serial or USB", kUnit, __LINE__);
   });
   if (ok) {
     p_stats_->showStatus(statsRow_, PortStatus::Open);
@@ -153,7 +153,7 @@ void DevComInterface::purge() {
     return;
   }
   guarded([&] {
-    if (!ZervDComDLL::purge(hDev_.load(), PURGE_ALL)) {
+    if (!ZervDComDLL::purge(hDev_.load(), kPurgeAll)) {
       reportLibError("purge()");
       return false;
     }
@@ -164,12 +164,12 @@ void DevComInterface::purge() {
 }
 
 void DevComInterface::write(const char* cmd, unsigned len) {
-  ZRQ_COMM_ASSERT(cmd != nullptr, "p_cmdStr != NULL", UNIT);
+  ZRQ_COMM_ASSERT(cmd != nullptr, "p_cmdStr != NULL", kUnit);
   guarded([&] {
     unsigned written = 0;
     int ok = 0;
     ui::callResponsive(
-        [&] { ok = ZervDComDLL::write(hDev_.load(), cmd, len, &written, WRITE_TIMEOUT_MS); });
+        [&] { ok = ZervDComDLL::write(hDev_.load(), cmd, len, &written, kWriteTimeoutMs); });
     if (ok) return true;
     reportLibError("write()");
     return false;
@@ -190,14 +190,14 @@ unsigned DevComInterface::dropStreamTail(char* buf, unsigned n) {
 }
 
 bool DevComInterface::readLine(char* buf, unsigned bufSize, unsigned* bytesRead) {
-  ZRQ_COMM_ASSERT(buf != nullptr, "p_respBuf != NULL", UNIT);
-  ZRQ_COMM_ASSERT(bytesRead != nullptr, "p_bytesRead != NULL", UNIT);
+  ZRQ_COMM_ASSERT(buf != nullptr, "p_respBuf != NULL", kUnit);
+  ZRQ_COMM_ASSERT(bytesRead != nullptr, "p_bytesRead != NULL", kUnit);
   *bytesRead = 0;
   return guarded([&] {
     unsigned got = 0;
     int ok = 0;
     ui::callResponsive(
-        [&] { ok = ZervDComDLL::readLine(hDev_.load(), buf, bufSize, &got, READ_TIMEOUT_MS); });
+        [&] { ok = ZervDComDLL::readLine(hDev_.load(), buf, bufSize, &got, kReadTimeoutMs); });
     *bytesRead = dropStreamTail(buf, std::min(got, bufSize));
     if (ok) return true;
     reportLibError("readLine()");
@@ -206,16 +206,16 @@ bool DevComInterface::readLine(char* buf, unsigned bufSize, unsigned* bytesRead)
 }
 
 bool DevComInterface::readData(char* buf, unsigned bufSize, unsigned* bytesRead, unsigned count) {
-  ZRQ_COMM_ASSERT(buf != nullptr, "p_respBuf != NULL", UNIT);
-  ZRQ_COMM_ASSERT(bytesRead != nullptr, "p_bytesRead != NULL", UNIT);
+  ZRQ_COMM_ASSERT(buf != nullptr, "p_respBuf != NULL", kUnit);
+  ZRQ_COMM_ASSERT(bytesRead != nullptr, "p_bytesRead != NULL", kUnit);
   *bytesRead = 0;
   if (count > 0) {
-    ZRQ_COMM_ASSERT(count <= bufSize, "count <= bufSz", UNIT);
+    ZRQ_COMM_ASSERT(count <= bufSize, "count <= bufSz", kUnit);
     return guarded([&] {
       unsigned got = 0;
       int ok = 0;
       ui::callResponsive(
-          [&] { ok = ZervDComDLL::read(hDev_.load(), buf, count, &got, READ_TIMEOUT_MS); });
+          [&] { ok = ZervDComDLL::read(hDev_.load(), buf, count, &got, kReadTimeoutMs); });
       *bytesRead = std::min(got, count);
       if (ok) return true;
       reportLibError("read()");
@@ -230,7 +230,7 @@ bool DevComInterface::readData(char* buf, unsigned bufSize, unsigned* bytesRead,
   auto phase = [&](char until) {
     std::string text;
     int attempts = 0;
-    while (attempts < DATA_LINE_ATTEMPTS && text.find(until) == std::string::npos) {
+    while (attempts < kDataLineAttempts && text.find(until) == std::string::npos) {
       ++attempts;
       char byte = 0;
       unsigned got = 0;
@@ -251,10 +251,10 @@ bool DevComInterface::readData(char* buf, unsigned bufSize, unsigned* bytesRead,
   phase('D');
   auto [line, attempts] = phase('\r');
   purge();
-  ZRQ_COMM_ASSERT(line.size() <= bufSize, "len <= bufSz", UNIT);
+  ZRQ_COMM_ASSERT(line.size() <= bufSize, "len <= bufSz", kUnit);
   std::memcpy(buf, line.data(), line.size());
   *bytesRead = static_cast<unsigned>(line.size());
-  if (attempts >= DATA_LINE_ATTEMPTS) purge();
+  if (attempts >= kDataLineAttempts) purge();
   return result;
 }
 
@@ -269,7 +269,7 @@ std::string DevComInterface::exchangeLine(const char* cmd, unsigned len, bool* o
 std::optional<std::string> DevComInterface::exchangePastBanner(const char* cmd, unsigned len,
                                                                const char* label,
                                                                bool* readFailed) {
-  static const std::string banner = protocol::BANNER;
+  static const std::string banner = protocol::kBanner;
   *readFailed = false;
   int resends = 0;
   for (;;) {
@@ -293,14 +293,14 @@ std::optional<std::string> DevComInterface::exchangePastBanner(const char* cmd, 
 }
 
 bool DevComInterface::sendCommand(const char* cmd, unsigned len, int respLen, const char* label) {
-  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", UNIT);
+  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", kUnit);
   bool readFailed = false;
   return exchangePastBanner(cmd, len, label, &readFailed).has_value();
 }
 
 std::string DevComInterface::sendCommandText(const char* cmd, unsigned len, int respLen,
                                              const char* label) {
-  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", UNIT);
+  ZRQ_COMM_ASSERT(respLen > 0, "respLen > 0", kUnit);
   bool readFailed = false;
   auto reply = exchangePastBanner(cmd, len, label, &readFailed);
   if (!reply) {
@@ -357,7 +357,7 @@ void DevComInterface::startThread() {
   if (thread_.joinable()) return;
   {
     std::lock_guard<std::mutex> lock(evtMutex_);
-    ZRQ_COMM_ASSERT(!contEvtExists_, "hContEvt_ == NULL", UNIT);
+    ZRQ_COMM_ASSERT(!contEvtExists_, "hContEvt_ == NULL", kUnit);
     contEvtExists_ = true;
     // A new thread starts from unsignalled events: a wake-up left over from
     // the previous connection must not let it run ahead.
@@ -410,7 +410,7 @@ void DevComInterface::threadMain() {
     }
     contReadStep();
     std::unique_lock<std::mutex> lock(evtMutex_);
-    evtCv_.wait_for(lock, std::chrono::milliseconds(CONT_READ_PERIOD_MS),
+    evtCv_.wait_for(lock, std::chrono::milliseconds(kContReadPeriodMs),
                     [&] { return stop_.load() != 0 || !contRd(); });
   }
 }

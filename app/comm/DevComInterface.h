@@ -46,10 +46,10 @@ class SensorReplyHandler {
 class DevComInterface {
  public:
   using DeviceHandle = ZervDComDLL::DeviceHandle;
-  static constexpr int DATA_LINE_ATTEMPTS = 128;
+  static constexpr int kDataLineAttempts = 128;
   // The continuous test read asks for one line per sensor line period, not
   // as fast as the link answers.
-  static constexpr int CONT_READ_PERIOD_MS = 100;
+  static constexpr int kContReadPeriodMs = 100;
 
   // stats and appStatus must outlive the interface (both must not be null).
   DevComInterface(PortType type, const std::string& portName, int statsRow, TKS7730Stats* stats,

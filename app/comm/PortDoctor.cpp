@@ -173,12 +173,12 @@ std::vector<std::string> explain(const DeviceFacts& d, const UserFacts& u) {
                              ", then log out and log in again.";
     if (d.isSensor) {
       if (d.udevRuleInstalled)
-        lines.push_back(std::string("Fix: the udev rule ") + UDEV_RULE_NAME +
-                        " is installed but not yet applied to this sensor: " + UDEV_RELOAD +
+        lines.push_back(std::string("Fix: the udev rule ") + kUdevRuleName +
+                        " is installed but not yet applied to this sensor: " + kUdevReload +
                         " (or unplug the sensor and plug it in again).");
       else
-        lines.push_back(std::string("Fix: install the udev rule ") + UDEV_RULE_PATH +
-                        " (the zrq package brings it), then: " + UDEV_RELOAD);
+        lines.push_back(std::string("Fix: install the udev rule ") + kUdevRulePath +
+                        " (the zrq package brings it), then: " + kUdevReload);
       if (groupMayOpen && !u.inGroupNow)
         lines.push_back(u.inGroupDatabase
                             ? "Without a desktop login: " + u.name + " is in group " +
@@ -194,7 +194,7 @@ std::vector<std::string> explain(const DeviceFacts& d, const UserFacts& u) {
     } else {
       lines.push_back("Fix: no group may open it; a udev rule with GROUP=\"dialout\", "
                       "MODE=\"0660\" for this device gives access to the members of dialout, "
-                      "then: " + std::string(UDEV_RELOAD));
+                      "then: " + std::string(kUdevReload));
     }
     return lines;
   }
@@ -263,7 +263,7 @@ DeviceFacts gatherDevice(const std::string& path, const SystemRoots& roots) {
   d.groupName = groupName(st.st_gid);
   d.isSensor = isSensorNode(path, roots);
   for (const std::string& dir : roots.udevRuleDirs)
-    if (::access((dir + "/" + UDEV_RULE_NAME).c_str(), F_OK) == 0) d.udevRuleInstalled = true;
+    if (::access((dir + "/" + kUdevRuleName).c_str(), F_OK) == 0) d.udevRuleInstalled = true;
   if (d.accessible) d.holder = findLockHolder(path, roots);
   return d;
 }
@@ -359,7 +359,7 @@ void report(AppStatus& status, const std::vector<std::string>& lines) {
     status.add(line);
     text += (text.empty() ? "" : "\n") + line;
   }
-  if (!boxShown.exchange(true)) ui::showMessage(text, BOX_CAPTION, ui::MsgButtons::Ok, ui::MsgIcon::Warning);
+  if (!boxShown.exchange(true)) ui::showMessage(text, kBoxCaption, ui::MsgButtons::Ok, ui::MsgIcon::Warning);
 }
 
 void resetReportedOnce() { boxShown = false; }

@@ -30,9 +30,9 @@ struct SystemRoots {
                                            "/lib/udev/rules.d"};
 };
 
-inline constexpr const char* UDEV_RULE_NAME = "70-zrq.rules";
-inline constexpr const char* UDEV_RULE_PATH = "/usr/lib/udev/rules.d/70-zrq.rules";
-inline constexpr const char* UDEV_RELOAD =
+inline constexpr const char* kUdevRuleName = "70-zrq.rules";
+inline constexpr const char* kUdevRulePath = "/usr/lib/udev/rules.d/70-zrq.rules";
+inline constexpr const char* kUdevReload =
     "sudo udevadm control --reload-rules && sudo udevadm trigger";
 
 struct LockHolder {
@@ -98,7 +98,7 @@ std::vector<std::string> diagnoseSensors(const SystemRoots& roots = {});
 std::vector<std::string> diagnoseDiscovery(const std::vector<std::string>& unavailableSerial,
                                            const SystemRoots& roots = {});
 
-inline constexpr const char* BOX_CAPTION = "Device Access";
+inline constexpr const char* kBoxCaption = "Device Access";
 
 // Adds the lines to the status sink (status memo and TKS7730ComTest.log);
 // the first non-empty report of the run also shows them in a message box.

@@ -18,7 +18,7 @@ std::string buildSettingsCommand(std::uint8_t measType, double offsetDb, double 
   cmd += "," + formatE5(offsetDb) + "," + formatE5(filterHz) + ",";
   cmd.push_back(static_cast<char>(fwdUnit));
   cmd += "," + formatE5(ccdfLimit) + " \r\n";
-  cmd.resize(SETTINGS_COMMAND_LENGTH);
+  cmd.resize(kSettingsCommandLength);
   return cmd;
 }
 

@@ -9,15 +9,15 @@
 
 namespace zrq::comm::protocol {
 
-inline constexpr const char* CMD_INTERROGATE = "I\r\n";
-inline constexpr const char* CMD_CALIBRATION = "F\r\n";
-inline constexpr const char* CMD_START_STREAM = "D\r\n";
-inline constexpr const char* CMD_STOP_STREAM = "U\r\n";
-inline constexpr const char* CMD_ZERO = "Z\r\n";
-inline constexpr const char* CMD_SERIAL_NUMBER = "S";  // no line end: the sensor wants none
-inline constexpr const char* CMD_READ_TEST = "T\r\n";
-inline constexpr const char* BANNER = "rs232\r\n";
-inline constexpr std::size_t SETTINGS_COMMAND_LENGTH = 44;
+inline constexpr const char* kCmdInterrogate = "I\r\n";
+inline constexpr const char* kCmdCalibration = "F\r\n";
+inline constexpr const char* kCmdStartStream = "D\r\n";
+inline constexpr const char* kCmdStopStream = "U\r\n";
+inline constexpr const char* kCmdZero = "Z\r\n";
+inline constexpr const char* kCmdSerialNumber = "S";  // no line end: the sensor wants none
+inline constexpr const char* kCmdReadTest = "T\r\n";
+inline constexpr const char* kBanner = "rs232\r\n";
+inline constexpr std::size_t kSettingsCommandLength = 44;
 
 // %1.5e in the C locale: "4.50000e+03".
 std::string formatE5(double value);

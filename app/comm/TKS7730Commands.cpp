@@ -13,10 +13,10 @@ namespace zrq::comm {
 using core::CommState;
 
 namespace {
-constexpr const char* UNIT = "comm";
-constexpr const char* NO_CONNECTION = "No Connection";
-constexpr const char* CANNOT_CONNECT = "Cannot Connect";
-constexpr const char* CLOSE_AND_RETRY = "Close ZRQ check cables and retry";
+constexpr const char* kUnit = "comm";
+constexpr const char* kNoConnection = "No Connection";
+constexpr const char* kCannotConnect = "Cannot Connect";
+constexpr const char* kCloseAndRetry = "Close ZRQ check cables and retry";
 
 void showUntilOk(const char* text, const char* caption) { ui::showUntilOk(text, caption); }
 }  // namespace
@@ -93,7 +93,7 @@ void TKS7730Commands::openPort(DevComInterface* devInt) {
         h = ZervDComDLL::INVALID_DEV_COMM_HANDLE;
     } else {
       ZRQ_COMM_ASSERT(hDevMngr_ != ZervDComDLL::INVALID_DEV_COMM_HANDLE,
-                      "hDevMngr_ != ZervDComDLL::INVALID_DEV_COMM_HANDLE", UNIT);
+                      "hDevMngr_ != ZervDComDLL::INVALID_DEV_COMM_HANDLE", kUnit);
       if (!ZervDComDLL::createTKS7730USB(hDevMngr_, devInt->usbDevIndex(), &h, 1024))
         h = ZervDComDLL::INVALID_DEV_COMM_HANDLE;
     }
@@ -128,7 +128,7 @@ void TKS7730Commands::connectionLostDisplay() {
   host_.instrument().commState = CommState::NoConnection;
   host_.applyMeasType();
   host_.resetPortMenu();
-  host_.setLblComm(LabelColor::Red, NO_CONNECTION);
+  host_.setLblComm(LabelColor::Red, kNoConnection);
 }
 
 void TKS7730Commands::fatalClose(const char* caption, const char* text) {
@@ -180,7 +180,7 @@ bool TKS7730Commands::pktConfigResponse(const std::string& reply) {
     calibrationRefusals_ = 0;
     return true;
   }
-  if (++calibrationRefusals_ < CALIBRATION_REFUSAL_LIMIT) {
+  if (++calibrationRefusals_ < kCalibrationRefusalLimit) {
     info_.calibrationAcked = false;
     m.calibrationOk = false;
     return false;
@@ -217,7 +217,7 @@ bool TKS7730Commands::pktTypeResponse(const std::string& reply) {
     host_.startTimer(CommTimer::ReadData);
     return true;
   }
-  if (++settingsRefusals_ < SETTINGS_REFUSAL_LIMIT) {
+  if (++settingsRefusals_ < kSettingsRefusalLimit) {
     m.settingsAcked = false;
     info_.settingsConfirmed = false;
     return false;
@@ -288,7 +288,7 @@ bool TKS7730Commands::startUp() {
   // is shown or sent.
   if (ended()) return false;
   connectionLostDisplay();
-  showUntilOk("Check cables and retry", CANNOT_CONNECT);
+  showUntilOk("Check cables and retry", kCannotConnect);
   disconnect();
   return false;
 }
@@ -306,9 +306,9 @@ bool TKS7730Commands::openAndStartUp() {
 }
 
 void TKS7730Commands::connectPort(int portNum) {
-  ZRQ_COMM_ASSERT(portNum >= 0, "portNum >= 0", UNIT);
+  ZRQ_COMM_ASSERT(portNum >= 0, "portNum >= 0", kUnit);
   p_devInt_ = getPort(portNum);
-  ZRQ_COMM_ASSERT(p_devInt_ != nullptr, "p_devInt", UNIT);
+  ZRQ_COMM_ASSERT(p_devInt_ != nullptr, "p_devInt", kUnit);
   host_.setCurrPortName(p_devInt_->portName());
   if (!openAndStartUp()) return;
   // The serial number is read only when the stored one is "?", which only a
@@ -327,11 +327,11 @@ void TKS7730Commands::connectPort(int portNum) {
     if (ended()) return;
     host_.setLblComm(LabelColor::Green, "  Connecting");
     if (++failures == 4) {
-      host_.setLblComm(LabelColor::Red, NO_CONNECTION);
+      host_.setLblComm(LabelColor::Red, kNoConnection);
       m.commState = CommState::Connecting;
       host_.applyMeasType();
       host_.resetPortMenu();
-      showUntilOk(CLOSE_AND_RETRY, CANNOT_CONNECT);
+      showUntilOk(kCloseAndRetry, kCannotConnect);
       break;
     }
   }
@@ -355,15 +355,15 @@ void TKS7730Commands::reconnect() {
   for (int attempt = 0; attempt < 4 && !ok; ++attempt) ok = p_devInt_->assertCalibration();
   if (!ok) {
     connectionLostDisplay();
-    showUntilOk(CLOSE_AND_RETRY, CANNOT_CONNECT);
+    showUntilOk(kCloseAndRetry, kCannotConnect);
     disconnect();
     return;
   }
   ok = false;
   for (int attempt = 0; attempt < 4 && !ok; ++attempt) ok = p_devInt_->setFilterAndType();
   if (!ok) {
-    host_.setLblComm(LabelColor::Red, NO_CONNECTION);
-    showUntilOk(CLOSE_AND_RETRY, CANNOT_CONNECT);
+    host_.setLblComm(LabelColor::Red, kNoConnection);
+    showUntilOk(kCloseAndRetry, kCannotConnect);
     return;
   }
   purgeSelected();
@@ -387,7 +387,7 @@ void TKS7730Commands::disconnect() {
     }
     connected_ = false;
   }
-  host_.setLblComm(LabelColor::Red, NO_CONNECTION);
+  host_.setLblComm(LabelColor::Red, kNoConnection);
   host_.showDisconnectedCaption();
 }
 

@@ -27,8 +27,8 @@ struct SensorInfo {
 
 class TKS7730Commands : public SensorReplyHandler {
  public:
-  static constexpr int CALIBRATION_REFUSAL_LIMIT = 20;
-  static constexpr int SETTINGS_REFUSAL_LIMIT = 6;
+  static constexpr int kCalibrationRefusalLimit = 20;
+  static constexpr int kSettingsRefusalLimit = 6;
 
   // All three must outlive the object.
   TKS7730Commands(CommHost& host, TKS7730Stats& stats, AppStatus& status);

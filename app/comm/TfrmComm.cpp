@@ -23,7 +23,7 @@
 namespace zrq::comm {
 
 namespace {
-constexpr const char* UNIT = "comm";
+constexpr const char* kUnit = "comm";
 constexpr int kStatusMemoLines = 2000;
 
 template <typename W>
@@ -54,7 +54,7 @@ TfrmComm::TfrmComm(CommHost& host, QWidget* parent, bool discoverPorts)
   logRdCheckBox = place(new QCheckBox("Log Rd", this), "logRdCheckBox", 384, 8, 97, 17);
   contRdCheckBox = place(new QCheckBox("Continious", this), "contRdCheckBox", 384, 36, 97, 17);
 
-  statsStringGrid = place(new QTableWidget(9, TKS7730Stats::COLUMNS, this), "statsStringGrid",
+  statsStringGrid = place(new QTableWidget(9, TKS7730Stats::kColumns, this), "statsStringGrid",
                           8, 68, 409, 105);
   statsStringGrid->verticalHeader()->setVisible(false);  // no fixed column
   statsStringGrid->verticalHeader()->setDefaultSectionSize(16);
@@ -98,7 +98,7 @@ void TfrmComm::FormCreate(bool discoverPorts) {
   const double scale = frame::screenScale();
   frame::scaleChildren(this, scale);
   setFixedSize(static_cast<int>(505 * scale), static_cast<int>(267 * scale));
-  setWindowTitle(CAPTION);
+  setWindowTitle(kCaption);
   logRdCheckBox->setChecked(false);
   contRdCheckBox->setChecked(false);
 
@@ -106,8 +106,8 @@ void TfrmComm::FormCreate(bool discoverPorts) {
   memo_ = std::make_unique<QtStatusMemo>(statusMemo);
   p_stats_ = std::make_unique<TKS7730Stats>(grid_.get());
   p_appStatus_ = std::make_unique<AppStatus>(memo_.get());
-  ZRQ_COMM_ASSERT(p_stats_ != nullptr, "p_stats_", UNIT);
-  ZRQ_COMM_ASSERT(p_appStatus_ != nullptr, "p_appStatus_", UNIT);
+  ZRQ_COMM_ASSERT(p_stats_ != nullptr, "p_stats_", kUnit);
+  ZRQ_COMM_ASSERT(p_appStatus_ != nullptr, "p_appStatus_", kUnit);
   commands_ = std::make_unique<TKS7730Commands>(host_, *p_stats_, *p_appStatus_);
   ComTestLog::openDefault();
   if (discoverPorts) getCommPorts();
@@ -124,21 +124,21 @@ void TfrmComm::forEachTarget(Fn fn) {
     fn(selected);
     return;
   }
-  if (portComboBox->currentText() != ALL_PORTS) return;
+  if (portComboBox->currentText() != kAllPorts) return;
   for (int i = 0; i < commands_->portCount(); ++i)
     if (DevComInterface* port = commands_->getPort(i)) fn(port);
 }
 
 void TfrmComm::portComboBoxChange() {
-  if (portComboBox->currentText() == ALL_PORTS) {
-    currPortName->setText(ALL_PORTS);
+  if (portComboBox->currentText() == kAllPorts) {
+    currPortName->setText(kAllPorts);
     commands_->selectPort(nullptr);
     return;
   }
   const int portNum = portComboBox->findText(portComboBox->currentText());
   if (portNum < 0) return;  // text being typed that names no port yet
   DevComInterface* port = commands_->getPort(portNum);
-  ZRQ_COMM_ASSERT(port != nullptr, "p_devInt", UNIT);
+  ZRQ_COMM_ASSERT(port != nullptr, "p_devInt", kUnit);
   commands_->selectPort(port);
   currPortName->setText(QString::fromStdString(port->portName()));
   contRdCheckBox->setChecked(port->contRd());

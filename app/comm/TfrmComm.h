@@ -33,12 +33,12 @@ enum class PortType : std::uint8_t;
 class TfrmComm : public QWidget {
   Q_OBJECT
  public:
-  static constexpr const char* CAPTION = "TKS7730 Communications Test vBeta8 - (ASCII)";
-  static constexpr const char* ALL_PORTS = "All Ports";
+  static constexpr const char* kCaption = "TKS7730 Communications Test vBeta8 - (ASCII)";
+  static constexpr const char* kAllPorts = "All Ports";
 
   // host must outlive the window. Ports are discovered at creation unless
-  // NO_DISCOVERY is given (window tests that add their own ports).
-  static constexpr bool NO_DISCOVERY = false;
+  // kNoDiscovery is given (window tests that add their own ports).
+  static constexpr bool kNoDiscovery = false;
   explicit TfrmComm(CommHost& host, QWidget* parent = nullptr, bool discoverPorts = true);
   ~TfrmComm() override;
 

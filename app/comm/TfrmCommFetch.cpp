@@ -16,8 +16,8 @@ namespace zrq::comm {
 using core::CommState;
 
 namespace {
-constexpr int STOP_STREAM_ATTEMPTS = 4;
-constexpr int ZERO_CAL_POLL_MS = 48000;
+constexpr int kStopStreamAttempts = 4;
+constexpr int kZeroCalPollMs = 48000;
 }  // namespace
 
 // Waits inside the sequences keep the event loop running: a timer tick that
@@ -108,7 +108,7 @@ void TfrmComm::startZeroCalibration() {
   ui::delayMs(400);
   port->purge();
   port->sendZero();
-  host_.setTimerInterval(CommTimer::DataPoll, ZERO_CAL_POLL_MS);
+  host_.setTimerInterval(CommTimer::DataPoll, kZeroCalPollMs);
   host_.startTimer(CommTimer::DataPoll);
   host_.setProgressMaximum(180);
 }
@@ -119,7 +119,7 @@ void TfrmComm::recoverStream() {
   host_.stopTimer(CommTimer::DataPoll);
   host_.stopTimer(CommTimer::ReadData);
   port->purge();
-  for (int attempt = 0; attempt < STOP_STREAM_ATTEMPTS; ++attempt) {
+  for (int attempt = 0; attempt < kStopStreamAttempts; ++attempt) {
     if (!port->stopDataStream()) continue;
     port->purge();
     host_.startTimer(CommTimer::DataPoll);

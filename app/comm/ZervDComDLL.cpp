@@ -32,10 +32,10 @@ namespace ZervDComDLL {
 ZERVDCOM_FUNCTIONS(ZRQ_CHECK_TYPE)
 #undef ZRQ_CHECK_TYPE
 static_assert(std::is_same_v<DeviceHandle, ::DeviceHandle>);
-static_assert(NO_TIME_LIMIT == ZERVDCOM_NO_TIMEOUT);
-static_assert(std::string_view(LIBRARY_FILE_NAME) == ZERVDCOM_LIBRARY_NAME);
+static_assert(kNoTimeLimit == ZERVDCOM_NO_TIMEOUT);
+static_assert(std::string_view(kLibraryFileName) == ZERVDCOM_LIBRARY_NAME);
 
-const char* const PROC_NAMES[PROC_COUNT] = {
+const char* const PROC_NAMES[kProcCount] = {
 #define ZRQ_PROC_NAME(name) #name,
     ZERVDCOM_FUNCTIONS(ZRQ_PROC_NAME)
 #undef ZRQ_PROC_NAME
@@ -44,7 +44,7 @@ const char* const PROC_NAMES[PROC_COUNT] = {
 namespace {
 
 #define ZRQ_PROC_ONE(name) +1
-static_assert(0 ZERVDCOM_FUNCTIONS(ZRQ_PROC_ONE) == PROC_COUNT);
+static_assert(0 ZERVDCOM_FUNCTIONS(ZRQ_PROC_ONE) == kProcCount);
 #undef ZRQ_PROC_ONE
 
 struct DllBinding {
@@ -86,7 +86,7 @@ DllBinding& table() {
   if (binding) return *binding;
   auto fresh = std::make_unique<DllBinding>();
   const std::string path =
-      overridePath.empty() ? programFolder() + "/" + LIBRARY_FILE_NAME : overridePath;
+      overridePath.empty() ? programFolder() + "/" + kLibraryFileName : overridePath;
   // RTLD_NOW: a library that cannot resolve its own symbols fails here, not
   // mid-call. RTLD_NODELETE: freeing the binding never unmaps the code of
   // threads or objects the library may still keep (its handle table lives
@@ -190,7 +190,7 @@ void setLibraryPath(const std::string& path) {
 
 std::string libraryPath() {
   std::lock_guard<std::mutex> lock(bindingMutex);
-  return overridePath.empty() ? programFolder() + "/" + LIBRARY_FILE_NAME : overridePath;
+  return overridePath.empty() ? programFolder() + "/" + kLibraryFileName : overridePath;
 }
 
 void unload() {

@@ -40,11 +40,11 @@ namespace ZervDComDLL {
 
 using DeviceHandle = std::int32_t;
 inline constexpr DeviceHandle INVALID_DEV_COMM_HANDLE = 0;
-inline constexpr int NO_TIME_LIMIT = 2147483647;
-inline constexpr const char* LIBRARY_FILE_NAME = "libZervDCom.so";
+inline constexpr int kNoTimeLimit = 2147483647;
+inline constexpr const char* kLibraryFileName = "libZervDCom.so";
 // The entry points in the order they are resolved.
-inline constexpr int PROC_COUNT = 20;
-extern const char* const PROC_NAMES[PROC_COUNT];
+inline constexpr int kProcCount = 20;
+extern const char* const PROC_NAMES[kProcCount];
 
 // Port names are UTF-16; the length passed on is computed here (0 for null).
 int createSerialPort(DeviceHandle* handle, const char16_t* portName, unsigned sizeA,

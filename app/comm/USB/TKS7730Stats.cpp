@@ -7,7 +7,7 @@
 namespace zrq::comm {
 
 namespace {
-constexpr const char* UNIT = "USB/TKS7730Stats";
+constexpr const char* kUnit = "USB/TKS7730Stats";
 }
 
 const char* const portStatusNames[6] = {"OPEN", "INIT", "CONT RD", "CLOSED", "ERROR", "COM ERR"};
@@ -57,7 +57,7 @@ std::string successRateText(std::uint32_t total, std::uint32_t fails) {
 
 TKS7730Stats::TKS7730Stats(StatsGrid* grid) : grid_(grid) {
   checkGrid();
-  for (int c = 0; c < COLUMNS; ++c) grid_->setCell(c, 0, HEADERS[c]);
+  for (int c = 0; c < kColumns; ++c) grid_->setCell(c, 0, HEADERS[c]);
   clearRows();
 }
 
@@ -69,7 +69,7 @@ TKS7730Stats::~TKS7730Stats() {
 }
 
 void TKS7730Stats::checkGrid() const {
-  ZRQ_COMM_ASSERT(grid_ != nullptr, "p_stats_ != NULL", UNIT);
+  ZRQ_COMM_ASSERT(grid_ != nullptr, "p_stats_ != NULL", kUnit);
 }
 
 int TKS7730Stats::addPortRow(const std::string& portName) {
@@ -89,19 +89,19 @@ void TKS7730Stats::clearRows() {
   checkGrid();
   std::lock_guard<std::recursive_mutex> lock(lock_);
   for (int row = 1; row <= usedRows_; ++row)
-    for (int c = 0; c < COLUMNS; ++c) putCell(row, c, "");
+    for (int c = 0; c < kColumns; ++c) putCell(row, c, "");
   usedRows_ = 0;
 }
 
 void TKS7730Stats::showStatus(int row, const char* status) {
   checkGrid();
-  ZRQ_COMM_ASSERT(status != nullptr, "p_status != NULL", UNIT);
+  ZRQ_COMM_ASSERT(status != nullptr, "p_status != NULL", kUnit);
   putCell(row, 1, status);
 }
 
 void TKS7730Stats::showSerialNumber(int row, const char* sn) {
   checkGrid();
-  ZRQ_COMM_ASSERT(sn != nullptr, "p_sn != NULL", UNIT);
+  ZRQ_COMM_ASSERT(sn != nullptr, "p_sn != NULL", kUnit);
   putCell(row, 2, sn);
 }
 

@@ -42,8 +42,8 @@ std::string successRateText(std::uint32_t total, std::uint32_t fails);
 
 class TKS7730Stats {
  public:
-  static constexpr int COLUMNS = 6;
-  static constexpr const char* HEADERS[COLUMNS] = {"Port Name", "Status",    "SN",
+  static constexpr int kColumns = 6;
+  static constexpr const char* HEADERS[kColumns] = {"Port Name", "Status",    "SN",
                                                    "Success",   "Total Rds", "Total Fails"};
 
   // The grid must outlive the statistics object.

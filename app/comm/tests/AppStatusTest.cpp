@@ -73,7 +73,7 @@ TEST(LogFolder, FollowsTheEnvironmentInOrderAndIsPrivate) {
 TEST(ComTestLogFile, TruncatesOnOpenAndRefusesSymlinks) {
   const std::string dir = scratchDir("log");
   ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
-  const std::string path = dir + "/" + ComTestLog::FILE_NAME;
+  const std::string path = dir + "/" + ComTestLog::kFileName;
   {
     std::ofstream old(path);
     old << "old run\n";
@@ -96,7 +96,7 @@ TEST(ComTestLogFile, TruncatesOnOpenAndRefusesSymlinks) {
 TEST(ComTestLogFile, RotatesAtItsLimitKeepingOnePreviousFile) {
   const std::string dir = scratchDir("rotate");
   ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
-  const std::string path = dir + "/" + ComTestLog::FILE_NAME;
+  const std::string path = dir + "/" + ComTestLog::kFileName;
   ComTestLog::setRotateBytes(100);
   ASSERT_TRUE(ComTestLog::open(path));
   auto line = [](int i) {
@@ -117,13 +117,13 @@ TEST(ComTestLogFile, RotatesAtItsLimitKeepingOnePreviousFile) {
   EXPECT_EQ(readFile(path), line(12));
   EXPECT_EQ(stat((path + ".2").c_str(), &st), -1);
   ComTestLog::close();
-  ComTestLog::setRotateBytes(ComTestLog::DEFAULT_ROTATE_BYTES);
+  ComTestLog::setRotateBytes(ComTestLog::kDefaultRotateBytes);
 }
 
 TEST(AppStatusSink, LinesReachMemoAndLogInOrder) {
   const std::string dir = scratchDir("sink");
   ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
-  const std::string path = dir + "/" + ComTestLog::FILE_NAME;
+  const std::string path = dir + "/" + ComTestLog::kFileName;
   ASSERT_TRUE(ComTestLog::open(path));
   MemoryStatusMemo memo;
   memo.appendLine("left over");

@@ -82,7 +82,7 @@ TEST(BindingExceptions, MessagesAndLimits) {
   EXPECT_EQ(ZervDComProcNotUsedExc("close()").message(), "close() has not been properly imported!");
   EXPECT_EQ(ZervDComProcExc("comm_read").message(), "Unable to import :comm_read");
   EXPECT_EQ(ZervDComExc(std::string(400, 'x')).message().size(), 255u);
-  EXPECT_EQ(dll::PROC_COUNT, 20);
+  EXPECT_EQ(dll::kProcCount, 20);
   EXPECT_STREQ(dll::PROC_NAMES[0], "comm_loadInterface");
   EXPECT_STREQ(dll::PROC_NAMES[15], "comm_purge");
   EXPECT_STREQ(dll::PROC_NAMES[19], "comm_isTKS7730USBPortAvail");

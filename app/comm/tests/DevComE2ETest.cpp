@@ -231,7 +231,7 @@ TEST_F(DevCom, InitRunsTheTestSequenceOnce) {
 
 TEST_F(DevCom, ContinuousReadingRunsOnItsThreadAndStopsOnClose) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
-  const std::string logPath = logFolder() + "/" + ComTestLog::FILE_NAME;
+  const std::string logPath = logFolder() + "/" + ComTestLog::kFileName;
   ASSERT_TRUE(ComTestLog::open(logPath));
   auto sim = startSim({});
   auto port = openSerial(*sim);
@@ -270,7 +270,7 @@ TEST_F(DevCom, ContinuousReadingIsPacedToTheSensorsLineRate) {
   port->setContRd(false);
   port->close();
   // One read per 100 ms at most (an unpaced fast link answers thousands).
-  EXPECT_LE(reads, ms / DevComInterface::CONT_READ_PERIOD_MS + 2) << reads << " in " << ms;
+  EXPECT_LE(reads, ms / DevComInterface::kContReadPeriodMs + 2) << reads << " in " << ms;
 }
 
 TEST_F(DevCom, CloseWakesAThreadWaitingForTheInitialisation) {

@@ -38,7 +38,7 @@ TEST_F(Doctor, FailedOpenOfAHeldPortNamesTheHolderOnceInABox) {
               std::string::npos);
     EXPECT_EQ(memo.lines().at(static_cast<std::size_t>(first) + 1), expected[1]);
   }
-  ASSERT_EQ(boxes.count(doctor::BOX_CAPTION), 1) << "one box per run, however often it fails";
+  ASSERT_EQ(boxes.count(doctor::kBoxCaption), 1) << "one box per run, however often it fails";
   EXPECT_EQ(boxes.shown().back().text, expected[0] + "\n" + expected[1]);
 }
 

@@ -34,7 +34,7 @@ QStringList memoLines(QPlainTextEdit* memo) {
 TEST(CommWindow, HasItsComponentsAndCaption) {
   ensureApplication();
   test::RecordingHost host;
-  TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
+  TfrmComm w(host, nullptr, TfrmComm::kNoDiscovery);
   EXPECT_EQ(w.windowTitle(), "TKS7730 Communications Test vBeta8 - (ASCII)");
   EXPECT_EQ(w.openButton->text(), "Open");
   EXPECT_EQ(w.initButton->text(), "Init Sensor");
@@ -61,7 +61,7 @@ TEST(CommWindow, HasItsComponentsAndCaption) {
 TEST(CommWindow, PortRowsAndGrowthShowInTheTable) {
   ensureApplication();
   test::RecordingHost host;
-  TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
+  TfrmComm w(host, nullptr, TfrmComm::kNoDiscovery);
   for (int i = 1; i <= 10; ++i)
     ASSERT_NE(w.commands().addPort(PortType::Serial, "COM" + std::to_string(i), -1), nullptr);
   EXPECT_EQ(w.statsStringGrid->rowCount(), 10);  // grid rows 0..10
@@ -111,7 +111,7 @@ TEST(CommWindow, CellsFromOtherThreadsKeepTheLastWrite) {
 TEST(CommWindow, ButtonsActOnTheSelectedPortOrOnAll) {
   ensureApplication();
   test::RecordingHost host;
-  TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
+  TfrmComm w(host, nullptr, TfrmComm::kNoDiscovery);
   w.commands().addPort(PortType::Serial, "COM1", -1);
   w.commands().addPort(PortType::Serial, "COM2", -1);
   w.portComboBox->addItem("COM1");
@@ -139,7 +139,7 @@ TEST(CommWindow, ButtonsActOnTheSelectedPortOrOnAll) {
 TEST(CommWindow, MemoKeepsTheLatestLinesOnly) {
   ensureApplication();
   test::RecordingHost host;
-  TfrmComm w(host, nullptr, TfrmComm::NO_DISCOVERY);
+  TfrmComm w(host, nullptr, TfrmComm::kNoDiscovery);
   for (int i = 0; i < 2500; ++i) w.appStatus().add("line " + std::to_string(i));
   w.flushViews();
   EXPECT_LE(w.statusMemo->blockCount(), 2000);
