@@ -66,7 +66,7 @@ std::vector<long> commandTimes(const SimProcess& sim, char letter) {
   return out;
 }
 
-class AppE2E : public ::testing::Test {
+class AppE2E : public zrq::test::qt::AppWindowsE2E {
  protected:
   void SetUp() override {
     ZRQ_QT_E2E_SETUP();
@@ -76,9 +76,7 @@ class AppE2E : public ::testing::Test {
   }
 
   void TearDown() override {
-    delete comm;
-    delete main;
-    bridge.reset();
+    destroyWindows();
     sim.reset();
     if (!usbDir_.empty()) std::filesystem::remove_all(usbDir_);
   }
@@ -92,10 +90,7 @@ class AppE2E : public ::testing::Test {
     ASSERT_TRUE(sim->ok()) << sim->error();
     ::setenv("ZRQ_SERIAL_PORTS", sim->serialPath().c_str(), 1);
     ::setenv("ZERVDCOM_HID_SIM_DIR", usbDir_.c_str(), 1);
-    main = new TfrmMain;
-    bridge = std::make_unique<zrq::app::CommBridge>(*main);
-    comm = new zrq::comm::TfrmComm(*bridge, main);
-    bridge->attach(comm);
+    createWindows();
     about = new TfrmAbout(main);
     main->setDialogs(nullptr, about);
     for (auto& w : aux) w = new QWidget(main, Qt::Window);
@@ -192,9 +187,6 @@ class AppE2E : public ::testing::Test {
   zrq::ui::ScopedScriptedMessageBoxes boxes;
   std::optional<zrq::ui::ScopedInstantDelay> instant{std::in_place};
   std::unique_ptr<SimProcess> sim;
-  TfrmMain* main = nullptr;
-  std::unique_ptr<zrq::app::CommBridge> bridge;
-  zrq::comm::TfrmComm* comm = nullptr;
   TfrmAbout* about = nullptr;
   QWidget* aux[4] = {};
 

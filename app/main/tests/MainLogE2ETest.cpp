@@ -52,7 +52,7 @@ constexpr const char* kLoggingError = "Error during logging.  Log file deactivat
 
 using zrq::test::qt::eventually;
 
-class MainLogE2E : public ::testing::Test {
+class MainLogE2E : public zrq::test::qt::AppWindowsE2E {
  protected:
   void SetUp() override {
     ZRQ_QT_E2E_SETUP();
@@ -65,9 +65,7 @@ class MainLogE2E : public ::testing::Test {
 
   void TearDown() override {
     writer.reset();
-    delete comm;
-    delete main;
-    bridge.reset();
+    destroyWindows();
     sim.reset();
     std::error_code ec;
     fs::remove_all(dir, ec);
@@ -84,10 +82,7 @@ class MainLogE2E : public ::testing::Test {
     ASSERT_TRUE(sim->ok()) << sim->error();
     ::setenv("ZRQ_SERIAL_PORTS", sim->serialPath().c_str(), 1);
     ::setenv("ZERVDCOM_HID_SIM_DIR", (dir / "usb").c_str(), 1);
-    main = new TfrmMain;
-    bridge = std::make_unique<zrq::app::CommBridge>(*main);
-    comm = new zrq::comm::TfrmComm(*bridge, main);
-    bridge->attach(comm);
+    createWindows();
     about = new TfrmAbout(main);
     setup = new TfrmLogFreq(main);
     main->setDialogs(nullptr, about);
@@ -161,9 +156,6 @@ class MainLogE2E : public ::testing::Test {
   } delays;
   fs::path dir;
   std::unique_ptr<SimProcess> sim;
-  TfrmMain* main = nullptr;
-  std::unique_ptr<zrq::app::CommBridge> bridge;
-  zrq::comm::TfrmComm* comm = nullptr;
   TfrmAbout* about = nullptr;
   TfrmLogFreq* setup = nullptr;
   std::unique_ptr<zrq::app::TfrmMainLog> writer;

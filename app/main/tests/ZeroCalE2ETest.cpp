@@ -95,16 +95,14 @@ struct FileLog : zrq::app::NullLogPeer {
   }
 };
 
-class ZeroCalE2E : public ::testing::Test {
+class ZeroCalE2E : public zrq::test::qt::AppWindowsE2E {
  protected:
   void SetUp() override {
     ZRQ_QT_E2E_SETUP();
   }
 
   void TearDown() override {
-    delete comm;
-    delete main;
-    bridge.reset();
+    destroyWindows();
     sim.reset();
     if (!logPath.empty()) std::filesystem::remove(logPath);
     if (!usbDir.empty()) std::filesystem::remove_all(usbDir);
@@ -126,10 +124,7 @@ class ZeroCalE2E : public ::testing::Test {
     ASSERT_TRUE(sim->ok()) << sim->error();
     port = usb ? "7730USB1" : sim->serialPath();
     ::setenv("ZRQ_SERIAL_PORTS", sim->serialPath().c_str(), 1);
-    main = new TfrmMain;
-    bridge = std::make_unique<zrq::app::CommBridge>(*main);
-    comm = new zrq::comm::TfrmComm(*bridge, main);
-    bridge->attach(comm);
+    createWindows();
     log.main = main;
     zrq::app::PanelPeers peers;
     peers.comm = bridge.get();
@@ -204,9 +199,6 @@ class ZeroCalE2E : public ::testing::Test {
   zrq::ui::ScopedScriptedMessageBoxes boxes;
   zrq::ui::ScopedInstantDelay instant;
   std::unique_ptr<SimProcess> sim;
-  TfrmMain* main = nullptr;
-  std::unique_ptr<zrq::app::CommBridge> bridge;
-  zrq::comm::TfrmComm* comm = nullptr;
   Meter meter;
   FileLog log;
   std::string logPath;

@@ -43,7 +43,7 @@ QString shotDir() {
   return (bin ? QString::fromLocal8Bit(bin) + "/.." : QDir::tempPath()) + "/artefacts";
 }
 
-class AuxWindowsE2E : public ::testing::Test {
+class AuxWindowsE2E : public zrq::test::qt::AppWindowsE2E {
  protected:
   void SetUp() override {
     ZRQ_QT_E2E_SETUP();
@@ -51,10 +51,7 @@ class AuxWindowsE2E : public ::testing::Test {
     ASSERT_TRUE(sim->ok()) << sim->error();
     ::setenv("ZRQ_SERIAL_PORTS", sim->serialPath().c_str(), 1);
     // Created as ZRQUSB creates them, in the same order.
-    main = new TfrmMain;
-    bridge = std::make_unique<zrq::app::CommBridge>(*main);
-    comm = new zrq::comm::TfrmComm(*bridge, main);
-    bridge->attach(comm);
+    createWindows();
     about = new TfrmAbout(main);
     main->setDialogs(nullptr, about);
     fwd = new TfrmMeter(main);
@@ -75,9 +72,7 @@ class AuxWindowsE2E : public ::testing::Test {
   }
 
   void TearDown() override {
-    delete comm;
-    delete main;
-    bridge.reset();
+    destroyWindows();
     sim.reset();
   }
 
@@ -102,9 +97,6 @@ class AuxWindowsE2E : public ::testing::Test {
 
   zrq::ui::ScopedScriptedMessageBoxes boxes;
   std::unique_ptr<zrq::comm::test::SimProcess> sim;
-  TfrmMain* main = nullptr;
-  std::unique_ptr<zrq::app::CommBridge> bridge;
-  zrq::comm::TfrmComm* comm = nullptr;
   TfrmAbout* about = nullptr;
   TfrmMeter* fwd = nullptr;
   TfrmRflMeter* rfl = nullptr;
