@@ -129,8 +129,8 @@ struct PlainReader : Reader {
 
 struct OurReader : Reader {
   SerialPortListenerDeviceComm conn;
-  explicit OurReader(const std::string& path)
-      : conn(std::u16string(path.begin(), path.end()), 1 << 20, 4096) {
+  explicit OurReader(const std::string& path, unsigned capacity = 1 << 20)
+      : conn(std::u16string(path.begin(), path.end()), capacity, 4096) {
     conn.setup(9600, 8, 1, 0, 0);
     if (!conn.open()) std::fprintf(stderr, "open failed: %d\n", conn.getLastErr());
   }
@@ -283,7 +283,10 @@ struct StreamResult {
 // line is taken the way the application does it. The first fetch is warm-up.
 StreamResult streamRound(int periodMs, int fetches) {
   Pty pty;
-  OurReader r(pty.slave);
+  // Room for what arrives between two fetches at the faster rate (a small
+  // buffer would drop the oldest bytes, maybe under a fetch); a larger one
+  // costs a larger clear at each purge.
+  OurReader r(pty.slave, 16 * 1024);
   std::atomic<bool> stop{false};
   std::thread writer([&] {
     char line[kLineLen];
@@ -364,15 +367,20 @@ int main(int argc, char** argv) {
   if (const char* only = getenv("ZRQ_BENCH_ONLY"))
     vs.erase(std::remove_if(vs.begin() + 1, vs.end(), [&](const Variant& v) { return std::strcmp(v.name, only) != 0; }),
              vs.end());
-  for (int round = 0; round < 5; ++round)
+  // ZRQ_BENCH_SECTIONS picks sections by letter (for profiling): l latency,
+  // t throughput, i idle CPU, s streaming CPU; all by default.
+  const char* sections = getenv("ZRQ_BENCH_SECTIONS");
+  auto want = [&](char c) { return !sections || std::strchr(sections, c) != nullptr; };
+  for (int round = 0; want('l') && round < 5; ++round)
     for (auto& v : vs) latencyRound(v, 600);
-  for (int round = 0; round < 3; ++round)
+  for (int round = 0; want('t') && round < 3; ++round)
     for (auto& v : vs) throughputRound(v, 40000);
-  for (auto& v : vs) idleRound(v, 4);
+  for (auto& v : vs)
+    if (want('i')) idleRound(v, 4);
 
   // Streaming CPU of our listener: alternating, two rounds each.
   StreamResult slow, fast;
-  const bool streaming = !getenv("ZRQ_BENCH_NO_STREAM");
+  const bool streaming = want('s');
   for (int round = 0; streaming && round < 2; ++round) {
     for (int period : {100, 10}) {
       StreamResult s = streamRound(period, 8);

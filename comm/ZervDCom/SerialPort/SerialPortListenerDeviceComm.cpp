@@ -21,7 +21,9 @@ void SerialListenerHelperThProc::run() {
   if (!db || !port || !th) throw SerialPortExc(ErrCode::NotOpened, ZRQ_HERE);
   BufferedRead::checkStepConditions(*db, conn_->bytesReq(), conn_->charReq());
   port->checkLineErrors();  // marks a caller's move brought in
+  const auto waitStart = std::chrono::steady_clock::now();
   port->waitForInput(kInfiniteMs, th->wakeFd());
+  const auto waited = std::chrono::steady_clock::now() - waitStart;
   // Everything that waits moves in one step (a waiting caller may have moved
   // it already); the order and the buffer's overflow rule are those of
   // byte-by-byte moving.
@@ -31,7 +33,7 @@ void SerialListenerHelperThProc::run() {
   // A running stream gathers for a while instead of waking the thread per
   // line. Callers lose nothing by it: a waiting caller moves the data itself
   // and a look without waiting takes what the port holds first.
-  conn_->batchPause(th->wakeFd());
+  conn_->batchPause(th->wakeFd(), waited);
 }
 
 void SerialListenerHelperThProc::failed() {
@@ -82,9 +84,11 @@ int SerialPortListenerDeviceComm::batchIntervalMs(const LineSettings& settings) 
   return half < 1 ? 1 : static_cast<int>(half);
 }
 
-void SerialPortListenerDeviceComm::batchPause(int wakeFd) {
+void SerialPortListenerDeviceComm::batchPause(int wakeFd, std::chrono::steady_clock::duration waited) {
   const int ms = batchMs_.load();
-  if (ms <= 0) return;
+  // Data that came after a silence is no running stream: little would
+  // gather, and the pause would only cost a second wake-up.
+  if (ms <= 0 || waited >= std::chrono::milliseconds(ms) / 4) return;
   // Woken: the step starts over (or the thread stops).
   if (pollWait(wakeFd, POLLIN, ms) == PollOutcome::Ready) throw SerialPortExc(ErrCode::ReadTimeout, ZRQ_HERE);
 }

@@ -3,6 +3,7 @@
 // buffer; reads are served from the buffer (the buffered read protocol).
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -30,7 +31,7 @@ public:
   static constexpr int kStopGraceMs = 150;
   // The kernel's receive queue of a terminal.
   static constexpr unsigned kKernelQueueBytes = 4096;
-  static constexpr int kMaxBatchMs = 100;
+  static constexpr int kMaxBatchMs = 200;
 
   // How long the listener lets a running stream gather before it moves it:
   // half the time the kernel's queue takes to fill at the line's rate, at
@@ -55,9 +56,11 @@ public:
   // Moves what the port holds into the data buffer; one mover at a time, so
   // the bytes keep their order. Returns the bytes moved.
   unsigned drainPort();
-  // The listener's pause after it met arriving data; a wake-up of the thread
-  // (close, purge, line errors a caller met) ends it at once (raises 8).
-  void batchPause(int wakeFd);
+  // The listener's pause after it moved data it had waited for for the
+  // given time; only a running stream (the wait was shorter than a quarter of
+  // the pause) pauses. A wake-up of the thread (close, purge, line errors a
+  // caller met) ends it at once (raises 8).
+  void batchPause(int wakeFd, std::chrono::steady_clock::duration waited);
   int batchMs() const noexcept { return batchMs_.load(); }
   // For tests: a long pause makes the batching observable. Until the next open.
   void overrideBatchMs(int ms) noexcept { batchMs_.store(ms); }
