@@ -177,8 +177,10 @@ bool SerialPortListenerDeviceComm::read(uint8_t* buf, unsigned len, unsigned* go
 
 bool SerialPortListenerDeviceComm::readInBuff(uint8_t* buf, unsigned len, unsigned* got) {
   // What the port holds counts as received even while the listener lets it
-  // gather; the port is read only when the buffer cannot serve the call.
-  if (running_.load() && dataBuf_->count() < len && port_ && port_->isOpen()) drainForCaller();
+  // gather; the port is read only when the buffer cannot serve the call, and
+  // not while the listener holds an error the call is about to report.
+  HelperThread* t = running_.load();
+  if (t && t->status() == ErrCode::NoError && dataBuf_->count() < len && port_ && port_->isOpen()) drainForCaller();
   return BufferedRead::readInBuff(*this, parts(), buf, len, got);
 }
 
