@@ -70,12 +70,12 @@ protected:
 
 private:
   BufferedReadParts parts();
-  // A caller's wait: it polls the port together with the request and moves
-  // arriving data itself, so a line costs one wake-up, not two.
   // A caller's move of what the port holds; false when it failed (the
   // listener, woken, reports the failure).
   bool drainForCaller();
   void wakeListener() noexcept;
+  // A caller's wait: it polls the port together with the request and moves
+  // arriving data itself, so a line costs one wake-up, not two.
   WaitResult waitDraining(ReadReq& req, const std::function<bool()>& satisfied, int timeoutMs);
 
   std::mutex drainMutex_;
