@@ -396,7 +396,7 @@ int main(int argc, char** argv) {
   auto want = [&](char c) { return !sections || std::strchr(sections, c) != nullptr; };
   for (int round = 0; want('l') && round < 5; ++round)
     for (auto& v : vs) latencyRound(v, 600);
-  for (int round = 0; want('t') && round < 3; ++round)
+  for (int round = 0; want('t') && round < 7; ++round)
     for (auto& v : vs) throughputRound(v, 40000);
   for (auto& v : vs)
     if (want('i')) idleRound(v, 4);
