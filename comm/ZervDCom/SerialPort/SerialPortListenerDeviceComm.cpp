@@ -31,8 +31,9 @@ void SerialListenerHelperThProc::run() {
   BufferedRead::checkStepConditions(*db, conn_->bytesReq(), conn_->charReq());
   port->checkLineErrors();
   // A running stream gathers for a while instead of waking the thread per
-  // line. Callers lose nothing by it: a waiting caller moves the data itself
-  // and a look without waiting takes what the port holds first.
+  // line. Callers lose nothing by it: a waiting caller moves the data itself,
+  // a look without waiting takes what the port holds first, and a hang-up
+  // ends the pause.
   conn_->batchPause(th->wakeFd(), waited);
 }
 
@@ -89,8 +90,11 @@ void SerialPortListenerDeviceComm::batchPause(int wakeFd, std::chrono::steady_cl
   // Data that came after a silence is no running stream: little would
   // gather, and the pause would only cost a second wake-up.
   if (ms <= 0 || waited >= std::chrono::milliseconds(ms) / 4) return;
+  // No wake-up for data, but one for a hang-up or a port failure (poll
+  // reports those whatever is asked for): the next step meets it at once.
+  const int portFd = port_ ? port_->fd() : -1;
   // Woken: the step starts over (or the thread stops).
-  if (pollWait(wakeFd, POLLIN, ms) == PollOutcome::Ready) throw SerialPortExc(ErrCode::ReadTimeout, ZRQ_HERE);
+  if (pollWait(portFd, 0, ms, wakeFd) == PollOutcome::Woken) throw SerialPortExc(ErrCode::ReadTimeout, ZRQ_HERE);
 }
 
 WaitResult SerialPortListenerDeviceComm::waitDraining(ReadReq& req, const std::function<bool()>& satisfied,

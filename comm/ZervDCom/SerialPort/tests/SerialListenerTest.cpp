@@ -311,6 +311,20 @@ TEST_F(ListenerPause, ALineErrorReachesAWaitingCaller) {
   EXPECT_EQ(conn.getLastErr(), ErrCode::HardwareError);
 }
 
+TEST_F(ListenerPause, AHangUpEndsThePauseWithoutACaller) {
+  pty.closeMaster();
+  // The listener notices by itself, long before its 30 s pause is over, so
+  // the next look (which does not wait for it) reports the failure.
+  for (int i = 0; i < 5000 && conn.helperThread()->status() == ErrCode::NoError; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(conn.helperThread()->status(), ErrCode::ReadFailed);
+  uint8_t buf[8];
+  unsigned got = 9;
+  EXPECT_FALSE(conn.readInBuff(buf, 8, &got));
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ReadFailed);
+  EXPECT_EQ(got, 0u);
+}
+
 TEST_F(ListenerPause, CloseEndsThePauseAtOnce) {
   std::string caption;
   AssertionHandler old = setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
