@@ -2,6 +2,8 @@
 // A wake-up descriptor (eventfd) that a blocking poll() includes so that
 // another thread can interrupt it.
 
+#include <atomic>
+
 class WakeFd {
 public:
   WakeFd();  // raises CommErrInfo::CommSTDCExc (code 12) when no eventfd can be made
@@ -16,4 +18,7 @@ public:
 
 private:
   int fd_;
+  // Set after each write, so a drain with nothing written costs no system
+  // call (requests are reset once per line read).
+  std::atomic<bool> written_{false};
 };

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -178,6 +180,179 @@ TEST_F(ListenerPort, ALineErrorReachesTheCallerAsCode28) {
   EXPECT_EQ(conn.getLastErr(), ErrCode::HardwareError);
   EXPECT_EQ(toUtf8(conn.lastErrDetail()).rfind("class SerialPortExc:  The hardware detected a framing error.", 0), 0u)
       << toUtf8(conn.lastErrDetail());
+}
+
+TEST(ListenerBatching, ThePauseLetsTheKernelQueueFillAtMostHalfway) {
+  auto at = [](int baud, int bits, int parity, int stop) {
+    LineSettings s;
+    s.baudRate = baud;
+    s.byteSize = bits;
+    s.parity = parity;
+    s.stopBits = stop;
+    return SerialPortListenerDeviceComm::batchIntervalMs(s);
+  };
+  // 4096 bytes of 10 bits take 44.4 ms at 921600 baud.
+  EXPECT_EQ(at(921600, 8, 0, 0), 22);
+  EXPECT_EQ(at(460800, 8, 0, 0), 44);
+  // Parity and a second stop bit make each byte longer: 12 bits.
+  EXPECT_EQ(at(921600, 8, 2, 2), 26);
+  // One and a half stop bits count as one (the shorter frame is the safe side).
+  EXPECT_EQ(at(921600, 8, 0, 1), 22);
+  // Slow lines pause for the ceiling; very fast ones still for a millisecond.
+  EXPECT_EQ(at(9600, 8, 0, 0), SerialPortListenerDeviceComm::kMaxBatchMs);
+  EXPECT_EQ(at(57600, 8, 0, 0), SerialPortListenerDeviceComm::kMaxBatchMs);
+  EXPECT_EQ(at(100000000, 5, 0, 0), 1);
+  EXPECT_EQ(at(0, 8, 0, 0), 1);
+  for (int baud : {50, 1200, 9600, 57600, 230400, 500000, 921600, 1000000, 3000000, 4000000}) {
+    for (int bits = 5; bits <= 8; ++bits) {
+      const double fillMs = 1000.0 * SerialPortListenerDeviceComm::kKernelQueueBytes * (bits + 2) / baud;
+      const int ms = at(baud, bits, 0, 0);
+      EXPECT_LE(ms, std::max(1.0, fillMs / 2)) << baud << " baud, " << bits << " bits";
+      EXPECT_GE(ms, 1);
+    }
+  }
+}
+
+// The listener in a long pause (a stream was running): callers must not
+// notice it, and close must not wait for it.
+class ListenerPause : public ListenerPort {
+protected:
+  static constexpr int kPauseMs = 30000;
+
+  void SetUp() override {
+    ListenerPort::SetUp();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(conn.batchMs(), SerialPortListenerDeviceComm::kMaxBatchMs);  // 9600 baud
+    conn.overrideBatchMs(kPauseMs);
+    // Two lines in quick succession make a running stream: after moving one
+    // of them the listener pauses.
+    pty.send("a\n");
+    ASSERT_TRUE(waitBuffered(2));
+    pty.send("b\n");
+    for (int i = 0; i < 200 && conn.dataBuf()->count() < 4; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    uint8_t buf[16];
+    unsigned got = 0;
+    // A look that does not wait takes what the port holds itself.
+    for (int i = 0; i < 2000 && got < 4; ++i) {
+      unsigned n = 0;
+      ASSERT_TRUE(conn.readInBuff(buf + got, sizeof buf - got, &n));
+      got += n;
+      if (got < 4) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(text(buf, got), "a\nb\n");
+  }
+};
+
+TEST_F(ListenerPause, NobodyWaitingLetsTheStreamGatherInTheKernel) {
+  pty.send("e\n");
+  // Not a timing bound: the pause is 30 s long, the look comes after 0.3 s.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(conn.dataBuf()->count(), 0u);
+  uint8_t buf[8];
+  unsigned got = 0;
+  ASSERT_TRUE(conn.readLine(buf, 8, &got, 2000));
+  EXPECT_EQ(text(buf, got), "e\n");
+}
+
+TEST_F(ListenerPause, AWaitingReaderIsServedAtOnce) {
+  std::thread peer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pty.send("f\n");
+  });
+  uint8_t buf[8];
+  unsigned got = 0;
+  auto t0 = Clock::now();
+  EXPECT_TRUE(conn.readLine(buf, 8, &got, 10000));
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_EQ(text(buf, got), "f\n");
+  peer.join();
+  // A byte count too.
+  pty.send("xyz");
+  t0 = Clock::now();
+  EXPECT_TRUE(conn.read(buf, 3, &got, 10000));
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_EQ(text(buf, got), "xyz");
+}
+
+TEST_F(ListenerPause, ALookWithoutWaitingSeesWhatArrived) {
+  pty.send("g\n");
+  uint8_t buf[8];
+  unsigned got = 0;
+  // readLine without a time-out finds the line as soon as the kernel has it.
+  bool ok = false;
+  for (int i = 0; i < 2000 && !ok; ++i) {
+    ok = conn.readLine(buf, 8, &got, 0);
+    if (!ok) {
+      EXPECT_EQ(conn.getLastErr(), ErrCode::ReadTimeout);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(text(buf, got), "g\n");
+}
+
+TEST_F(ListenerPause, ALineErrorReachesAWaitingCaller) {
+  int s = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(s, 0);
+  termios t{};
+  ASSERT_EQ(::tcgetattr(s, &t), 0);
+  t.c_iflag &= ~PARMRK;  // so the peer can write the marks itself
+  ASSERT_EQ(::tcsetattr(s, TCSANOW, &t), 0);
+  ::close(s);
+  pty.send(std::string("ab\xFF\x00Xcd\n", 8));
+  uint8_t buf[32];
+  unsigned got = 0;
+  auto t0 = Clock::now();
+  bool ok = conn.readLine(buf, 32, &got, 10000);
+  if (ok) ok = conn.readLine(buf, 32, &got, 10000);  // the line may have been taken first
+  EXPECT_FALSE(ok);
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(8));
+  EXPECT_EQ(conn.getLastErr(), ErrCode::HardwareError);
+}
+
+TEST_F(ListenerPause, AHangUpEndsThePauseWithoutACaller) {
+  pty.closeMaster();
+  // The listener notices by itself, long before its 30 s pause is over, so
+  // the next look (which does not wait for it) reports the failure.
+  for (int i = 0; i < 5000 && conn.helperThread()->status() == ErrCode::NoError; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(conn.helperThread()->status(), ErrCode::ReadFailed);
+  uint8_t buf[8];
+  unsigned got = 9;
+  EXPECT_FALSE(conn.readInBuff(buf, 8, &got));
+  EXPECT_EQ(conn.getLastErr(), ErrCode::ReadFailed);
+  EXPECT_EQ(got, 0u);
+}
+
+TEST_F(ListenerPause, CloseEndsThePauseAtOnce) {
+  std::string caption;
+  AssertionHandler old = setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
+  auto t0 = Clock::now();
+  EXPECT_TRUE(conn.close());
+  setAssertionHandler(old);
+  // A pause that ignored the wake-up would overrun the grace time (an
+  // assertion) and hold close for its 30 s.
+  EXPECT_TRUE(caption.empty()) << caption;
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+}
+
+TEST_F(ListenerPause, PurgeEndsThePauseAndNothingOldComesBack) {
+  pty.send("old\n");
+  // The bytes wait in the kernel, where the pausing listener left them.
+  int queued = 0;
+  for (int i = 0; i < 2000 && queued < 4; ++i) {
+    ASSERT_EQ(::ioctl(conn.port()->fd(), FIONREAD, &queued), 0);
+    if (queued < 4) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(queued, 4);
+  EXPECT_EQ(conn.dataBuf()->count(), 0u);
+  EXPECT_TRUE(conn.purge(15));
+  pty.send("new\n");
+  uint8_t buf[8];
+  unsigned got = 0;
+  ASSERT_TRUE(conn.readLine(buf, 8, &got, 2000));
+  EXPECT_EQ(text(buf, got), "new\n");
 }
 
 TEST(ListenerOpen, OpenTwiceFailsWith4AndKeepsListening) {
