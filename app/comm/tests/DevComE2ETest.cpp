@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -231,7 +233,10 @@ TEST_F(DevCom, InitRunsTheTestSequenceOnce) {
 
 TEST_F(DevCom, ContinuousReadingRunsOnItsThreadAndStopsOnClose) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
-  const std::string logPath = logFolder() + "/" + ComTestLog::kFileName;
+  // A file of its own: tests running beside it open the shared log afresh.
+  const std::string logPath = (std::filesystem::temp_directory_path() /
+                               ("zrq-contrd-" + std::to_string(::getpid()) + ".log"))
+                                  .string();
   ASSERT_TRUE(ComTestLog::open(logPath));
   auto sim = startSim({});
   auto port = openSerial(*sim);
@@ -251,6 +256,7 @@ TEST_F(DevCom, ContinuousReadingRunsOnItsThreadAndStopsOnClose) {
   s << in.rdbuf();
   EXPECT_NE(s.str().find(sim->serialPath() + "--> \tRd(1) ["), std::string::npos);
   EXPECT_NE(s.str().find(sim->serialPath() + "--> \tOpen.\n"), std::string::npos);
+  std::remove(logPath.c_str());
 }
 
 TEST_F(DevCom, ContinuousReadingIsPacedToTheSensorsLineRate) {
