@@ -97,13 +97,15 @@ void SimPeer::run() {
     for (size_t i = 2; i < p.size(); ++i) {
       if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       uint8_t buf[512];
-      ssize_t n = ::recv(p[i].fd, buf, sizeof buf, MSG_DONTWAIT);
       std::function<void(const Report&)> cb;
       Report r;
       {
+        // Under the lock: dropAll may close the descriptor, and a new one may
+        // take its number.
         std::lock_guard<std::mutex> l(m_);
         auto it = std::find(conns_.begin(), conns_.end(), p[i].fd);
         if (it == conns_.end()) continue;  // dropped meanwhile
+        const ssize_t n = ::recv(p[i].fd, buf, sizeof buf, MSG_DONTWAIT);
         if (n <= 0) {
           if (n == 0) {
             ::close(*it);
