@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Eventually.h"
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -13,8 +15,7 @@ using Clock = std::chrono::steady_clock;
 
 // Waits (bounded) until the step has moved n bytes into the data buffer.
 bool waitBuffered(PipeComm& c, unsigned n) {
-  for (int i = 0; i < 2000 && c.dataBuf.count() < n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return c.dataBuf.count() >= n;
+  return zrq::test::eventually([&] { return c.dataBuf.count() >= n; });
 }
 
 TEST(BufferedReadBytes, ATimeoutKeepsWhatArrivedWithItsCount) {
@@ -24,7 +25,7 @@ TEST(BufferedReadBytes, ATimeoutKeepsWhatArrivedWithItsCount) {
   ASSERT_TRUE(waitBuffered(c, 4));
   // The late bytes come once the read waits, well inside its time-out.
   std::thread late([&] {
-    for (int i = 0; i < 5000 && !c.bytesReq.isPending(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    zrq::test::eventually([&] { return c.bytesReq.isPending(); });
     c.feed("efg");
   });
   uint8_t buf[16] = {};

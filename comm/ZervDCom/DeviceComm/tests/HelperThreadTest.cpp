@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Eventually.h"
+
 #include <chrono>
 #include <thread>
 
@@ -14,8 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 // Waits (bounded) until the helper thread has parked with an error.
 bool waitForStatus(HelperThread& t, int code) {
-  for (int i = 0; i < 2000 && t.status() != code; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return t.status() == code;
+  return zrq::test::eventually([&] { return t.status() == code; });
 }
 
 TEST(HelperThreadLife, StartingTwiceFailsWithCode12) {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include "Eventually.h"
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
@@ -26,9 +28,7 @@ protected:
     ASSERT_TRUE(conn.open()) << toUtf8(conn.lastErrDetail());
   }
   bool waitBuffered(unsigned n) {
-    for (int i = 0; i < 2000 && conn.dataBuf()->count() < n; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return conn.dataBuf()->count() >= n;
+    return zrq::test::eventually([&] { return conn.dataBuf()->count() >= n; });
   }
   static std::string text(const uint8_t* b, unsigned n) { return std::string(reinterpret_cast<const char*>(b), n); }
 
