@@ -61,8 +61,8 @@ void installFontSubstitutes() {
   static const bool done = [] {
     for (const char* family : {"Arial", "MS Sans Serif"})
       if (QFont::substitutes(QString::fromLatin1(family)).isEmpty())
-        QFont::insertSubstitutions(QString::fromLatin1(family),
-                                   {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(QString::fromLatin1(family), {QStringLiteral("Liberation Sans"),
+                                                                 QStringLiteral("DejaVu Sans")});
     return true;
   }();
   (void)done;
@@ -163,8 +163,8 @@ void CDialixHQCtrl::ensureFrame(qreal dpr) {
     return;
   }
   const NeedleLine n = needleLine(cache_.geometry(), model_.props());
-  if (n.visible == needle_.visible && n.x0 == needle_.x0 && n.y0 == needle_.y0 && n.x1 == needle_.x1 &&
-      n.y1 == needle_.y1)
+  if (n.visible == needle_.visible && n.x0 == needle_.x0 && n.y0 == needle_.y0 &&
+      n.x1 == needle_.x1 && n.y1 == needle_.y1)
     return;
   // Only the old needle's pixels go back to the layer's: per row, the span
   // the line crosses there plus the pen's reach, within its bounding box.
@@ -210,11 +210,13 @@ void CDialixHQCtrl::drawNeedle() {
   const int m = width / 2 + 2;
   drawn_ = needle_;
   needleReach_ = width / 2.0 + 1.5;
-  const QRect logical = QRect(QPoint(std::min(needle_.x0, needle_.x1) - m, std::min(needle_.y0, needle_.y1) - m),
-                              QPoint(std::max(needle_.x0, needle_.x1) + m, std::max(needle_.y0, needle_.y1) + m)) &
-                        visible;
-  needleRect_ = QRect(int(std::floor(logical.left() * dpr)), int(std::floor(logical.top() * dpr)),
-                      int(std::ceil(logical.width() * dpr)) + 1, int(std::ceil(logical.height() * dpr)) + 1);
+  const QRect logical =
+      QRect(QPoint(std::min(needle_.x0, needle_.x1) - m, std::min(needle_.y0, needle_.y1) - m),
+            QPoint(std::max(needle_.x0, needle_.x1) + m, std::max(needle_.y0, needle_.y1) + m)) &
+      visible;
+  needleRect_ =
+      QRect(int(std::floor(logical.left() * dpr)), int(std::floor(logical.top() * dpr)),
+            int(std::ceil(logical.width() * dpr)) + 1, int(std::ceil(logical.height() * dpr)) + 1);
 }
 
 void CDialixHQCtrl::rebuildLayer(qreal dpr) {
@@ -222,7 +224,8 @@ void CDialixHQCtrl::rebuildLayer(qreal dpr) {
   layerDirty_ = false;
   const MeterProps& p = model_.props();
   const int W = width(), H = height();
-  layer_ = QImage(QSize(std::max(1, int(W * dpr)), std::max(1, int(H * dpr))), QImage::Format_RGB32);
+  layer_ =
+      QImage(QSize(std::max(1, int(W * dpr)), std::max(1, int(H * dpr))), QImage::Format_RGB32);
   layer_.setDevicePixelRatio(dpr);
   QPainter painter(&layer_);
 
@@ -241,9 +244,10 @@ void CDialixHQCtrl::rebuildLayer(qreal dpr) {
   if (!p.BackgroundImage.empty()) {
     if (pictureBytes_ != p.BackgroundImage.data) {
       pictureBytes_ = p.BackgroundImage.data;
-      picture_ = pictureBytes_.size() <= size_t(std::numeric_limits<int>::max())
-                     ? QImage::fromData(pictureBytes_.data(), static_cast<int>(pictureBytes_.size()))
-                     : QImage();
+      picture_ =
+          pictureBytes_.size() <= size_t(std::numeric_limits<int>::max())
+              ? QImage::fromData(pictureBytes_.data(), static_cast<int>(pictureBytes_.size()))
+              : QImage();
     }
     const QRect target(QPoint(inset, inset), QPoint(W - inset - 1, H - inset - 1));
     if (!picture_.isNull() && target.isValid()) painter.drawImage(target, picture_);
@@ -293,8 +297,9 @@ void CDialixHQCtrl::rebuildLayer(qreal dpr) {
   painter.setFont(smallFont);
   painter.setPen(qcolor(p.ScaleColor));
   for (size_t i = 0; i < g.labelText.size(); ++i)
-    painter.drawText(QPoint(truncPixel(g.labelX[i]), truncPixel(g.labelY[i]) + smallMetrics.ascent()),
-                     QString::fromStdString(g.labelText[i]));
+    painter.drawText(
+        QPoint(truncPixel(g.labelX[i]), truncPixel(g.labelY[i]) + smallMetrics.ascent()),
+        QString::fromStdString(g.labelText[i]));
 
   painter.setRenderHint(QPainter::Antialiasing, false);
   if (g.coverTop < H) painter.fillRect(QRect(0, g.coverTop, W, H), qcolor(p.BottomCoverColor));

@@ -100,7 +100,7 @@ class DIALIXHQ_EXPORT CDialixHQCtrl : public QWidget {
   bool layerDirty_ = true;
   int layerRebuilds_ = 0;
   zrq::meter::NeedleLine needle_;
-  QRect needleRect_;  // device pixels of the needle in frame_, empty if none
+  QRect needleRect_;              // device pixels of the needle in frame_, empty if none
   zrq::meter::NeedleLine drawn_;  // the needle in frame_
   double needleReach_ = 0;        // logical pixels the pen reaches off its line
   std::vector<uint8_t> pictureBytes_;

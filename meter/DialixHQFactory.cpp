@@ -23,7 +23,8 @@ std::string normalised(std::string_view s) {
 }
 
 bool isOurClass(std::string_view name) {
-  return normalised(name) == normalised(kDialixHQClsid) || normalised(name) == normalised(kDialixHQProgId);
+  return normalised(name) == normalised(kDialixHQClsid) ||
+         normalised(name) == normalised(kDialixHQProgId);
 }
 
 }  // namespace
@@ -31,7 +32,9 @@ bool isOurClass(std::string_view name) {
 void detail::instanceCreated() { ++liveControls; }
 void detail::instanceDestroyed() { --liveControls; }
 
-CDialixHQCtrl* DialixHQClassFactory::CreateInstance(QWidget* parent) { return new CDialixHQCtrl(parent); }
+CDialixHQCtrl* DialixHQClassFactory::CreateInstance(QWidget* parent) {
+  return new CDialixHQCtrl(parent);
+}
 
 void DialixHQClassFactory::LockServer(bool lock) {
   if (lock) {

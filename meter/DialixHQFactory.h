@@ -37,7 +37,8 @@ class DIALIXHQ_EXPORT DialixHQClassFactory {
 
 // nullptr when the name is neither the class identifier (braces and case as
 // you like) nor the ProgID, or the class is not registered.
-DIALIXHQ_EXPORT CDialixHQCtrl* createControl(std::string_view clsidOrProgId, QWidget* parent = nullptr);
+DIALIXHQ_EXPORT CDialixHQCtrl* createControl(std::string_view clsidOrProgId,
+                                             QWidget* parent = nullptr);
 DIALIXHQ_EXPORT bool isRegistered();
 
 namespace detail {

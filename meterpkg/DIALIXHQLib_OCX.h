@@ -73,8 +73,8 @@ class DIALIX_EXPORT TDialixHQ : public QWidget {
     writeObserver_ = std::move(observer);
   }
 
-#define DIALIX_PROP(Type, Name, Kind)                                              \
-  Type Name() { return Get##Kind##Prop(zrq::meter::k##Name); }                      \
+#define DIALIX_PROP(Type, Name, Kind)                          \
+  Type Name() { return Get##Kind##Prop(zrq::meter::k##Name); } \
   void set##Name(const Type& v) { Set##Kind##Prop(zrq::meter::k##Name, v); }
   DIALIX_PROP(double, ScaledCircleRelativeDiameter, Double)
   DIALIX_PROP(int16_t, ScaleThinLineWidth, Short)

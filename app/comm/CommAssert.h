@@ -22,7 +22,7 @@ class AssertionFailed : public std::logic_error {
 
 }  // namespace zrq::comm
 
-#define ZRQ_COMM_ASSERT(cond, text, unit) \
-  do {                                    \
+#define ZRQ_COMM_ASSERT(cond, text, unit)                            \
+  do {                                                               \
     if (!(cond)) ::zrq::comm::assertionFailed(text, unit, __LINE__); \
   } while (0)

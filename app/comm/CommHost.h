@@ -51,12 +51,12 @@ class CommHost {
   virtual void portAdded(const std::string& name, int index) = 0;
 
   // The steps of the fatal close after its message box, in this order.
-  virtual void closeChildWindows() = 0;       // last first
-  virtual bool helpFileIsOwn() = 0;           // ZRQHelp.chm in the program's folder
+  virtual void closeChildWindows() = 0;  // last first
+  virtual bool helpFileIsOwn() = 0;      // ZRQHelp.chm in the program's folder
   virtual void sendHelpQuit() = 0;
   virtual bool loggingActive() = 0;
-  virtual void closeLogFile() = 0;            // and clear the logging flag
-  virtual void hideAuxWindows() = 0;          // the visible meter, peak and burst windows
+  virtual void closeLogFile() = 0;    // and clear the logging flag
+  virtual void hideAuxWindows() = 0;  // the visible meter, peak and burst windows
   virtual void closeMainWindow() = 0;
   virtual void terminateApplication() = 0;
 };

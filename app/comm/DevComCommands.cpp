@@ -15,7 +15,7 @@ unsigned len(const char* s) { return static_cast<unsigned>(std::strlen(s)); }
 
 std::string localDateTime() {
   std::time_t now = std::time(nullptr);
-  std::tm tm {};
+  std::tm tm{};
   localtime_r(&now, &tm);
   char buf[32];
   std::strftime(buf, sizeof buf, "%m/%d/%y %H:%M:%S", &tm);
@@ -24,14 +24,14 @@ std::string localDateTime() {
 }  // namespace
 
 bool DevComInterface::interrogate() {
-  std::string reply =
-      sendCommandText(protocol::kCmdInterrogate, len(protocol::kCmdInterrogate), 1, "Interrogation");
+  std::string reply = sendCommandText(protocol::kCmdInterrogate, len(protocol::kCmdInterrogate), 1,
+                                      "Interrogation");
   return handler_ ? handler_->pktInterrogateResponse(reply) : false;
 }
 
 bool DevComInterface::assertCalibration() {
-  std::string reply = sendCommandText(protocol::kCmdCalibration, len(protocol::kCmdCalibration),
-                                      1, "Calibration assertion");
+  std::string reply = sendCommandText(protocol::kCmdCalibration, len(protocol::kCmdCalibration), 1,
+                                      "Calibration assertion");
   return handler_ ? handler_->pktConfigResponse(reply) : false;
 }
 
@@ -159,10 +159,11 @@ void DevComInterface::contReadStep() {
         ComTestLog::write(line);
       }
     } else {
-      p_appStatus_->addf("%s--> \tRead attempt %d failed on %s -- (%d) bytes in the failed "
-                         "response: %s",
-                         portName_.c_str(), attempt, localDateTime().c_str(),
-                         static_cast<int>(n), std::string(buf, n).c_str());
+      p_appStatus_->addf(
+          "%s--> \tRead attempt %d failed on %s -- (%d) bytes in the failed "
+          "response: %s",
+          portName_.c_str(), attempt, localDateTime().c_str(), static_cast<int>(n),
+          std::string(buf, n).c_str());
       totalFails_.fetch_add(1);
     }
   }

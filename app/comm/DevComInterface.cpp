@@ -127,8 +127,9 @@ void DevComInterface::open(DeviceHandle h) {
   }
   hDev_.store(ZervDComDLL::INVALID_DEV_COMM_HANDLE);
   p_stats_->showStatus(statsRow_, PortStatus::Error);
-  doctor::report(*p_appStatus_, portType_ == PortType::Serial ? doctor::diagnosePortAccess(portName_)
-                                                              : doctor::diagnoseSensors());
+  doctor::report(*p_appStatus_, portType_ == PortType::Serial
+                                    ? doctor::diagnosePortAccess(portName_)
+                                    : doctor::diagnoseSensors());
 }
 
 void DevComInterface::close() {
@@ -258,8 +259,7 @@ bool DevComInterface::readData(char* buf, unsigned bufSize, unsigned* bytesRead,
   return result;
 }
 
-std::string DevComInterface::exchangeLine(const char* cmd, unsigned len, bool* ok,
-                                          unsigned* got) {
+std::string DevComInterface::exchangeLine(const char* cmd, unsigned len, bool* ok, unsigned* got) {
   char buf[256] = {};
   write(cmd, len);
   *ok = readLine(buf, 255, got);

@@ -103,18 +103,19 @@ std::vector<pid_t> flockHolders(const struct stat& st, const SystemRoots& roots)
     if (!parseHex(id.substr(0, c1), maj) || !parseHex(id.substr(c1 + 1, c2 - c1 - 1), min) ||
         !parseDecimal(id.substr(c2 + 1), ino) || !parseDecimal(f[4], pid))
       continue;
-    if (maj == major(st.st_dev) && min == minor(st.st_dev) &&
-        static_cast<ino_t>(ino) == st.st_ino)
+    if (maj == major(st.st_dev) && min == minor(st.st_dev) && static_cast<ino_t>(ino) == st.st_ino)
       pids.push_back(static_cast<pid_t>(pid));
   }
   return pids;
 }
 
-std::optional<LockHolder> holderFromLockFile(const std::string& lockFile, const SystemRoots& roots) {
+std::optional<LockHolder> holderFromLockFile(const std::string& lockFile,
+                                             const SystemRoots& roots) {
   struct stat st {};
   if (::stat(lockFile.c_str(), &st) != 0) return std::nullopt;
   for (pid_t pid : flockHolders(st, roots))
-    if (pid != ::getpid()) return LockHolder{pid > 0 ? pid : 0, pid > 0 ? commandOf(pid, roots) : ""};
+    if (pid != ::getpid())
+      return LockHolder{pid > 0 ? pid : 0, pid > 0 ? commandOf(pid, roots) : ""};
   return std::nullopt;
 }
 
@@ -126,8 +127,10 @@ bool isSensorNode(const std::string& path, const SystemRoots& roots) {
     if (line.rfind("HID_ID=", 0) != 0) continue;
     // HID_ID=BBBB:VVVVVVVV:PPPPPPPP
     std::string id = line.substr(7);
-    std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) { return std::toupper(c); });
-    return id.size() >= 22 && id.compare(5, 8, "00003A61") == 0 && id.compare(14, 8, "00007730") == 0;
+    std::transform(id.begin(), id.end(), id.begin(),
+                   [](unsigned char c) { return std::toupper(c); });
+    return id.size() >= 22 && id.compare(5, 8, "00003A61") == 0 &&
+           id.compare(14, 8, "00007730") == 0;
   }
   return false;
 }
@@ -136,12 +139,18 @@ bool isSensorNode(const std::string& path, const SystemRoots& roots) {
 
 std::string modeText(mode_t mode) {
   std::string t(10, '-');
-  if (S_ISCHR(mode)) t[0] = 'c';
-  else if (S_ISBLK(mode)) t[0] = 'b';
-  else if (S_ISDIR(mode)) t[0] = 'd';
-  else if (S_ISSOCK(mode)) t[0] = 's';
-  else if (S_ISFIFO(mode)) t[0] = 'p';
-  else if (S_ISLNK(mode)) t[0] = 'l';
+  if (S_ISCHR(mode))
+    t[0] = 'c';
+  else if (S_ISBLK(mode))
+    t[0] = 'b';
+  else if (S_ISDIR(mode))
+    t[0] = 'd';
+  else if (S_ISSOCK(mode))
+    t[0] = 's';
+  else if (S_ISFIFO(mode))
+    t[0] = 'p';
+  else if (S_ISLNK(mode))
+    t[0] = 'l';
   const char letters[] = "rwxrwxrwx";
   for (int i = 0; i < 9; ++i)
     if (mode & (0400 >> i)) t[static_cast<std::size_t>(i) + 1] = letters[i];
@@ -169,8 +178,8 @@ std::vector<std::string> explain(const DeviceFacts& d, const UserFacts& u) {
     lines.push_back(d.path + " belongs to user " + ownerText(d) + " and group " + groupText(d) +
                     " (" + modeText(d.mode) + ").");
     const bool groupMayOpen = (d.mode & 060) == 060 && d.groupGid != 0;
-    const std::string join = "sudo usermod -aG " + groupText(d) + " " + u.name +
-                             ", then log out and log in again.";
+    const std::string join =
+        "sudo usermod -aG " + groupText(d) + " " + u.name + ", then log out and log in again.";
     if (d.isSensor) {
       if (d.udevRuleInstalled)
         lines.push_back(std::string("Fix: the udev rule ") + kUdevRuleName +
@@ -180,21 +189,23 @@ std::vector<std::string> explain(const DeviceFacts& d, const UserFacts& u) {
         lines.push_back(std::string("Fix: install the udev rule ") + kUdevRulePath +
                         " (the zrq package brings it), then: " + kUdevReload);
       if (groupMayOpen && !u.inGroupNow)
-        lines.push_back(u.inGroupDatabase
-                            ? "Without a desktop login: " + u.name + " is in group " +
-                                  groupText(d) + " already; log out and log in again."
-                            : "Without a desktop login: " + join);
+        lines.push_back(u.inGroupDatabase ? "Without a desktop login: " + u.name + " is in group " +
+                                                groupText(d) + " already; log out and log in again."
+                                          : "Without a desktop login: " + join);
     } else if (d.ownerUid == u.uid) {
       lines.push_back("Fix: chmod u+rw " + d.path);
     } else if (groupMayOpen) {
-      lines.push_back(u.inGroupDatabase && !u.inGroupNow
-                          ? "Fix: " + u.name + " is in group " + groupText(d) +
-                                " already, but this session started before: log out and log in again."
-                          : "Fix: " + join);
+      lines.push_back(
+          u.inGroupDatabase && !u.inGroupNow
+              ? "Fix: " + u.name + " is in group " + groupText(d) +
+                    " already, but this session started before: log out and log in again."
+              : "Fix: " + join);
     } else {
-      lines.push_back("Fix: no group may open it; a udev rule with GROUP=\"dialout\", "
-                      "MODE=\"0660\" for this device gives access to the members of dialout, "
-                      "then: " + std::string(kUdevReload));
+      lines.push_back(
+          "Fix: no group may open it; a udev rule with GROUP=\"dialout\", "
+          "MODE=\"0660\" for this device gives access to the members of dialout, "
+          "then: " +
+          std::string(kUdevReload));
     }
     return lines;
   }
@@ -359,7 +370,8 @@ void report(AppStatus& status, const std::vector<std::string>& lines) {
     status.add(line);
     text += (text.empty() ? "" : "\n") + line;
   }
-  if (!boxShown.exchange(true)) ui::showMessage(text, kBoxCaption, ui::MsgButtons::Ok, ui::MsgIcon::Warning);
+  if (!boxShown.exchange(true))
+    ui::showMessage(text, kBoxCaption, ui::MsgButtons::Ok, ui::MsgIcon::Warning);
 }
 
 void resetReportedOnce() { boxShown = false; }

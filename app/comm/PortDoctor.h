@@ -50,7 +50,7 @@ struct DeviceFacts {
   mode_t mode = 0;
   std::string ownerName;  // empty: no such user in the user database
   std::string groupName;
-  bool isSensor = false;          // a hidraw node of the TKS7730
+  bool isSensor = false;  // a hidraw node of the TKS7730
   bool udevRuleInstalled = false;
   std::optional<LockHolder> holder;  // another process holds the device
 };

@@ -40,7 +40,8 @@ class UiThreadQueue {
     if (here)
       drain();
     else if (post)
-      QMetaObject::invokeMethod(context_, [this] { drain(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          context_, [this] { drain(); }, Qt::QueuedConnection);
   }
 
   // Widget thread only.

@@ -46,7 +46,7 @@ std::optional<std::string> normaliseVersion(const std::string& versionField);
 bool versionPasses(const std::string& normalisedVersion);
 
 struct InterrogationReply {
-  bool modelOk = false;       // first character '7'
+  bool modelOk = false;        // first character '7'
   bool notCalibrated = false;  // positions 22-24 read "Not"
   std::string versionField;    // 4 characters from the first comma + 12
 };

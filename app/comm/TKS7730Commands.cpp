@@ -29,11 +29,11 @@ TKS7730Commands::~TKS7730Commands() {
   ports_.clear();
 }
 
-DevComInterface* TKS7730Commands::addPort(PortType type, const std::string& name,
-                                          int usbDevIndex) {
+DevComInterface* TKS7730Commands::addPort(PortType type, const std::string& name, int usbDevIndex) {
   try {
     const int row = stats_.addPortRow(name);
-    auto devInt = std::make_unique<DevComInterface>(type, name, row, &stats_, &status_, usbDevIndex);
+    auto devInt =
+        std::make_unique<DevComInterface>(type, name, row, &stats_, &status_, usbDevIndex);
     devInt->setReplyHandler(this);
     DevComInterface* raw = devInt.get();
     std::lock_guard<std::recursive_mutex> lock(portListLock_);

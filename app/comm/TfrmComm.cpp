@@ -54,8 +54,8 @@ TfrmComm::TfrmComm(CommHost& host, QWidget* parent, bool discoverPorts)
   logRdCheckBox = place(new QCheckBox("Log Rd", this), "logRdCheckBox", 384, 8, 97, 17);
   contRdCheckBox = place(new QCheckBox("Continious", this), "contRdCheckBox", 384, 36, 97, 17);
 
-  statsStringGrid = place(new QTableWidget(9, TKS7730Stats::kColumns, this), "statsStringGrid",
-                          8, 68, 409, 105);
+  statsStringGrid =
+      place(new QTableWidget(9, TKS7730Stats::kColumns, this), "statsStringGrid", 8, 68, 409, 105);
   statsStringGrid->verticalHeader()->setVisible(false);  // no fixed column
   statsStringGrid->verticalHeader()->setDefaultSectionSize(16);
   statsStringGrid->horizontalHeader()->setFixedHeight(16);

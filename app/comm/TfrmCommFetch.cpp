@@ -24,9 +24,7 @@ constexpr int kZeroCalPollMs = 48000;
 // arrives meanwhile must not start a second sequence on the same port.
 class TfrmComm::BusyScope {
  public:
-  explicit BusyScope(TfrmComm& w) : w_(w) {
-    ++w_.busy_;
-  }
+  explicit BusyScope(TfrmComm& w) : w_(w) { ++w_.busy_; }
   ~BusyScope() { --w_.busy_; }
   BusyScope(const BusyScope&) = delete;
   BusyScope& operator=(const BusyScope&) = delete;
@@ -84,8 +82,7 @@ void TfrmComm::pktDataString(const std::string& text) {
       return;
     case core::DecodeOutcome::ConversionError:
       // The general error report: the error's text under the program's title.
-      ui::showMessage(r.errorText, ui::applicationTitle(),
-                      ui::MsgButtons::Ok, ui::MsgIcon::Error);
+      ui::showMessage(r.errorText, ui::applicationTitle(), ui::MsgButtons::Ok, ui::MsgIcon::Error);
       return;
     case core::DecodeOutcome::Accepted:
       m.lastReadingMs = core::steadyNowMs();
@@ -184,7 +181,8 @@ void TfrmComm::dataPollTimerTimer() {
     info.settingsConfirmed = false;
     return;
   }
-  if (connected && m.commState == CommState::NoConnection && !m.zeroCalRequested) commands_->reconnect();
+  if (connected && m.commState == CommState::NoConnection && !m.zeroCalRequested)
+    commands_->reconnect();
 }
 
 }  // namespace zrq::comm

@@ -15,7 +15,8 @@
 namespace zrq::comm {
 
 void TfrmComm::addPortToWindow(PortType type, const std::string& name, int usbDevIndex) {
-  if (commands_->addPort(type, name, usbDevIndex)) portComboBox->addItem(QString::fromStdString(name));
+  if (commands_->addPort(type, name, usbDevIndex))
+    portComboBox->addItem(QString::fromStdString(name));
 }
 
 void TfrmComm::closeDevMngr() {

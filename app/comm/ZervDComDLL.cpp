@@ -27,8 +27,7 @@ namespace ZervDComDLL {
 
 // The binding table is built from the C header's one list of entry points; the
 // pointer types must match the declarations they bind.
-#define ZRQ_CHECK_TYPE(name) \
-  static_assert(std::is_same_v<decltype(&::name), ::name##_fn>, #name);
+#define ZRQ_CHECK_TYPE(name) static_assert(std::is_same_v<decltype(&::name), ::name##_fn>, #name);
 ZERVDCOM_FUNCTIONS(ZRQ_CHECK_TYPE)
 #undef ZRQ_CHECK_TYPE
 static_assert(std::is_same_v<DeviceHandle, ::DeviceHandle>);
@@ -128,15 +127,15 @@ int wideLength(const char16_t* s) {
 
 }  // namespace
 
-int createSerialPort(DeviceHandle* handle, const char16_t* portName, unsigned sizeA,
-                     unsigned sizeB, int listener) {
+int createSerialPort(DeviceHandle* handle, const char16_t* portName, unsigned sizeA, unsigned sizeB,
+                     int listener) {
   return entry(&DllBinding::comm_createSerialPort, "createSerialPort()")(
       handle, portName, wideLength(portName), sizeA, sizeB, listener);
 }
 int openSerialPort(DeviceHandle h, int baud, int byteSize, unsigned char parity,
                    unsigned char stopBits, unsigned char flow) {
   return entry(&DllBinding::comm_openSerialPort, "openSerialPort()")(h, baud, byteSize, parity,
-                                                               stopBits, flow);
+                                                                     stopBits, flow);
 }
 int createTKS7730USBDevMngr(DeviceHandle* handle) {
   return entry(&DllBinding::comm_createTKS7730USBDevMngr, "createTKS7730USBDevMngr()")(handle);
@@ -145,14 +144,17 @@ int buildTKS7730USBDevList(DeviceHandle mngr, int* count) {
   return entry(&DllBinding::comm_buildTKS7730USBDevList, "buildTKS7730USBDevList()")(mngr, count);
 }
 int createTKS7730USB(DeviceHandle mngr, int index, DeviceHandle* handle, unsigned bufCapacity) {
-  return entry(&DllBinding::comm_createTKS7730USB, "createTKS7730USB()")(mngr, index, handle, bufCapacity);
+  return entry(&DllBinding::comm_createTKS7730USB, "createTKS7730USB()")(mngr, index, handle,
+                                                                         bufCapacity);
 }
-int openTKS7730USB(DeviceHandle h) { return entry(&DllBinding::comm_openTKS7730USB, "openTKS7730USB()")(h); }
+int openTKS7730USB(DeviceHandle h) {
+  return entry(&DllBinding::comm_openTKS7730USB, "openTKS7730USB()")(h);
+}
 int close(DeviceHandle h) { return entry(&DllBinding::comm_close, "close()")(h); }
 int getLastErr(DeviceHandle h) { return entry(&DllBinding::comm_getLastErr, "getLastErr()")(h); }
 int translateLastErr(DeviceHandle h, int code, char16_t* buf, unsigned bufLen, int appendDetail) {
   return entry(&DllBinding::comm_translateLastErr, "translateLastErr")(h, code, buf, bufLen,
-                                                                  appendDetail);
+                                                                       appendDetail);
 }
 int write(DeviceHandle h, const void* data, unsigned len, unsigned* written, int timeoutMs) {
   return entry(&DllBinding::comm_write, "write()")(h, data, len, written, timeoutMs);
@@ -166,13 +168,15 @@ int readInBuff(DeviceHandle h, void* buf, unsigned len, unsigned* got) {
 int readLine(DeviceHandle h, void* buf, unsigned bufLen, unsigned* got, int timeoutMs) {
   return entry(&DllBinding::comm_readLine, "readLine")(h, buf, bufLen, got, timeoutMs);
 }
-int purge(DeviceHandle h, unsigned flags) { return entry(&DllBinding::comm_purge, "purge")(h, flags); }
+int purge(DeviceHandle h, unsigned flags) {
+  return entry(&DllBinding::comm_purge, "purge")(h, flags);
+}
 int getVersionInfo(char16_t* buf, unsigned bufLen) {
   return entry(&DllBinding::comm_getVersionInfo, "getVersionInfo")(buf, bufLen);
 }
 int isSerialPortAvail(const char16_t* portName) {
   return entry(&DllBinding::comm_isSerialPortAvail, "isSerialPortAvail")(portName,
-                                                                   wideLength(portName));
+                                                                         wideLength(portName));
 }
 int isTKS7730USBPortAvail(DeviceHandle mngr, int index) {
   return entry(&DllBinding::comm_isTKS7730USBPortAvail, "isTKS7730USBPortAvail")(mngr, index);

@@ -47,8 +47,8 @@ inline constexpr int kProcCount = 20;
 extern const char* const PROC_NAMES[kProcCount];
 
 // Port names are UTF-16; the length passed on is computed here (0 for null).
-int createSerialPort(DeviceHandle* handle, const char16_t* portName, unsigned sizeA,
-                     unsigned sizeB, int listener);
+int createSerialPort(DeviceHandle* handle, const char16_t* portName, unsigned sizeA, unsigned sizeB,
+                     int listener);
 int openSerialPort(DeviceHandle h, int baud, int byteSize, unsigned char parity,
                    unsigned char stopBits, unsigned char flow);
 int createTKS7730USBDevMngr(DeviceHandle* handle);

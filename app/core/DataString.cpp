@@ -16,7 +16,7 @@ struct FieldSpan {
 
 // Fields 1..11 of layout A; layout B shifts fields 7..11 by 3.
 constexpr FieldSpan kLayoutA[11] = {
-    {2, 11}, {14, 12}, {27, 11}, {39, 11}, {51, 11}, {63, 11},
+    {2, 11}, {14, 12}, {27, 11}, {39, 11}, {51, 11},  {63, 11},
     {75, 2}, {78, 2},  {81, 11}, {93, 11}, {105, 11},
 };
 constexpr std::size_t kLayoutBShift = 3;
@@ -66,8 +66,8 @@ bool parseReal(std::string_view s, double& out) {
   }
   // The mantissa sign was taken above: from_chars accepts no "+" there.
   double v = 0;
-  auto [p, ec] = std::from_chars(body.data(), body.data() + body.size(), v,
-                                 std::chars_format::general);
+  auto [p, ec] =
+      std::from_chars(body.data(), body.data() + body.size(), v, std::chars_format::general);
   if (p != body.data() + body.size()) return false;
   if (ec == std::errc::result_out_of_range) {
     // Too small for a double is zero; too large is not a usable number. The
@@ -160,26 +160,37 @@ std::size_t endMarkerPosition(std::string_view text) {
 
 const char* decodeOutcomeName(DecodeOutcome outcome) {
   switch (outcome) {
-    case DecodeOutcome::Unusable: return "unusable";
-    case DecodeOutcome::Ignored: return "ignored";
-    case DecodeOutcome::TypeMismatch: return "type mismatch";
-    case DecodeOutcome::Accepted: return "accepted";
-    case DecodeOutcome::ConversionError: return "conversion error";
+    case DecodeOutcome::Unusable:
+      return "unusable";
+    case DecodeOutcome::Ignored:
+      return "ignored";
+    case DecodeOutcome::TypeMismatch:
+      return "type mismatch";
+    case DecodeOutcome::Accepted:
+      return "accepted";
+    case DecodeOutcome::ConversionError:
+      return "conversion error";
   }
   return "unknown";
 }
 
-DecodeResult decodeDataString(std::string_view text, const DecodeInputs& in,
-                              SensorReading& r, bool& settingsChanged) {
+DecodeResult decodeDataString(std::string_view text, const DecodeInputs& in, SensorReading& r,
+                              bool& settingsChanged) {
   DecodeResult result;
   if (text.empty() || text.front() != ',') {
     result.outcome = DecodeOutcome::Unusable;
     return result;
   }
   switch (endMarkerPosition(text)) {
-    case kEndA: result.layout = DataStringLayout::A; break;
-    case kEndB: result.layout = DataStringLayout::B; break;
-    default: result.outcome = DecodeOutcome::Ignored; return result;
+    case kEndA:
+      result.layout = DataStringLayout::A;
+      break;
+    case kEndB:
+      result.layout = DataStringLayout::B;
+      break;
+    default:
+      result.outcome = DecodeOutcome::Ignored;
+      return result;
   }
   const FieldReader f(text, result.layout);
 
@@ -231,12 +242,26 @@ DecodeResult decodeDataString(std::string_view text, const DecodeInputs& in,
   double selected = 0;
   std::uint8_t scaleCode = r.scaleCode;
   switch (in.measType) {
-    case MeasType::Average: selected = r.fwdAvgPower; break;
-    case MeasType::Peak: selected = r.peakPower; break;
-    case MeasType::Burst: selected = r.burstPower; break;
-    case MeasType::Crest: selected = r.crestFactor; scaleCode = 0; break;
-    case MeasType::CCDF: selected = r.ccdfFactor; scaleCode = 0; break;
-    default: selected = 0; break;
+    case MeasType::Average:
+      selected = r.fwdAvgPower;
+      break;
+    case MeasType::Peak:
+      selected = r.peakPower;
+      break;
+    case MeasType::Burst:
+      selected = r.burstPower;
+      break;
+    case MeasType::Crest:
+      selected = r.crestFactor;
+      scaleCode = 0;
+      break;
+    case MeasType::CCDF:
+      selected = r.ccdfFactor;
+      scaleCode = 0;
+      break;
+    default:
+      selected = 0;
+      break;
   }
 
   const double fs = in.fwdFullScale;
@@ -265,12 +290,18 @@ DecodeResult decodeDataString(std::string_view text, const DecodeInputs& in,
 
 const char* measTypeName(MeasType t) {
   switch (t) {
-    case MeasType::None: return "None";
-    case MeasType::Average: return "Average";
-    case MeasType::Peak: return "Peak";
-    case MeasType::Burst: return "Burst";
-    case MeasType::Crest: return "Crest";
-    case MeasType::CCDF: return "CCDF";
+    case MeasType::None:
+      return "None";
+    case MeasType::Average:
+      return "Average";
+    case MeasType::Peak:
+      return "Peak";
+    case MeasType::Burst:
+      return "Burst";
+    case MeasType::Crest:
+      return "Crest";
+    case MeasType::CCDF:
+      return "CCDF";
   }
   return "Unknown";
 }

@@ -27,9 +27,9 @@ struct InstrumentState {
   MeasType measType = MeasType::Average;
   PowerUnit fwdUnit = PowerUnit::AutoW;
   PowerUnit rflUnit = PowerUnit::AutoW;
-  float offsetDb = 0;       // dB, 0..100
-  float ccdfLimit = 50;     // W
-  float filterHz = 4500;    // 400, 4500 or 10000 ("Full")
+  float offsetDb = 0;        // dB, 0..100
+  float ccdfLimit = 50;      // W
+  float filterHz = 4500;     // 400, 4500 or 10000 ("Full")
   float fwdFullScale = 150;  // W
   float rflFullScale = 15;   // W
   std::uint16_t featureMask = 0x13DF;

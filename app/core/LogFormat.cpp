@@ -209,12 +209,27 @@ DateOrder regionalDateOrder() {
     ++p;
     while (*p == 'E' || *p == 'O' || *p == '-' || *p == '_' || *p == '0' || *p == '^') ++p;
     switch (*p) {
-      case 'd': case 'e': d = pos++; break;
-      case 'm': case 'b': case 'B': case 'h': m = pos++; break;
-      case 'y': case 'Y': case 'C': y = pos++; break;
-      case 'D': return DateOrder::MonthDayYear;   // %m/%d/%y
-      case 'F': return DateOrder::YearMonthDay;   // %Y-%m-%d
-      default: break;
+      case 'd':
+      case 'e':
+        d = pos++;
+        break;
+      case 'm':
+      case 'b':
+      case 'B':
+      case 'h':
+        m = pos++;
+        break;
+      case 'y':
+      case 'Y':
+      case 'C':
+        y = pos++;
+        break;
+      case 'D':
+        return DateOrder::MonthDayYear;  // %m/%d/%y
+      case 'F':
+        return DateOrder::YearMonthDay;  // %Y-%m-%d
+      default:
+        break;
     }
     if (!*p) break;
   }
@@ -243,9 +258,21 @@ void appendLogDate(std::string& out, const LogDateTime& t, DateOrder order) {
   char* end = buf + sizeof buf;
   int parts[3];
   switch (order) {
-    case DateOrder::DayMonthYear: parts[0] = t.day; parts[1] = t.month; parts[2] = t.year; break;
-    case DateOrder::YearMonthDay: parts[0] = t.year; parts[1] = t.month; parts[2] = t.day; break;
-    default: parts[0] = t.month; parts[1] = t.day; parts[2] = t.year; break;
+    case DateOrder::DayMonthYear:
+      parts[0] = t.day;
+      parts[1] = t.month;
+      parts[2] = t.year;
+      break;
+    case DateOrder::YearMonthDay:
+      parts[0] = t.year;
+      parts[1] = t.month;
+      parts[2] = t.day;
+      break;
+    default:
+      parts[0] = t.month;
+      parts[1] = t.day;
+      parts[2] = t.year;
+      break;
   }
   for (int i = 0; i < 3; ++i) {
     if (i) *p++ = '/';

@@ -74,20 +74,20 @@ void appendLogRecord(std::string& out, const LogRecordInput& in) {
   }
   const LogPowers p = prepareLogPowers(in.fwdAvgPower, in.rflPowerRaw, in.scaleCode,
                                        in.fwdFullScale, in.rflFullScale, in.offsetDb);
-  watts(out, p.forwardW);       // 8, 9
-  watts(out, p.reflectedW);     // 10, 11
+  watts(out, p.forwardW);               // 8, 9
+  watts(out, p.reflectedW);             // 10, 11
   fixedField(out, p.rho, 2, 3);         // 12
   fixedField(out, in.vswr, 3, 3);       // 13
   fixedField(out, p.returnLoss, 5, 2);  // 14
-  watts(out, in.peakW);         // 15, 16
+  watts(out, in.peakW);                 // 15, 16
   if (ccdf) {
-    out += "NA,NA,NA,";         // 17, 18, 19
+    out += "NA,NA,NA,";  // 17, 18, 19
   } else {
-    watts(out, in.burstW);      // 17, 18
+    watts(out, in.burstW);  // 17, 18
     // Two decimals, no limit on significant digits.
     fixedField(out, in.dutyCycle, 17, 2);  // 19
   }
-  fixedField(out, in.crestFactor, 5, 6);   // 20
+  fixedField(out, in.crestFactor, 5, 6);  // 20
   if (ccdf)
     fixedField(out, in.ccdfFactor, 5, 6);  // 21
   else

@@ -15,8 +15,7 @@
 namespace zrq::core {
 
 // Header lines, without line ends; 21 fields each, no trailing comma.
-inline constexpr std::string_view kLogHeaderLine1 =
-    ",,,,,,,Average,,,,,,,Peak,,Burst,,,Crest,CCDF";
+inline constexpr std::string_view kLogHeaderLine1 = ",,,,,,,Average,,,,,,,Peak,,Burst,,,Crest,CCDF";
 inline constexpr std::string_view kLogHeaderLine2 =
     "Date, Time, SN, Temp, Offset, CCDF Limit, Filter, Forward W, Forward dBm, Reflected W, "
     "Reflected dBm, Rho, VSWR, Return Loss, Forward W, Forward dBm, Forward W, Forward dBm, "
@@ -30,21 +29,21 @@ std::string logHeaderText();
 // Everything one record is made of. The caller maps its own state onto this;
 // nothing here reads a window.
 struct LogRecordInput {
-  LogDateTime when;                    // one reading of the clock
+  LogDateTime when;  // one reading of the clock
   DateOrder dateOrder = DateOrder::MonthDayYear;
-  std::string_view sensorSerial;       // as stored
+  std::string_view sensorSerial;  // as stored
 
-  int measType = 1;                    // MeasType code; other codes: no measurement
-  float offsetDb = 0;                  // dB
-  float ccdfLimit = 50;                // W
+  int measType = 1;      // MeasType code; other codes: no measurement
+  float offsetDb = 0;    // dB
+  float ccdfLimit = 50;  // W
   float filterHz = 4500;
-  double fwdFullScale = 150;           // W
-  double rflFullScale = 15;            // W
+  double fwdFullScale = 150;  // W
+  double rflFullScale = 15;   // W
 
   // Fields of the latest reading.
   float temperature = 25;
-  double fwdAvgPower = 0;              // as received (kW when scaleCode is 10)
-  double rflPowerRaw = 0;              // as received (kW when scaleCode is 10)
+  double fwdAvgPower = 0;  // as received (kW when scaleCode is 10)
+  double rflPowerRaw = 0;  // as received (kW when scaleCode is 10)
   std::uint8_t scaleCode = 9;
   double dutyCycle = 0;
 

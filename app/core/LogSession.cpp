@@ -38,9 +38,9 @@ LogRecordInput logRecordInput(const InstrumentState& s, const LogSnapshot& snap,
 }
 
 TriggerValues logTriggerValues(const InstrumentState& s, const LogSnapshot& snap) {
-  const LogPowers p = prepareLogPowers(s.reading.fwdAvgPower, s.reading.rflPowerRaw,
-                                       s.reading.scaleCode, s.fwdFullScale, s.rflFullScale,
-                                       s.offsetDb);
+  const LogPowers p =
+      prepareLogPowers(s.reading.fwdAvgPower, s.reading.rflPowerRaw, s.reading.scaleCode,
+                       s.fwdFullScale, s.rflFullScale, s.offsetDb);
   return {p.forwardW, p.reflectedW, snap.values.peakW, snap.values.burstW};
 }
 
@@ -73,8 +73,7 @@ void LogSession::setupConfirmed(int intervalTicks) {
 }
 
 LogTickResult LogSession::tick(const LogSettings& settings, const InstrumentState& s,
-                               const LogSnapshot& snap, const LogDateTime& when,
-                               DateOrder order) {
+                               const LogSnapshot& snap, const LogDateTime& when, DateOrder order) {
   LogTickResult r;
   if (!active_) return r;
   const TriggerDecision d = triggers_.evaluate(settings, logTriggerValues(s, snap));

@@ -60,8 +60,8 @@ class LogSession {
 
   // One display tick while active: evaluates the triggers and writes the
   // record they ask for. A failed write closes the session.
-  LogTickResult tick(const LogSettings& settings, const InstrumentState& s,
-                     const LogSnapshot& snap, const LogDateTime& when, DateOrder order);
+  LogTickResult tick(const LogSettings& settings, const InstrumentState& s, const LogSnapshot& snap,
+                     const LogDateTime& when, DateOrder order);
 
   LogTriggers& triggers() { return triggers_; }
   const LogTriggers& triggers() const { return triggers_; }

@@ -9,9 +9,12 @@ namespace zrq::core {
 int sampleIntervalTicks(LogTimeUnit unit, int n) {
   n = n < kMinSampleTime ? kMinSampleTime : n > kMaxSampleTime ? kMaxSampleTime : n;
   switch (unit) {
-    case LogTimeUnit::Minutes: return n * 120;
-    case LogTimeUnit::Hours: return n * 7200;
-    default: return n * 2;
+    case LogTimeUnit::Minutes:
+      return n * 120;
+    case LogTimeUnit::Hours:
+      return n * 7200;
+    default:
+      return n * 2;
   }
 }
 
@@ -30,8 +33,7 @@ std::optional<double> parseLimitText(std::string_view s) {
     return std::nullopt;
   double v = 0;
   auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v))
-    return std::nullopt;
+  if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
   return negative ? -v : v;
 }
 
@@ -45,10 +47,14 @@ bool limitInRange(LogTrigger t, double watts, double fwdFullScale) {
 
 std::string_view logTriggerName(LogTrigger t) {
   switch (t) {
-    case LogTrigger::Reflected: return "Reflected";
-    case LogTrigger::Peak: return "Peak";
-    case LogTrigger::Burst: return "Burst";
-    default: return "Forward";
+    case LogTrigger::Reflected:
+      return "Reflected";
+    case LogTrigger::Peak:
+      return "Peak";
+    case LogTrigger::Burst:
+      return "Burst";
+    default:
+      return "Forward";
   }
 }
 

@@ -6,10 +6,14 @@ namespace zrq::core {
 
 double TriggerValues::of(LogTrigger t) const {
   switch (t) {
-    case LogTrigger::Reflected: return reflectedW;
-    case LogTrigger::Peak: return peakW;
-    case LogTrigger::Burst: return burstW;
-    default: return forwardW;
+    case LogTrigger::Reflected:
+      return reflectedW;
+    case LogTrigger::Peak:
+      return peakW;
+    case LogTrigger::Burst:
+      return burstW;
+    default:
+      return forwardW;
   }
 }
 

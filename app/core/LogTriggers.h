@@ -51,14 +51,14 @@ struct TriggerValues {
 
 struct BadLimit {
   LogTrigger trigger = LogTrigger::Forward;
-  std::string text;       // the entry as typed
+  std::string text;         // the entry as typed
   double limitInForce = 0;  // the last valid limit, still used
-  std::string message;    // a sentence for the user
+  std::string message;      // a sentence for the user
 };
 
 struct TriggerDecision {
-  bool write = false;                 // write one record now
-  std::optional<BadLimit> badLimit;   // set on the first tick a new bad text is seen
+  bool write = false;                // write one record now
+  std::optional<BadLimit> badLimit;  // set on the first tick a new bad text is seen
 };
 
 class LogTriggers {

@@ -16,11 +16,22 @@ MeterWrites forwardMeterWrites(MeasType type, double v, PowerUnit unit) {
   const char* word = nullptr;
   double threshold = 0;
   switch (type) {
-    case MeasType::None: return {text(P::Caption, "")};
-    case MeasType::Average: word = "Forward"; threshold = 300; break;
-    case MeasType::Peak: word = "Peak"; threshold = 500; break;
-    case MeasType::Burst: word = "Burst"; threshold = 500; break;
-    default: return {};
+    case MeasType::None:
+      return {text(P::Caption, "")};
+    case MeasType::Average:
+      word = "Forward";
+      threshold = 300;
+      break;
+    case MeasType::Peak:
+      word = "Peak";
+      threshold = 500;
+      break;
+    case MeasType::Burst:
+      word = "Burst";
+      threshold = 500;
+      break;
+    default:
+      return {};
   }
   const std::string prefix = std::string(word) + " Power In ";
   switch (unit) {
@@ -41,7 +52,8 @@ MeterWrites forwardMeterWrites(MeasType type, double v, PowerUnit unit) {
                 text(P::ValueFormatString, kFormat0)};
       return {num(P::Value, v * 0.001), text(P::Caption, prefix + "MegaW"),
               num(P::MaximumValue, 100), text(P::ValueFormatString, kFormat0)};
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -52,20 +64,28 @@ MeterWrites reflectedMeterWrites(PowerUnit unit, double v, double rflFullScale) 
                        num(P::MinimumValue, min), text(P::ValueFormatString, format)};
   };
   switch (unit) {
-    case PowerUnit::None: return row("Reflected Power", rflFullScale, 0, kFormat0);
-    case PowerUnit::Rho: return row("Rho", 1, 0, "%.1f");
-    case PowerUnit::VSWR: return row("VSWR", 100, 0, kFormat0);
-    case PowerUnit::ReturnLoss: return row("Return Loss", 0, -100, kFormat0);
-    case PowerUnit::dBm: return row("Reflected Power In dBm", 500, 0, kFormat0);
-    case PowerUnit::uW: return row("Reflected Power In uW", 1000, 0, kFormat0);
-    case PowerUnit::mW: return row("Reflected Power In mW", 1000, 0, kFormat0);
+    case PowerUnit::None:
+      return row("Reflected Power", rflFullScale, 0, kFormat0);
+    case PowerUnit::Rho:
+      return row("Rho", 1, 0, "%.1f");
+    case PowerUnit::VSWR:
+      return row("VSWR", 100, 0, kFormat0);
+    case PowerUnit::ReturnLoss:
+      return row("Return Loss", 0, -100, kFormat0);
+    case PowerUnit::dBm:
+      return row("Reflected Power In dBm", 500, 0, kFormat0);
+    case PowerUnit::uW:
+      return row("Reflected Power In uW", 1000, 0, kFormat0);
+    case PowerUnit::mW:
+      return row("Reflected Power In mW", 1000, 0, kFormat0);
     case PowerUnit::W:
       return row("Reflected Power In W", v <= 10 ? 10 : v <= 100 ? 100 : 1000, 0, kFormat0);
     case PowerUnit::KW:
       if (v <= 1000) return row("Reflected Power In KW", v <= 100 ? 100 : 1000, 0, kFormat0);
       return {num(P::Value, v * 0.001), text(P::Caption, "Reflected Power In MegaW"),
               num(P::MaximumValue, 100), text(P::ValueFormatString, kFormat0)};
-    default: return {};
+    default:
+      return {};
   }
 }
 

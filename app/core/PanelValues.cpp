@@ -4,10 +4,11 @@ namespace zrq::core {
 namespace {
 
 // A peak or burst window's text: blank while its raw power is over range.
-std::string windowText(bool overRange, ValueDisplay display, const RangedValue& value, double offsetDb,
-                       double fs) {
+std::string windowText(bool overRange, ValueDisplay display, const RangedValue& value,
+                       double offsetDb, double fs) {
   if (overRange) return std::string(blankText);
-  return displayTextOrBlank(display, value.unit, value.value, displayDecimals(value.unit, offsetDb, fs));
+  return displayTextOrBlank(display, value.unit, value.value,
+                            displayDecimals(value.unit, offsetDb, fs));
 }
 
 }  // namespace

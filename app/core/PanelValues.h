@@ -64,7 +64,7 @@ struct PanelView {
   bool fwdOverLit = false;    // "Over Range" annunciator
   bool fwdFailed = false;     // limit or formatting failed (the notice case)
   ForwardQuantity fwd;
-  std::string fwdText;        // the text or blankText
+  std::string fwdText;  // the text or blankText
 
   // Reflected read-out.
   bool rflOverRange = false;

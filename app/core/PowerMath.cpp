@@ -8,21 +8,27 @@ namespace zrq::core {
 
 double convertPower(PowerUnit unit, double p) {
   switch (unit) {
-    case PowerUnit::dB: return p > 0 ? std::max(10.0 * std::log10(p), kDbFloor) : kDbFloor;
+    case PowerUnit::dB:
+      return p > 0 ? std::max(10.0 * std::log10(p), kDbFloor) : kDbFloor;
     case PowerUnit::dBm:  // + 30 rather than log10(1000 P), which overflows for huge P
       return p > 0 ? std::max(10.0 * std::log10(p) + 30.0, kDbmFloor) : kDbmFloor;
-    case PowerUnit::uW: return p * 1000000.0;
-    case PowerUnit::mW: return p * 1000.0;
-    case PowerUnit::W: return p;
-    case PowerUnit::KW: return p * 0.001;
-    default: return 0;
+    case PowerUnit::uW:
+      return p * 1000000.0;
+    case PowerUnit::mW:
+      return p * 1000.0;
+    case PowerUnit::W:
+      return p;
+    case PowerUnit::KW:
+      return p * 0.001;
+    default:
+      return 0;
   }
 }
 
 RangedValue autoRangePower(double p) {
   if (!(p >= 0)) return {PowerUnit::uW, 0.0};
-  PowerUnit u = p < 0.001 ? PowerUnit::uW
-                : p < 1.0  ? PowerUnit::mW
+  PowerUnit u = p < 0.001    ? PowerUnit::uW
+                : p < 1.0    ? PowerUnit::mW
                 : p < 1000.0 ? PowerUnit::W
                              : PowerUnit::KW;
   return {u, convertPower(u, p)};
@@ -43,10 +49,14 @@ double reflectionRho(double pr, double pf) {
 double reflectionRatio(PowerUnit unit, double pr, double pf) {
   const double rho = reflectionRho(pr, pf);
   switch (unit) {
-    case PowerUnit::Rho: return rho;
-    case PowerUnit::VSWR: return rho == 1.0 ? 1.0 : (1.0 + rho) / (1.0 - rho);
-    case PowerUnit::ReturnLoss: return rho > 0 ? 20.0 * std::log10(rho) : kReturnLossAtZeroRho;
-    default: return 0;
+    case PowerUnit::Rho:
+      return rho;
+    case PowerUnit::VSWR:
+      return rho == 1.0 ? 1.0 : (1.0 + rho) / (1.0 - rho);
+    case PowerUnit::ReturnLoss:
+      return rho > 0 ? 20.0 * std::log10(rho) : kReturnLossAtZeroRho;
+    default:
+      return 0;
   }
 }
 
@@ -90,14 +100,21 @@ int displayDecimals(PowerUnit unit, double offsetDb, double fullScaleW) {
   static const double KW[5] = {9999999.9, 999999.9, 99999.9, 9999.9, 999.9};
   switch (unit) {
     case PowerUnit::Rho:
-    case PowerUnit::VSWR: return 3;
+    case PowerUnit::VSWR:
+      return 3;
     case PowerUnit::ReturnLoss:
-    case PowerUnit::dBm: return 2;
-    case PowerUnit::uW: return decimalsFor(fs, uW);
-    case PowerUnit::mW: return decimalsFor(fs, mW);
-    case PowerUnit::W: return decimalsFor(fs, W);
-    case PowerUnit::KW: return decimalsFor(fs, KW);
-    default: return 0;
+    case PowerUnit::dBm:
+      return 2;
+    case PowerUnit::uW:
+      return decimalsFor(fs, uW);
+    case PowerUnit::mW:
+      return decimalsFor(fs, mW);
+    case PowerUnit::W:
+      return decimalsFor(fs, W);
+    case PowerUnit::KW:
+      return decimalsFor(fs, KW);
+    default:
+      return 0;
   }
 }
 
@@ -118,7 +135,7 @@ bool forwardOverRangeLit(MeasType type, double selectedW, double fs) {
 bool reflectedOverRangeLit(double reflectedW, double rfs) { return reflectedW > rfs; }
 
 PeakWindowFlags peakWindowFlags(double peakW, double reflectedW, double fs, double rfs) {
-  return {peakW > 2.7 * fs, peakW < 0, reflectedW > rfs, reflectedW < 0};
+  return {peakW > 2.7 * fs, peakW<0, reflectedW> rfs, reflectedW < 0};
 }
 
 BurstWindowFlags burstWindowFlags(double burstW, double fs) {
@@ -131,15 +148,33 @@ double limitBurstPower(double burstW, double fs) { return burstW > 2.7 * fs ? 3.
 float percentOfFullScale(PowerUnit unit, double fs, double v) {
   double p = 0;
   switch (unit) {
-    case PowerUnit::Rho: p = v * 100.0; break;
-    case PowerUnit::VSWR: p = (v - 1.0) * 100.0; break;
-    case PowerUnit::ReturnLoss: p = -v / 35.0 * 100.0; break;
-    case PowerUnit::dBm: p = v / (10.0 * std::log10(1000.0 * fs)) * 100.0; break;
-    case PowerUnit::uW: p = v / (fs * 1000000.0) * 100.0; break;
-    case PowerUnit::mW: p = v / (fs * 1000.0) * 100.0; break;
-    case PowerUnit::W: p = v / fs * 100.0; break;
-    case PowerUnit::KW: p = v / (0.001 * fs) * 100.0; break;
-    default: p = 0; break;
+    case PowerUnit::Rho:
+      p = v * 100.0;
+      break;
+    case PowerUnit::VSWR:
+      p = (v - 1.0) * 100.0;
+      break;
+    case PowerUnit::ReturnLoss:
+      p = -v / 35.0 * 100.0;
+      break;
+    case PowerUnit::dBm:
+      p = v / (10.0 * std::log10(1000.0 * fs)) * 100.0;
+      break;
+    case PowerUnit::uW:
+      p = v / (fs * 1000000.0) * 100.0;
+      break;
+    case PowerUnit::mW:
+      p = v / (fs * 1000.0) * 100.0;
+      break;
+    case PowerUnit::W:
+      p = v / fs * 100.0;
+      break;
+    case PowerUnit::KW:
+      p = v / (0.001 * fs) * 100.0;
+      break;
+    default:
+      p = 0;
+      break;
   }
   // Keep a huge finite percentage from overflowing the float conversion.
   constexpr double kMax = std::numeric_limits<float>::max();

@@ -53,9 +53,9 @@ bool offsetApplies(MeasType type, double offsetDb);
 double applyOffset(MeasType type, double offsetDb, double power);
 
 struct OffsetPowers {
-  double selected = 0;            // selected forward power, offset
-  double reflected = 0;           // reflected power, offset when selected != 0
-  double reflectedUnoffset = 0;   // reflected power before the offset (Peak VSWR)
+  double selected = 0;           // selected forward power, offset
+  double reflected = 0;          // reflected power, offset when selected != 0
+  double reflectedUnoffset = 0;  // reflected power before the offset (Peak VSWR)
 };
 // Offsets the selected power, then the reflected one when the selected power
 // (after its own step) is not 0.
@@ -86,10 +86,10 @@ bool reflectedOverRangeLit(double reflectedW, double rflFullScaleW);
 
 // Peak window annunciators (segPover, segPunder, segVover, segVunder).
 struct PeakWindowFlags {
-  bool peakOver = false;    // peakPower > 2.7 FS
-  bool peakUnder = false;   // peakPower < 0
-  bool vswrOver = false;    // rflPower > RFS
-  bool vswrUnder = false;   // rflPower < 0
+  bool peakOver = false;   // peakPower > 2.7 FS
+  bool peakUnder = false;  // peakPower < 0
+  bool vswrOver = false;   // rflPower > RFS
+  bool vswrUnder = false;  // rflPower < 0
 };
 PeakWindowFlags peakWindowFlags(double peakW, double reflectedW, double fwdFullScaleW,
                                 double rflFullScaleW);

@@ -70,30 +70,48 @@ constinit const AnnunciatorTable burstAnnunciators = table({
 
 std::string_view unitName(PowerUnit u) {
   switch (u) {
-    case PowerUnit::None: return "None";
-    case PowerUnit::dB: return "dB";
-    case PowerUnit::Rho: return "Rho";
-    case PowerUnit::VSWR: return "VSWR";
-    case PowerUnit::ReturnLoss: return "ReturnLoss";
-    case PowerUnit::dBm: return "dBm";
-    case PowerUnit::uW: return "uW";
-    case PowerUnit::mW: return "mW";
-    case PowerUnit::W: return "W";
-    case PowerUnit::KW: return "KW";
-    case PowerUnit::AutoW: return "AutoW";
-    case PowerUnit::MegaW: return "MegaW";
+    case PowerUnit::None:
+      return "None";
+    case PowerUnit::dB:
+      return "dB";
+    case PowerUnit::Rho:
+      return "Rho";
+    case PowerUnit::VSWR:
+      return "VSWR";
+    case PowerUnit::ReturnLoss:
+      return "ReturnLoss";
+    case PowerUnit::dBm:
+      return "dBm";
+    case PowerUnit::uW:
+      return "uW";
+    case PowerUnit::mW:
+      return "mW";
+    case PowerUnit::W:
+      return "W";
+    case PowerUnit::KW:
+      return "KW";
+    case PowerUnit::AutoW:
+      return "AutoW";
+    case PowerUnit::MegaW:
+      return "MegaW";
   }
   return "?";
 }
 
 std::string_view unitDisplayText(PowerUnit u) {
   switch (u) {
-    case PowerUnit::None: return "";
-    case PowerUnit::ReturnLoss: return "Return Loss";
-    case PowerUnit::uW: return "\xC2\xB5W";
-    case PowerUnit::AutoW: return "W";
-    case PowerUnit::MegaW: return "MW";
-    default: return unitName(u) == "?" ? "" : unitName(u);
+    case PowerUnit::None:
+      return "";
+    case PowerUnit::ReturnLoss:
+      return "Return Loss";
+    case PowerUnit::uW:
+      return "\xC2\xB5W";
+    case PowerUnit::AutoW:
+      return "W";
+    case PowerUnit::MegaW:
+      return "MW";
+    default:
+      return unitName(u) == "?" ? "" : unitName(u);
   }
 }
 

@@ -12,8 +12,8 @@ namespace zrq::core {
 // sensor's scale code in the data string. Code 4 is unused.
 enum class PowerUnit : std::uint8_t {
   None = 0,
-  dB = 1,          // decibels relative to 1 (crest factor)
-  Rho = 2,         // reflection coefficient
+  dB = 1,   // decibels relative to 1 (crest factor)
+  Rho = 2,  // reflection coefficient
   VSWR = 3,
   ReturnLoss = 5,  // dB
   dBm = 6,
@@ -21,8 +21,8 @@ enum class PowerUnit : std::uint8_t {
   mW = 8,
   W = 9,
   KW = 10,
-  AutoW = 11,      // watts, range chosen by autoRangePower
-  MegaW = 12,      // forward meter window only, above 1000 KW
+  AutoW = 11,  // watts, range chosen by autoRangePower
+  MegaW = 12,  // forward meter window only, above 1000 KW
 };
 
 inline constexpr int kPowerUnitCodes = 13;  // codes 0..12

@@ -28,11 +28,11 @@ std::optional<std::string> formatFixed(double value, int significantDigits, int 
 
 // The value displays and their limits, tested before formatting.
 enum class ValueDisplay {
-  Forward,    // dBm: fails above 145.0; other units above 99999.0
-  Reflected,  // above 99999.0
-  PeakValue,  // peak window value, above 99999.0
-  PeakVswr,   // peak window VSWR, above 99999.0
-  BurstValue, // burst window value, above 99999.0
+  Forward,     // dBm: fails above 145.0; other units above 99999.0
+  Reflected,   // above 99999.0
+  PeakValue,   // peak window value, above 99999.0
+  PeakVswr,    // peak window VSWR, above 99999.0
+  BurstValue,  // burst window value, above 99999.0
 };
 
 inline constexpr double kForwardDbmLimit = 145.0;

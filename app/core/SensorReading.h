@@ -17,11 +17,11 @@ struct SensorReading {
   double fwdAvgPower = 0;
   double rflPowerRaw = 0;  // as received; the log writer uses this one
   double peakPower = 0;
-  double spareValue = 0;   // carried by the sensor, read by nobody
-  int reportedType = 0;    // measurement type in effect in the sensor
+  double spareValue = 0;       // carried by the sensor, read by nobody
+  int reportedType = 0;        // measurement type in effect in the sensor
   std::uint8_t scaleCode = 0;  // PowerUnit code: 9 watts, 10 kilowatts
-  double ccdfFactor = 0;   // a ratio, never scaled
-  double crestFactor = 0;  // a ratio, never scaled
+  double ccdfFactor = 0;       // a ratio, never scaled
+  double crestFactor = 0;      // a ratio, never scaled
   double dutyCycle = 0;
 
   // Derived: field 4 clamped by the reflected limit and in watts; the displays

@@ -14,11 +14,16 @@ namespace {
 
 QMessageBox::Icon toQt(MsgIcon icon) {
   switch (icon) {
-    case MsgIcon::Information: return QMessageBox::Information;
-    case MsgIcon::Warning: return QMessageBox::Warning;
-    case MsgIcon::Error: return QMessageBox::Critical;
-    case MsgIcon::Question: return QMessageBox::Question;
-    case MsgIcon::None: break;
+    case MsgIcon::Information:
+      return QMessageBox::Information;
+    case MsgIcon::Warning:
+      return QMessageBox::Warning;
+    case MsgIcon::Error:
+      return QMessageBox::Critical;
+    case MsgIcon::Question:
+      return QMessageBox::Question;
+    case MsgIcon::None:
+      break;
   }
   return QMessageBox::NoIcon;
 }
@@ -39,18 +44,28 @@ MsgResult QtMessageBoxes::show(const zrq::ui::MsgRequest& r) {
   QMessageBox box(toQt(r.icon), QString::fromStdString(r.caption), plainLines(r.text),
                   QMessageBox::NoButton, QApplication::activeWindow());
   switch (r.buttons) {
-    case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MsgButtons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case MsgButtons::OkCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      break;
+    case MsgButtons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
     case MsgButtons::YesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       break;
   }
   switch (box.exec()) {
-    case QMessageBox::Ok: return MsgResult::Ok;
-    case QMessageBox::Yes: return MsgResult::Yes;
-    case QMessageBox::No: return MsgResult::No;
-    default: return MsgResult::Cancel;  // closed with Escape or the title bar
+    case QMessageBox::Ok:
+      return MsgResult::Ok;
+    case QMessageBox::Yes:
+      return MsgResult::Yes;
+    case QMessageBox::No:
+      return MsgResult::No;
+    default:
+      return MsgResult::Cancel;  // closed with Escape or the title bar
   }
 }
 

@@ -30,8 +30,7 @@ void scaleTree(QWidget* w, double f) {
     auto* c = qobject_cast<QWidget*>(o);
     if (!c || c->isWindow()) continue;
     const QRect g = c->geometry();
-    c->setGeometry(scaled(g.x(), f), scaled(g.y(), f), scaled(g.width(), f),
-                   scaled(g.height(), f));
+    c->setGeometry(scaled(g.x(), f), scaled(g.y(), f), scaled(g.width(), f), scaled(g.height(), f));
     if (c->testAttribute(Qt::WA_SetFont)) {
       QFont font = c->font();
       if (font.pixelSize() > 0)

@@ -260,8 +260,8 @@ class Run {
   bool displayTick() {
     if (host_.state.commState != CommState::Streaming || !session_.active()) return true;
     const core::LogTickResult r =
-        session_.tick(o_.log, host_.state, core::logSnapshot(host_.state),
-                      core::LogDateTime::now(), core::regionalDateOrder());
+        session_.tick(o_.log, host_.state, core::logSnapshot(host_.state), core::LogDateTime::now(),
+                      core::regionalDateOrder());
     if (r.badLimit) err(r.badLimit->message);
     if (r.error) {
       clearStatus();

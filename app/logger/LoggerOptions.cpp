@@ -20,10 +20,17 @@ bool parseSample(const std::string& text, LoggerOptions& o) {
   const int n = std::atoi(digits.c_str());
   if (n < core::kMinSampleTime || n > core::kMaxSampleTime) return false;
   switch (unit) {
-    case 's': o.log.timeUnit = core::LogTimeUnit::Seconds; break;
-    case 'm': o.log.timeUnit = core::LogTimeUnit::Minutes; break;
-    case 'h': o.log.timeUnit = core::LogTimeUnit::Hours; break;
-    default: return false;
+    case 's':
+      o.log.timeUnit = core::LogTimeUnit::Seconds;
+      break;
+    case 'm':
+      o.log.timeUnit = core::LogTimeUnit::Minutes;
+      break;
+    case 'h':
+      o.log.timeUnit = core::LogTimeUnit::Hours;
+      break;
+    default:
+      return false;
   }
   o.log.sampleTime = n;
   return true;
@@ -69,9 +76,9 @@ ParseResult parseLoggerArgs(const std::vector<std::string>& args) {
       value = a.substr(eq + 1);
       hasValue = true;
     }
-    static const char* const kValued[] = {"--port",  "--out",    "--type",       "--sample",
-                                          "--event", "--trigger", "--limit",     "--offset",
-                                          "--ccdf-limit", "--filter", "--seconds", "--records"};
+    static const char* const kValued[] = {"--port",       "--out",     "--type",    "--sample",
+                                          "--event",      "--trigger", "--limit",   "--offset",
+                                          "--ccdf-limit", "--filter",  "--seconds", "--records"};
     bool known = false;
     for (const char* k : kValued) known = known || name == k;
     if (!known) return fail("unknown argument: " + a);
@@ -87,29 +94,46 @@ ParseResult parseLoggerArgs(const std::vector<std::string>& args) {
       o.out = value;
     } else if (name == "--type") {
       using core::MeasType;
-      if (value == "average") o.measType = MeasType::Average;
-      else if (value == "peak") o.measType = MeasType::Peak;
-      else if (value == "burst") o.measType = MeasType::Burst;
-      else if (value == "crest") o.measType = MeasType::Crest;
-      else if (value == "ccdf") o.measType = MeasType::CCDF;
-      else return fail("--type must be average, peak, burst, crest or ccdf");
+      if (value == "average")
+        o.measType = MeasType::Average;
+      else if (value == "peak")
+        o.measType = MeasType::Peak;
+      else if (value == "burst")
+        o.measType = MeasType::Burst;
+      else if (value == "crest")
+        o.measType = MeasType::Crest;
+      else if (value == "ccdf")
+        o.measType = MeasType::CCDF;
+      else
+        return fail("--type must be average, peak, burst, crest or ccdf");
     } else if (name == "--sample") {
       if (!parseSample(value, o)) return fail("--sample must be 1 to 60 followed by s, m or h");
     } else if (name == "--event") {
       using core::LogEvent;
-      if (value == "sample") o.log.event = LogEvent::SampleTime;
-      else if (value == "above") o.log.event = LogEvent::SampleTimeAboveLimit;
-      else if (value == "first-last-above") o.log.event = LogEvent::FirstLastAboveLimit;
-      else if (value == "below") o.log.event = LogEvent::SampleTimeBelowLimit;
-      else if (value == "first-last-below") o.log.event = LogEvent::FirstLastBelowLimit;
-      else return fail("--event must be sample, above, first-last-above, below or first-last-below");
+      if (value == "sample")
+        o.log.event = LogEvent::SampleTime;
+      else if (value == "above")
+        o.log.event = LogEvent::SampleTimeAboveLimit;
+      else if (value == "first-last-above")
+        o.log.event = LogEvent::FirstLastAboveLimit;
+      else if (value == "below")
+        o.log.event = LogEvent::SampleTimeBelowLimit;
+      else if (value == "first-last-below")
+        o.log.event = LogEvent::FirstLastBelowLimit;
+      else
+        return fail("--event must be sample, above, first-last-above, below or first-last-below");
     } else if (name == "--trigger") {
       using core::LogTrigger;
-      if (value == "forward") o.log.trigger = LogTrigger::Forward;
-      else if (value == "reflected") o.log.trigger = LogTrigger::Reflected;
-      else if (value == "peak") o.log.trigger = LogTrigger::Peak;
-      else if (value == "burst") o.log.trigger = LogTrigger::Burst;
-      else return fail("--trigger must be forward, reflected, peak or burst");
+      if (value == "forward")
+        o.log.trigger = LogTrigger::Forward;
+      else if (value == "reflected")
+        o.log.trigger = LogTrigger::Reflected;
+      else if (value == "peak")
+        o.log.trigger = LogTrigger::Peak;
+      else if (value == "burst")
+        o.log.trigger = LogTrigger::Burst;
+      else
+        return fail("--trigger must be forward, reflected, peak or burst");
     } else if (name == "--limit") {
       const auto w = number(value);
       if (!w || *w < 0) return fail("--limit must be a number of watts, 0 or more");
@@ -124,10 +148,14 @@ ParseResult parseLoggerArgs(const std::vector<std::string>& args) {
       if (!w || *w <= 0 || *w > 1e6) return fail("--ccdf-limit must be a positive number of watts");
       o.ccdfLimit = static_cast<float>(*w);
     } else if (name == "--filter") {
-      if (value == "4.5k") o.filterHz = 4500;
-      else if (value == "400k") o.filterHz = 400;
-      else if (value == "full") o.filterHz = 10000;
-      else return fail("--filter must be 4.5k, 400k or full");
+      if (value == "4.5k")
+        o.filterHz = 4500;
+      else if (value == "400k")
+        o.filterHz = 400;
+      else if (value == "full")
+        o.filterHz = 10000;
+      else
+        return fail("--filter must be 4.5k, 400k or full");
     } else if (name == "--seconds") {
       const auto s = number(value);
       if (!s || *s <= 0 || !std::isfinite(*s)) return fail("--seconds must be a positive number");
@@ -145,8 +173,7 @@ ParseResult parseLoggerArgs(const std::vector<std::string>& args) {
   }
   if (o.port.empty()) return fail("--port is required");
   if (o.out.empty()) return fail("--out is required");
-  if (core::eventUsesLimit(o.log.event) && !limitGiven)
-    return fail("this --event needs --limit");
+  if (core::eventUsesLimit(o.log.event) && !limitGiven) return fail("this --event needs --limit");
   if (o.log.trigger == core::LogTrigger::Burst && o.measType == core::MeasType::CCDF)
     return fail("the burst trigger is not available with --type ccdf");
   r.options = o;

@@ -56,9 +56,12 @@ void CommBridge::showZeroCalButton() { main_.btnZeroCal->show(); }
 
 QTimer* CommBridge::timer(CommTimer t) const {
   switch (t) {
-    case CommTimer::DataPoll: return comm_ ? comm_->dataPollTimer : nullptr;
-    case CommTimer::ReadData: return main_.readDataTimer;
-    case CommTimer::Display: return main_.displayTimer;
+    case CommTimer::DataPoll:
+      return comm_ ? comm_->dataPollTimer : nullptr;
+    case CommTimer::ReadData:
+      return main_.readDataTimer;
+    case CommTimer::Display:
+      return main_.displayTimer;
   }
   return nullptr;
 }

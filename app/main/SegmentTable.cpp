@@ -78,8 +78,9 @@ std::span<const SegmentEntry> segmentTable() { return kTable; }
 const SegmentEntry* findSegment(SegmentCode code) {
   // Sorted by code, so a lookup per label switch stays cheap.
   const auto* end = std::end(kTable);
-  const auto* it = std::lower_bound(std::begin(kTable), end, code,
-                                    [](const SegmentEntry& e, SegmentCode c) { return e.code < c; });
+  const auto* it =
+      std::lower_bound(std::begin(kTable), end, code,
+                       [](const SegmentEntry& e, SegmentCode c) { return e.code < c; });
   return (it != end && it->code == code) ? it : nullptr;
 }
 

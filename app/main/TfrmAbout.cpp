@@ -43,9 +43,9 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   lbl7730->setFixedWidth(kWidth - 2 * kBorder - 8);
   lbl7730->hide();
   for (int i = 0; i < 5; ++i) {
-    lblLegal[i] = label(("lblLegal" + std::to_string(i + 1)).c_str(),
-                        QString::fromLatin1(zrq::frame::kLegalLines[i]), kBorder + 4,
-                        kBorder + 52 + 17 * i);
+    lblLegal[i] =
+        label(("lblLegal" + std::to_string(i + 1)).c_str(),
+              QString::fromLatin1(zrq::frame::kLegalLines[i]), kBorder + 4, kBorder + 52 + 17 * i);
   }
 
   btnAboutOK = new QPushButton("OK", this);
@@ -65,8 +65,8 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   // size by width / 1024 (a 32-bit factor, truncated).
   const double fw = zrq::frame::screenScale();
   double fh = fw;
-  if (const QScreen* s = QGuiApplication::primaryScreen(); s && !qEnvironmentVariableIsSet(
-                                                               "ZRQ_SCREEN_SCALE"))
+  if (const QScreen* s = QGuiApplication::primaryScreen();
+      s && !qEnvironmentVariableIsSet("ZRQ_SCREEN_SCALE"))
     fh = static_cast<double>(s->geometry().height()) / zrq::frame::kDesignScreenWidth;
   zrq::frame::scaleChildren(this, fw);
   zrq::frame::scaleChildren(this, fh);
@@ -91,11 +91,12 @@ void TfrmAbout::fitToTexts() {
   }
   // The date stays right-aligned beside the version.
   const int dateRight =
-      std::max({width() - border, textRight, lblVersion->x() + lblVersion->width() + 2 * border +
-                                                 lblDate->width()});
+      std::max({width() - border, textRight,
+                lblVersion->x() + lblVersion->width() + 2 * border + lblDate->width()});
   lblDate->move(dateRight - lblDate->width(), lblDate->y());
   const int legalBottom = lblLegal[4]->y() + lblLegal[4]->height();
-  if (btnAboutOK->y() < legalBottom + border) btnAboutOK->move(btnAboutOK->x(), legalBottom + border);
+  if (btnAboutOK->y() < legalBottom + border)
+    btnAboutOK->move(btnAboutOK->x(), legalBottom + border);
   // The hidden button stays big enough to be clicked.
   Button1->resize(std::max(Button1->width(), 2), std::max(Button1->height(), 2));
   setFixedSize(std::max(width(), dateRight + border),

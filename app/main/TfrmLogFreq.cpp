@@ -38,9 +38,10 @@ QButtonGroup* radioItems(QGroupBox* box, std::initializer_list<const char*> text
   return group;
 }
 
-const char* const kLimitHints[] = {
-    "Enter Forward Display Limit Trigger In Watts", "Enter Reflected Display Trigger Limit In Watts",
-    "Enter Peak Limit Trigger In Watts", "Enter Burst Trigger Limit In Watts"};
+const char* const kLimitHints[] = {"Enter Forward Display Limit Trigger In Watts",
+                                   "Enter Reflected Display Trigger Limit In Watts",
+                                   "Enter Peak Limit Trigger In Watts",
+                                   "Enter Burst Trigger Limit In Watts"};
 
 }  // namespace
 
@@ -136,7 +137,8 @@ zrq::core::LogSettings TfrmLogFreq::settings() const {
   s.trigger = static_cast<LogTrigger>(std::max(0, triggerIndex()));
   s.timeUnit = static_cast<zrq::core::LogTimeUnit>(std::max(0, timeIndex()));
   s.sampleTime = cspinLogSampleTime->value();
-  for (int i = 0; i < 4; ++i) s.limitTexts[static_cast<std::size_t>(i)] = limitEdit(i)->text().toStdString();
+  for (int i = 0; i < 4; ++i)
+    s.limitTexts[static_cast<std::size_t>(i)] = limitEdit(i)->text().toStdString();
   return s;
 }
 
@@ -157,8 +159,8 @@ void TfrmLogFreq::clickEvent(int index) {
 }
 
 void TfrmLogFreq::setSampleTime(int value) {
-  if (value != cspinLogSampleTime->value() &&
-      value >= zrq::core::kMinSampleTime && value <= zrq::core::kMaxSampleTime) {
+  if (value != cspinLogSampleTime->value() && value >= zrq::core::kMinSampleTime &&
+      value <= zrq::core::kMaxSampleTime) {
     cspinLogSampleTime->setValue(value);  // the change handler runs
     return;
   }
@@ -173,19 +175,27 @@ void TfrmLogFreq::cspinLogSampleTimeChange(int value) {
 
 QLineEdit* TfrmLogFreq::limitEdit(int t) const {
   switch (t) {
-    case 1: return reflectedLimit;
-    case 2: return peakLimit;
-    case 3: return burstLimit;
-    default: return forwardLimit;
+    case 1:
+      return reflectedLimit;
+    case 2:
+      return peakLimit;
+    case 3:
+      return burstLimit;
+    default:
+      return forwardLimit;
   }
 }
 
 QLabel* TfrmLogFreq::limitLabel(int t) const {
   switch (t) {
-    case 1: return rflTriggerLimit;
-    case 2: return peakTriggerLimit;
-    case 3: return burstTriggerLimit;
-    default: return fwdTriggerLimit;
+    case 1:
+      return rflTriggerLimit;
+    case 2:
+      return peakTriggerLimit;
+    case 3:
+      return burstTriggerLimit;
+    default:
+      return fwdTriggerLimit;
   }
 }
 
@@ -281,8 +291,8 @@ bool TfrmLogFreq::limitKeyPress(QLineEdit* edit, int key, const QString& text) {
 
 bool TfrmLogFreq::eventFilter(QObject* watched, QEvent* event) {
   auto* edit = qobject_cast<QLineEdit*>(watched);
-  if (edit && (edit == forwardLimit || edit == reflectedLimit || edit == peakLimit ||
-               edit == burstLimit)) {
+  if (edit &&
+      (edit == forwardLimit || edit == reflectedLimit || edit == peakLimit || edit == burstLimit)) {
     if (event->type() == QEvent::KeyPress) {
       auto* k = static_cast<QKeyEvent*>(event);
       if (k->key() != Qt::Key_Escape && limitKeyPress(edit, k->key(), k->text())) return true;

@@ -42,8 +42,8 @@ const char* const kGlassStyle =
     "QFrame#glass { background: #b4c2a4; border: 2px solid #5f6b55; border-radius: 6px; }"
     "QFrame#glass QLabel { color: #18201a; background: transparent; }";
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QFont& font,
-                  int x, int y, bool visible) {
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QFont& font, int x,
+                  int y, bool visible) {
   auto* l = new QLabel(text, parent);
   l->setObjectName(QString::fromLatin1(name));
   l->setTextFormat(Qt::PlainText);
@@ -270,12 +270,11 @@ void TfrmMain::buildPanel() {
 
   // Controls below the glass.
   btnType = makeButton(client, "btnType", "Type >", "Display Next Power Type", 6, 202);
-  tbnTypeDown = makeButton(client, "tbnTypeDown", "< Type", "Display Previous Power Type", 84,
-                           202);
-  btnFwdUnits = makeButton(client, "btnFwdUnits", "Fwd Units", "Selects Forward Display Units",
-                           162, 202);
-  btnRflUnits = makeButton(client, "btnRflUnits", "Rfl Units",
-                           "Selects Reflected Display Units", 240, 202);
+  tbnTypeDown = makeButton(client, "tbnTypeDown", "< Type", "Display Previous Power Type", 84, 202);
+  btnFwdUnits =
+      makeButton(client, "btnFwdUnits", "Fwd Units", "Selects Forward Display Units", 162, 202);
+  btnRflUnits =
+      makeButton(client, "btnRflUnits", "Rfl Units", "Selects Reflected Display Units", 240, 202);
   btnOffset = makeButton(client, "btnOffset", "Offset", "Input Offset Value", 6, 231);
   btnFilter = makeButton(client, "btnFilter", "Filter", "Selects Filter Applied", 84, 231);
   btnCCDF = makeButton(client, "btnCCDF", "CCDF", "Input CCDF Limit", 162, 231);
@@ -302,11 +301,11 @@ void TfrmMain::buildPanel() {
   edit(Edit_Offset, "Edit_Offset", "0", "Enter Offset Between 0 and 100 dB", 6);
   edit(EditccdfLimit, "EditccdfLimit", "50", "Enter CCDF Limit In Watts Up to 450", 162);
 
-  lblZeroCal = makeLabel(client, "lblZeroCal", "Zero", designFont("Arial", 9, true), 262, 264,
-                         true);
+  lblZeroCal =
+      makeLabel(client, "lblZeroCal", "Zero", designFont("Arial", 9, true), 262, 264, true);
   lblZeroCal->setFixedWidth(40);
-  lblComm = makeLabel(client, "lblComm", "No Connection", designFont("Arial", 10, true), 6, 294,
-                      false);
+  lblComm =
+      makeLabel(client, "lblComm", "No Connection", designFont("Arial", 10, true), 6, 294, false);
   lblComm->setGeometry(6, 292, 307, 20);
   lblComm->setAlignment(Qt::AlignCenter);
 }

@@ -103,8 +103,8 @@ class TfrmMain : public QMainWindow {
 
   // ---- Menus ----
   QMenu *File1, *Meter1, *Logging1, *Setup1, *Window2, *Help1;
-  QAction *Exit1, *Forward1, *Reflected1, *Active1, *SetUp2, *LogFile1, *PeakPower2,
-      *BurstPower2, *BXTToolHelp1, *About1;
+  QAction *Exit1, *Forward1, *Reflected1, *Active1, *SetUp2, *LogFile1, *PeakPower2, *BurstPower2,
+      *BXTToolHelp1, *About1;
 
   // ---- Segments ----
   QLabel* segmentLabel(zrq::app::SegmentCode code);

@@ -42,9 +42,12 @@ QLabel* TfrmMain::segmentLabel(SegmentCode code) {
   const auto* e = zrq::app::findSegment(code);
   if (!e) return nullptr;
   switch (e->host) {
-    case SegmentHost::Main: return labelByName(e->name);
-    case SegmentHost::Peak: return peers_.peak->segment(code);
-    case SegmentHost::Burst: return peers_.burst->segment(code);
+    case SegmentHost::Main:
+      return labelByName(e->name);
+    case SegmentHost::Peak:
+      return peers_.peak->segment(code);
+    case SegmentHost::Burst:
+      return peers_.burst->segment(code);
   }
   return nullptr;
 }
@@ -68,8 +71,7 @@ void TfrmMain::clearAllSegments() {
   txtccdfLimit->hide();
 }
 
-void TfrmMain::applyAnnunciators(zrq::core::UnitAnnunciator& ann, SegmentHost host,
-                                 PowerUnit key) {
+void TfrmMain::applyAnnunciators(zrq::core::UnitAnnunciator& ann, SegmentHost host, PowerUnit key) {
   // Hide the old pair before lighting the new one: two keys may share a label.
   const auto change = ann.select(key);
   for (auto name : {change.hide.first, change.hide.second})
@@ -95,7 +97,8 @@ void TfrmMain::displayTimerTimer() {
     state.measType = MeasType::None;
     fwdIsPower = true;
     applyMeasType();
-  } else if (s == CommState::Streaming && (p == CommState::Connecting || p == CommState::NoConnection)) {
+  } else if (s == CommState::Streaming &&
+             (p == CommState::Connecting || p == CommState::NoConnection)) {
     lastAppliedType = MeasType::None;
     state.measType = MeasType::Average;
     applyMeasType();
@@ -170,24 +173,46 @@ void TfrmMain::stepMeasType(int direction) {
   using T = MeasType;
   T next = T::Average;
   switch (state.measType) {
-    case T::Average: next = direction > 0 ? T::Peak : T::CCDF; break;
-    case T::Peak: next = direction > 0 ? T::Burst : T::Average; break;
-    case T::Burst: next = direction > 0 ? T::Crest : T::Peak; break;
-    case T::Crest: next = direction > 0 ? T::CCDF : T::Burst; break;
-    case T::CCDF: next = direction > 0 ? T::Average : T::Crest; break;
-    default: break;  // any other code starts again at Average
+    case T::Average:
+      next = direction > 0 ? T::Peak : T::CCDF;
+      break;
+    case T::Peak:
+      next = direction > 0 ? T::Burst : T::Average;
+      break;
+    case T::Burst:
+      next = direction > 0 ? T::Crest : T::Peak;
+      break;
+    case T::Crest:
+      next = direction > 0 ? T::CCDF : T::Burst;
+      break;
+    case T::CCDF:
+      next = direction > 0 ? T::Average : T::Crest;
+      break;
+    default:
+      break;  // any other code starts again at Average
   }
   state.measType = next;
   // Show the new type's last value at once, before the sensor is told.
   auto& r = state.reading;
   switch (next) {
     // Raw power fields are in kilowatts when the scale code says so.
-    case T::Average: r.selectedPower = zrq::core::rawPowerInWatts(r.fwdAvgPower, r.scaleCode); break;
-    case T::Peak: r.selectedPower = zrq::core::rawPowerInWatts(r.peakPower, r.scaleCode); break;
-    case T::Burst: r.selectedPower = zrq::core::rawPowerInWatts(r.burstPower, r.scaleCode); break;
-    case T::Crest: r.selectedPower = r.crestFactor; break;
-    case T::CCDF: r.selectedPower = r.ccdfFactor; break;
-    default: break;
+    case T::Average:
+      r.selectedPower = zrq::core::rawPowerInWatts(r.fwdAvgPower, r.scaleCode);
+      break;
+    case T::Peak:
+      r.selectedPower = zrq::core::rawPowerInWatts(r.peakPower, r.scaleCode);
+      break;
+    case T::Burst:
+      r.selectedPower = zrq::core::rawPowerInWatts(r.burstPower, r.scaleCode);
+      break;
+    case T::Crest:
+      r.selectedPower = r.crestFactor;
+      break;
+    case T::CCDF:
+      r.selectedPower = r.ccdfFactor;
+      break;
+    default:
+      break;
   }
   (direction > 0 ? nextTypeRequest : prevTypeRequest) = false;
   state.settingsChanged = true;
@@ -412,11 +437,10 @@ void TfrmMain::applyMeasType() {
 }
 
 void TfrmMain::hideDisplayWindows() {
-  for (zrq::app::PeerWindow* w :
-       {static_cast<zrq::app::PeerWindow*>(peers_.fwdMeter),
-        static_cast<zrq::app::PeerWindow*>(peers_.rflMeter),
-        static_cast<zrq::app::PeerWindow*>(peers_.burst),
-        static_cast<zrq::app::PeerWindow*>(peers_.peak)})
+  for (zrq::app::PeerWindow* w : {static_cast<zrq::app::PeerWindow*>(peers_.fwdMeter),
+                                  static_cast<zrq::app::PeerWindow*>(peers_.rflMeter),
+                                  static_cast<zrq::app::PeerWindow*>(peers_.burst),
+                                  static_cast<zrq::app::PeerWindow*>(peers_.peak)})
     if (w && w->isShown()) w->hideWindow();
 }
 

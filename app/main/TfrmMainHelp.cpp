@@ -30,10 +30,14 @@ struct WindowContext {
   int context;
 };
 constexpr WindowContext kContexts[] = {
-    {"frmMain", help::HC_FRONT_PANEL},           {"frmComm", help::HC_CONNECTION_WINDOW},
-    {"frmLogFreq", help::HC_LOG_SETUP},          {"frmFilterValue", help::HC_FILTER},
-    {"frmAbout", help::HC_ABOUT},                {"frmMeter", help::HC_METER_WINDOWS},
-    {"frmRflMeter", help::HC_METER_WINDOWS},     {"frmdisplayPeak", help::HC_PEAK_BURST},
+    {"frmMain", help::HC_FRONT_PANEL},
+    {"frmComm", help::HC_CONNECTION_WINDOW},
+    {"frmLogFreq", help::HC_LOG_SETUP},
+    {"frmFilterValue", help::HC_FILTER},
+    {"frmAbout", help::HC_ABOUT},
+    {"frmMeter", help::HC_METER_WINDOWS},
+    {"frmRflMeter", help::HC_METER_WINDOWS},
+    {"frmdisplayPeak", help::HC_PEAK_BURST},
     {"frmdisplayBurst", help::HC_PEAK_BURST},
 };
 
@@ -45,8 +49,7 @@ int MainHelp::contextOf(const char* windowName) {
   return 0;
 }
 
-MainHelp::MainHelp(TfrmMain& main)
-    : platform_(std::make_unique<AppHelpPlatform>()) {
+MainHelp::MainHelp(TfrmMain& main) : platform_(std::make_unique<AppHelpPlatform>()) {
   hb::HelpPlatform::setCurrent(platform_.get());
   hb::HelpTarget::application().HelpFile = main.helpFile.toStdString();
   hbAppHelpSocket1 = std::make_unique<hb::ThbAppHelpSocket>();

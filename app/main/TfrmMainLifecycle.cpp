@@ -24,11 +24,9 @@ constexpr const char* kZeroCalCloseText =
     "Closing the ZRQ application\r\nnow may corrupt the 7730\r\ncalibration constants.\r\nDo "
     "you want the ZRQ to close?\r\n";
 
-
 }  // namespace
 
-void TfrmMain::setAuxWindows(QWidget* fwdMeter, QWidget* rflMeter, QWidget* peak,
-                             QWidget* burst) {
+void TfrmMain::setAuxWindows(QWidget* fwdMeter, QWidget* rflMeter, QWidget* peak, QWidget* burst) {
   auxWindows_[0] = fwdMeter;
   auxWindows_[1] = rflMeter;
   auxWindows_[2] = peak;

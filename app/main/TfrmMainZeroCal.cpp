@@ -47,11 +47,10 @@ void enable(QMenu* m, bool on) { m->menuAction()->setEnabled(on); }
 bool TfrmMain::zeroCalLoggingActive() const { return logActive || Active1->isChecked(); }
 
 bool TfrmMain::anyDisplayWindowShown() const {
-  for (const zrq::app::PeerWindow* w :
-       {static_cast<const zrq::app::PeerWindow*>(peers_.fwdMeter),
-        static_cast<const zrq::app::PeerWindow*>(peers_.rflMeter),
-        static_cast<const zrq::app::PeerWindow*>(peers_.peak),
-        static_cast<const zrq::app::PeerWindow*>(peers_.burst)})
+  for (const zrq::app::PeerWindow* w : {static_cast<const zrq::app::PeerWindow*>(peers_.fwdMeter),
+                                        static_cast<const zrq::app::PeerWindow*>(peers_.rflMeter),
+                                        static_cast<const zrq::app::PeerWindow*>(peers_.peak),
+                                        static_cast<const zrq::app::PeerWindow*>(peers_.burst)})
     if (w && w->isShown()) return true;
   return false;
 }
@@ -61,8 +60,7 @@ void TfrmMain::btnZeroCalClick() {
   if (zrq::ui::showMessage(kCheckText, kCheckCaption, MsgButtons::OkCancel) != MsgResult::Ok)
     return;
   if (zeroCalLoggingActive() || anyDisplayWindowShown()) {
-    if (zrq::ui::showMessage(kConfirmText, kConfirmCaption, MsgButtons::OkCancel) !=
-        MsgResult::Ok)
+    if (zrq::ui::showMessage(kConfirmText, kConfirmCaption, MsgButtons::OkCancel) != MsgResult::Ok)
       return;
   }
   // The display kept ticking under the questions: a connection lost meanwhile

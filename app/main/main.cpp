@@ -124,16 +124,16 @@ void openFromMenus(const QStringList& names) {
 // switched on.
 void startLoggingOnStream(TfrmMain* main, zrq::app::TfrmMainLog& writer, const QString& path) {
   auto connection = std::make_shared<QMetaObject::Connection>();
-  *connection = QObject::connect(main->displayTimer, &QTimer::timeout, main,
-                                 [main, &writer, path, connection] {
-    // A first reading too, so no record shows the empty values from before it.
-    if (main->state.commState != zrq::core::CommState::Streaming ||
-        !main->Logging1->isEnabled() || main->state.reading.reportedType == 0)
-      return;
-    QObject::disconnect(*connection);
-    writer.chooseLogFile(path);
-    if (!main->Active1->isChecked()) writer.Active1Click();
-  });
+  *connection = QObject::connect(
+      main->displayTimer, &QTimer::timeout, main, [main, &writer, path, connection] {
+        // A first reading too, so no record shows the empty values from before it.
+        if (main->state.commState != zrq::core::CommState::Streaming ||
+            !main->Logging1->isEnabled() || main->state.reading.reportedType == 0)
+          return;
+        QObject::disconnect(*connection);
+        writer.chooseLogFile(path);
+        if (!main->Active1->isChecked()) writer.Active1Click();
+      });
 }
 
 }  // namespace
@@ -147,28 +147,34 @@ int main(int argc, char** argv) {
       "ZERVDCOM_HID_SIM_DIR.");
   cli.addHelpOption();
   const QCommandLineOption connectOpt(
-      "connect", "Connect at start to PORT as the Comm menu names it (COM1, /dev/ttyUSB0, 7730USB1).",
-      "PORT");
+      "connect",
+      "Connect at start to PORT as the Comm menu names it (COM1, /dev/ttyUSB0, 7730USB1).", "PORT");
   const QCommandLineOption shotOpt("screenshot", "Save a picture of the main window to FILE.",
                                    "FILE");
   const QCommandLineOption afterOpt("after", "Take the picture MS after start (default 3000).",
                                     "MS", "3000");
   const QCommandLineOption quitOpt(
       "quit-after", "Close the main window MS after start, as the user would.", "MS");
-  const QCommandLineOption tickOpt(
-      "tick-log", "Write the time of every display tick (ms, monotonic) to FILE; "
-                  "ZRQ_TICK_LOG does the same.", "FILE");
+  const QCommandLineOption tickOpt("tick-log",
+                                   "Write the time of every display tick (ms, monotonic) to FILE; "
+                                   "ZRQ_TICK_LOG does the same.",
+                                   "FILE");
   const QCommandLineOption unattendedOpt(
       "unattended", "Write message boxes to standard error and answer them with OK or Yes.");
   const QCommandLineOption openOpt(
-      "open", "Open these windows from their menus once the panel streams: a comma-separated "
-              "list of meter, rflmeter, peak, burst.", "LIST");
+      "open",
+      "Open these windows from their menus once the panel streams: a comma-separated "
+      "list of meter, rflmeter, peak, burst.",
+      "LIST");
   const QCommandLineOption shotDirOpt(
-      "window-shots", "With --screenshot: also save a picture of each open meter, peak and "
-                      "burst window to DIR (meter.png, rflmeter.png, peak.png, burst.png).", "DIR");
-    const QCommandLineOption logOpt(
-      "log", "Once the stream runs, choose FILE as the log file and activate logging, as "
-             "Logging > Log File and Logging > Active would, with the set-up dialog's settings.",
+      "window-shots",
+      "With --screenshot: also save a picture of each open meter, peak and "
+      "burst window to DIR (meter.png, rflmeter.png, peak.png, burst.png).",
+      "DIR");
+  const QCommandLineOption logOpt(
+      "log",
+      "Once the stream runs, choose FILE as the log file and activate logging, as "
+      "Logging > Log File and Logging > Active would, with the set-up dialog's settings.",
       "FILE");
   cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt, openOpt,
                   shotDirOpt, logOpt});

@@ -32,9 +32,11 @@ bool parseNumber(const std::string& text, double& out) {
 
 bool parseType(const std::string& text, MeasType& out) {
   const std::string t = lower(text);
-  const std::pair<const char*, MeasType> names[] = {
-      {"average", MeasType::Average}, {"peak", MeasType::Peak}, {"burst", MeasType::Burst},
-      {"crest", MeasType::Crest},     {"ccdf", MeasType::CCDF}};
+  const std::pair<const char*, MeasType> names[] = {{"average", MeasType::Average},
+                                                    {"peak", MeasType::Peak},
+                                                    {"burst", MeasType::Burst},
+                                                    {"crest", MeasType::Crest},
+                                                    {"ccdf", MeasType::CCDF}};
   for (const auto& [name, type] : names) {
     if (t == name || t == std::to_string(core::measTypeCode(type))) {
       out = type;
@@ -88,34 +90,35 @@ void printPanel(const core::SensorReading& r, const DecodeOptions& o, std::ostre
   const core::PanelView v = core::computePanel(r, s);
 
   out << "  forward:   " << v.fwdText
-      << (v.fwdText == core::blankText ? "" : " " + unitLabel(v.fwd.annunciatorKey))
-      << "  (unit " << core::unitName(v.fwd.unit) << ", decimals " << v.fwd.decimals
-      << ", over range " << yesNo(v.fwdOverRange) << ", Over Range lit " << yesNo(v.fwdOverLit);
+      << (v.fwdText == core::blankText ? "" : " " + unitLabel(v.fwd.annunciatorKey)) << "  (unit "
+      << core::unitName(v.fwd.unit) << ", decimals " << v.fwd.decimals << ", over range "
+      << yesNo(v.fwdOverRange) << ", Over Range lit " << yesNo(v.fwdOverLit);
   if (v.fwdFailed) out << ", out of display range";
   out << ")\n";
 
   if (v.rfl.present) {
     out << "  reflected: "
-        << (!v.rflText ? std::string("(keeps previous text)")
+        << (!v.rflText                      ? std::string("(keeps previous text)")
             : *v.rflText == core::blankText ? *v.rflText
                                             : *v.rflText + " " + unitLabel(v.rfl.annunciatorKey))
         << "  (unit " << core::unitName(v.rfl.unit) << ", decimals " << v.rfl.decimals
-        << ", over range " << yesNo(v.rflOverRange) << ", Over Range lit "
-        << yesNo(v.rflOverLit) << ")\n";
+        << ", over range " << yesNo(v.rflOverRange) << ", Over Range lit " << yesNo(v.rflOverLit)
+        << ")\n";
   } else {
     out << "  reflected: (not shown for " << core::measTypeName(o.type) << ")\n";
   }
 
   // The reflected figures in every form, whatever the selected unit.
   const PowerUnit powerUnit = core::isPowerUnit(o.rflUnit) ? o.rflUnit : PowerUnit::AutoW;
-  const core::OffsetPowers p =
-      core::applyOffset(o.type, o.offsetDb, r.selectedPower, r.rflPower);
+  const core::OffsetPowers p = core::applyOffset(o.type, o.offsetDb, r.selectedPower, r.rflPower);
   const core::RangedValue rp = core::powerInUnit(powerUnit, p.reflected);
-  out << "  reflection: power " << numberText(rp.value, core::displayDecimals(rp.unit, o.offsetDb, s.rflFullScale))
-      << ' ' << unitLabel(rp.unit) << ", rho " << numberText(v.rho, 3) << ", VSWR "
+  out << "  reflection: power "
+      << numberText(rp.value, core::displayDecimals(rp.unit, o.offsetDb, s.rflFullScale)) << ' '
+      << unitLabel(rp.unit) << ", rho " << numberText(v.rho, 3) << ", VSWR "
       << numberText(v.vswr, 3) << ", return loss " << numberText(v.returnLoss, 2) << " dB\n";
 
-  out << "  bar:       " << v.bar << " %  (" << numberText(v.barPercent, 1) << " % of full scale)\n";
+  out << "  bar:       " << v.bar << " %  (" << numberText(v.barPercent, 1)
+      << " % of full scale)\n";
   if (!v.offsetText.empty()) out << "  offset:    " << v.offsetText << '\n';
   if (!v.ccdfLimitText.empty()) out << "  ccdf limit: " << v.ccdfLimitText << '\n';
   if (!v.dutyText.empty()) out << "  duty:      " << v.dutyText << " %\n";
@@ -171,8 +174,8 @@ bool parseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& o,
     } else if (a == "--fwd-unit") {
       PowerUnit u;
       if (!core::parseUnitName(value, u) ||
-          !(core::isPowerUnit(u) || u == PowerUnit::uW || u == PowerUnit::mW ||
-            u == PowerUnit::W || u == PowerUnit::KW))
+          !(core::isPowerUnit(u) || u == PowerUnit::uW || u == PowerUnit::mW || u == PowerUnit::W ||
+            u == PowerUnit::KW))
         return fail(error, "not a forward unit: '" + value + "'");
       o.fwdUnit = u;
     } else if (a == "--rfl-unit") {
@@ -243,14 +246,17 @@ DecodeSummary decodeStream(std::istream& in, const DecodeOptions& o, std::ostrea
         break;
       case core::DecodeOutcome::Unusable:
         ++sum.failed;
-        out << ": " << (text.empty() ? "empty data string" : "the data string does not start with a comma")
+        out << ": "
+            << (text.empty() ? "empty data string" : "the data string does not start with a comma")
             << "; the stream would be restarted\n  in: " << printable(text) << '\n';
         break;
       case core::DecodeOutcome::Ignored:
         ++sum.failed;
         out << ": end marker \",,\" ";
-        if (auto at = core::endMarkerPosition(text)) out << "at position " << at;
-        else out << "missing";
+        if (auto at = core::endMarkerPosition(text))
+          out << "at position " << at;
+        else
+          out << "missing";
         out << ", expected at 116 (layout A) or 119 (layout B); the line is skipped\n  in: "
             << printable(text) << '\n';
         break;

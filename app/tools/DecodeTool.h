@@ -28,9 +28,9 @@ bool parseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& out
 std::string decodeUsage();
 
 struct DecodeSummary {
-  int lines = 0;       // data lines seen (comments and blank lines excluded)
+  int lines = 0;  // data lines seen (comments and blank lines excluded)
   int accepted = 0;
-  int failed = 0;      // unusable, ignored or with a conversion error
+  int failed = 0;  // unusable, ignored or with a conversion error
   int mismatched = 0;
 };
 

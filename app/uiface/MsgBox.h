@@ -46,8 +46,7 @@ MsgResult showMessage(const std::string& text, const std::string& caption,
                       MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None);
 
 // "Shown until OK": the box comes back while it returns anything but OK.
-void showUntilOk(const std::string& text, const std::string& caption,
-                 MsgIcon icon = MsgIcon::None);
+void showUntilOk(const std::string& text, const std::string& caption, MsgIcon icon = MsgIcon::None);
 
 // For tests: records every box and answers from a queue (OK, or Yes for a
 // Yes/No box, once the queue is empty).
@@ -56,7 +55,10 @@ class ScriptedMessageBoxes : public MessageBoxes {
   MsgResult show(const MsgRequest& request) override;
   void answer(MsgResult result) { answers_.push_back(result); }
   const std::vector<MsgRequest>& shown() const { return shown_; }
-  void clear() { shown_.clear(); answers_.clear(); }
+  void clear() {
+    shown_.clear();
+    answers_.clear();
+  }
   // Number of boxes shown with this caption.
   int count(const std::string& caption) const;
   // Called while each box is "up", before it is answered: what the user sees

@@ -50,9 +50,10 @@ struct Streaming : zrq::app::NullCommPeer {
 
 std::string dataString(double fwd, double rfl) {
   char buf[160];
-  std::snprintf(buf, sizeof buf,
-                ",%+11.4E,%+12.4E,%+11.4E,%+11.4E,%+11.4E,%+11.4E,%2d,%2d,%+11.4E,%+11.4E,%+11.4E,,",
-                80.0, 25.0, fwd, rfl, 150.0, 0.0, 1, 9, 0.25, 2.5, 37.5);
+  std::snprintf(
+      buf, sizeof buf,
+      ",%+11.4E,%+12.4E,%+11.4E,%+11.4E,%+11.4E,%+11.4E,%2d,%2d,%+11.4E,%+11.4E,%+11.4E,,", 80.0,
+      25.0, fwd, rfl, 150.0, 0.0, 1, 9, 0.25, 2.5, 37.5);
   return buf;
 }
 
@@ -63,9 +64,10 @@ double timeTicks(TfrmMain& w, int rounds, bool repaint, bool vary) {
   for (int i = 0; i < rounds; ++i) {
     if (vary) {
       // A new reading every tick, so every read-out text really changes.
-      zrq::core::decodeDataString(dataString(90 + (i % 20), 0.5 + 0.01 * (i % 7)),
-                                  {w.state.measType, w.state.fwdFullScale, w.state.featureMask, false},
-                                  w.state.reading, w.state.settingsChanged);
+      zrq::core::decodeDataString(
+          dataString(90 + (i % 20), 0.5 + 0.01 * (i % 7)),
+          {w.state.measType, w.state.fwdFullScale, w.state.featureMask, false}, w.state.reading,
+          w.state.settingsChanged);
     }
     const auto t0 = Clock::now();
     w.displayTimerTimer();
@@ -105,8 +107,8 @@ int tickBench(int argc, char** argv) {
 
   std::printf("display tick, median of %d (microseconds):\n", rounds);
   std::printf("  baseline tick (connecting: connection label only)  %9.2f\n", idle * 1e3);
-  std::printf("  streaming tick with updateDisplay                   %9.2f  (x%.0f)\n",
-              tick * 1e3, idle > 0 ? tick / idle : 0.0);
+  std::printf("  streaming tick with updateDisplay                   %9.2f  (x%.0f)\n", tick * 1e3,
+              idle > 0 ? tick / idle : 0.0);
   std::printf("  baseline tick + repaint                             %9.2f\n", idlePaint * 1e3);
   std::printf("  streaming tick + repaint                            %9.2f  (x%.0f)\n",
               tickPaint * 1e3, idlePaint > 0 ? tickPaint / idlePaint : 0.0);
@@ -164,8 +166,8 @@ double timeStartup(const char* self, const char* mode) {
   posix_spawn_file_actions_adddup2(&fa, fd[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&fa, fd[0]);
   posix_spawn_file_actions_addopen(&fa, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  char* args[] = {const_cast<char*>(self), const_cast<char*>("--child"),
-                  const_cast<char*>(mode), nullptr};
+  char* args[] = {const_cast<char*>(self), const_cast<char*>("--child"), const_cast<char*>(mode),
+                  nullptr};
   pid_t pid = 0;
   const auto t0 = Clock::now();
   const int err = posix_spawn(&pid, self, &fa, nullptr, args, environ);
@@ -195,8 +197,8 @@ int startupBench(const char* self) {
   const double e = median(empty), m = median(main);
   std::printf("start to first paint, median of %d runs (ms):\n", rounds);
   std::printf("  baseline: empty QWidget        %8.1f\n", e);
-  std::printf("  ZRQ main window and dialogs    %8.1f  (x%.2f, +%.1f ms)\n", m,
-              e > 0 ? m / e : 0.0, m - e);
+  std::printf("  ZRQ main window and dialogs    %8.1f  (x%.2f, +%.1f ms)\n", m, e > 0 ? m / e : 0.0,
+              m - e);
   std::printf("  goal: below 500 ms: %s\n", m >= 0 && m < 500 ? "met" : "NOT met");
   return 0;
 }

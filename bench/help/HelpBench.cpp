@@ -165,8 +165,9 @@ int main(int argc, char** argv) {
               median(build), median(build) / median(scan));
   std::printf("search, query on built index median %8.4f ms                   x%.4f of baseline\n",
               median(query), median(query) / median(scan));
-  std::printf("baseline: read and scan every page       %8.2f ms (%zu pages hold the word; "
-              "index: %zu for both words)\n",
-              median(scan), scanHits, hits);
+  std::printf(
+      "baseline: read and scan every page       %8.2f ms (%zu pages hold the word; "
+      "index: %zu for both words)\n",
+      median(scan), scanHits, hits);
   return 0;
 }

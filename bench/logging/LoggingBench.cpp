@@ -23,8 +23,7 @@ using namespace zrq::core;
 
 std::string benchFile(const char* name) {
   const char* dir = std::getenv("ZRQ_BENCH_DIR");
-  return (std::filesystem::path(dir ? dir : std::filesystem::temp_directory_path().string()) /
-          name)
+  return (std::filesystem::path(dir ? dir : std::filesystem::temp_directory_path().string()) / name)
       .string();
 }
 
@@ -70,9 +69,9 @@ int snprintfRecord(char* buf, std::size_t size, const LogRecordInput& in) {
       in.when.month, in.when.day, in.when.year, in.when.hour, in.when.minute, in.when.second,
       std::string(in.sensorSerial).c_str(), static_cast<double>(in.temperature),
       static_cast<double>(in.offsetDb), static_cast<double>(in.ccdfLimit), "4.5 KHz", fwd,
-      10 * std::log10(fwd) + 30, rfl, 10 * std::log10(rfl) + 30, rho, in.vswr,
-      20 * std::log10(rho), in.peakW, 10 * std::log10(in.peakW) + 30, in.burstW,
-      10 * std::log10(in.burstW) + 30, in.dutyCycle, in.crestFactor);
+      10 * std::log10(fwd) + 30, rfl, 10 * std::log10(rfl) + 30, rho, in.vswr, 20 * std::log10(rho),
+      in.peakW, 10 * std::log10(in.peakW) + 30, in.burstW, 10 * std::log10(in.burstW) + 30,
+      in.dutyCycle, in.crestFactor);
 }
 
 void baselineSnprintf(benchmark::State& state) {

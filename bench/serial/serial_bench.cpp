@@ -237,7 +237,8 @@ void throughputRound(Variant& v, uint32_t lines) {
     uint64_t written = 0;
     for (uint32_t i = 0; i < lines;) {
       uint32_t n = std::min<uint32_t>(64, lines - i);
-      for (uint64_t c = consumed.load(); written + n * kLineLen - c > kWindow; c = consumed.load()) consumed.wait(c);
+      for (uint64_t c = consumed.load(); written + n * kLineLen - c > kWindow; c = consumed.load())
+        consumed.wait(c);
       for (uint32_t k = 0; k < n; ++k) makeLine(i + k, &chunk[k * kLineLen]);
       pty.writeAll(chunk.data(), n * kLineLen);
       written += n * kLineLen;
@@ -364,7 +365,8 @@ StreamResult streamRound(int periodMs, int fetches) {
 double pct(std::vector<double> x, double p) {
   if (x.empty()) return 0;
   std::sort(x.begin(), x.end());
-  size_t i = std::min(x.size() - 1, static_cast<size_t>(p * static_cast<double>(x.size() - 1) + 0.5));
+  size_t i =
+      std::min(x.size() - 1, static_cast<size_t>(p * static_cast<double>(x.size() - 1) + 0.5));
   return x[i];
 }
 
@@ -378,17 +380,26 @@ int main(int argc, char** argv) {
   (void)argv;
 #endif
   std::vector<Variant> vs;
-  vs.push_back({"termios", [](const std::string& p) { return std::unique_ptr<Reader>(new PlainReader(p)); }, {}});
+  vs.push_back({"termios",
+                [](const std::string& p) { return std::unique_ptr<Reader>(new PlainReader(p)); },
+                {}});
   // Not a goal: how much of the gap the kernel's error marking makes.
-  vs.push_back({"termios+mark", [](const std::string& p) { return std::unique_ptr<Reader>(new PlainReader(p, true)); }, {}});
+  vs.push_back(
+      {"termios+mark",
+       [](const std::string& p) { return std::unique_ptr<Reader>(new PlainReader(p, true)); },
+       {}});
 #ifdef ZRQ_BENCH_QTSERIAL
-  vs.push_back({"QSerialPort", [](const std::string& p) { return std::unique_ptr<Reader>(new QtReader(p)); }, {}});
+  vs.push_back({"QSerialPort",
+                [](const std::string& p) { return std::unique_ptr<Reader>(new QtReader(p)); },
+                {}});
 #endif
-  vs.push_back({"ours", [](const std::string& p) { return std::unique_ptr<Reader>(new OurReader(p)); }, {}});
+  vs.push_back(
+      {"ours", [](const std::string& p) { return std::unique_ptr<Reader>(new OurReader(p)); }, {}});
 
   // ZRQ_BENCH_ONLY=<name>[,<name>...] keeps the baseline and those readers.
   if (const char* only = getenv("ZRQ_BENCH_ONLY"))
-    vs.erase(std::remove_if(vs.begin() + 1, vs.end(), [&](const Variant& v) { return !std::strstr(only, v.name); }),
+    vs.erase(std::remove_if(vs.begin() + 1, vs.end(),
+                            [&](const Variant& v) { return !std::strstr(only, v.name); }),
              vs.end());
   // ZRQ_BENCH_SECTIONS picks sections by letter (for profiling): l latency,
   // t throughput, i idle CPU, s streaming CPU; all by default.
@@ -416,32 +427,43 @@ int main(int argc, char** argv) {
   }
 
   const Variant& base = vs.front();
-  std::printf("%-12s %9s %9s %9s %10s %7s %12s\n", "reader", "min us", "median", "p99", "MB/s", "lost", "idle CPU ms/s");
+  std::printf("%-12s %9s %9s %9s %10s %7s %12s\n", "reader", "min us", "median", "p99", "MB/s",
+              "lost", "idle CPU ms/s");
   for (const auto& v : vs)
-    std::printf("%-12s %9.1f %9.1f %9.1f %10.1f %7s %12.3f\n", v.name, pct(v.lat, 0), pct(v.lat, 0.5),
-                pct(v.lat, 0.99), v.bytes / v.seconds / 1e6, v.lost ? "YES" : "no", v.idleCpuMsPerS);
+    std::printf("%-12s %9.1f %9.1f %9.1f %10.1f %7s %12.3f\n", v.name, pct(v.lat, 0),
+                pct(v.lat, 0.5), pct(v.lat, 0.99), v.bytes / v.seconds / 1e6, v.lost ? "YES" : "no",
+                v.idleCpuMsPerS);
   std::printf("\nratios against %s (lines: %zu each for latency)\n", base.name, base.lat.size());
   for (const auto& v : vs) {
     if (&v == &base) continue;
-    std::printf("%-12s median latency x%.2f, p99 latency x%.2f, throughput x%.2f, idle CPU x%.2f\n", v.name,
-                pct(v.lat, 0.5) / pct(base.lat, 0.5), pct(v.lat, 0.99) / pct(base.lat, 0.99),
+    std::printf("%-12s median latency x%.2f, p99 latency x%.2f, throughput x%.2f, idle CPU x%.2f\n",
+                v.name, pct(v.lat, 0.5) / pct(base.lat, 0.5),
+                pct(v.lat, 0.99) / pct(base.lat, 0.99),
                 (v.bytes / v.seconds) / (base.bytes / base.seconds),
                 base.idleCpuMsPerS > 0 ? v.idleCpuMsPerS / base.idleCpuMsPerS : 0.0);
   }
   const Variant& ours = vs.back();
   bool ok = pct(ours.lat, 0.5) <= 1.2 * pct(base.lat, 0.5) && pct(ours.lat, 0.99) < 1000 &&
             ours.bytes / ours.seconds >= 20e6 && !ours.lost;
-  std::printf("\nours: median within 1.2x baseline, p99 < 1 ms, >= 20 MB/s, nothing lost: %s\n", ok ? "met" : "NOT met");
+  std::printf("\nours: median within 1.2x baseline, p99 < 1 ms, >= 20 MB/s, nothing lost: %s\n",
+              ok ? "met" : "NOT met");
   const double tput = (ours.bytes / ours.seconds) / (base.bytes / base.seconds);
-  std::printf("ours: throughput >= 0.8x baseline (x%.2f): %s\n", tput, tput >= 0.8 && !ours.lost ? "met" : "NOT met");
+  std::printf("ours: throughput >= 0.8x baseline (x%.2f): %s\n", tput,
+              tput >= 0.8 && !ours.lost ? "met" : "NOT met");
   if (streaming) {
-    std::printf("\nstreaming, nobody waiting, app-like fetch every 600 ms (CPU without the writer thread)\n");
-    std::printf("  line every 100 ms: %.3f ms/s (%d of %d fetches whole)\n", slow.cpuMsPerS, slow.good, slow.fetches);
-    std::printf("  line every  10 ms: %.3f ms/s (%d of %d fetches whole)\n", fast.cpuMsPerS, fast.good, fast.fetches);
+    std::printf(
+        "\nstreaming, nobody waiting, app-like fetch every 600 ms (CPU without the writer "
+        "thread)\n");
+    std::printf("  line every 100 ms: %.3f ms/s (%d of %d fetches whole)\n", slow.cpuMsPerS,
+                slow.good, slow.fetches);
+    std::printf("  line every  10 ms: %.3f ms/s (%d of %d fetches whole)\n", fast.cpuMsPerS,
+                fast.good, fast.fetches);
     const double ratio = slow.cpuMsPerS > 0 ? fast.cpuMsPerS / slow.cpuMsPerS : 0;
     const bool sOk = ratio <= 1.1 && fast.good == fast.fetches && slow.good == slow.fetches;
-    std::printf("ours: streaming CPU at 10 ms per line <= 1.1x at 100 ms per line (x%.2f), every fetch whole: %s\n",
-                ratio, sOk ? "met" : "NOT met");
+    std::printf(
+        "ours: streaming CPU at 10 ms per line <= 1.1x at 100 ms per line (x%.2f), every fetch "
+        "whole: %s\n",
+        ratio, sOk ? "met" : "NOT met");
   }
   return 0;
 }

@@ -110,7 +110,6 @@ bool HandleTable::closeAndRemove(Handle h) {
   return true;
 }
 
-
 void HandleTable::clear() {
   std::map<Handle, std::shared_ptr<DeviceComm>> all;
   {
@@ -130,7 +129,6 @@ bool HandleTable::inUse(Handle h) {
   it->second->setLastErr(ErrCode::HandleAlreadyCreated);
   return true;
 }
-
 
 std::atomic<int> gInterfaceLoaded{0};
 
@@ -264,7 +262,8 @@ ZERVDCOM_API int comm_openSerialPort(DeviceHandle h, int baud, int byteSize, uns
   return guarded([&] {
     auto sp = findAs<SerialPortDeviceComm>(h);
     if (!sp) return false;
-    return inCall(*sp, nullptr, [&] { return sp->setupAndOpen(baud, byteSize, parity, stopBits, flow); });
+    return inCall(*sp, nullptr,
+                  [&] { return sp->setupAndOpen(baud, byteSize, parity, stopBits, flow); });
   });
 }
 
@@ -283,7 +282,8 @@ ZERVDCOM_API int comm_buildTKS7730USBDevList(DeviceHandle mngr, int* count) {
   });
 }
 
-ZERVDCOM_API int comm_createTKS7730USB(DeviceHandle mngr, int index, DeviceHandle* handle, unsigned bufCapacity) {
+ZERVDCOM_API int comm_createTKS7730USB(DeviceHandle mngr, int index, DeviceHandle* handle,
+                                       unsigned bufCapacity) {
   return guarded([&] {
     if (!handleVariableFree(handle)) return false;
     auto m = findMngr(mngr);
@@ -315,7 +315,8 @@ ZERVDCOM_API int comm_getLastErr(DeviceHandle h) {
   }
 }
 
-ZERVDCOM_API int comm_translateLastErr(DeviceHandle h, int code, char16_t* buf, unsigned bufLen, int appendDetail) {
+ZERVDCOM_API int comm_translateLastErr(DeviceHandle h, int code, char16_t* buf, unsigned bufLen,
+                                       int appendDetail) {
   return guarded([&] {
     auto dc = HandleTable::instance().find(h);
     if (!dc || !buf || bufLen == 0) return false;
@@ -323,7 +324,8 @@ ZERVDCOM_API int comm_translateLastErr(DeviceHandle h, int code, char16_t* buf, 
   });
 }
 
-ZERVDCOM_API int comm_write(DeviceHandle h, const void* data, unsigned len, unsigned* written, int timeoutMs) {
+ZERVDCOM_API int comm_write(DeviceHandle h, const void* data, unsigned len, unsigned* written,
+                            int timeoutMs) {
   return withBuffer(h, data, written, [&](DeviceComm& dc) {
     return dc.write(static_cast<const uint8_t*>(data), len, written, timeoutMs);
   });
@@ -341,7 +343,8 @@ ZERVDCOM_API int comm_readInBuff(DeviceHandle h, void* buf, unsigned len, unsign
   });
 }
 
-ZERVDCOM_API int comm_readLine(DeviceHandle h, void* buf, unsigned bufLen, unsigned* got, int timeoutMs) {
+ZERVDCOM_API int comm_readLine(DeviceHandle h, void* buf, unsigned bufLen, unsigned* got,
+                               int timeoutMs) {
   return withBuffer(h, buf, got, [&](DeviceComm& dc) {
     return dc.readLine(static_cast<uint8_t*>(buf), bufLen, got, timeoutMs);
   });
@@ -388,5 +391,3 @@ ZERVDCOM_API int comm_isTKS7730USBPortAvail(DeviceHandle mngr, int index) {
 }
 
 }  // extern "C"
-
-

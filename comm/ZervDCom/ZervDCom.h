@@ -71,7 +71,8 @@ ZERVDCOM_API int comm_openSerialPort(DeviceHandle h, int baud, int byteSize, uns
 ZERVDCOM_API int comm_createTKS7730USBDevMngr(DeviceHandle* handle);
 ZERVDCOM_API int comm_buildTKS7730USBDevList(DeviceHandle mngr, int* count);
 /* A sensor connection on the manager's sensor at index (0-based). */
-ZERVDCOM_API int comm_createTKS7730USB(DeviceHandle mngr, int index, DeviceHandle* handle, unsigned bufCapacity);
+ZERVDCOM_API int comm_createTKS7730USB(DeviceHandle mngr, int index, DeviceHandle* handle,
+                                       unsigned bufCapacity);
 /* Opens the sensor and starts it: start command, then polling. */
 ZERVDCOM_API int comm_openTKS7730USB(DeviceHandle h);
 
@@ -80,13 +81,16 @@ ZERVDCOM_API int comm_close(DeviceHandle h);
 ZERVDCOM_API int comm_getLastErr(DeviceHandle h);
 /* The message of code (plus, with appendDetail, the connection's last error
  * detail) with its terminator; fails when it needs bufLen code units or more. */
-ZERVDCOM_API int comm_translateLastErr(DeviceHandle h, int code, char16_t* buf, unsigned bufLen, int appendDetail);
+ZERVDCOM_API int comm_translateLastErr(DeviceHandle h, int code, char16_t* buf, unsigned bufLen,
+                                       int appendDetail);
 
-ZERVDCOM_API int comm_write(DeviceHandle h, const void* data, unsigned len, unsigned* written, int timeoutMs);
+ZERVDCOM_API int comm_write(DeviceHandle h, const void* data, unsigned len, unsigned* written,
+                            int timeoutMs);
 ZERVDCOM_API int comm_read(DeviceHandle h, void* buf, unsigned len, unsigned* got, int timeoutMs);
 ZERVDCOM_API int comm_readInBuff(DeviceHandle h, void* buf, unsigned len, unsigned* got);
 /* One line up to and with its line feed, not zero-terminated. */
-ZERVDCOM_API int comm_readLine(DeviceHandle h, void* buf, unsigned bufLen, unsigned* got, int timeoutMs);
+ZERVDCOM_API int comm_readLine(DeviceHandle h, void* buf, unsigned bufLen, unsigned* got,
+                               int timeoutMs);
 /* flags: 1 abort writes, 2 abort reads, 4 clear output, 8 clear input. */
 ZERVDCOM_API int comm_purge(DeviceHandle h, unsigned flags);
 
@@ -100,8 +104,10 @@ ZERVDCOM_API int comm_isTKS7730USBPortAvail(DeviceHandle mngr, int index);
 /* Pointer types for binding by name with dlsym. */
 typedef int (*comm_loadInterface_fn)(void);
 typedef int (*comm_unloadInterface_fn)(void);
-typedef int (*comm_createSerialPort_fn)(DeviceHandle*, const char16_t*, int, unsigned, unsigned, int);
-typedef int (*comm_openSerialPort_fn)(DeviceHandle, int, int, unsigned char, unsigned char, unsigned char);
+typedef int (*comm_createSerialPort_fn)(DeviceHandle*, const char16_t*, int, unsigned, unsigned,
+                                        int);
+typedef int (*comm_openSerialPort_fn)(DeviceHandle, int, int, unsigned char, unsigned char,
+                                      unsigned char);
 typedef int (*comm_createTKS7730USBDevMngr_fn)(DeviceHandle*);
 typedef int (*comm_buildTKS7730USBDevList_fn)(DeviceHandle, int*);
 typedef int (*comm_createTKS7730USB_fn)(DeviceHandle, int, DeviceHandle*, unsigned);
@@ -121,12 +127,14 @@ typedef int (*comm_isTKS7730USBPortAvail_fn)(DeviceHandle, int);
 
 /* Every entry point once, in the order above: X(name) builds binding tables
  * whose members have the types name##_fn. */
+/* clang-format off */
 #define ZERVDCOM_FUNCTIONS(X)                                                                   \
   X(comm_loadInterface) X(comm_unloadInterface) X(comm_createSerialPort) X(comm_openSerialPort) \
   X(comm_createTKS7730USBDevMngr) X(comm_buildTKS7730USBDevList) X(comm_createTKS7730USB)       \
   X(comm_openTKS7730USB) X(comm_close) X(comm_getLastErr) X(comm_translateLastErr) X(comm_write) \
   X(comm_read) X(comm_readInBuff) X(comm_readLine) X(comm_purge) X(comm_getVersionInfo)         \
   X(comm_isLastErrSevere) X(comm_isSerialPortAvail) X(comm_isTKS7730USBPortAvail)
+/* clang-format on */
 
 #ifdef __cplusplus
 }

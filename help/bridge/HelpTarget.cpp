@@ -7,7 +7,8 @@ bool HelpTarget::HelpCommand(unsigned command, intptr_t data) {
   bool result = true;
   // Copied: a handler may replace itself while it runs.
   if (Handler h = OnHelp) result = h(command, data, callHelp);
-  if (callHelp) result = (Platform ? *Platform : HelpPlatform::current()).winHelp(HelpFile, command, data);
+  if (callHelp)
+    result = (Platform ? *Platform : HelpPlatform::current()).winHelp(HelpFile, command, data);
   return result;
 }
 

@@ -87,8 +87,7 @@ bool HelpKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     auto* w = qobject_cast<QWidget*>(watched);
     // Only the widget the key was first sent to, not each parent it bubbles to.
     if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier && w &&
-        (w == QApplication::focusWidget() || !QApplication::focusWidget() ||
-         w == w->window())) {
+        (w == QApplication::focusWidget() || !QApplication::focusWidget() || w == w->window())) {
       if (!key->isAutoRepeat() && requestHelp(w)) return true;
     }
   }

@@ -61,8 +61,8 @@ bool usesHtmlHelp(const std::string& helpFile) {
 }
 
 intptr_t packPopupPos(int x, int y) {
-  const uint32_t v = (static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) |
-                     static_cast<uint16_t>(x);
+  const uint32_t v =
+      (static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) | static_cast<uint16_t>(x);
   return static_cast<intptr_t>(v);
 }
 
@@ -133,8 +133,7 @@ bool ThbAppHelpSocket::HelpHook(unsigned command, intptr_t data, bool& callHelp)
   const std::string helpFile = GetHelpFile();
   if (usesHtmlHelp(helpFile)) {
     bool result = true;
-    if (!(command == HELP_CONTEXTPOPUP &&
-          HHPopupsSource == ThbHHPopupsSource::psWinHelpFile)) {
+    if (!(command == HELP_CONTEXTPOPUP && HHPopupsSource == ThbHHPopupsSource::psWinHelpFile)) {
       popupAsTopic_ = false;
       HelpTranslation t = translateHelpCommand(command, data, HHPopupsSource);
       if (t.byContext) {

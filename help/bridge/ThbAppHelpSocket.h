@@ -78,8 +78,7 @@ class HB_API ThbAppHelpSocket {
 
   bool HelpHook(unsigned command, intptr_t data, bool& callHelp);
   intptr_t HTMLHelpCommand(unsigned command, uintptr_t data);
-  intptr_t DoHTMLHelp(uintptr_t window, const std::string& file, uintptr_t data,
-                      unsigned command);
+  intptr_t DoHTMLHelp(uintptr_t window, const std::string& file, uintptr_t data, unsigned command);
   void SetHHCaller(uintptr_t window);
   uintptr_t GetHHCaller();
   void DisableHelpHook();
@@ -105,8 +104,7 @@ class HB_API ThbAppHelpSocket {
   bool oldEngineHandlers(unsigned command, intptr_t data, bool& callHelp);
   void adjustWindowType(const std::string& file);
   void clearPending() { popupPending_ = false; }
-  static void notifyThunk(void* context, uintptr_t owner, int idNotify, int code,
-                          const char* url);
+  static void notifyThunk(void* context, uintptr_t owner, int idNotify, int code, const char* url);
 
   HelpTarget& target_;
   HtmlHelpEngine& engine_;

@@ -11,8 +11,6 @@ ThbFormHelpSocket::ThbFormHelpSocket(QWidget* form, HtmlHelpEngine& engine)
   socket_.SetHHCaller(QtHelpPlatform::handleOf(form));
 }
 
-ThbFormHelpSocket::~ThbFormHelpSocket() {
-  HelpKeyFilter::unregisterForm(form_);
-}
+ThbFormHelpSocket::~ThbFormHelpSocket() { HelpKeyFilter::unregisterForm(form_); }
 
 }  // namespace hb

@@ -97,8 +97,8 @@ bool ThbHHTopics::loadFile(const std::string& path, std::string* error) {
   return true;
 }
 
-std::optional<std::string> ThbHHTopics::find(long number, const std::string& helpFile,
-                                             bool useFile, std::string* error) {
+std::optional<std::string> ThbHHTopics::find(long number, const std::string& helpFile, bool useFile,
+                                             std::string* error) {
   if (auto m = findInStrings(number)) return m;
   if (!useFile) return std::nullopt;
   loadFile(textFileFor(helpFile), error);

@@ -20,8 +20,7 @@ bool endsWith(const std::string& s, const std::string& tail) {
 }
 int collect(chmFile*, chmUnitInfo* ui, void* context) {
   auto* files = static_cast<std::vector<std::string>*>(context);
-  if (ui->path[0] == '/' && ui->path[1] != '#' && ui->path[1] != '$')
-    files->emplace_back(ui->path);
+  if (ui->path[0] == '/' && ui->path[1] != '#' && ui->path[1] != '$') files->emplace_back(ui->path);
   return CHM_ENUMERATOR_CONTINUE;
 }
 // Anything that big is not a help file of ours; guards the allocation.
@@ -96,10 +95,10 @@ void ChmFile::readSystem() {
     const std::string& s = *sys;
     size_t at = 4;
     while (at + 4 <= s.size()) {
-      const unsigned code = static_cast<unsigned char>(s[at]) |
-                            static_cast<unsigned char>(s[at + 1]) << 8;
-      const size_t len = static_cast<unsigned char>(s[at + 2]) |
-                         static_cast<unsigned char>(s[at + 3]) << 8;
+      const unsigned code =
+          static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8;
+      const size_t len =
+          static_cast<unsigned char>(s[at + 2]) | static_cast<unsigned char>(s[at + 3]) << 8;
       at += 4;
       if (at + len > s.size()) break;
       std::string v = s.substr(at, len);

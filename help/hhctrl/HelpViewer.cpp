@@ -69,8 +69,9 @@ QVariant ChmBrowser::loadResource(int type, const QUrl& name) {
     }
     missing_ << name.path();
     if (type == QTextDocument::HtmlResource)
-      return QStringLiteral("<html><body><h2>Topic not found</h2><p>The help file has no page "
-                            "\"%1\".</p></body></html>")
+      return QStringLiteral(
+                 "<html><body><h2>Topic not found</h2><p>The help file has no page "
+                 "\"%1\".</p></body></html>")
           .arg(htmlEscape(name.path()));
     return {};
   }
@@ -147,15 +148,13 @@ void HelpViewer::buildUi() {
   il->addWidget(display);
   tabs_->addTab(indexPage, QStringLiteral("Index"));
   connect(indexEdit_, &QLineEdit::textChanged, this, &HelpViewer::filterIndex);
-  connect(indexEdit_, &QLineEdit::returnPressed, this, [this] {
-    openIndexItem(indexList_->currentItem());
-  });
+  connect(indexEdit_, &QLineEdit::returnPressed, this,
+          [this] { openIndexItem(indexList_->currentItem()); });
   connect(display, &QPushButton::clicked, this,
           [this] { openIndexItem(indexList_->currentItem()); });
   connect(indexList_, &QListWidget::itemActivated, this, &HelpViewer::openIndexItem);
-  connect(indexTopics_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-    navigate(item->data(kPathRole).toString(), {});
-  });
+  connect(indexTopics_, &QListWidget::itemActivated, this,
+          [this](QListWidgetItem* item) { navigate(item->data(kPathRole).toString(), {}); });
 
   auto* searchPage = new QWidget;
   auto* sl = new QVBoxLayout(searchPage);
@@ -237,8 +236,8 @@ bool HelpViewer::openFile(const QString& path) {
   std::string err;
   if (!chm_.open(path.toStdString(), &err)) {
     error_ = QString::fromStdString(err);
-    browser_->setHtml(QStringLiteral("<h2>The help cannot be shown</h2><p>%1</p>")
-                          .arg(htmlEscape(error_)));
+    browser_->setHtml(
+        QStringLiteral("<h2>The help cannot be shown</h2><p>%1</p>").arg(htmlEscape(error_)));
     setWindowTitle(QStringLiteral("Help"));
     return false;
   }

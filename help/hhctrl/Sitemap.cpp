@@ -57,8 +57,8 @@ Tag parseTag(std::string_view body) {
     while (i < body.size() && (std::isspace(static_cast<unsigned char>(body[i])) || body[i] == '/'))
       ++i;
     std::string key;
-    while (i < body.size() && body[i] != '=' && !std::isspace(static_cast<unsigned char>(body[i])) &&
-           body[i] != '/')
+    while (i < body.size() && body[i] != '=' &&
+           !std::isspace(static_cast<unsigned char>(body[i])) && body[i] != '/')
       key += static_cast<char>(std::tolower(static_cast<unsigned char>(body[i++])));
     while (i < body.size() && std::isspace(static_cast<unsigned char>(body[i]))) ++i;
     std::string value;
@@ -105,12 +105,12 @@ std::string decodeEntities(std::string_view s) {
     }
     const std::string_view ent = s.substr(i + 1, semi - i - 1);
     static const std::pair<const char*, unsigned long> named[] = {
-        {"amp", '&'},     {"lt", '<'},       {"gt", '>'},       {"quot", '"'},
-        {"apos", '\''},   {"nbsp", 0xA0},    {"micro", 0xB5},   {"deg", 0xB0},
-        {"copy", 0xA9},   {"reg", 0xAE},     {"plusmn", 0xB1},  {"times", 0xD7},
-        {"middot", 0xB7}, {"ndash", 0x2013}, {"mdash", 0x2014}, {"rarr", 0x2192},
-        {"larr", 0x2190}, {"hellip", 0x2026}, {"le", 0x2264},   {"ge", 0x2265},
-        {"Omega", 0x3A9}, {"rho", 0x3C1},    {"mu", 0x3BC}};
+        {"amp", '&'},     {"lt", '<'},        {"gt", '>'},       {"quot", '"'},
+        {"apos", '\''},   {"nbsp", 0xA0},     {"micro", 0xB5},   {"deg", 0xB0},
+        {"copy", 0xA9},   {"reg", 0xAE},      {"plusmn", 0xB1},  {"times", 0xD7},
+        {"middot", 0xB7}, {"ndash", 0x2013},  {"mdash", 0x2014}, {"rarr", 0x2192},
+        {"larr", 0x2190}, {"hellip", 0x2026}, {"le", 0x2264},    {"ge", 0x2265},
+        {"Omega", 0x3A9}, {"rho", 0x3C1},     {"mu", 0x3BC}};
     bool done = false;
     if (!ent.empty() && ent[0] == '#') {
       const bool hex = ent.size() > 1 && (ent[1] == 'x' || ent[1] == 'X');

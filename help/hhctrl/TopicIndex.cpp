@@ -17,8 +17,7 @@ size_t ifind(std::string_view hay, std::string_view needle, size_t from) {
   if (needle.empty() || hay.size() < needle.size()) return std::string_view::npos;
   for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
     size_t k = 0;
-    while (k < needle.size() &&
-           std::tolower(static_cast<unsigned char>(hay[i + k])) == needle[k])
+    while (k < needle.size() && std::tolower(static_cast<unsigned char>(hay[i + k])) == needle[k])
       ++k;
     if (k == needle.size()) return i;
   }
@@ -54,9 +53,9 @@ std::string TopicIndex::plainText(std::string_view html) {
       continue;
     }
     // Block-level breaks separate words; inline tags do not.
-    static const char* blocks[] = {"p", "/p", "br", "li", "/li", "td", "/td", "th", "/th",
-                                   "tr", "div", "/div", "h1", "/h1", "h2", "/h2", "h3",
-                                   "/h3", "pre", "/pre", "dt", "dd", "ul", "/ul", "table"};
+    static const char* blocks[] = {"p",   "/p",   "br",   "li", "/li", "td",  "/td",  "th", "/th",
+                                   "tr",  "div",  "/div", "h1", "/h1", "h2",  "/h2",  "h3", "/h3",
+                                   "pre", "/pre", "dt",   "dd", "ul",  "/ul", "table"};
     if (std::find(std::begin(blocks), std::end(blocks), name) != std::end(blocks)) raw += ' ';
   }
   return decodeEntities(raw);

@@ -56,9 +56,9 @@ TEST(Entities, NamedNumericAndBroken) {
   struct Row {
     const char* in;
     const char* out;
-  } rows[] = {{"a &amp; b", "a & b"},      {"&lt;p&gt;", "<p>"},
-              {"&#65;&#x42;", "AB"},        {"&micro;W", "\xC2\xB5W"},
-              {"&nosuch; &", "&nosuch; &"}, {"&#xD800;", "\xEF\xBF\xBD"},
+  } rows[] = {{"a &amp; b", "a & b"},         {"&lt;p&gt;", "<p>"},
+              {"&#65;&#x42;", "AB"},          {"&micro;W", "\xC2\xB5W"},
+              {"&nosuch; &", "&nosuch; &"},   {"&#xD800;", "\xEF\xBF\xBD"},
               {"&#99999999;", "&#99999999;"}, {"&amp", "&amp"}};
   for (const auto& r : rows) EXPECT_EQ(decodeEntities(r.in), r.out) << r.in;
 }

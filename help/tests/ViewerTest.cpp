@@ -88,8 +88,7 @@ std::vector<std::string> brokenReferences(const Files& files) {
       const QString target = it.next().captured(1);
       if (target.isEmpty() || target.startsWith('#') || target.contains(QLatin1String(":")))
         continue;
-      const std::string inside =
-          hhc::resolveInside(f, target.section('#', 0, 0).toStdString());
+      const std::string inside = hhc::resolveInside(f, target.section('#', 0, 0).toStdString());
       if (!files.count(inside)) broken.push_back(f + " -> " + target.toStdString());
     }
   }
@@ -155,8 +154,7 @@ TEST(RealManual, ContentsIndexAndAliasesMatchTheList) {
   EXPECT_EQ(static_cast<size_t>(v.indexList()->count()), keywords.size());
   // Every page of the list is inside and opens.
   for (const auto& t : topics) EXPECT_TRUE(v.showTopic(QString::fromStdString(t.file))) << t.file;
-  EXPECT_TRUE(v.browser()->missing().isEmpty())
-      << v.browser()->missing().join(", ").toStdString();
+  EXPECT_TRUE(v.browser()->missing().isEmpty()) << v.browser()->missing().join(", ").toStdString();
   // The alias file beside it maps every context number to its page.
   hb::ThbHHTopics ali("ali");
   for (const auto& t : topics) {
@@ -198,8 +196,8 @@ TEST_F(Viewer, SearchFindsExactlyThePagesHoldingTheWords) {
   } rows[] = {
       {"resonator", {"/alpha.htm", "/beta.htm"}},  // inline tags do not split words
       {"RESONATOR", {"/alpha.htm", "/beta.htm"}},
-      {"resonators", {"/sub/gamma.htm"}},           // script text is not searched
-      {"zebra", {"/alpha.htm", "/beta.htm"}},       // comments are not searched
+      {"resonators", {"/sub/gamma.htm"}},      // script text is not searched
+      {"zebra", {"/alpha.htm", "/beta.htm"}},  // comments are not searched
       {"zebra hums", {"/alpha.htm"}},
       {"welcome", {"/index.htm"}},
       {"more", {"/beta.htm"}},  // title words count
@@ -237,10 +235,9 @@ TEST_F(Viewer, LinksPicturesAndStyleLoadFromInsideTheFile) {
   ASSERT_TRUE(v.showTopic("index.htm"));
   EXPECT_EQ(v.windowTitle().toStdString(), "Welcome");
   const QVariant pic = v.browser()->document()->resource(QTextDocument::ImageResource,
-                                                          QUrl(QStringLiteral("chm:/pic.png")));
+                                                         QUrl(QStringLiteral("chm:/pic.png")));
   EXPECT_TRUE(pic.isValid());
-  EXPECT_TRUE(v.browser()->missing().isEmpty())
-      << v.browser()->missing().join(", ").toStdString();
+  EXPECT_TRUE(v.browser()->missing().isEmpty()) << v.browser()->missing().join(", ").toStdString();
   // The style sheet applied: the heading's colour.
   QTextCursor c(v.browser()->document());
   c.movePosition(QTextCursor::NextCharacter);

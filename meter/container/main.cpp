@@ -34,7 +34,8 @@ const char* kUsage =
 
 bool parseSize(const char* text, int& w, int& h) {
   char tail = 0;
-  return std::sscanf(text, "%dx%d%c", &w, &h, &tail) == 2 && w > 0 && h > 0 && w <= 16384 && h <= 16384;
+  return std::sscanf(text, "%dx%d%c", &w, &h, &tail) == 2 && w > 0 && h > 0 && w <= 16384 &&
+         h <= 16384;
 }
 
 std::vector<uint8_t> readFile(const std::string& path) {
@@ -45,7 +46,8 @@ std::vector<uint8_t> readFile(const std::string& path) {
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) throw zrq::meter::MeterError("cannot write " + path);
 }
@@ -81,7 +83,8 @@ int main(int argc, char** argv) {
       if (opt == "--size") {
         const std::string s = arg();
         int w = 0, h = 0;
-        if (!parseSize(s.c_str(), w, h)) throw zrq::meter::MeterError("bad size \"" + s + "\", expected WxH");
+        if (!parseSize(s.c_str(), w, h))
+          throw zrq::meter::MeterError("bad size \"" + s + "\", expected WxH");
         ctrl->resize(w, h);
       } else if (opt == "--load") {
         const std::string path = arg();
@@ -94,7 +97,8 @@ int main(int argc, char** argv) {
       } else if (opt == "--set") {
         const std::string s = arg();
         const size_t eq = s.find('=');
-        if (eq == std::string::npos) throw zrq::meter::MeterError("--set needs NAME=VALUE, got \"" + s + "\"");
+        if (eq == std::string::npos)
+          throw zrq::meter::MeterError("--set needs NAME=VALUE, got \"" + s + "\"");
         ctrl->setPropText(s.substr(0, eq), s.substr(eq + 1));
       } else if (opt == "--step-it") {
         ctrl->StepIt();
@@ -112,7 +116,8 @@ int main(int argc, char** argv) {
       } else if (opt == "--render") {
         const std::string s = arg();
         int w = 0, h = 0;
-        if (!parseSize(s.c_str(), w, h)) throw zrq::meter::MeterError("bad size \"" + s + "\", expected WxH");
+        if (!parseSize(s.c_str(), w, h))
+          throw zrq::meter::MeterError("bad size \"" + s + "\", expected WxH");
         const std::string path = arg();
         ctrl->resize(w, h);
         if (!ctrl->renderImage().save(QString::fromStdString(path), "PNG"))

@@ -33,14 +33,25 @@ std::vector<uint8_t> structured(Source& s) {
   for (const PropInfo& info : propertyTable()) {
     if (!(s.take<uint8_t>() & 1)) continue;
     switch (info.type) {
-      case PropType::Double: m.set(info.dispid, s.take<double>()); break;
-      case PropType::Short: m.set(info.dispid, s.take<int16_t>()); break;
-      case PropType::Color: m.set(info.dispid, OleColor{s.take<uint32_t>()}); break;
-      case PropType::String: m.set(info.dispid, std::string(s.take<uint8_t>() % 8, char(s.take<uint8_t>()))); break;
-      case PropType::Font:
-        m.set(info.dispid, FontDesc{"F", s.take<uint32_t>(), s.take<int16_t>(), s.take<int16_t>(), true, false, true});
+      case PropType::Double:
+        m.set(info.dispid, s.take<double>());
         break;
-      case PropType::Picture: m.set(info.dispid, Picture{std::vector<uint8_t>(s.take<uint8_t>() % 16, 7)}); break;
+      case PropType::Short:
+        m.set(info.dispid, s.take<int16_t>());
+        break;
+      case PropType::Color:
+        m.set(info.dispid, OleColor{s.take<uint32_t>()});
+        break;
+      case PropType::String:
+        m.set(info.dispid, std::string(s.take<uint8_t>() % 8, char(s.take<uint8_t>())));
+        break;
+      case PropType::Font:
+        m.set(info.dispid, FontDesc{"F", s.take<uint32_t>(), s.take<int16_t>(), s.take<int16_t>(),
+                                    true, false, true});
+        break;
+      case PropType::Picture:
+        m.set(info.dispid, Picture{std::vector<uint8_t>(s.take<uint8_t>() % 16, 7)});
+        break;
     }
   }
   std::vector<uint8_t> bytes = saveStream(m);
@@ -59,7 +70,8 @@ std::vector<uint8_t> structured(Source& s) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   Source s{data + 1, size - 1};
-  const std::vector<uint8_t> bytes = (data[0] & 1) ? structured(s) : std::vector<uint8_t>(s.p, s.p + s.n);
+  const std::vector<uint8_t> bytes =
+      (data[0] & 1) ? structured(s) : std::vector<uint8_t>(s.p, s.p + s.n);
   MeterModel m;
   try {
     loadStream(m, bytes);
@@ -72,7 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // NaN never equals itself: compare the saved bytes instead of the values.
   if (saveStream(back) != saveStream(m)) __builtin_trap();
   MeterGeometry g;
-  buildGeometry(g, m.props(), 234, 155, [](const std::string& t) { return TextSize{int(t.size()) * 6, 10}; });
+  buildGeometry(g, m.props(), 234, 155, [](const std::string& t) {
+    return TextSize{int(t.size()) * 6, 10};
+  });
   const NeedleLine n = needleLine(g, m.props());
   (void)n;
   return 0;

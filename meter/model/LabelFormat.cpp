@@ -47,7 +47,8 @@ bool isSafeLabelFormat(std::string_view f) {
 }
 
 std::string formatLabel(std::string_view fmt, double value) {
-  const std::string f = isSafeLabelFormat(fmt) ? std::string(fmt) : std::string(kFallbackLabelFormat);
+  const std::string f =
+      isSafeLabelFormat(fmt) ? std::string(fmt) : std::string(kFallbackLabelFormat);
   // The largest double in "%99.99f" is about 410 characters, plus the literal text.
   std::string out(f.size() + 512, '\0');
   const locale_t loc = cLocale();

@@ -11,7 +11,8 @@ namespace {
 
 constexpr double kDeg = 180.0 / kPi;
 
-// Counterclockwise span from a to b in (0, 360]; equal angles give a full turn, as an arc call does.
+// Counterclockwise span from a to b in (0, 360]; equal angles give a full turn, as an arc call
+// does.
 double ccwSpanDeg(double a, double b) {
   double s = std::fmod((b - a) * kDeg, 360.0);
   if (s <= 0) s += 360.0;
@@ -28,7 +29,8 @@ int truncPixel(double v) {
   return static_cast<int>(std::clamp(v, -lim, lim));
 }
 
-void buildGeometry(MeterGeometry& g, const MeterProps& p, int W, int H, const MeasureText& measure) {
+void buildGeometry(MeterGeometry& g, const MeterProps& p, int W, int H,
+                   const MeasureText& measure) {
   g.left = 0;
   g.top = 0;
   g.right = W;

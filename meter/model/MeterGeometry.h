@@ -29,13 +29,18 @@ using MeasureText = std::function<TextSize(const std::string&)>;
 struct TickPoints {
   std::vector<float> innerX, innerY, outerX, outerY;
   size_t size() const { return innerX.size(); }
-  void clear() { innerX.clear(); innerY.clear(); outerX.clear(); outerY.clear(); }
+  void clear() {
+    innerX.clear();
+    innerY.clear();
+    outerX.clear();
+    outerY.clear();
+  }
 };
 
 struct BandArc {
-  int band = 0;          // 0 green, 1 yellow, 2 red
-  double startDeg = 0;   // at the scale end
-  double spanDeg = 0;    // counterclockwise, to the band's start value
+  int band = 0;         // 0 green, 1 yellow, 2 red
+  double startDeg = 0;  // at the scale end
+  double spanDeg = 0;   // counterclockwise, to the band's start value
 };
 
 struct MeterGeometry {
@@ -55,8 +60,8 @@ struct MeterGeometry {
   std::vector<float> labelX, labelY;
   // The two scale arcs (radius R and R_major): counterclockwise, degrees.
   double arcStartDeg = 0, arcSpanDeg = 0;
-  std::vector<BandArc> bands;   // in drawing order
-  std::vector<float> bandRings; // radii R, R + 2, ... up to R_major
+  std::vector<BandArc> bands;    // in drawing order
+  std::vector<float> bandRings;  // radii R, R + 2, ... up to R_major
 };
 
 // Rebuilds g in place (its arrays keep their capacity) for the rectangle

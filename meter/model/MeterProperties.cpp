@@ -16,10 +16,10 @@ void setField(MeterProps& p, const PropValue& v) {
   p.*Member = std::get<T>(v);
 }
 
-#define ZRQ_PROP(id, member, type, cpp, how)                                          \
-  PropInfo {                                                                            \
-    id, #member, PropType::type, OnChange::how, &getField<&MeterProps::member>,        \
-        &setField<&MeterProps::member, cpp>                                             \
+#define ZRQ_PROP(id, member, type, cpp, how)                                    \
+  PropInfo {                                                                    \
+    id, #member, PropType::type, OnChange::how, &getField<&MeterProps::member>, \
+        &setField<&MeterProps::member, cpp>                                     \
   }
 
 const std::vector<PropInfo> kTable = {

@@ -187,7 +187,10 @@ class MeterModel {
 
   int32_t extentX() const { return extentX_; }
   int32_t extentY() const { return extentY_; }
-  void setExtent(int32_t x, int32_t y) { extentX_ = x; extentY_ = y; }
+  void setExtent(int32_t x, int32_t y) {
+    extentX_ = x;
+    extentY_ = y;
+  }
 
   // Asked for a repaint; the argument is the identifier that changed (0: all).
   std::function<void(int dispid)> onInvalidate;

@@ -19,14 +19,38 @@ namespace {
 constexpr uint8_t kFontVersion = 1;
 constexpr uint8_t kItalic = 0x02, kUnderline = 0x04, kStrikeout = 0x08;
 
-const std::vector<int> kOrder = {
-    kShadedAreaRelativeSize, kScaledCircleRelativeDiameter, kScaledCircleRelativeShifting,
-    kVisibleScaleRelativeSize, kScaleRelativeWidth, kScaleThickLineWidth, kScaleThinLineWidth,
-    kScaleColor, kNumberOfDivisions, kNumberOfSubdivisions, kMinimumValue, kMaximumValue,
-    kStepValue, kValue, kIndexThickness, kIndexColor, kRedColor, kYellowColor, kGreenColor,
-    kValueFormatString, kBottomCoverRelativeHeight, kBottomCoverColor, kBottomCoverTextColor,
-    kInstrumentBackGroundColor, kSmallScaleFont, kBottomCoverLabelFont, kRelativeIndexLength,
-    kRelativeTextRadius, kGreenStartValue, kYellowStartValue, kRedStartValue, kBackgroundImage};
+const std::vector<int> kOrder = {kShadedAreaRelativeSize,
+                                 kScaledCircleRelativeDiameter,
+                                 kScaledCircleRelativeShifting,
+                                 kVisibleScaleRelativeSize,
+                                 kScaleRelativeWidth,
+                                 kScaleThickLineWidth,
+                                 kScaleThinLineWidth,
+                                 kScaleColor,
+                                 kNumberOfDivisions,
+                                 kNumberOfSubdivisions,
+                                 kMinimumValue,
+                                 kMaximumValue,
+                                 kStepValue,
+                                 kValue,
+                                 kIndexThickness,
+                                 kIndexColor,
+                                 kRedColor,
+                                 kYellowColor,
+                                 kGreenColor,
+                                 kValueFormatString,
+                                 kBottomCoverRelativeHeight,
+                                 kBottomCoverColor,
+                                 kBottomCoverTextColor,
+                                 kInstrumentBackGroundColor,
+                                 kSmallScaleFont,
+                                 kBottomCoverLabelFont,
+                                 kRelativeIndexLength,
+                                 kRelativeTextRadius,
+                                 kGreenStartValue,
+                                 kYellowStartValue,
+                                 kRedStartValue,
+                                 kBackgroundImage};
 
 class Writer {
  public:
@@ -114,7 +138,8 @@ class Reader {
     if (n > b_.size() - pos_) cut(what);
   }
   [[noreturn]] void cut(const char* what) const {
-    throw StreamError(std::string("stream cut short in ") + what + " at byte " + std::to_string(pos_));
+    throw StreamError(std::string("stream cut short in ") + what + " at byte " +
+                      std::to_string(pos_));
   }
 
  private:
@@ -163,13 +188,15 @@ void expectClassId(Reader& r, const uint8_t* id, const char* what) {
   if (r.u8(what) != 0) throw StreamError(std::string(what) + ": object marker is not 0");
   uint8_t got[16];
   r.bytes(got, 16, what);
-  if (std::memcmp(got, id, 16) != 0) throw StreamError(std::string(what) + ": wrong class identifier");
+  if (std::memcmp(got, id, 16) != 0)
+    throw StreamError(std::string(what) + ": wrong class identifier");
 }
 
 FontDesc readFont(Reader& r, const char* what) {
   expectClassId(r, kFontClassId, what);
   FontDesc f;
-  if (r.u8(what) != kFontVersion) throw StreamError(std::string(what) + ": unknown font stream version");
+  if (r.u8(what) != kFontVersion)
+    throw StreamError(std::string(what) + ": unknown font stream version");
   f.charset = static_cast<int16_t>(r.u16(what));
   const uint8_t style = r.u8(what);
   f.italic = style & kItalic;
@@ -207,7 +234,9 @@ Picture readPicture(Reader& r, const char* what) {
 
 const std::vector<int>& persistenceOrder() { return kOrder; }
 
-std::vector<uint8_t> saveStream(const MeterModel& m) { return saveStream(m, m.extentX(), m.extentY()); }
+std::vector<uint8_t> saveStream(const MeterModel& m) {
+  return saveStream(m, m.extentX(), m.extentY());
+}
 
 std::vector<uint8_t> saveStream(const MeterModel& m, int32_t extentX, int32_t extentY) {
   const MeterProps& p = m.props();
@@ -221,12 +250,24 @@ std::vector<uint8_t> saveStream(const MeterModel& m, int32_t extentX, int32_t ex
     const PropInfo& info = *findProperty(id);
     const PropValue v = info.get(p);
     switch (info.type) {
-      case PropType::Double: w.f64(std::get<double>(v)); break;
-      case PropType::Short: w.u16(static_cast<uint16_t>(std::get<int16_t>(v))); break;
-      case PropType::Color: w.u32(std::get<OleColor>(v).value); break;
-      case PropType::String: w.str(std::get<std::string>(v)); break;
-      case PropType::Font: writeFont(w, std::get<FontDesc>(v)); break;
-      case PropType::Picture: writePicture(w, std::get<Picture>(v)); break;
+      case PropType::Double:
+        w.f64(std::get<double>(v));
+        break;
+      case PropType::Short:
+        w.u16(static_cast<uint16_t>(std::get<int16_t>(v)));
+        break;
+      case PropType::Color:
+        w.u32(std::get<OleColor>(v).value);
+        break;
+      case PropType::String:
+        w.str(std::get<std::string>(v));
+        break;
+      case PropType::Font:
+        writeFont(w, std::get<FontDesc>(v));
+        break;
+      case PropType::Picture:
+        writePicture(w, std::get<Picture>(v));
+        break;
     }
   }
   return std::move(w.out);
@@ -253,17 +294,30 @@ StreamState parseStream(std::span<const uint8_t> bytes) {
     const PropInfo& info = *findProperty(id);
     PropValue v;
     switch (info.type) {
-      case PropType::Double: v = r.f64(info.name); break;
-      case PropType::Short: v = static_cast<int16_t>(r.u16(info.name)); break;
-      case PropType::Color: v = OleColor{r.u32(info.name)}; break;
-      case PropType::String: v = r.str(info.name); break;
-      case PropType::Font: v = readFont(r, info.name); break;
-      case PropType::Picture: v = readPicture(r, info.name); break;
+      case PropType::Double:
+        v = r.f64(info.name);
+        break;
+      case PropType::Short:
+        v = static_cast<int16_t>(r.u16(info.name));
+        break;
+      case PropType::Color:
+        v = OleColor{r.u32(info.name)};
+        break;
+      case PropType::String:
+        v = r.str(info.name);
+        break;
+      case PropType::Font:
+        v = readFont(r, info.name);
+        break;
+      case PropType::Picture:
+        v = readPicture(r, info.name);
+        break;
     }
     info.set(s.props, v);
   }
   if (!r.atEnd())
-    throw StreamError("unexpected bytes after the last property at byte " + std::to_string(r.pos()));
+    throw StreamError("unexpected bytes after the last property at byte " +
+                      std::to_string(r.pos()));
   return s;
 }
 

@@ -19,7 +19,8 @@ namespace {
 bool parseDouble(std::string_view s, double& out) {
   if (s.empty()) return false;
   if (s.front() == '+') s.remove_prefix(1);
-  // from_chars takes neither "inf" spelled with a sign nor "+"; keep it to plain numbers and inf/nan.
+  // from_chars takes neither "inf" spelled with a sign nor "+"; keep it to plain numbers and
+  // inf/nan.
   const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
   return ec == std::errc() && ptr == s.data() + s.size();
 }
@@ -54,15 +55,20 @@ FontDesc parseFont(const PropInfo& info, std::string_view text, const PropValue*
   // Style words come last; the name may itself hold commas.
   while (parts.size() > 3) {
     const std::string_view w = parts.back();
-    if (w == "italic") f.italic = true;
-    else if (w == "underline") f.underline = true;
-    else if (w == "strikeout") f.strikeout = true;
-    else break;
+    if (w == "italic")
+      f.italic = true;
+    else if (w == "underline")
+      f.underline = true;
+    else if (w == "strikeout")
+      f.strikeout = true;
+    else
+      break;
     parts.pop_back();
   }
   if (parts.size() < 3) bad(info, text, "a font is Name,points,weight");
   double points = 0;
-  if (!parseDouble(parts[parts.size() - 2], points) || !(points > 0) || points * 10000.0 > 4294967295.0)
+  if (!parseDouble(parts[parts.size() - 2], points) || !(points > 0) ||
+      points * 10000.0 > 4294967295.0)
     bad(info, text, "points must be a positive number");
   int weight = 0;
   if (!parseInt(parts.back(), weight) || weight < 0 || weight > 1000)

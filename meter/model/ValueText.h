@@ -17,6 +17,7 @@ std::string formatDouble(double d);
 // Throws MeterError naming the property when the text is not a value of its
 // type. A picture is read from the file the text names (empty: no picture);
 // a font keeps the character set of `current` when that is a font.
-PropValue parseValue(const PropInfo& info, std::string_view text, const PropValue* current = nullptr);
+PropValue parseValue(const PropInfo& info, std::string_view text,
+                     const PropValue* current = nullptr);
 
 }  // namespace zrq::meter

@@ -14,14 +14,16 @@ using namespace zrq::meter;
 
 TEST(MeterFactory, CreatesByClassIdentifierOrProgIdOnly) {
   meter_test::ensureApplication();
-  for (const char* name : {"{2484DDF7-5E96-498C-B21D-CB0111AF91AB}", "{2484ddf7-5e96-498c-b21d-cb0111af91ab}",
-                           "2484DDF7-5E96-498C-B21D-CB0111AF91AB", "Kestov.DialixHQCtrl.1"}) {
+  for (const char* name :
+       {"{2484DDF7-5E96-498C-B21D-CB0111AF91AB}", "{2484ddf7-5e96-498c-b21d-cb0111af91ab}",
+        "2484DDF7-5E96-498C-B21D-CB0111AF91AB", "Kestov.DialixHQCtrl.1"}) {
     std::unique_ptr<CDialixHQCtrl> c(createControl(name));
     ASSERT_NE(c, nullptr) << name;
     EXPECT_EQ(c->model().props(), MeterProps{});
   }
-  for (const char* name : {"", "{2484DDF8-5E96-498C-B21D-CB0111AF91AB}", "Kestov.DialixHQPropPage.1",
-                           "Kestov.DialixHQCtrl.2", "{2484DDF7-5E96-498C-B21D-CB0111AF91AB"})
+  for (const char* name :
+       {"", "{2484DDF8-5E96-498C-B21D-CB0111AF91AB}", "Kestov.DialixHQPropPage.1",
+        "Kestov.DialixHQCtrl.2", "{2484DDF7-5E96-498C-B21D-CB0111AF91AB"})
     EXPECT_EQ(createControl(name), nullptr) << name;
 }
 

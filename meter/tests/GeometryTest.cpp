@@ -21,7 +21,9 @@ MeterGeometry build(const MeterProps& p, int W = 234, int H = 155) {
   return g;
 }
 
-double angleOf(const MeterGeometry& g, double x, double y) { return std::atan2(g.cy - y, x - g.cx); }
+double angleOf(const MeterGeometry& g, double x, double y) {
+  return std::atan2(g.cy - y, x - g.cx);
+}
 
 // Where the needle from the centre to the tip crosses row L, truncated toward zero.
 int crossing(int cx, int cy, int tipX, int tipY, int L) {
@@ -66,7 +68,8 @@ TEST(MeterGeometry, TicksAndLabelsSpanTheScale) {
     EXPECT_NEAR(std::hypot(g.major.outerX[j] - g.cx, g.major.outerY[j] - g.cy), g.R_major, 1e-3);
     // The label's centre (halves truncated) lies on the label circle.
     const TextSize ts = fixedPitch(g.labelText[j]);
-    EXPECT_NEAR(std::hypot(g.labelX[j] + ts.w / 2 - g.cx, g.labelY[j] + ts.h / 2 - g.cy), g.R_text, 1e-3);
+    EXPECT_NEAR(std::hypot(g.labelX[j] + ts.w / 2 - g.cx, g.labelY[j] + ts.h / 2 - g.cy), g.R_text,
+                1e-3);
   }
   for (size_t i = 0; i < 21; ++i)
     EXPECT_NEAR(std::hypot(g.minor.outerX[i] - g.cx, g.minor.outerY[i] - g.cy), g.R_minor, 1e-3);
@@ -138,7 +141,8 @@ TEST(MeterGeometry, BandsCoverTheirStartUpToTheMaximum) {
     SCOPED_TRACE(b.band);
     const double start = b.band == 0 ? 60 : b.band == 1 ? 75 : 90;
     EXPECT_NEAR(b.startDeg, g.thetaEnd * kDegPerRad, 1e-6);
-    const double expectTheta = g.thetaStart - (start - p.MinimumValue) / (100 - p.MinimumValue) * g.sweep;
+    const double expectTheta =
+        g.thetaStart - (start - p.MinimumValue) / (100 - p.MinimumValue) * g.sweep;
     EXPECT_NEAR((b.startDeg + b.spanDeg) / kDegPerRad, expectTheta, 1e-6);
   }
   ASSERT_FALSE(g.bandRings.empty());
@@ -165,7 +169,11 @@ TEST(MeterGeometry, UnusableScalesDrawNoTicksLabelsOrBandsAndRestTheNeedleAtTheS
       {"negative subdivisions", [](MeterProps& p) { p.NumberOfSubdivisions = -1; }},
       {"NaN minimum", [&](MeterProps& p) { p.MinimumValue = nan; }},
       {"infinite maximum", [&](MeterProps& p) { p.MaximumValue = inf; }},
-      {"overflowing span", [](MeterProps& p) { p.MinimumValue = -1e308; p.MaximumValue = 1e308; }},
+      {"overflowing span",
+       [](MeterProps& p) {
+         p.MinimumValue = -1e308;
+         p.MaximumValue = 1e308;
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -44,7 +44,8 @@ TEST(MeterProperties, TableListsEveryPropertyWithItsTypeAndDefault) {
       {28, "YellowColor", OleColor{0x00FFFF}, false},
       {29, "RedColor", OleColor{0x0000FF}, false},
       {30, "SmallScaleFont", FontDesc{"Arial", 60000, 700, 0, false, false, false}, false},
-      {31, "BottomCoverLabelFont", FontDesc{"MS Sans Serif", 120000, 700, 0, false, false, false}, false},
+      {31, "BottomCoverLabelFont", FontDesc{"MS Sans Serif", 120000, 700, 0, false, false, false},
+       false},
       {32, "BackgroundImage", Picture{}, false},
       {-518, "Caption", std::string(), false},
   };
@@ -87,8 +88,9 @@ TEST(MeterProperties, BadIdentifiersNamesAndTypesAreRefused) {
   EXPECT_THROW(m.set(kValue, int16_t(3)), MeterError);
   EXPECT_THROW(m.set(kNumberOfDivisions, 3.0), MeterError);
   EXPECT_THROW(m.set("Nope", 1.0), MeterError);
-  EXPECT_THROW(m.set(kSmallScaleFont, FontDesc{std::string(256, 'f'), 60000, 700, 0, false, false, false}),
-               MeterError);
+  EXPECT_THROW(
+      m.set(kSmallScaleFont, FontDesc{std::string(256, 'f'), 60000, 700, 0, false, false, false}),
+      MeterError);
   EXPECT_EQ(m.props(), MeterProps{});
   EXPECT_FALSE(m.modified());
 }

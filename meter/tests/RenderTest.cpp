@@ -23,7 +23,8 @@ class MeterRender : public ::testing::Test {
   // The point at radius r and angle theta of the control's current geometry.
   QPoint polar(double r, double theta) {
     const MeterGeometry& g = ctrl.geometry();
-    return QPoint(int(std::trunc(g.cx + r * std::cos(theta))), int(std::trunc(g.cy - r * std::sin(theta))));
+    return QPoint(int(std::trunc(g.cx + r * std::cos(theta))),
+                  int(std::trunc(g.cy - r * std::sin(theta))));
   }
   double angleOf(double value) {
     const MeterGeometry& g = ctrl.geometry();
@@ -36,7 +37,8 @@ class MeterRender : public ::testing::Test {
     EXPECT_TRUE(n.visible);
     std::vector<QPoint> pts;
     for (double t : {0.25, 0.5, 0.75})
-      pts.emplace_back(int(std::lround(n.x0 + t * (n.x1 - n.x0))), int(std::lround(n.y0 + t * (n.y1 - n.y0))));
+      pts.emplace_back(int(std::lround(n.x0 + t * (n.x1 - n.x0))),
+                       int(std::lround(n.y0 + t * (n.y1 - n.y0))));
     return pts;
   }
   static bool isBlue(const QColor& c) { return c.blue() > 180 && c.red() < 90 && c.green() < 90; }
@@ -66,7 +68,8 @@ TEST_F(MeterRender, BackgroundBevelAndCoverAtBothPixelRatios) {
     EXPECT_EQ(at(img, 230, 60), QColor(255, 255, int(48 * (1 - 4 / 15.0) + 207)));
     // The cover from row 124 down, over the bevel.
     EXPECT_EQ(at(img, 117, 123).blue() > 100, true);
-    for (QPoint p : {QPoint(2, 124), QPoint(117, 150), QPoint(231, 154)}) EXPECT_EQ(at(img, p.x(), p.y()), QColor(0, 0, 0));
+    for (QPoint p : {QPoint(2, 124), QPoint(117, 150), QPoint(231, 154)})
+      EXPECT_EQ(at(img, p.x(), p.y()), QColor(0, 0, 0));
   }
   ctrl.setProp(kShadedAreaRelativeSize, 0.0);
   ctrl.setProp(kBottomCoverColor, OleColor{0x00FF00});
@@ -88,14 +91,17 @@ TEST_F(MeterRender, NeedleFollowsTheValueWithoutRebuildingTheLayer) {
 
   ctrl.setProp(kValue, 25.0);
   img = ctrl.renderImage();
-  for (QPoint p : needlePoints()) EXPECT_TRUE(isBlue(at(img, p.x(), p.y()))) << rgb(at(img, p.x(), p.y()));
-  for (QPoint p : upright) EXPECT_EQ(at(img, p.x(), p.y()), kBackground) << rgb(at(img, p.x(), p.y()));
+  for (QPoint p : needlePoints())
+    EXPECT_TRUE(isBlue(at(img, p.x(), p.y()))) << rgb(at(img, p.x(), p.y()));
+  for (QPoint p : upright)
+    EXPECT_EQ(at(img, p.x(), p.y()), kBackground) << rgb(at(img, p.x(), p.y()));
   EXPECT_EQ(ctrl.layerRebuilds(), layers);
   EXPECT_EQ(ctrl.geometryRebuilds(), geometries);
 
   // The same at a device pixel ratio of 2.
   img = ctrl.renderImage(2.0);
-  for (QPoint p : needlePoints()) EXPECT_TRUE(isBlue(at(img, p.x(), p.y()))) << rgb(at(img, p.x(), p.y()));
+  for (QPoint p : needlePoints())
+    EXPECT_TRUE(isBlue(at(img, p.x(), p.y()))) << rgb(at(img, p.x(), p.y()));
 }
 
 TEST_F(MeterRender, MovedNeedleLeavesNoTraceBehind) {
@@ -125,7 +131,8 @@ TEST_F(MeterRender, CoverClipsTheNeedleAndHidesOneUnderIt) {
   EXPECT_TRUE(isBlue(at(img, n.x0, 121))) << rgb(at(img, n.x0, 121));
   // Below the cover's top row the thick pen leaves nothing.
   for (int dx = -4; dx <= 4; ++dx)
-    for (int y = 124; y < 130; ++y) EXPECT_EQ(at(img, n.x0 + dx, y), QColor(0, 0, 0)) << dx << "," << y;
+    for (int y = 124; y < 130; ++y)
+      EXPECT_EQ(at(img, n.x0 + dx, y), QColor(0, 0, 0)) << dx << "," << y;
 
   ctrl.setProp(kRelativeIndexLength, 0.3);
   ctrl.setProp(kValue, 50.0);
@@ -146,10 +153,12 @@ TEST_F(MeterRender, BandsShowFromTheirStartAndVanishWhenClamped) {
     double value;
     QColor colour;
   };
-  for (const Case& c : {Case{92.5 + 0.6, QColor(255, 0, 0)}, Case{82.5, QColor(255, 255, 0)},
-                        Case{67.5, QColor(0, 255, 0)}, Case{47.5, kBackground}, Case{57.5, kBackground}}) {
+  for (const Case& c :
+       {Case{92.5 + 0.6, QColor(255, 0, 0)}, Case{82.5, QColor(255, 255, 0)},
+        Case{67.5, QColor(0, 255, 0)}, Case{47.5, kBackground}, Case{57.5, kBackground}}) {
     const QPoint p = polar(mid, angleOf(c.value));
-    EXPECT_TRUE(near(at(img, p.x(), p.y()), c.colour)) << c.value << ": " << rgb(at(img, p.x(), p.y()));
+    EXPECT_TRUE(near(at(img, p.x(), p.y()), c.colour))
+        << c.value << ": " << rgb(at(img, p.x(), p.y()));
   }
   ctrl.setProp(kMaximumValue, 50.0);
   img = ctrl.renderImage();
@@ -266,7 +275,9 @@ TEST_F(MeterRender, ShownWidgetPaintsTheSamePicture) {
 }
 
 TEST_F(MeterRender, PicturesOfSomeStatesForTheRecord) {
-  auto save = [](const QImage& img, const char* name) { EXPECT_TRUE(img.save(meter_test::artefact(name))); };
+  auto save = [](const QImage& img, const char* name) {
+    EXPECT_TRUE(img.save(meter_test::artefact(name)));
+  };
   ctrl.setProp(kValue, 42.0);
   ctrl.setProp(kCaption, std::string("Default"));
   save(ctrl.renderImage(), "meter-default.png");

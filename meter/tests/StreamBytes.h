@@ -43,9 +43,10 @@ struct StreamBytes {
   }
   // {0BE352xx-8F91-11CE-9DE3-00AA004BB851}
   void stdClassId(uint8_t first) {
-    for (uint8_t v : {first, uint8_t(0x52), uint8_t(0xE3), uint8_t(0x0B), uint8_t(0x91), uint8_t(0x8F),
-                      uint8_t(0xCE), uint8_t(0x11), uint8_t(0x9D), uint8_t(0xE3), uint8_t(0x00), uint8_t(0xAA),
-                      uint8_t(0x00), uint8_t(0x4B), uint8_t(0xB8), uint8_t(0x51)})
+    for (uint8_t v :
+         {first, uint8_t(0x52), uint8_t(0xE3), uint8_t(0x0B), uint8_t(0x91), uint8_t(0x8F),
+          uint8_t(0xCE), uint8_t(0x11), uint8_t(0x9D), uint8_t(0xE3), uint8_t(0x00), uint8_t(0xAA),
+          uint8_t(0x00), uint8_t(0x4B), uint8_t(0xB8), uint8_t(0x51)})
       u8(v);
   }
   void font(const std::string& name, uint32_t tenThousandths, uint16_t weight, uint8_t style = 0,
@@ -82,38 +83,38 @@ struct StreamBytes {
 inline StreamBytes meterWindowState(const std::string& caption, double textRadius) {
   StreamBytes s;
   s.header(6191, 4101, caption);
-  s.f64(0), s.end();                  // ShadedAreaRelativeSize
-  s.f64(1.2), s.end();                // ScaledCircleRelativeDiameter
-  s.f64(0.2), s.end();                // ScaledCircleRelativeShifting
-  s.f64(1.2), s.end();                // VisibleScaleRelativeSize
-  s.f64(0.06), s.end();               // ScaleRelativeWidth
-  s.u16(2), s.end();                  // ScaleThickLineWidth
-  s.u16(1), s.end();                  // ScaleThinLineWidth
-  s.u32(0), s.end();                  // ScaleColor
-  s.u16(10), s.end();                 // NumberOfDivisions
-  s.u16(2), s.end();                  // NumberOfSubdivisions
-  s.f64(0), s.end();                  // MinimumValue
-  s.f64(150), s.end();                // MaximumValue
-  s.f64(1), s.end();                  // StepValue
-  s.f64(0), s.end();                  // Value
-  s.u16(2), s.end();                  // IndexThickness
-  s.u32(0x0000FF), s.end();           // IndexColor
-  s.u32(0xFFFFFF), s.end();           // RedColor
-  s.u32(0xFFFFFF), s.end();           // YellowColor
-  s.u32(0xFFFFFF), s.end();           // GreenColor
-  s.text("%.0f"), s.end();            // ValueFormatString
-  s.f64(0.2), s.end();                // BottomCoverRelativeHeight
-  s.u32(0), s.end();                  // BottomCoverColor
-  s.u32(0xFFFFFF), s.end();           // BottomCoverTextColor
-  s.u32(0xFFFFFF), s.end();           // InstrumentBackGroundColor
+  s.f64(0), s.end();                     // ShadedAreaRelativeSize
+  s.f64(1.2), s.end();                   // ScaledCircleRelativeDiameter
+  s.f64(0.2), s.end();                   // ScaledCircleRelativeShifting
+  s.f64(1.2), s.end();                   // VisibleScaleRelativeSize
+  s.f64(0.06), s.end();                  // ScaleRelativeWidth
+  s.u16(2), s.end();                     // ScaleThickLineWidth
+  s.u16(1), s.end();                     // ScaleThinLineWidth
+  s.u32(0), s.end();                     // ScaleColor
+  s.u16(10), s.end();                    // NumberOfDivisions
+  s.u16(2), s.end();                     // NumberOfSubdivisions
+  s.f64(0), s.end();                     // MinimumValue
+  s.f64(150), s.end();                   // MaximumValue
+  s.f64(1), s.end();                     // StepValue
+  s.f64(0), s.end();                     // Value
+  s.u16(2), s.end();                     // IndexThickness
+  s.u32(0x0000FF), s.end();              // IndexColor
+  s.u32(0xFFFFFF), s.end();              // RedColor
+  s.u32(0xFFFFFF), s.end();              // YellowColor
+  s.u32(0xFFFFFF), s.end();              // GreenColor
+  s.text("%.0f"), s.end();               // ValueFormatString
+  s.f64(0.2), s.end();                   // BottomCoverRelativeHeight
+  s.u32(0), s.end();                     // BottomCoverColor
+  s.u32(0xFFFFFF), s.end();              // BottomCoverTextColor
+  s.u32(0xFFFFFF), s.end();              // InstrumentBackGroundColor
   s.font("Arial", 67500, 700), s.end();  // SmallScaleFont
   s.font("Arial", 97500, 700), s.end();  // BottomCoverLabelFont
-  s.f64(1.1), s.end();                // RelativeIndexLength
-  s.f64(textRadius), s.end();         // RelativeTextRadius
-  s.f64(60), s.end();                 // GreenStartValue
-  s.f64(75), s.end();                 // YellowStartValue
-  s.f64(90), s.end();                 // RedStartValue
-  s.picture(), s.end();               // BackgroundImage
+  s.f64(1.1), s.end();                   // RelativeIndexLength
+  s.f64(textRadius), s.end();            // RelativeTextRadius
+  s.f64(60), s.end();                    // GreenStartValue
+  s.f64(75), s.end();                    // YellowStartValue
+  s.f64(90), s.end();                    // RedStartValue
+  s.picture(), s.end();                  // BackgroundImage
   return s;
 }
 

@@ -115,7 +115,8 @@ TEST(MeterStream, EveryCutShortLengthIsRefusedOrEndsOnAnItem) {
 }
 
 TEST(MeterStream, LongStringsUseTheLongerPrefixBothWays) {
-  for (size_t n : {size_t(254), size_t(255), size_t(300), size_t(0xFFFD), size_t(0xFFFE), size_t(70000)}) {
+  for (size_t n :
+       {size_t(254), size_t(255), size_t(300), size_t(0xFFFD), size_t(0xFFFE), size_t(70000)}) {
     SCOPED_TRACE(n);
     const std::string caption(n, 'c');
     StreamBytes s;
@@ -176,7 +177,8 @@ TEST(MeterStream, MalformedStreamsAreRefusedWithAReason) {
   const size_t fontAt = [&] {
     StreamBytes id;
     id.stdClassId(0x03);
-    return size_t(std::search(good.begin(), good.end(), id.b.begin(), id.b.end()) - good.begin()) - 1;
+    return size_t(std::search(good.begin(), good.end(), id.b.begin(), id.b.end()) - good.begin()) -
+           1;
   }();
   const size_t pictureAt = good.size() - 23;
   const std::vector<Case> cases = {
@@ -220,7 +222,8 @@ TEST(MeterStream, CommittedMeterWindowFilesHoldTheWindowsStates) {
     SCOPED_TRACE(c.file);
     std::ifstream in(std::string(src) + "/app/main/auxwin/" + c.file, std::ios::binary);
     ASSERT_TRUE(in);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
     EXPECT_EQ(bytes, meter_test::meterWindowState(c.caption, c.radius).b);
   }
 }

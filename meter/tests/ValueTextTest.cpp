@@ -26,8 +26,8 @@ TEST(ValueText, ShortsColoursStringsAndFonts) {
   EXPECT_EQ(std::get<OleColor>(parseValue(prop("ScaleColor"), "0x00ff80")).value, 0x00FF80u);
   EXPECT_EQ(formatValue(OleColor{0xFF}), "0x0000FF");
   EXPECT_EQ(std::get<std::string>(parseValue(prop("Caption"), "a=b, c")), "a=b, c");
-  const FontDesc f =
-      std::get<FontDesc>(parseValue(prop("SmallScaleFont"), "Name, with comma,6.75,700,italic,strikeout"));
+  const FontDesc f = std::get<FontDesc>(
+      parseValue(prop("SmallScaleFont"), "Name, with comma,6.75,700,italic,strikeout"));
   EXPECT_EQ(f.name, "Name, with comma");
   EXPECT_EQ(f.size, 67500u);
   EXPECT_EQ(f.weight, 700);
@@ -37,7 +37,9 @@ TEST(ValueText, ShortsColoursStringsAndFonts) {
   EXPECT_EQ(formatValue(f), "Name, with comma,6.75,700,italic,strikeout");
   // The character set is not in the text: a write keeps the current one.
   const PropValue current = FontDesc{"Old", 10000, 400, 161, false, false, false};
-  EXPECT_EQ(std::get<FontDesc>(parseValue(prop("SmallScaleFont"), "Arial,9.75,700", &current)).charset, 161);
+  EXPECT_EQ(
+      std::get<FontDesc>(parseValue(prop("SmallScaleFont"), "Arial,9.75,700", &current)).charset,
+      161);
 }
 
 TEST(ValueText, BadTextsNameThePropertyAndTheReason) {
@@ -45,12 +47,13 @@ TEST(ValueText, BadTextsNameThePropertyAndTheReason) {
     const char* prop;
     const char* text;
   };
-  for (const Case& c : {Case{"Value", ""}, Case{"Value", "1,5"}, Case{"Value", "abc"}, Case{"Value", "1.5x"},
-                        Case{"NumberOfDivisions", "40000"}, Case{"NumberOfDivisions", "2.5"},
-                        Case{"ScaleColor", "red"}, Case{"ScaleColor", "0x1G"}, Case{"ScaleColor", "-1"},
-                        Case{"SmallScaleFont", "Arial,6"}, Case{"SmallScaleFont", ",6,700"},
-                        Case{"SmallScaleFont", "Arial,-6,700"}, Case{"SmallScaleFont", "Arial,6,heavy"},
-                        Case{"BackgroundImage", "/nonexistent/picture.png"}}) {
+  for (const Case& c :
+       {Case{"Value", ""}, Case{"Value", "1,5"}, Case{"Value", "abc"}, Case{"Value", "1.5x"},
+        Case{"NumberOfDivisions", "40000"}, Case{"NumberOfDivisions", "2.5"},
+        Case{"ScaleColor", "red"}, Case{"ScaleColor", "0x1G"}, Case{"ScaleColor", "-1"},
+        Case{"SmallScaleFont", "Arial,6"}, Case{"SmallScaleFont", ",6,700"},
+        Case{"SmallScaleFont", "Arial,-6,700"}, Case{"SmallScaleFont", "Arial,6,heavy"},
+        Case{"BackgroundImage", "/nonexistent/picture.png"}}) {
     SCOPED_TRACE(std::string(c.prop) + "=" + c.text);
     try {
       parseValue(prop(c.prop), c.text);

@@ -12,7 +12,8 @@ std::string formatReal(double v, int decimals) {
   if (std::fabs(v) < 1e-99) v = 0.0;
   if (std::fabs(v) >= 9.9e99) v = std::copysign(9.9e99, v);
   char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific, decimals);
+  auto res =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific, decimals);
   std::string digits(buf, res.ptr);  // e.g. 1.0000e+02
   const auto e = digits.find('e');
   std::string mant = digits.substr(0, e);
@@ -61,18 +62,30 @@ std::string formatDataString(const DataFields& f, Layout layout) {
 FieldSpan fieldSpan(int field, Layout layout) {
   const int shift = layout == Layout::B ? 3 : 0;
   switch (field) {
-    case 1: return {1, 11};
-    case 2: return {13, 12};
-    case 3: return {26, 11};
-    case 4: return {38, 11};
-    case 5: return {50, 11};
-    case 6: return {62, 11};
-    case 7: return {74 + shift, 2};
-    case 8: return {77 + shift, 2};
-    case 9: return {80 + shift, 11};
-    case 10: return {92 + shift, 11};
-    case 11: return {104 + shift, 11};
-    default: return {0, 0};
+    case 1:
+      return {1, 11};
+    case 2:
+      return {13, 12};
+    case 3:
+      return {26, 11};
+    case 4:
+      return {38, 11};
+    case 5:
+      return {50, 11};
+    case 6:
+      return {62, 11};
+    case 7:
+      return {74 + shift, 2};
+    case 8:
+      return {77 + shift, 2};
+    case 9:
+      return {80 + shift, 11};
+    case 10:
+      return {92 + shift, 11};
+    case 11:
+      return {104 + shift, 11};
+    default:
+      return {0, 0};
   }
 }
 

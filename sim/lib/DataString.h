@@ -13,10 +13,10 @@ namespace tks7730sim {
 std::string formatReal(double v, int decimals);
 
 struct DataFields {
-  Reading reading;        // powers in the unit of scaleCode
+  Reading reading;  // powers in the unit of scaleCode
   int reportedType = 1;
   int scaleCode = 9;
-  int unit = 11;          // echoed in layout B's extra field
+  int unit = 11;  // echoed in layout B's extra field
 };
 
 // The data string without the leading "D" and the trailing carriage return.
@@ -25,7 +25,10 @@ std::string formatDataString(const DataFields& f, Layout layout);
 
 // Real fields (1-6, 9-11) and field 7 as [first, width] 0-based, for the fault
 // that spoils one field.
-struct FieldSpan { int pos; int width; };
+struct FieldSpan {
+  int pos;
+  int width;
+};
 FieldSpan fieldSpan(int field, Layout layout);
 
 }  // namespace tks7730sim

@@ -151,7 +151,6 @@ bool Engine::strike(FaultKind kind, TimePoint now, char cmd) {
   return any;
 }
 
-
 void Engine::receive(std::string_view bytes, TimePoint now) {
   if (!online_) return;
   for (char ch : bytes) {
@@ -285,7 +284,8 @@ void Engine::dataLine(TimePoint now) {
   if (strike(FaultKind::Garbage, now)) {
     std::string junk;
     const int len = 8 + faultRng_.below(33);
-    for (int i = 0; i < len; ++i) junk += static_cast<char>(0x21 + faultRng_.below(0x7E - 0x21 + 1));
+    for (int i = 0; i < len; ++i)
+      junk += static_cast<char>(0x21 + faultRng_.below(0x7E - 0x21 + 1));
     emit(junk + "\r\n", now);
   }
   std::string s = dataString(now);
@@ -303,7 +303,8 @@ void Engine::dataLine(TimePoint now) {
     s[sp.pos + sp.width - 1] = '#';
   }
   if (strike(FaultKind::Layout, now)) s.insert(s.size() - 2, " ");
-  if (strike(FaultKind::Truncate, now)) s.resize(10 + faultRng_.below(static_cast<int>(s.size()) - 20));
+  if (strike(FaultKind::Truncate, now))
+    s.resize(10 + faultRng_.below(static_cast<int>(s.size()) - 20));
   emit("D" + s + "\r", now);
 }
 
@@ -343,7 +344,9 @@ void Engine::advance(TimePoint now) {
 std::optional<Engine::TimePoint> Engine::nextDeadline() const {
   if (!online_) return std::nullopt;
   std::optional<TimePoint> d;
-  auto take = [&](TimePoint t) { if (!d || t < *d) d = t; };
+  auto take = [&](TimePoint t) {
+    if (!d || t < *d) d = t;
+  };
   if (streaming_ && !lineBusy_) take(std::max(nextLine_, stallUntil_));
   if (zeroing_) take(zeroDone_);
   if (!in_.empty()) take(inStarted_ + kInputTimeout);

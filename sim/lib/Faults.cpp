@@ -7,19 +7,24 @@
 namespace tks7730sim {
 namespace {
 
-struct KindName { FaultKind kind; const char* name; };
+struct KindName {
+  FaultKind kind;
+  const char* name;
+};
 constexpr KindName kKinds[] = {
-    {FaultKind::Garbage, "garbage"},     {FaultKind::Truncate, "truncate"},
-    {FaultKind::Layout, "layout"},       {FaultKind::NotANumber, "nan"},
+    {FaultKind::Garbage, "garbage"},      {FaultKind::Truncate, "truncate"},
+    {FaultKind::Layout, "layout"},        {FaultKind::NotANumber, "nan"},
     {FaultKind::WrongType, "wrong-type"}, {FaultKind::Stall, "stall"},
-    {FaultKind::Hangup, "hangup"},       {FaultKind::RefuseF, "refuse-f"},
-    {FaultKind::RefuseG, "refuse-g"},    {FaultKind::Silence, "silence"},
+    {FaultKind::Hangup, "hangup"},        {FaultKind::RefuseF, "refuse-f"},
+    {FaultKind::RefuseG, "refuse-g"},     {FaultKind::Silence, "silence"},
     {FaultKind::NoUReply, "no-u-reply"},
 };
 
 std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -39,8 +44,12 @@ const char* faultName(FaultKind k) {
 
 bool isStreamFault(FaultKind k) {
   switch (k) {
-    case FaultKind::Garbage: case FaultKind::Truncate: case FaultKind::Layout:
-    case FaultKind::NotANumber: case FaultKind::WrongType: case FaultKind::Stall:
+    case FaultKind::Garbage:
+    case FaultKind::Truncate:
+    case FaultKind::Layout:
+    case FaultKind::NotANumber:
+    case FaultKind::WrongType:
+    case FaultKind::Stall:
     case FaultKind::Hangup:
       return true;
     default:
@@ -55,7 +64,10 @@ std::optional<FaultSpec> parseFault(std::string_view text, std::string& error) {
   std::string_view kind = trim(text.substr(0, comma));
   bool known = false;
   for (const auto& kn : kKinds)
-    if (kind == kn.name) { s.kind = kn.kind; known = true; }
+    if (kind == kn.name) {
+      s.kind = kn.kind;
+      known = true;
+    }
   if (!known) {
     error = "unknown fault kind '" + std::string(kind) + "'";
     return std::nullopt;
@@ -72,15 +84,28 @@ std::optional<FaultSpec> parseFault(std::string_view text, std::string& error) {
     }
     std::string_view k = trim(kv.substr(0, eq)), v = trim(kv.substr(eq + 1));
     bool ok = true;
-    if (k == "rate") ok = num(v, s.rate) && s.rate >= 0 && s.rate <= 1;
-    else if (k == "every") ok = num(v, s.every) && s.every > 0;
-    else if (k == "at") { int64_t at = 0; ok = num(v, at) && at >= 0; s.atMs = at; }
-    else if (k == "count") { ok = num(v, s.count) && s.count >= 0; countGiven = true; }
-    else if (k == "for") ok = num(v, s.forMs) && s.forMs >= 0;
-    else if (k == "cmd") { ok = v.size() == 1; if (ok) s.cmd = v[0]; }
-    else if (k == "field") ok = num(v, s.field) && s.field >= 1 && s.field <= 11 && s.field != 8;
-    else if (k == "on") { s.on = std::string(v); ok = !v.empty(); }
-    else {
+    if (k == "rate")
+      ok = num(v, s.rate) && s.rate >= 0 && s.rate <= 1;
+    else if (k == "every")
+      ok = num(v, s.every) && s.every > 0;
+    else if (k == "at") {
+      int64_t at = 0;
+      ok = num(v, at) && at >= 0;
+      s.atMs = at;
+    } else if (k == "count") {
+      ok = num(v, s.count) && s.count >= 0;
+      countGiven = true;
+    } else if (k == "for")
+      ok = num(v, s.forMs) && s.forMs >= 0;
+    else if (k == "cmd") {
+      ok = v.size() == 1;
+      if (ok) s.cmd = v[0];
+    } else if (k == "field")
+      ok = num(v, s.field) && s.field >= 1 && s.field <= 11 && s.field != 8;
+    else if (k == "on") {
+      s.on = std::string(v);
+      ok = !v.empty();
+    } else {
       error = "unknown fault parameter '" + std::string(k) + "'";
       return std::nullopt;
     }

@@ -32,14 +32,14 @@ enum class FaultKind {
 
 struct FaultSpec {
   FaultKind kind{};
-  double rate = -1;            // probability per chance; <0: not given
-  int every = 0;               // strike on every Nth chance
-  std::optional<int64_t> atMs; // first chance at or after this time
-  int count = -1;              // strikes allowed; <0 unlimited
-  int64_t forMs = 0;           // duration (Stall, Hangup, Silence)
-  char cmd = 0;                // Silence: only after this command (0: any)
-  int field = 0;               // NotANumber: which field (0: random)
-  std::string on;              // sensor name ("serial", "usb0"...); empty: all
+  double rate = -1;             // probability per chance; <0: not given
+  int every = 0;                // strike on every Nth chance
+  std::optional<int64_t> atMs;  // first chance at or after this time
+  int count = -1;               // strikes allowed; <0 unlimited
+  int64_t forMs = 0;            // duration (Stall, Hangup, Silence)
+  char cmd = 0;                 // Silence: only after this command (0: any)
+  int field = 0;                // NotANumber: which field (0: random)
+  std::string on;               // sensor name ("serial", "usb0"...); empty: all
 };
 
 // Parses one fault; on failure returns nothing and sets error.

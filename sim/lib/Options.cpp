@@ -126,7 +126,8 @@ release output. 0x50 makes the sensor forget a half-received command.
 )";
 }
 
-ParseResult parseOptions(const std::vector<std::string>& args, SimOptions& opt, std::string& error) {
+ParseResult parseOptions(const std::vector<std::string>& args, SimOptions& opt,
+                         std::string& error) {
   if (const char* dir = std::getenv("ZERVDCOM_HID_SIM_DIR")) opt.usbDir = dir;
   auto& s = opt.sensor;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -149,31 +150,38 @@ ParseResult parseOptions(const std::vector<std::string>& args, SimOptions& opt, 
       return true;
     };
     std::string v;
-    if (a == "--help" || a == "-h") return ParseResult::Help;
-    else if (a == "--no-pty") opt.pty = false;
-    else if (a == "--pty-link") { if (!value(opt.ptyLink)) return ParseResult::Error; }
-    else if (a == "--baud") { if (!number(opt.baud, 50, 4000000)) return ParseResult::Error; }
-    else if (a == "--usb") { if (!number(opt.usbCount, 0, 64)) return ParseResult::Error; }
-    else if (a == "--uhid") { if (!number(opt.uhidCount, 0, 16)) return ParseResult::Error; }
-    else if (a == "--uhid-device") { if (!value(opt.uhidDevice)) return ParseResult::Error; }
-    else if (a == "--usb-dir") { if (!value(opt.usbDir)) return ParseResult::Error; }
-    else if (a == "--usb-version") {
+    if (a == "--help" || a == "-h")
+      return ParseResult::Help;
+    else if (a == "--no-pty")
+      opt.pty = false;
+    else if (a == "--pty-link") {
+      if (!value(opt.ptyLink)) return ParseResult::Error;
+    } else if (a == "--baud") {
+      if (!number(opt.baud, 50, 4000000)) return ParseResult::Error;
+    } else if (a == "--usb") {
+      if (!number(opt.usbCount, 0, 64)) return ParseResult::Error;
+    } else if (a == "--uhid") {
+      if (!number(opt.uhidCount, 0, 16)) return ParseResult::Error;
+    } else if (a == "--uhid-device") {
+      if (!value(opt.uhidDevice)) return ParseResult::Error;
+    } else if (a == "--usb-dir") {
+      if (!value(opt.usbDir)) return ParseResult::Error;
+    } else if (a == "--usb-version") {
       if (!value(v)) return ParseResult::Error;
       auto r = std::from_chars(v.data(), v.data() + v.size(), opt.usbVersion, 16);
       if (v.empty() || r.ec != std::errc() || r.ptr != v.data() + v.size()) {
         error = "bad value '" + v + "' for --usb-version";
         return ParseResult::Error;
       }
-    }
-    else if (a == "--firmware") {
+    } else if (a == "--firmware") {
       if (!value(v)) return ParseResult::Error;
       if (v.size() != 4) {
         error = "--firmware needs exactly 4 characters, e.g. 1.40";
         return ParseResult::Error;
       }
       s.firmware = v;
-    }
-    else if (a == "--uncalibrated") s.calibrated = false;
+    } else if (a == "--uncalibrated")
+      s.calibrated = false;
     else if (a == "--serial-number") {
       if (!value(v)) return ParseResult::Error;
       for (char c : v)
@@ -182,64 +190,86 @@ ParseResult parseOptions(const std::vector<std::string>& args, SimOptions& opt, 
           return ParseResult::Error;
         }
       s.serialNumber = v;
-    }
-    else if (a == "--banner") { if (!number(s.bannerCount, 0, 1000)) return ParseResult::Error; }
-    else if (a == "--layout") {
+    } else if (a == "--banner") {
+      if (!number(s.bannerCount, 0, 1000)) return ParseResult::Error;
+    } else if (a == "--layout") {
       if (!value(v)) return ParseResult::Error;
-      if (v == "A" || v == "a") s.layout = Layout::A;
-      else if (v == "B" || v == "b") s.layout = Layout::B;
-      else { error = "--layout is A or B"; return ParseResult::Error; }
-    }
-    else if (a == "--full-scale") { if (!number(s.fullScaleW, 1e-3, 1e9)) return ParseResult::Error; }
-    else if (a == "--kilowatt") s.kilowatt = true;
-    else if (a == "--interval") { if (!number(s.intervalMs, 1, 3600000)) return ParseResult::Error; }
-    else if (a == "--zero-time") { if (!number(s.zeroTimeMs, 0, 3600000)) return ParseResult::Error; }
-    else if (a == "--zero-result") {
+      if (v == "A" || v == "a")
+        s.layout = Layout::A;
+      else if (v == "B" || v == "b")
+        s.layout = Layout::B;
+      else {
+        error = "--layout is A or B";
+        return ParseResult::Error;
+      }
+    } else if (a == "--full-scale") {
+      if (!number(s.fullScaleW, 1e-3, 1e9)) return ParseResult::Error;
+    } else if (a == "--kilowatt")
+      s.kilowatt = true;
+    else if (a == "--interval") {
+      if (!number(s.intervalMs, 1, 3600000)) return ParseResult::Error;
+    } else if (a == "--zero-time") {
+      if (!number(s.zeroTimeMs, 0, 3600000)) return ParseResult::Error;
+    } else if (a == "--zero-result") {
       if (!value(v)) return ParseResult::Error;
       if (v.empty() || v.size() > 2 || v.find_first_of("\r\n,") != std::string::npos) {
         error = "--zero-result takes 1 or 2 characters";
         return ParseResult::Error;
       }
       s.zeroResult = v;
-    }
-    else if (a == "--power") { if (!number(s.signal.forwardAvgW, 0, 1e9)) return ParseResult::Error; }
-    else if (a == "--duty") { if (!number(s.signal.dutyPercent, 0.1, 100)) return ParseResult::Error; }
-    else if (a == "--peak-ratio") { if (!number(s.signal.peakRatio, 1, 2)) return ParseResult::Error; }
-    else if (a == "--vswr") { if (!number(s.signal.vswr, 1, 1e6)) return ParseResult::Error; }
-    else if (a == "--temperature") { if (!number(s.signal.temperatureC, -100, 300)) return ParseResult::Error; }
-    else if (a == "--drift") { if (!number(s.signal.driftPercent, 0, 50)) return ParseResult::Error; }
-    else if (a == "--noise") { if (!number(s.signal.noisePercent, 0, 50)) return ParseResult::Error; }
-    else if (a == "--seed") { if (!number(s.seed, 0, 1.8e19)) return ParseResult::Error; }
-    else if (a == "--fault") {
+    } else if (a == "--power") {
+      if (!number(s.signal.forwardAvgW, 0, 1e9)) return ParseResult::Error;
+    } else if (a == "--duty") {
+      if (!number(s.signal.dutyPercent, 0.1, 100)) return ParseResult::Error;
+    } else if (a == "--peak-ratio") {
+      if (!number(s.signal.peakRatio, 1, 2)) return ParseResult::Error;
+    } else if (a == "--vswr") {
+      if (!number(s.signal.vswr, 1, 1e6)) return ParseResult::Error;
+    } else if (a == "--temperature") {
+      if (!number(s.signal.temperatureC, -100, 300)) return ParseResult::Error;
+    } else if (a == "--drift") {
+      if (!number(s.signal.driftPercent, 0, 50)) return ParseResult::Error;
+    } else if (a == "--noise") {
+      if (!number(s.signal.noisePercent, 0, 50)) return ParseResult::Error;
+    } else if (a == "--seed") {
+      if (!number(s.seed, 0, 1.8e19)) return ParseResult::Error;
+    } else if (a == "--fault") {
       if (!value(v)) return ParseResult::Error;
       auto f = parseFault(v, error);
-      if (!f) { error = "--fault " + v + ": " + error; return ParseResult::Error; }
+      if (!f) {
+        error = "--fault " + v + ": " + error;
+        return ParseResult::Error;
+      }
       opt.faults.push_back(*f);
-    }
-    else if (a == "--fault-script") {
+    } else if (a == "--fault-script") {
       if (!value(v)) return ParseResult::Error;
       std::ifstream in(v, std::ios::binary);
-      if (!in) { error = "cannot read fault script " + v; return ParseResult::Error; }
+      if (!in) {
+        error = "cannot read fault script " + v;
+        return ParseResult::Error;
+      }
       std::stringstream text;
       text << in.rdbuf();
       if (!parseFaultScript(text.str(), opt.faults, error)) {
         error = v + ": " + error;
         return ParseResult::Error;
       }
-    }
-    else if (a == "--power-script") {
+    } else if (a == "--power-script") {
       if (!value(v)) return ParseResult::Error;
       std::ifstream in(v, std::ios::binary);
-      if (!in) { error = "cannot read power script " + v; return ParseResult::Error; }
+      if (!in) {
+        error = "cannot read power script " + v;
+        return ParseResult::Error;
+      }
       std::stringstream text;
       text << in.rdbuf();
       if (!parsePowerScript(text.str(), s.powerSteps, error)) {
         error = v + ": " + error;
         return ParseResult::Error;
       }
-    }
-    else if (a == "--trace") { if (!value(opt.tracePath)) return ParseResult::Error; }
-    else {
+    } else if (a == "--trace") {
+      if (!value(opt.tracePath)) return ParseResult::Error;
+    } else {
       error = "unknown option " + a + " (see --help)";
       return ParseResult::Error;
     }

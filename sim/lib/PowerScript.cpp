@@ -27,7 +27,8 @@ bool parsePowerScript(std::string_view text, std::vector<PowerStep>& out, std::s
     const size_t nl = text.find('\n');
     std::string_view line = text.substr(0, nl);
     text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-    if (const size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+    if (const size_t hash = line.find('#'); hash != std::string_view::npos)
+      line = line.substr(0, hash);
     std::string_view a = nextWord(line);
     if (a.empty()) continue;
     std::string_view b = nextWord(line);
@@ -38,7 +39,8 @@ bool parsePowerScript(std::string_view text, std::vector<PowerStep>& out, std::s
     if (b.empty() || !rest.empty() || ra.ec != std::errc() || ra.ptr != a.data() + a.size() ||
         rb.ec != std::errc() || rb.ptr != b.data() + b.size() || st.ms < 0 ||
         !std::isfinite(st.watts) || st.watts < 0 || st.watts > 1e9) {
-      error = "line " + std::to_string(lineNo) + ": expected 'MS WATTS' (MS >= 0, 0 <= WATTS <= 1e9)";
+      error =
+          "line " + std::to_string(lineNo) + ": expected 'MS WATTS' (MS >= 0, 0 <= WATTS <= 1e9)";
       return false;
     }
     steps.push_back(st);

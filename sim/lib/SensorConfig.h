@@ -27,13 +27,13 @@ struct SensorConfig {
   std::string firmware = "1.40";  // exactly 4 characters in the interrogation reply
   bool calibrated = true;
   std::string serialNumber = "12345";
-  int bannerCount = 1;            // first commands after power-up answered with the banner
+  int bannerCount = 1;  // first commands after power-up answered with the banner
   Layout layout = Layout::A;
   double fullScaleW = 150.0;
-  bool kilowatt = false;          // power fields in kW, scale code 10
-  int intervalMs = 100;           // data line period while streaming
-  int zeroTimeMs = 8000;          // how long a zero calibration takes
-  std::string zeroResult = "0";   // result code of the zero calibration, 1-2 characters
+  bool kilowatt = false;         // power fields in kW, scale code 10
+  int intervalMs = 100;          // data line period while streaming
+  int zeroTimeMs = 8000;         // how long a zero calibration takes
+  std::string zeroResult = "0";  // result code of the zero calibration, 1-2 characters
   SignalParams signal;
   uint64_t seed = 1;
   std::vector<PowerStep> powerSteps;  // --power-script: steps after the stream starts
@@ -41,10 +41,10 @@ struct SensorConfig {
 
 // What the G command sets. Defaults are what the sensor runs with at power-up.
 struct MeasSettings {
-  int type = 1;             // 1 Average .. 5 CCDF
+  int type = 1;  // 1 Average .. 5 CCDF
   double offsetDb = 0.0;
   double filterHz = 4500.0;
-  int unit = 11;            // forward display unit code
+  int unit = 11;  // forward display unit code
   double ccdfLimitW = 50.0;
 };
 

@@ -71,7 +71,8 @@ class PtySensor {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0) return error = errnoText("posix_openpt"), false;
     char name[128];
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+        ptsname_r(master_, name, sizeof name) != 0) {
       error = errnoText("pseudo-terminal set-up");
       close();
       return false;
@@ -145,9 +146,10 @@ class PtySensor {
       // An idle line saves up no bytes: sending restarts now. A busy one
       // catches up on late wake-ups, so the rate holds.
       if (wasIdle && nextByte_ < now) nextByte_ = now;
-      allowed = now < nextByte_ ? 0
-                                : std::min<size_t>(pending_.size(),
-                                                   1 + static_cast<size_t>((now - nextByte_) / byteTime_));
+      allowed = now < nextByte_
+                    ? 0
+                    : std::min<size_t>(pending_.size(),
+                                       1 + static_cast<size_t>((now - nextByte_) / byteTime_));
     }
     blocked_ = false;
     while (allowed > 0 && !pending_.empty()) {
@@ -177,7 +179,7 @@ class PtySensor {
 
  private:
   bool placeLink(std::string& error) {
-    struct stat st{};
+    struct stat st {};
     if (lstat(link_.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
       error = link_ + " exists and is not a symbolic link; not replacing it";
       return false;
@@ -207,7 +209,8 @@ class PtySensor {
 class UsbSensor {
  public:
   UsbSensor(const SimOptions& opt, int index, Trace* trace, TimePoint now)
-      : engine(withSerial(opt.sensor, index), opt.faults, "usb" + std::to_string(index), false, trace, now),
+      : engine(withSerial(opt.sensor, index), opt.faults, "usb" + std::to_string(index), false,
+               trace, now),
         path(opt.usbDir + "/tks7730-sim-" + std::to_string(index)),
         version_(opt.usbVersion),
         trace_(trace) {}
@@ -231,7 +234,7 @@ class UsbSensor {
       int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
       const bool live = probe >= 0 && connect(probe, sa, sizeof addr) == 0;
       closeFd(probe);
-      struct stat st{};
+      struct stat st {};
       if (live || lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) {
         error = path + " is in use";
         closeFd(listen_);
@@ -276,8 +279,10 @@ class UsbSensor {
     const size_t known = conns_.size();
     for (size_t i = 0; i < known; ++i) {
       const short re = fds[first_ + 1 + i].revents;
-      if (re & POLLIN) receive(conns_[i], now);
-      else if (re & (POLLHUP | POLLERR | POLLNVAL)) drop(conns_[i], now);
+      if (re & POLLIN)
+        receive(conns_[i], now);
+      else if (re & (POLLHUP | POLLERR | POLLNVAL))
+        drop(conns_[i], now);
     }
     conns_.erase(std::remove(conns_.begin(), conns_.end(), -1), conns_.end());
     if (fds[first_].revents & POLLIN) accept(now);
@@ -290,7 +295,8 @@ class UsbSensor {
     for (const auto& r : usb::packInput(text)) {
       for (int& c : conns_) {
         if (c < 0) continue;
-        if (send(c, r.data(), r.size(), MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(r.size()))
+        if (send(c, r.data(), r.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(r.size()))
           continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
           // A reader that does not keep up loses reports, as with a full hidraw queue.
@@ -337,8 +343,8 @@ class UsbSensor {
 
   void drop(int& c, TimePoint now) {
     closeFd(c);
-    log(now, "usb connection closed; polls so far " + std::to_string(polls_) + ", reports dropped " +
-                 std::to_string(dropped_));
+    log(now, "usb connection closed; polls so far " + std::to_string(polls_) +
+                 ", reports dropped " + std::to_string(dropped_));
   }
 
   void receive(int& c, TimePoint now) {
@@ -405,7 +411,8 @@ namespace {
 // Shared by both transports: run the engine's clock, tear the transport down
 // for a hang-up and bring it back when its time has come.
 template <class Sensor>
-void service(Sensor& s, TimePoint now, Trace* trace, const std::function<void(const std::string&)>& announce) {
+void service(Sensor& s, TimePoint now, Trace* trace,
+             const std::function<void(const std::string&)>& announce) {
   if (s.returnAt && now >= *s.returnAt) {
     std::string error;
     if (s.open(error)) {
@@ -420,7 +427,8 @@ void service(Sensor& s, TimePoint now, Trace* trace, const std::function<void(co
   if (!s.up()) return;
   s.engine.advance(now);
   if (auto h = s.engine.takeHangup()) {
-    if (trace) trace->log(now, s.engine.name(), "hang-up for " + std::to_string(h->count()) + " ms");
+    if (trace)
+      trace->log(now, s.engine.name(), "hang-up for " + std::to_string(h->count()) + " ms");
     s.close();
     s.engine.powerDown();
     s.returnAt = now + *h;
@@ -431,7 +439,9 @@ void service(Sensor& s, TimePoint now, Trace* trace, const std::function<void(co
 
 template <class Sensor>
 void deadline(const Sensor& s, std::optional<TimePoint>& d) {
-  auto take = [&](std::optional<TimePoint> t) { if (t && (!d || *t < *d)) d = t; };
+  auto take = [&](std::optional<TimePoint> t) {
+    if (t && (!d || *t < *d)) d = t;
+  };
   take(s.returnAt);
   if (s.up()) take(s.engine.nextDeadline());
 }

@@ -18,12 +18,12 @@ namespace tks7730sim {
 struct SimOptions {
   SensorConfig sensor;
   bool pty = true;
-  std::string ptyLink;          // symlink to the slave, replaced while we run
-  int baud = 0;                 // serial output paced to this rate (8N1); 0: memory speed
+  std::string ptyLink;  // symlink to the slave, replaced while we run
+  int baud = 0;         // serial output paced to this rate (8N1); 0: memory speed
   int usbCount = 0;
   std::string usbDir;
   uint16_t usbVersion = 0x0140;
-  int uhidCount = 0;                  // real kernel HID devices through uhidDevice
+  int uhidCount = 0;  // real kernel HID devices through uhidDevice
   std::string uhidDevice = "/dev/uhid";
   std::string tracePath;
   std::vector<FaultSpec> faults;

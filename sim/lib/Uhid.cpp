@@ -35,10 +35,13 @@ static_assert(offsetof(uhid_output_req, rtype) == kOutputRtype - kU);
 static_assert(offsetof(uhid_input2_req, data) == 2);
 static_assert(offsetof(uhid_get_report_reply_req, data) == 8);
 static_assert(offsetof(uhid_set_report_req, data) == 8);
-constexpr bool sameType(uhid_event_type k, EventType ours) { return static_cast<uint32_t>(k) == ours; }
-static_assert(sameType(UHID_CREATE2, Create2) && sameType(UHID_INPUT2, Input2) && sameType(UHID_OUTPUT, Output) &&
-              sameType(UHID_GET_REPORT, GetReport) && sameType(UHID_SET_REPORT_REPLY, SetReportReply) &&
-              sameType(UHID_START, Start) && sameType(UHID_DESTROY, Destroy));
+constexpr bool sameType(uhid_event_type k, EventType ours) {
+  return static_cast<uint32_t>(k) == ours;
+}
+static_assert(sameType(UHID_CREATE2, Create2) && sameType(UHID_INPUT2, Input2) &&
+              sameType(UHID_OUTPUT, Output) && sameType(UHID_GET_REPORT, GetReport) &&
+              sameType(UHID_SET_REPORT_REPLY, SetReportReply) && sameType(UHID_START, Start) &&
+              sameType(UHID_DESTROY, Destroy));
 
 void put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
   b[at] = static_cast<uint8_t>(v);
@@ -52,8 +55,8 @@ void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 uint16_t get16(const uint8_t* b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
 
 uint32_t get32(const uint8_t* b) {
-  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-         static_cast<uint32_t>(b[3]) << 24;
+  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+         static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
 // The kernel refuses writes shorter than a few bytes and zero-fills the rest
@@ -96,7 +99,8 @@ std::optional<std::vector<uint8_t>> encodeInput(const uint8_t* report, size_t le
 
 std::vector<uint8_t> encodeDestroy() { return header(Destroy, kU); }
 
-std::vector<uint8_t> encodeGetReportReply(uint32_t requestId, uint16_t err, const std::vector<uint8_t>& data) {
+std::vector<uint8_t> encodeGetReportReply(uint32_t requestId, uint16_t err,
+                                          const std::vector<uint8_t>& data) {
   const size_t n = std::min(data.size(), kDataMax);
   auto b = header(GetReportReply, kU + 8 + n);
   put32(b, kU, requestId);
@@ -121,12 +125,19 @@ Event decodeEvent(const uint8_t* buf, size_t len) {
   switch (e.type) {
     case Start:
       if (!need(kU + 8)) return e;
-      e.devFlags = static_cast<uint64_t>(get32(buf + kU)) | static_cast<uint64_t>(get32(buf + kU + 4)) << 32;
+      e.devFlags =
+          static_cast<uint64_t>(get32(buf + kU)) | static_cast<uint64_t>(get32(buf + kU + 4)) << 32;
       e.kind = Event::Start;
       break;
-    case Stop: e.kind = Event::Stop; break;
-    case Open: e.kind = Event::Open; break;
-    case Close: e.kind = Event::Close; break;
+    case Stop:
+      e.kind = Event::Stop;
+      break;
+    case Open:
+      e.kind = Event::Open;
+      break;
+    case Close:
+      e.kind = Event::Close;
+      break;
     case Output: {
       if (!need(kOutputRtype + 1)) return e;
       const uint16_t size = get16(buf + kOutputSize);
@@ -164,7 +175,8 @@ Event decodeEvent(const uint8_t* buf, size_t len) {
 std::string findHidrawNode(const std::string& sysRoot, const std::string& phys) {
   std::error_code ec;
   const std::string want = "HID_PHYS=" + phys;
-  for (const auto& dev : fs::directory_iterator(fs::path(sysRoot) / "bus" / "hid" / "devices", ec)) {
+  for (const auto& dev :
+       fs::directory_iterator(fs::path(sysRoot) / "bus" / "hid" / "devices", ec)) {
     std::ifstream in(dev.path() / "uevent");
     std::string line;
     bool match = false;

@@ -53,18 +53,29 @@ std::optional<std::vector<uint8_t>> encodeCreate(const DeviceSpec& spec);
 std::optional<std::vector<uint8_t>> encodeInput(const uint8_t* report, size_t len);
 std::vector<uint8_t> encodeDestroy();
 // Answers to the kernel's report requests; err is an errno value, 0 for success.
-std::vector<uint8_t> encodeGetReportReply(uint32_t requestId, uint16_t err, const std::vector<uint8_t>& data = {});
+std::vector<uint8_t> encodeGetReportReply(uint32_t requestId, uint16_t err,
+                                          const std::vector<uint8_t>& data = {});
 std::vector<uint8_t> encodeSetReportReply(uint32_t requestId, uint16_t err);
 
 // One event read from /dev/uhid.
 struct Event {
-  enum Kind { Start, Stop, Open, Close, Output, GetReport, SetReport, Other, Invalid } kind = Invalid;
+  enum Kind {
+    Start,
+    Stop,
+    Open,
+    Close,
+    Output,
+    GetReport,
+    SetReport,
+    Other,
+    Invalid
+  } kind = Invalid;
   uint32_t type = 0;
-  uint64_t devFlags = 0;       // Start
-  uint8_t reportType = 0;      // Output, GetReport, SetReport
-  uint8_t reportNumber = 0;    // GetReport, SetReport
-  uint32_t requestId = 0;      // GetReport, SetReport: to be echoed in the reply
-  std::vector<uint8_t> data;   // Output, SetReport: the report, report ID first
+  uint64_t devFlags = 0;      // Start
+  uint8_t reportType = 0;     // Output, GetReport, SetReport
+  uint8_t reportNumber = 0;   // GetReport, SetReport
+  uint32_t requestId = 0;     // GetReport, SetReport: to be echoed in the reply
+  std::vector<uint8_t> data;  // Output, SetReport: the report, report ID first
 };
 Event decodeEvent(const uint8_t* buf, size_t len);
 

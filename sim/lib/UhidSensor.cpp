@@ -30,8 +30,10 @@ SensorConfig withSerial(SensorConfig c, int serialIndex) {
 
 }  // namespace
 
-UhidSensor::UhidSensor(const SimOptions& opt, int index, int serialIndex, Trace* trace, TimePoint now)
-    : engine(withSerial(opt.sensor, serialIndex), opt.faults, "uhid" + std::to_string(index), false, trace, now),
+UhidSensor::UhidSensor(const SimOptions& opt, int index, int serialIndex, Trace* trace,
+                       TimePoint now)
+    : engine(withSerial(opt.sensor, serialIndex), opt.faults, "uhid" + std::to_string(index), false,
+             trace, now),
       device_(opt.uhidDevice),
       sysRoot_("/sys"),
       phys_("tks7730-sim/" + std::to_string(getpid()) + "/" + std::to_string(index)),
@@ -73,7 +75,8 @@ bool UhidSensor::open(std::string& error) {
   spec.version = version_;
   spec.descriptor = usb::reportDescriptor();
   const auto create = uhid::encodeCreate(spec);
-  if (!create || ::write(fd_, create->data(), create->size()) != static_cast<ssize_t>(create->size())) {
+  if (!create ||
+      ::write(fd_, create->data(), create->size()) != static_cast<ssize_t>(create->size())) {
     error = errnoText("creating the HID device through " + device_);
     close();
     return false;
@@ -87,9 +90,10 @@ bool UhidSensor::open(std::string& error) {
   for (;;) {
     readEvents(Engine::Clock::now());
     name = uhid::findHidrawNode(sysRoot_, phys_);
-    struct stat st{};
+    struct stat st {};
     if (!name.empty() && ::stat(("/dev/" + name).c_str(), &st) == 0) break;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       name.clear();
       break;
@@ -105,7 +109,8 @@ bool UhidSensor::open(std::string& error) {
   }
   if (watch >= 0) ::close(watch);
   if (name.empty()) {
-    error = "the kernel made no hidraw node for the uhid device within " + std::to_string(kNodeWaitMs / 1000) +
+    error = "the kernel made no hidraw node for the uhid device within " +
+            std::to_string(kNodeWaitMs / 1000) +
             " s (are the hid-generic and hidraw drivers there?)";
     close();
     return false;

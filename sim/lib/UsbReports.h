@@ -33,8 +33,8 @@ std::vector<Report> packInput(std::string_view text);
 // What one report from the host means.
 struct HostReport {
   enum Kind { Text, Start, Poll, OtherCommand, Invalid } kind = Invalid;
-  std::string text;   // Text: payload bytes that are not 0xFF
-  uint8_t code = 0;   // OtherCommand: the code
+  std::string text;  // Text: payload bytes that are not 0xFF
+  uint8_t code = 0;  // OtherCommand: the code
 };
 HostReport parseHostReport(const uint8_t* data, size_t len);
 

@@ -71,7 +71,8 @@ TEST(CoreDecode, BothLayoutsAreAcceptedWithTheValuesSent) {
         bool changed = false;
         const auto res = core::decodeDataString(l, in, r, changed);
         ASSERT_EQ(res.outcome, core::DecodeOutcome::Accepted) << res.errorText << " in " << l;
-        EXPECT_EQ(res.layout, layout == Layout::A ? core::DataStringLayout::A : core::DataStringLayout::B);
+        EXPECT_EQ(res.layout,
+                  layout == Layout::A ? core::DataStringLayout::A : core::DataStringLayout::B);
         EXPECT_FALSE(changed);
         EXPECT_EQ(r.reportedType, type);
         EXPECT_EQ(r.scaleCode, 9);
@@ -103,14 +104,18 @@ TEST(CoreDecode, FaultsReachTheCoreAsTheirOutcomes) {
   core::DecodeInputs in;
   bool changed = false;
   core::SensorReading r;
-  EXPECT_EQ(core::decodeDataString(stream(c, fault("layout"), 1, 100).at(0), in, r, changed).outcome,
-            core::DecodeOutcome::Ignored);
-  EXPECT_EQ(core::decodeDataString(stream(c, fault("truncate"), 1, 100).at(0), in, r, changed).outcome,
-            core::DecodeOutcome::Ignored);
-  const auto nan = core::decodeDataString(stream(c, fault("nan,field=4"), 1, 100).at(0), in, r, changed);
+  EXPECT_EQ(
+      core::decodeDataString(stream(c, fault("layout"), 1, 100).at(0), in, r, changed).outcome,
+      core::DecodeOutcome::Ignored);
+  EXPECT_EQ(
+      core::decodeDataString(stream(c, fault("truncate"), 1, 100).at(0), in, r, changed).outcome,
+      core::DecodeOutcome::Ignored);
+  const auto nan =
+      core::decodeDataString(stream(c, fault("nan,field=4"), 1, 100).at(0), in, r, changed);
   EXPECT_EQ(nan.outcome, core::DecodeOutcome::ConversionError);
   EXPECT_EQ(nan.errorField, 4);
-  EXPECT_EQ(core::decodeDataString(stream(c, fault("wrong-type"), 1, 100).at(0), in, r, changed).outcome,
-            core::DecodeOutcome::TypeMismatch);
+  EXPECT_EQ(
+      core::decodeDataString(stream(c, fault("wrong-type"), 1, 100).at(0), in, r, changed).outcome,
+      core::DecodeOutcome::TypeMismatch);
   EXPECT_TRUE(changed);
 }

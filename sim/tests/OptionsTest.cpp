@@ -53,7 +53,8 @@ TEST(FaultSpecs, TriggersDefaultsAndErrors) {
 TEST(FaultSpecs, ScriptSkipsCommentsAndNamesTheBadLine) {
   std::vector<FaultSpec> out;
   std::string err;
-  EXPECT_TRUE(parseFaultScript("# faults\n\ngarbage,every=4   # junk\r\nrefuse-g,count=2\n", out, err));
+  EXPECT_TRUE(
+      parseFaultScript("# faults\n\ngarbage,every=4   # junk\r\nrefuse-g,count=2\n", out, err));
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[1].kind, FaultKind::RefuseG);
   out.clear();
@@ -64,10 +65,18 @@ TEST(FaultSpecs, ScriptSkipsCommentsAndNamesTheBadLine) {
 TEST(CommandLine, SensorAndTransportOptions) {
   SimOptions o;
   std::string err;
-  ASSERT_EQ(parse({"--usb", "2", "--usb-dir", "/tmp/x", "--layout", "B", "--kilowatt", "--power", "100",
-                   "--firmware", "1.30", "--uncalibrated", "--banner", "0", "--seed", "42",
-                   "--fault", "truncate,rate=0.1", "--usb-version", "0200", "--zero-result", "7",
-                   "--baud", "9600"},
+  ASSERT_EQ(parse({"--usb",         "2",
+                   "--usb-dir",     "/tmp/x",
+                   "--layout",      "B",
+                   "--kilowatt",    "--power",
+                   "100",           "--firmware",
+                   "1.30",          "--uncalibrated",
+                   "--banner",      "0",
+                   "--seed",        "42",
+                   "--fault",       "truncate,rate=0.1",
+                   "--usb-version", "0200",
+                   "--zero-result", "7",
+                   "--baud",        "9600"},
                   o, err),
             ParseResult::Run)
       << err;
@@ -86,11 +95,20 @@ TEST(CommandLine, SensorAndTransportOptions) {
 }
 
 TEST(CommandLine, BadValuesAreRefusedWithAReason) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--firmware", "1.4"}, {"--layout", "C"},      {"--power"},          {"--interval", "0"},
-      {"--duty", "abc"},     {"--usb", "1"},         {"--no-pty"},         {"--peak-ratio", "3"},
-      {"--frobnicate"},      {"--zero-result", "123"}, {"--fault-script", "/nonexistent/x"},
-      {"--serial-number", "a\nb"}, {"--baud", "0"},     {"--baud", "fast"}};
+  const std::vector<std::vector<std::string>> bad = {{"--firmware", "1.4"},
+                                                     {"--layout", "C"},
+                                                     {"--power"},
+                                                     {"--interval", "0"},
+                                                     {"--duty", "abc"},
+                                                     {"--usb", "1"},
+                                                     {"--no-pty"},
+                                                     {"--peak-ratio", "3"},
+                                                     {"--frobnicate"},
+                                                     {"--zero-result", "123"},
+                                                     {"--fault-script", "/nonexistent/x"},
+                                                     {"--serial-number", "a\nb"},
+                                                     {"--baud", "0"},
+                                                     {"--baud", "fast"}};
   for (const auto& args : bad) {
     SimOptions o;
     o.usbDir.clear();
@@ -106,11 +124,13 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
 
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string help = helpText();
-  for (const char* opt : {"--no-pty", "--pty-link", "--usb", "--usb-dir", "--usb-version", "--firmware",
-                          "--uncalibrated", "--serial-number", "--banner", "--layout", "--full-scale",
-                          "--kilowatt", "--interval", "--zero-time", "--zero-result", "--power", "--duty",
-                          "--peak-ratio", "--vswr", "--temperature", "--drift", "--noise", "--seed",
-                          "--fault", "--fault-script", "--trace", "--help", "--baud"})
+  for (const char* opt :
+       {"--no-pty",     "--pty-link",     "--usb",           "--usb-dir",   "--usb-version",
+        "--firmware",   "--uncalibrated", "--serial-number", "--banner",    "--layout",
+        "--full-scale", "--kilowatt",     "--interval",      "--zero-time", "--zero-result",
+        "--power",      "--duty",         "--peak-ratio",    "--vswr",      "--temperature",
+        "--drift",      "--noise",        "--seed",          "--fault",     "--fault-script",
+        "--trace",      "--help",         "--baud"})
     EXPECT_NE(help.find(opt), std::string::npos) << opt;
 }
 

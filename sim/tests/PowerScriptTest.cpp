@@ -25,8 +25,8 @@ namespace {
 TEST(PowerScript, StepsSortedCommentsAndBlankLinesSkipped) {
   std::vector<PowerStep> steps;
   std::string err;
-  ASSERT_TRUE(parsePowerScript("# ramp\n3000 200\n\n  1000\t10   # low\r\n500 0.5\n1000 12\n",
-                               steps, err))
+  ASSERT_TRUE(
+      parsePowerScript("# ramp\n3000 200\n\n  1000\t10   # low\r\n500 0.5\n1000 12\n", steps, err))
       << err;
   ASSERT_EQ(steps.size(), 4u);
   EXPECT_EQ(steps[0].ms, 500);
@@ -48,9 +48,9 @@ TEST(PowerScript, StepsSortedCommentsAndBlankLinesSkipped) {
 
 TEST(PowerScript, BadLinesAreNamed) {
   const std::pair<const char*, const char*> bad[] = {
-      {"1000\n", "line 1"},          {"0 1\n1000 x\n", "line 2"},  {"-5 10\n", "line 1"},
-      {"10 -1\n", "line 1"},         {"10 1 2\n", "line 1"},       {"ten 1\n", "line 1"},
-      {"10 1,5\n", "line 1"},        {"10 nan\n", "line 1"},       {"10 2e9\n", "line 1"},
+      {"1000\n", "line 1"},   {"0 1\n1000 x\n", "line 2"}, {"-5 10\n", "line 1"},
+      {"10 -1\n", "line 1"},  {"10 1 2\n", "line 1"},      {"ten 1\n", "line 1"},
+      {"10 1,5\n", "line 1"}, {"10 nan\n", "line 1"},      {"10 2e9\n", "line 1"},
   };
   for (const auto& [text, where] : bad) {
     std::vector<PowerStep> steps{{1, 1}};

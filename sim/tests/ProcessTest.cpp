@@ -167,7 +167,7 @@ TEST(Program, UsbSensorsServeHostsAndExitCleanly) {
   EXPECT_EQ(serialNumberOf(sn), "12347") << sn;  // usb1: two on from 12345
 
   EXPECT_EQ(sim.terminate(), 0);
-  struct stat st{};
+  struct stat st {};
   EXPECT_NE(lstat((dir + "/tks7730-sim-0").c_str(), &st), 0);
   EXPECT_NE(lstat((dir + "/tty").c_str(), &st), 0);
   std::ifstream trace(dir + "/trace");
@@ -179,7 +179,8 @@ TEST(Program, UsbSensorsServeHostsAndExitCleanly) {
 
 TEST(Program, UsbHangupClosesConnectionsAndTheSensorComesBack) {
   const std::string dir = tempDir();
-  SimProcess sim({"--no-pty", "--usb", "1", "--usb-dir", dir, "--fault", "hangup,at=300,for=400,on=usb0"});
+  SimProcess sim(
+      {"--no-pty", "--usb", "1", "--usb-dir", dir, "--fault", "hangup,at=300,for=400,on=usb0"});
   const std::string path = dir + "/tks7730-sim-0";
   ASSERT_EQ(sim.line(), "usb: " + path);
   {

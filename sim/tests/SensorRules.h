@@ -51,7 +51,9 @@ inline bool calibrationAcked(const std::string& r) {
 inline bool settingsAcked(const std::string& r) {
   return !r.empty() && r[0] == 'G' && at(r, firstComma(r) + 13, 3) == "ACK";
 }
-inline std::string zeroResultCode(const std::string& r) { return strip(at(r, firstComma(r) + 1, 2)); }
+inline std::string zeroResultCode(const std::string& r) {
+  return strip(at(r, firstComma(r) + 1, 2));
+}
 inline std::string serialNumberOf(const std::string& r) {
   return r.size() < 4 ? std::string() : r.substr(2, r.size() - 4);
 }
@@ -67,8 +69,10 @@ inline std::optional<std::vector<std::string>> dataFields(const std::string& s, 
     return std::nullopt;
   }
   std::vector<size_t> commas = {1, 13, 26, 38, 50, 62, 74};
-  if (layout == 'A') commas.insert(commas.end(), {77, 80, 92, 104});
-  else commas.insert(commas.end(), {77, 80, 83, 95, 107});
+  if (layout == 'A')
+    commas.insert(commas.end(), {77, 80, 92, 104});
+  else
+    commas.insert(commas.end(), {77, 80, 83, 95, 107});
   for (size_t c : commas)
     if (at(s, c, 1) != ",") {
       why = "no comma at " + std::to_string(c);

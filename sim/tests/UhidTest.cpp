@@ -23,9 +23,12 @@ namespace fs = std::filesystem;
 namespace {
 
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-  return b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16 | static_cast<uint32_t>(b.at(at + 3)) << 24;
+  return b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16 |
+         static_cast<uint32_t>(b.at(at + 3)) << 24;
 }
-uint16_t le16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8); }
+uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8);
+}
 std::string cstr(const std::vector<uint8_t>& b, size_t at, size_t field) {
   std::string s;
   for (size_t i = at; i < at + field && b.at(i); ++i) s += static_cast<char>(b[i]);
@@ -152,7 +155,10 @@ TEST(UhidEvents, StartRequestsAndUnknownEventsDecode) {
   EXPECT_EQ(e.devFlags, 0x8000000000000006ull);
 
   auto g = kernelEvent(9);
-  g[4] = 0x10; g[5] = 0x20; g[8] = 3; g[9] = 0;
+  g[4] = 0x10;
+  g[5] = 0x20;
+  g[8] = 3;
+  g[9] = 0;
   e = uhid::decodeEvent(g.data(), g.size());
   ASSERT_EQ(e.kind, uhid::Event::GetReport);
   EXPECT_EQ(e.requestId, 0x2010u);
@@ -160,13 +166,19 @@ TEST(UhidEvents, StartRequestsAndUnknownEventsDecode) {
   EXPECT_EQ(e.reportType, uhid::FeatureReport);
 
   auto r = kernelEvent(13);
-  r[4] = 7; r[8] = 2; r[9] = 1; r[10] = 2; r[12] = 0xAB; r[13] = 0xCD;
+  r[4] = 7;
+  r[8] = 2;
+  r[9] = 1;
+  r[10] = 2;
+  r[12] = 0xAB;
+  r[13] = 0xCD;
   e = uhid::decodeEvent(r.data(), r.size());
   ASSERT_EQ(e.kind, uhid::Event::SetReport);
   EXPECT_EQ(e.requestId, 7u);
   EXPECT_EQ(e.data, (std::vector<uint8_t>{0xAB, 0xCD}));
 
-  for (uint32_t t : {3u, 4u, 5u}) EXPECT_NE(uhid::decodeEvent(kernelEvent(t).data(), 8).kind, uhid::Event::Invalid);
+  for (uint32_t t : {3u, 4u, 5u})
+    EXPECT_NE(uhid::decodeEvent(kernelEvent(t).data(), 8).kind, uhid::Event::Invalid);
   EXPECT_EQ(uhid::decodeEvent(kernelEvent(99).data(), 8).kind, uhid::Event::Other);
   EXPECT_EQ(uhid::decodeEvent(s.data(), 3).kind, uhid::Event::Invalid);
   EXPECT_EQ(uhid::decodeEvent(nullptr, 100).kind, uhid::Event::Invalid);
@@ -175,13 +187,15 @@ TEST(UhidEvents, StartRequestsAndUnknownEventsDecode) {
 TEST(UhidNode, FoundByExactPhysUnderTheHidBus) {
   const fs::path root = fs::temp_directory_path() / ("uhid-sysfs-" + std::to_string(getpid()));
   fs::remove_all(root);
-  auto device = [&](const std::string& dir, const std::string& phys, const char* hidraw) {
-    const fs::path d = root / "bus/hid/devices" / dir;
-    fs::create_directories(d);
-    std::ofstream(d / "uevent") << "DRIVER=hid-generic\nHID_ID=0003:00003A61:00007730\nHID_NAME=x\nHID_PHYS="
-                                << phys << "\nMODALIAS=hid:b0003\n";
-    if (hidraw) fs::create_directories(d / "hidraw" / hidraw);
-  };
+  auto device =
+      [&](const std::string& dir, const std::string& phys, const char* hidraw) {
+        const fs::path d = root / "bus/hid/devices" / dir;
+        fs::create_directories(d);
+        std::ofstream(d / "uevent")
+            << "DRIVER=hid-generic\nHID_ID=0003:00003A61:00007730\nHID_NAME=x\nHID_PHYS=" << phys
+            << "\nMODALIAS=hid:b0003\n";
+        if (hidraw) fs::create_directories(d / "hidraw" / hidraw);
+      };
   device("0003:3A61:7730.0001", "tks7730-sim/5/10", "hidraw0");
   device("0003:3A61:7730.0002", "tks7730-sim/5/1", "hidraw3");
   device("0003:3A61:7730.0003", "tks7730-sim/5/2", nullptr);  // no driver bound yet
@@ -197,7 +211,9 @@ TEST(UhidOptions, CountAndDeviceNeedNoSocketFolder) {
   ::unsetenv("ZERVDCOM_HID_SIM_DIR");
   SimOptions o;
   std::string err;
-  ASSERT_EQ(parseOptions({"--no-pty", "--uhid", "2", "--uhid-device", "/tmp/u"}, o, err), ParseResult::Run) << err;
+  ASSERT_EQ(parseOptions({"--no-pty", "--uhid", "2", "--uhid-device", "/tmp/u"}, o, err),
+            ParseResult::Run)
+      << err;
   EXPECT_EQ(o.uhidCount, 2);
   EXPECT_EQ(o.uhidDevice, "/tmp/u");
   EXPECT_EQ(o.usbCount, 0);
@@ -206,8 +222,12 @@ TEST(UhidOptions, CountAndDeviceNeedNoSocketFolder) {
   EXPECT_EQ(parseOptions({}, d, err), ParseResult::Run);
   EXPECT_EQ(d.uhidCount, 0);
   EXPECT_EQ(d.uhidDevice, "/dev/uhid");
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"--uhid", "17"}, {"--uhid", "-1"}, {"--uhid"}, {"--uhid-device"}, {"--no-pty", "--uhid", "0"}}) {
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--uhid", "17"},
+                                             {"--uhid", "-1"},
+                                             {"--uhid"},
+                                             {"--uhid-device"},
+                                             {"--no-pty", "--uhid", "0"}}) {
     SimOptions b;
     err.clear();
     EXPECT_EQ(parseOptions(bad, b, err), ParseResult::Error) << bad[0];

@@ -13,7 +13,9 @@ namespace {
 
 // A minimal HID descriptor walk: byte length of each report ID per main item
 // kind, report ID byte included, as a host computes its capabilities.
-struct Lengths { std::map<int, int> input, output; };
+struct Lengths {
+  std::map<int, int> input, output;
+};
 Lengths parseDescriptor(const std::vector<uint8_t>& d) {
   Lengths l;
   int size = 0, count = 0, id = 0;
@@ -24,11 +26,21 @@ Lengths parseDescriptor(const std::vector<uint8_t>& d) {
     uint32_t v = 0;
     for (int k = 0; k < n; ++k) v |= static_cast<uint32_t>(d[i + 1 + k]) << (8 * k);
     switch (prefix & 0xFC) {
-      case 0x74: size = static_cast<int>(v); break;   // Report Size
-      case 0x94: count = static_cast<int>(v); break;  // Report Count
-      case 0x84: id = static_cast<int>(v); break;     // Report ID
-      case 0x80: inBits[id] += size * count; break;   // Input
-      case 0x90: outBits[id] += size * count; break;  // Output
+      case 0x74:
+        size = static_cast<int>(v);
+        break;  // Report Size
+      case 0x94:
+        count = static_cast<int>(v);
+        break;  // Report Count
+      case 0x84:
+        id = static_cast<int>(v);
+        break;  // Report ID
+      case 0x80:
+        inBits[id] += size * count;
+        break;  // Input
+      case 0x90:
+        outBits[id] += size * count;
+        break;  // Output
     }
     i += 1 + n;
   }
@@ -90,7 +102,10 @@ TEST(UsbInput, ALineSpansReportsAndOneReportMayEndOneLineAndStartTheNext) {
 }
 
 TEST(UsbInput, FFCannotBeCarriedAndIsDropped) {
-  const auto r = packInput(std::string("A\xFF" "B", 3));
+  const auto r =
+      packInput(std::string("A\xFF"
+                            "B",
+                            3));
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(r[0][1], 'A');
   EXPECT_EQ(r[0][2], 'B');

@@ -12,9 +12,7 @@ constexpr const char* kUnit = "USB/TKS7730Stats";
 
 const char* const portStatusNames[6] = {"OPEN", "INIT", "CONT RD", "CLOSED", "ERROR", "COM ERR"};
 
-const char* portStatusName(PortStatus status) {
-  return portStatusNames[static_cast<int>(status)];
-}
+const char* portStatusName(PortStatus status) { return portStatusNames[static_cast<int>(status)]; }
 
 MemoryStatsGrid::MemoryStatsGrid(int rows, int columns)
     : columns_(columns),
@@ -32,8 +30,7 @@ void MemoryStatsGrid::setRowCount(int rows) {
 
 void MemoryStatsGrid::setCell(int column, int row, const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (row < 0 || column < 0 || column >= columns_ || row >= static_cast<int>(cells_.size()))
-    return;
+  if (row < 0 || column < 0 || column >= columns_ || row >= static_cast<int>(cells_.size())) return;
   cells_[row][column] = text;
 }
 

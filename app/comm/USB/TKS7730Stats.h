@@ -44,7 +44,7 @@ class TKS7730Stats {
  public:
   static constexpr int kColumns = 6;
   static constexpr const char* HEADERS[kColumns] = {"Port Name", "Status",    "SN",
-                                                   "Success",   "Total Rds", "Total Fails"};
+                                                    "Success",   "Total Rds", "Total Fails"};
 
   // The grid must outlive the statistics object.
   explicit TKS7730Stats(StatsGrid* grid);

@@ -85,7 +85,10 @@ TEST(ComTestLogFile, TruncatesOnOpenAndRefusesSymlinks) {
 
   const std::string target = dir + "/target";
   const std::string link = dir + "/link.log";
-  { std::ofstream t(target); t << "keep"; }
+  {
+    std::ofstream t(target);
+    t << "keep";
+  }
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   EXPECT_FALSE(ComTestLog::open(link));
   EXPECT_FALSE(ComTestLog::isOpen());
@@ -132,8 +135,8 @@ TEST(AppStatusSink, LinesReachMemoAndLogInOrder) {
     EXPECT_TRUE(memo.lines().empty());  // the constructor clears the memo
     status.add("first");
     status.addf("%s--> \t%s passed. Resp (%d) bytes: %s", "COM1", "Interrogation", 7, "x");
-    EXPECT_EQ(memo.lines(),
-              (std::vector<std::string>{"first", "COM1--> \tInterrogation passed. Resp (7) bytes: x"}));
+    EXPECT_EQ(memo.lines(), (std::vector<std::string>{
+                                "first", "COM1--> \tInterrogation passed. Resp (7) bytes: x"}));
     status.clear();
     EXPECT_TRUE(memo.lines().empty());
   }
@@ -170,8 +173,10 @@ TEST(AppStatusSink, ConcurrentWritersKeepEachThreadsOrder) {
   int nextA = 0, nextB = 0;
   for (const auto& l : lines) {
     int n = std::stoi(l.substr(1));
-    if (l[0] == 'a') EXPECT_EQ(n, nextA++);
-    else EXPECT_EQ(n, nextB++);
+    if (l[0] == 'a')
+      EXPECT_EQ(n, nextA++);
+    else
+      EXPECT_EQ(n, nextB++);
   }
 }
 

@@ -98,8 +98,9 @@ TEST_F(Binding, InterfaceReportsTheExceptionAndStaysClosed) {
   port.open(5);
   EXPECT_FALSE(port.isOpen());
   EXPECT_EQ(grid.cell(1, 1), "ERROR");
-  EXPECT_TRUE(memo.contains(
-      "COM1--> \tException caught while using the comm DLL:Unable to load DLL: \"libZervDCom.so\""));
+  EXPECT_TRUE(
+      memo.contains("COM1--> \tException caught while using the comm DLL:Unable to load DLL: "
+                    "\"libZervDCom.so\""));
   port.purge();
   EXPECT_TRUE(memo.contains("COM1--> \tCannot purge - port is not open!"));
 }

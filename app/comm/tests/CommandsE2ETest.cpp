@@ -104,8 +104,8 @@ TEST_F(Commands, SettingsCommandArrivesByteForByte) {
   cmds.connectPort(0);
   const auto gs = sim->commandsReceived('G');
   ASSERT_EQ(gs.size(), 3u);
-  const std::string expected = std::string("G,\x02,0.00000e+00,4.00000e+02,") + '\x0B' +
-                               ",5.00000e+01 \r\n";
+  const std::string expected =
+      std::string("G,\x02,0.00000e+00,4.00000e+02,") + '\x0B' + ",5.00000e+01 \r\n";
   ASSERT_EQ(expected.size(), 44u);
   for (const auto& g : gs) EXPECT_EQ(g, expected);
   EXPECT_EQ(host.count("streamingMenus meter=on"), 3);
@@ -260,7 +260,8 @@ TEST_F(Commands, SerialNumberMissingFourTimesStillStartsTheStream) {
   EXPECT_EQ(sim->commandsReceived('S').size(), 4u);
   EXPECT_EQ(host.count("lblComm green   Connecting"), 4);
   EXPECT_EQ(sim->lettersWhen("IIFGUIFGSSSSGD"), "IIFGUIFGSSSSGD");
-  EXPECT_EQ(host.state.commState, CommState::Streaming);  // the settings reply armed the stream again
+  EXPECT_EQ(host.state.commState,
+            CommState::Streaming);  // the settings reply armed the stream again
 }
 
 class Reconnect : public Commands {
@@ -354,8 +355,8 @@ TEST_F(Commands, ZeroCalibrationResultRestartsTheStream) {
                 "progress 0", "lblZeroCal ''", "stop dataPollTimer", "stop readDataTimer",
                 "stop displayTimer", "progress 0", "lblZeroCal ''", "showBtnZeroCal",
                 "interval dataPollTimer 500", "start dataPollTimer", "start readDataTimer",
-                "interval displayTimer 300", "start displayTimer", "applyMeasType",
-                "updateDisplay", "progressMax 100"}));
+                "interval displayTimer 300", "start displayTimer", "applyMeasType", "updateDisplay",
+                "progressMax 100"}));
   EXPECT_EQ(sim->lettersWhen("IIFGUIFGSGDUZD"), "IIFGUIFGSGDUZD");
 }
 
@@ -397,8 +398,8 @@ namespace {
 TEST_F(Commands, UsbSensorConnectsAndCalibrates) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::string dir = std::string(runtime ? runtime : "/tmp") + "/comm-usb-" +
-                          std::to_string(getpid());
+  const std::string dir =
+      std::string(runtime ? runtime : "/tmp") + "/comm-usb-" + std::to_string(getpid());
   ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
   setenv("ZERVDCOM_HID_SIM_DIR", dir.c_str(), 1);
   auto sim = startSim({"--no-pty", "--usb", "1", "--usb-dir", dir, "--zero-time", "0"});

@@ -141,14 +141,17 @@ TEST_F(DevCom, DataLineReadKeepsTheFirstCompleteLine) {
   // fetch never holds more than one line.
   // Fetches come at the panel's pace: a fetch purges, so back-to-back fetches
   // on a 9600-baud line would never see a whole line arrive.
-  ASSERT_TRUE(eventually([&] {
-    if (fetches > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    line = port->readDataLine();
-    ++fetches;
-    const auto cr = line.find('\r');
-    if (cr != std::string::npos && cr != line.size() - 1) ++malformed;
-    return line.size() == 118u && line[0] == ',' && line.back() == '\r';
-  }, 10000)) << fetches << " fetches, last: " << line;
+  ASSERT_TRUE(eventually(
+      [&] {
+        if (fetches > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        line = port->readDataLine();
+        ++fetches;
+        const auto cr = line.find('\r');
+        if (cr != std::string::npos && cr != line.size() - 1) ++malformed;
+        return line.size() == 118u && line[0] == ',' && line.back() == '\r';
+      },
+      10000))
+      << fetches << " fetches, last: " << line;
   EXPECT_EQ(malformed, 0);
 }
 
@@ -158,7 +161,7 @@ class ScriptedPty {
   ScriptedPty() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-    termios t {};
+    termios t{};
     tcgetattr(master_, &t);
     cfmakeraw(&t);
     tcsetattr(master_, TCSANOW, &t);
@@ -181,8 +184,8 @@ TEST_F(DevCom, DataLineSkipsToTheFirstDAndPurgesTheRest) {
   ZRQ_REQUIRE_LIBRARY();
   ScriptedPty pty;
   ASSERT_FALSE(pty.path().empty());
-  DevComInterface port(PortType::Serial, pty.path(), stats.addPortRow(pty.path()), &stats,
-                       &status, -1);
+  DevComInterface port(PortType::Serial, pty.path(), stats.addPortRow(pty.path()), &stats, &status,
+                       -1);
   ZervDComDLL::DeviceHandle h = 0;
   const std::u16string name = toWide(pty.path());
   ASSERT_EQ(ZervDComDLL::createSerialPort(&h, name.c_str(), 1024, 1024, 1), 1);
@@ -270,9 +273,9 @@ TEST_F(DevCom, ContinuousReadingIsPacedToTheSensorsLineRate) {
   const long before = port->totalReads();
   ASSERT_TRUE(eventually([&] { return port->totalReads() >= before + 8; }, 10000));
   const long reads = port->totalReads() - before;
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now() - t0)
-                      .count();
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+          .count();
   port->setContRd(false);
   port->close();
   // One read per 100 ms at most (an unpaced fast link answers thousands).

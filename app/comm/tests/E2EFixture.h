@@ -17,18 +17,16 @@
 namespace zrq::comm::test {
 
 #define ZRQ_REQUIRE_SIM_AND_LIBRARY() \
-  do {                               \
-    ZRQ_REQUIRE_LIBRARY();           \
-    ZRQ_REQUIRE_SIMULATOR();         \
+  do {                                \
+    ZRQ_REQUIRE_LIBRARY();            \
+    ZRQ_REQUIRE_SIMULATOR();          \
   } while (0)
 
 using ::zrq::test::eventually;
 
 class CommE2E : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ZervDComDLL::setLibraryPath("");
-  }
+  void SetUp() override { ZervDComDLL::setLibraryPath(""); }
 
   std::unique_ptr<SimProcess> startSim(std::vector<std::string> options) {
     auto sim = std::make_unique<SimProcess>(std::move(options));
@@ -38,9 +36,9 @@ class CommE2E : public ::testing::Test {
 
   // A serial interface on the simulator's pseudo-terminal, opened.
   std::unique_ptr<DevComInterface> openSerial(const SimProcess& sim) {
-    auto port = std::make_unique<DevComInterface>(PortType::Serial, sim.serialPath(),
-                                                  stats.addPortRow(sim.serialPath()), &stats,
-                                                  &status, -1);
+    auto port =
+        std::make_unique<DevComInterface>(PortType::Serial, sim.serialPath(),
+                                          stats.addPortRow(sim.serialPath()), &stats, &status, -1);
     ZervDComDLL::DeviceHandle h = 0;
     const std::u16string name = toWide(sim.serialPath());
     EXPECT_EQ(ZervDComDLL::createSerialPort(&h, name.c_str(), 1024, 1024, 1), 1);

@@ -25,9 +25,9 @@ class PortCandidates : public ::testing::Test {
 TEST_F(PortCandidates, LegacyNamesThenAdaptersInNumericOrderThenTheExtraPaths) {
   for (const char* n : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyUSBx", "ttyUSB", "ttyS0", "null"})
     touch(n);
-  const std::vector<std::string> expected = {
-      "COM0", "COM1", "COM2", "COM3", dir + "/ttyUSB2", dir + "/ttyUSB10", dir + "/ttyACM0",
-      "/tmp/a", "/dev/pts/7"};
+  const std::vector<std::string> expected = {"COM0",           "COM1",           "COM2",
+                                             "COM3",           dir + "/ttyUSB2", dir + "/ttyUSB10",
+                                             dir + "/ttyACM0", "/tmp/a",         "/dev/pts/7"};
   EXPECT_EQ(serialPortCandidates(dir, "/tmp/a::/dev/pts/7:COM1:/tmp/a:"), expected);
 }
 

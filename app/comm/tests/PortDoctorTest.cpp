@@ -130,8 +130,9 @@ TEST(PortDoctorText, SensorWithoutAndWithTheUdevRule) {
                    "log in again."}));
   UserFacts u = alice();
   u.inGroupDatabase = true;
-  EXPECT_EQ(explain(d, u).at(3),
-            "Without a desktop login: alice is in group plugdev already; log out and log in again.");
+  EXPECT_EQ(
+      explain(d, u).at(3),
+      "Without a desktop login: alice is in group plugdev already; log out and log in again.");
   u.inGroupNow = true;
   EXPECT_EQ(explain(d, u).size(), 3u);
 }
@@ -216,7 +217,8 @@ Lines runUnprivileged(const std::function<Lines()>& fn) {
   ::close(fds[1]);
   std::string text;
   char buf[4096];
-  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+    text.append(buf, static_cast<std::size_t>(n));
   ::close(fds[0]);
   int status = 0;
   ::waitpid(child, &status, 0);
@@ -275,7 +277,8 @@ TEST(PortDoctorReal, PortHeldByAnotherProcessByFlock) {
     const std::string pid = std::to_string(holder.pid());
     EXPECT_EQ(diagnosePortAccess(port, roots),
               (Lines{"Cannot open " + port + ": it is in use by another program.",
-                     "Fix: close process " + pid + " (lockholder), which holds it, or end it: kill " + pid}));
+                     "Fix: close process " + pid +
+                         " (lockholder), which holds it, or end it: kill " + pid}));
   }
   EXPECT_TRUE(diagnosePortAccess(port, roots).empty()) << "the lock went with its process";
 }
@@ -325,9 +328,9 @@ TEST(PortDoctorReal, AttachedSensorThatCannotBeOpenedIsListed) {
     std::ofstream(roots.dev + "/" + node) << "";
     ::chmod((roots.dev + "/" + node).c_str(), mode);
   };
-  addHidraw("hidraw10", "0003:00003A61:00007730", 0);     // sensor, closed to the user
-  addHidraw("hidraw2", "0003:00003a61:00007730", 0666);   // sensor, open to all
-  addHidraw("hidraw1", "0003:0000046D:0000C31C", 0);      // a keyboard: not ours
+  addHidraw("hidraw10", "0003:00003A61:00007730", 0);    // sensor, closed to the user
+  addHidraw("hidraw2", "0003:00003a61:00007730", 0666);  // sensor, open to all
+  addHidraw("hidraw1", "0003:0000046D:0000C31C", 0);     // a keyboard: not ours
   EXPECT_EQ(sensorNodes(roots), (Lines{roots.dev + "/hidraw2", roots.dev + "/hidraw10"}));
 
   const std::string node = roots.dev + "/hidraw10";
@@ -346,7 +349,8 @@ TEST(PortDoctorReal, AttachedSensorThatCannotBeOpenedIsListed) {
   std::ofstream(roots.udevRuleDirs[0] + "/70-zrq.rules") << "";
   const Lines again = runUnprivileged([&] { return diagnoseSensors(roots); });
   ASSERT_EQ(again.size(), 4u);
-  EXPECT_EQ(again[3].rfind("Fix: the udev rule 70-zrq.rules is installed but not yet applied", 0), 0u);
+  EXPECT_EQ(again[3].rfind("Fix: the udev rule 70-zrq.rules is installed but not yet applied", 0),
+            0u);
 }
 
 TEST(PortDoctorReal, DiscoveryExplainsUnavailablePortsButNotAbsentUarts) {
@@ -369,19 +373,20 @@ TEST(PortDoctorReal, DiscoveryExplainsUnavailablePortsButNotAbsentUarts) {
   const std::string owner = root ? "root" : myName();
   const std::string grp = ::getgrgid(::getegid())->gr_name;
   const std::string s0 = roots.dev + "/ttyS0";
-  const Lines lines = runUnprivileged(
-      [&] { return diagnoseDiscovery({"COM0", "COM1", "COM2", held, gone}, roots); });
+  const Lines lines = runUnprivileged([&] {
+    return diagnoseDiscovery({"COM0", "COM1", "COM2", held, gone}, roots);
+  });
   const std::string fix = root ? "Fix: no group may open it; a udev rule with GROUP=\"dialout\", "
                                  "MODE=\"0660\" for this device gives access to the members of "
                                  "dialout, then: sudo udevadm control --reload-rules && sudo "
                                  "udevadm trigger"
                                : "Fix: chmod u+rw " + s0;
-  EXPECT_EQ(lines,
-            (Lines{"Cannot open " + s0 + ": permission denied for user " + user + ".",
-                   s0 + " belongs to user " + owner + " and group " + grp + " (----------).", fix,
-                   "Cannot open " + held + ": it is in use by another program.",
-                   "Fix: close process " + pid + " (lockholder), which holds it, or end it: kill " + pid,
-                   "Cannot open " + gone + ": there is no such device."}));
+  EXPECT_EQ(lines, (Lines{"Cannot open " + s0 + ": permission denied for user " + user + ".",
+                          s0 + " belongs to user " + owner + " and group " + grp + " (----------).",
+                          fix, "Cannot open " + held + ": it is in use by another program.",
+                          "Fix: close process " + pid +
+                              " (lockholder), which holds it, or end it: kill " + pid,
+                          "Cannot open " + gone + ": there is no such device."}));
 }
 
 TEST(PortDoctorReport, LinesReachTheStatusAndTheLogAndOneBoxPerRun) {
@@ -397,12 +402,14 @@ TEST(PortDoctorReport, LinesReachTheStatusAndTheLogAndOneBoxPerRun) {
   EXPECT_EQ(boxes.shown().size(), 0u) << "nothing to say shows nothing";
   report(status, first);
   report(status, {"Cannot open /dev/ttyS0: there is no such device."});
-  EXPECT_EQ(memo.lines(), (Lines{first[0], first[1], "Cannot open /dev/ttyS0: there is no such device."}));
+  EXPECT_EQ(memo.lines(),
+            (Lines{first[0], first[1], "Cannot open /dev/ttyS0: there is no such device."}));
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].caption, "Device Access");
   EXPECT_EQ(boxes.shown()[0].text, first[0] + "\n" + first[1]);
   ComTestLog::close();
   std::ifstream in(dir.path() + "/TKS7730ComTest.log");
   const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(log, first[0] + "\n" + first[1] + "\nCannot open /dev/ttyS0: there is no such device.\n");
+  EXPECT_EQ(log,
+            first[0] + "\n" + first[1] + "\nCannot open /dev/ttyS0: there is no such device.\n");
 }

@@ -29,7 +29,8 @@ class RecordingHost : public CommHost {
   void setLblComm(LabelColor color, const std::string& text) override {
     lblColor = color;
     lblText = text;
-    calls.push_back(std::string("lblComm ") + (color == LabelColor::Red ? "red " : "green ") + text);
+    calls.push_back(std::string("lblComm ") + (color == LabelColor::Red ? "red " : "green ") +
+                    text);
   }
   void showDisconnectedCaption() override { calls.push_back("disconnectedCaption"); }
   void enableStreamingMenus(bool meter) override {
@@ -37,7 +38,9 @@ class RecordingHost : public CommHost {
   }
   void setProgressPosition(int p) override { calls.push_back("progress " + std::to_string(p)); }
   void setProgressMaximum(int m) override { calls.push_back("progressMax " + std::to_string(m)); }
-  void setZeroCalCaption(const std::string& c) override { calls.push_back("lblZeroCal '" + c + "'"); }
+  void setZeroCalCaption(const std::string& c) override {
+    calls.push_back("lblZeroCal '" + c + "'");
+  }
   void showZeroCalButton() override { calls.push_back("showBtnZeroCal"); }
   void stopTimer(CommTimer t) override {
     running[static_cast<int>(t)] = false;
@@ -79,9 +82,12 @@ class RecordingHost : public CommHost {
 
   static std::string name(CommTimer t) {
     switch (t) {
-      case CommTimer::DataPoll: return "dataPollTimer";
-      case CommTimer::ReadData: return "readDataTimer";
-      case CommTimer::Display: return "displayTimer";
+      case CommTimer::DataPoll:
+        return "dataPollTimer";
+      case CommTimer::ReadData:
+        return "readDataTimer";
+      case CommTimer::Display:
+        return "displayTimer";
     }
     return "?";
   }

@@ -51,9 +51,9 @@ struct VersionCase {
 
 TEST(FirmwareVersion, IsComparedAsTextAfterNormalising) {
   const VersionCase cases[] = {
-      {"1.30", "1.3", true},  {"1.20", "1.2", false}, {"1.21", "1.21", true},
-      {"1.25", "1.25", true}, {"2.0 ", "2", true},    {"1.15", "1.15", false},
-      {"0.9 ", "0.9", false}, {"1.40", "1.4", true},  {"10.0", "10", true},
+      {"1.30", "1.3", true},    {"1.20", "1.2", false},   {"1.21", "1.21", true},
+      {"1.25", "1.25", true},   {"2.0 ", "2", true},      {"1.15", "1.15", false},
+      {"0.9 ", "0.9", false},   {"1.40", "1.4", true},    {"10.0", "10", true},
       {"x.yz", nullptr, false}, {"    ", nullptr, false}, {"1.3\r", "1.3", true},
   };
   for (const auto& c : cases) {

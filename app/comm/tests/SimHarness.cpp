@@ -123,7 +123,8 @@ std::string SimProcess::commandLetters() const {
   std::string line;
   while (std::getline(lines, line)) {
     auto pos = line.find("cmd ");
-    if (pos != std::string::npos && line.find(" bytes=", pos) == pos + 5) out.push_back(line[pos + 4]);
+    if (pos != std::string::npos && line.find(" bytes=", pos) == pos + 5)
+      out.push_back(line[pos + 4]);
   }
   return out;
 }

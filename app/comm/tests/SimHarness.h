@@ -19,17 +19,15 @@ bool simulatorBuilt();
 bool partsRequired();
 
 // Skips (or, in CI, fails) the calling test or SetUp when a part is missing.
-#define ZRQ_REQUIRE_PART(built, what)                                  \
-  do {                                                                 \
-    if (!(built)) {                                                    \
+#define ZRQ_REQUIRE_PART(built, what)                                      \
+  do {                                                                     \
+    if (!(built)) {                                                        \
       if (::zrq::comm::test::partsRequired()) FAIL() << what " not built"; \
-      GTEST_SKIP() << what " not built";                               \
-    }                                                                  \
+      GTEST_SKIP() << what " not built";                                   \
+    }                                                                      \
   } while (0)
-#define ZRQ_REQUIRE_LIBRARY() \
-  ZRQ_REQUIRE_PART(::zrq::comm::test::libraryBuilt(), "libZervDCom.so")
-#define ZRQ_REQUIRE_SIMULATOR() \
-  ZRQ_REQUIRE_PART(::zrq::comm::test::simulatorBuilt(), "tks7730-sim")
+#define ZRQ_REQUIRE_LIBRARY() ZRQ_REQUIRE_PART(::zrq::comm::test::libraryBuilt(), "libZervDCom.so")
+#define ZRQ_REQUIRE_SIMULATOR() ZRQ_REQUIRE_PART(::zrq::comm::test::simulatorBuilt(), "tks7730-sim")
 
 class SimProcess {
  public:

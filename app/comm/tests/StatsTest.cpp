@@ -18,9 +18,7 @@ TEST(Stats, ConstructionWritesTheHeaders) {
   EXPECT_EQ(stats.usedRows(), 0);
 }
 
-TEST(Stats, NullGridIsRefused) {
-  EXPECT_THROW(TKS7730Stats stats(nullptr), AssertionFailed);
-}
+TEST(Stats, NullGridIsRefused) { EXPECT_THROW(TKS7730Stats stats(nullptr), AssertionFailed); }
 
 TEST(Stats, NewRowShowsClosedUnknownSerialAndZeroCounts) {
   MemoryStatsGrid grid;
@@ -39,8 +37,13 @@ TEST(Stats, SuccessRateHasTwoDecimalsAndAPercentSign) {
   struct Case {
     std::uint32_t total, fails;
     const char* text;
-  } cases[] = {{200, 5, "97.50%"}, {0, 0, "0.00%"}, {5, 5, "0.00%"},   {5, 9, "0.00%"},
-               {3, 1, "66.67%"},   {1, 0, "100.00%"}, {4000000000u, 0, "100.00%"}};
+  } cases[] = {{200, 5, "97.50%"},
+               {0, 0, "0.00%"},
+               {5, 5, "0.00%"},
+               {5, 9, "0.00%"},
+               {3, 1, "66.67%"},
+               {1, 0, "100.00%"},
+               {4000000000u, 0, "100.00%"}};
   for (const auto& c : cases) EXPECT_EQ(successRateText(c.total, c.fails), c.text);
 
   MemoryStatsGrid grid;

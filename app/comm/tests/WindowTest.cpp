@@ -84,7 +84,7 @@ TEST(CommWindow, LinesFromOtherThreadsArriveInOrder) {
   });
   worker.join();
   EXPECT_EQ(memoLines(&memo).size(), 1);  // not yet handed over
-  status.add("ui 2");  // drains what waited first
+  status.add("ui 2");                     // drains what waited first
   QApplication::processEvents();
   const QStringList lines = memoLines(&memo);
   ASSERT_EQ(lines.size(), 52);

@@ -64,7 +64,8 @@ void numbers(double x) {
   for (int u = 0; u < kPowerUnitCodes; ++u) {
     const auto unit = static_cast<PowerUnit>(u);
     const double c = convertPower(unit, x);
-    if (std::isfinite(x) && (unit == PowerUnit::dB || unit == PowerUnit::dBm)) check(std::isfinite(c));
+    if (std::isfinite(x) && (unit == PowerUnit::dB || unit == PowerUnit::dBm))
+      check(std::isfinite(c));
     const int d = displayDecimals(unit, x, x);
     check(d >= 0 && d <= 5);
     (void)barPosition(percentOfFullScale(unit, x, c));

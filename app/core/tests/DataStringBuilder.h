@@ -10,10 +10,9 @@ namespace zrq::core::test {
 
 // Field texts 1..11 (index 0..10), each right-aligned in its column.
 struct DataFields {
-  std::array<std::string, 11> f{
-      "+0.0000E+00", "+2.5000E+01", "+0.0000E+00", "+0.0000E+00", "+0.0000E+00",
-      "+0.0000E+00", " 1",          " 9",          "+0.0000E+00", "+0.0000E+00",
-      "+0.0000E+00"};
+  std::array<std::string, 11> f{"+0.0000E+00", "+2.5000E+01", "+0.0000E+00", "+0.0000E+00",
+                                "+0.0000E+00", "+0.0000E+00", " 1",          " 9",
+                                "+0.0000E+00", "+0.0000E+00", "+0.0000E+00"};
   std::string extraB = "00";  // the skipped field of layout B
 
   DataFields& set(int field, std::string text) {

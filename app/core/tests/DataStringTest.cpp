@@ -106,8 +106,10 @@ TEST(DataStringLayouts, BothLayoutsPlaceEveryFieldAtItsColumns) {
   ASSERT_EQ(endMarkerPosition(a), 116u);
   ASSERT_EQ(endMarkerPosition(b), 119u);
   // The commas of both layouts, 1-based.
-  for (std::size_t pos : {1, 13, 26, 38, 50, 62, 74, 77, 80, 92, 104}) EXPECT_EQ(a[pos - 1], ',') << pos;
-  for (std::size_t pos : {1, 13, 26, 38, 50, 62, 74, 77, 80, 83, 95, 107}) EXPECT_EQ(b[pos - 1], ',') << pos;
+  for (std::size_t pos : {1, 13, 26, 38, 50, 62, 74, 77, 80, 92, 104})
+    EXPECT_EQ(a[pos - 1], ',') << pos;
+  for (std::size_t pos : {1, 13, 26, 38, 50, 62, 74, 77, 80, 83, 95, 107})
+    EXPECT_EQ(b[pos - 1], ',') << pos;
 
   for (const auto& s : {a, b}) {
     auto d = decode(s);
@@ -131,7 +133,8 @@ TEST(DataStringLayouts, LayoutBSkipsTheExtraFieldAndReadsTheTypeAfterIt) {
 
 TEST(DataStringLayouts, AnythingAfterTheEndMarkerAndATrailingReturnAreIgnored) {
   const std::string a = buildDataString(distinctFields(), DataStringLayout::A);
-  for (const std::string& s : {a + "\r", a + "\r\n", a + "garbage,,1,2", a + std::string(50, 'x')}) {
+  for (const std::string& s :
+       {a + "\r", a + "\r\n", a + "garbage,,1,2", a + std::string(50, 'x')}) {
     auto d = decode(s);
     ASSERT_EQ(d.result.outcome, DecodeOutcome::Accepted);
     expectDistinct(d.reading);
@@ -140,7 +143,11 @@ TEST(DataStringLayouts, AnythingAfterTheEndMarkerAndATrailingReturnAreIgnored) {
 
 TEST(DataStringLayouts, FieldsAreStrippedOfBlanksAndControlCharacters) {
   DataFields f = distinctFields();
-  f.set(3, "\t3.3\x01  ").set(7, "1\r").set(8, "\x7f" "9");
+  f.set(3, "\t3.3\x01  ")
+      .set(7, "1\r")
+      .set(8,
+           "\x7f"
+           "9");
   auto d = decode(buildDataString(f, DataStringLayout::A));
   ASSERT_EQ(d.result.outcome, DecodeOutcome::Accepted) << d.result.errorText;
   EXPECT_DOUBLE_EQ(d.reading.fwdAvgPower, 3.3);
@@ -149,8 +156,10 @@ TEST(DataStringLayouts, FieldsAreStrippedOfBlanksAndControlCharacters) {
 
 TEST(DataStringLayouts, RealFieldsAcceptSignsExponentsAndPlainDecimals) {
   const std::vector<std::pair<std::string, double>> rows = {
-      {"+1.0000E+02", 100.0}, {"-1.0000E+02", -100.0}, {"1.5e-3", 0.0015}, {"42", 42.0},
-      {"-.5", -0.5},          {"7.", 7.0},             {"1E2", 100.0},     {"+0", 0.0},
+      {"+1.0000E+02", 100.0}, {"-1.0000E+02", -100.0},
+      {"1.5e-3", 0.0015},     {"42", 42.0},
+      {"-.5", -0.5},          {"7.", 7.0},
+      {"1E2", 100.0},         {"+0", 0.0},
       {"1.0E-400", 0.0},      {"-1e-999", 0.0}};
   for (const auto& [text, value] : rows) {
     auto d = decode(buildDataString(DataFields().set(3, text), DataStringLayout::A));
@@ -221,7 +230,8 @@ TEST(DataStringOutcomes, ARequestedZeroCalibrationSkipsTheTypeCheck) {
 TEST(DataStringOutcomes, TheDecoderNeverClearsSettingsChanged) {
   SensorReading r;
   bool changed = true;
-  auto res = decodeDataString(buildDataString(distinctFields(), DataStringLayout::A), {}, r, changed);
+  auto res =
+      decodeDataString(buildDataString(distinctFields(), DataStringLayout::A), {}, r, changed);
   EXPECT_EQ(res.outcome, DecodeOutcome::Accepted);
   EXPECT_TRUE(changed);
 }
@@ -253,10 +263,17 @@ TEST(DataStringConversionErrors, FieldsBeforeTheBadOneAreUpdatedLaterOnesAreNot)
         return -1;
       };
       const bool updated[12] = {false,
-                                rank(1) < rank(bad), rank(2) < rank(bad), rank(3) < rank(bad),
-                                rank(4) < rank(bad), rank(5) < rank(bad), rank(6) < rank(bad),
-                                rank(7) < rank(bad), rank(8) < rank(bad), rank(9) < rank(bad),
-                                rank(10) < rank(bad), rank(11) < rank(bad)};
+                                rank(1) < rank(bad),
+                                rank(2) < rank(bad),
+                                rank(3) < rank(bad),
+                                rank(4) < rank(bad),
+                                rank(5) < rank(bad),
+                                rank(6) < rank(bad),
+                                rank(7) < rank(bad),
+                                rank(8) < rank(bad),
+                                rank(9) < rank(bad),
+                                rank(10) < rank(bad),
+                                rank(11) < rank(bad)};
       const SensorReading& r = d.reading;
       EXPECT_EQ(r.burstPower, updated[1] ? 1.1 : start.burstPower) << bad;
       EXPECT_EQ(r.temperature, updated[2] ? 22.5f : start.temperature) << bad;
@@ -278,8 +295,8 @@ TEST(DataStringConversionErrors, FieldsBeforeTheBadOneAreUpdatedLaterOnesAreNot)
 }
 
 TEST(DataStringConversionErrors, TextsThatAreNotDecimalNumbersFail) {
-  for (const char* text : {"", "   ", "abc", "inf", "nan", "-inf", "0x1p3", "1e", "1e+", "+",
-                           "-", ".", "1.0.0", "1,0", "1 0", "1e5.5", "++1", "1e999", "\xC2\xB5"}) {
+  for (const char* text : {"", "   ", "abc", "inf", "nan", "-inf", "0x1p3", "1e", "1e+", "+", "-",
+                           ".", "1.0.0", "1,0", "1 0", "1e5.5", "++1", "1e999", "\xC2\xB5"}) {
     auto d = decode(buildDataString(distinctFields().set(1, text), DataStringLayout::A));
     EXPECT_EQ(d.result.outcome, DecodeOutcome::ConversionError) << "'" << text << "'";
     EXPECT_EQ(d.result.errorField, 1);
@@ -315,7 +332,10 @@ TEST(DataStringConversionErrors, ATemperatureBeyondFloatRangeIsAnErrorNotInfinit
 }
 
 TEST(DataStringConversionErrors, ABadFieldIsQuotedWithUnprintableBytesAsHex) {
-  auto d = decode(buildDataString(distinctFields().set(3, "1\x7f" "2\x80"), DataStringLayout::A));
+  auto d = decode(buildDataString(distinctFields().set(3,
+                                                       "1\x7f"
+                                                       "2\x80"),
+                                  DataStringLayout::A));
   ASSERT_EQ(d.result.outcome, DecodeOutcome::ConversionError);
   EXPECT_NE(d.result.errorText.find("'1\\x7F2\\x80'"), std::string::npos) << d.result.errorText;
   EXPECT_EQ(printableBytes(std::string("a\0 ~\x1f\xff", 6)), "a\\x00 ~\\x1F\\xFF");
@@ -327,11 +347,11 @@ TEST(DataStringConversionErrors, ABadFieldIsQuotedWithUnprintableBytesAsHex) {
 struct ClampRow {
   const char* name;
   MeasType type;
-  int field;          // the field carrying `value`
+  int field;  // the field carrying `value`
   double value;
   double fullScale;
   std::uint16_t mask;
-  double selected;    // expected selectedPower
+  double selected;  // expected selectedPower
 };
 
 TEST(DataStringClamps, TheMainReadingIsClampedByTypeAndFeature) {
@@ -384,12 +404,11 @@ TEST(DataStringClamps, UnknownSelectedTypesSelectZero) {
 }
 
 TEST(DataStringClamps, ForwardAverageAndReflectedClampAtTheirBounds) {
-  struct Row { double fwd, rfl, fwdClamped, rflClamped; } rows[] = {
-      {100, 10, 100, 10},
-      {225, 22.5, 225, 22.5},  // at the bounds: unchanged
-      {225.01, 22.51, 225, 22.5},
-      {300, 40, 225, 22.5},
-      {-1, -1, -1, -1},
+  struct Row {
+    double fwd, rfl, fwdClamped, rflClamped;
+  } rows[] = {
+      {100, 10, 100, 10},         {225, 22.5, 225, 22.5},  // at the bounds: unchanged
+      {225.01, 22.51, 225, 22.5}, {300, 40, 225, 22.5},   {-1, -1, -1, -1},
   };
   for (const auto& row : rows) {
     DataFields f = distinctFields();
@@ -404,7 +423,12 @@ TEST(DataStringClamps, ForwardAverageAndReflectedClampAtTheirBounds) {
 }
 
 TEST(DataStringScale, KilowattScaleConvertsOnlyTheDerivedPowers) {
-  struct Row { const char* scale; MeasType type; const char* code; double selected, fwd, rfl; } rows[] = {
+  struct Row {
+    const char* scale;
+    MeasType type;
+    const char* code;
+    double selected, fwd, rfl;
+  } rows[] = {
       {" 9", MeasType::Average, " 1", 100, 100, 0.44},
       {"10", MeasType::Average, " 1", 100000, 100000, 440},
       {"10", MeasType::Peak, " 2", 5500, 100000, 440},
@@ -477,8 +501,8 @@ TEST(DataStringRobustness, LongBinaryInputIsHandled) {
   std::string binary(10240, '\0');
   for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 131 + 7);
   binary[0] = ',';
-  for (const std::string& s : {binary, good + binary, std::string(10240, '\0'),
-                               "," + std::string(10239, '\xff')}) {
+  for (const std::string& s :
+       {binary, good + binary, std::string(10240, '\0'), "," + std::string(10239, '\xff')}) {
     SensorReading r = marked();
     bool changed = false;
     auto res = decodeDataString(s, {}, r, changed);

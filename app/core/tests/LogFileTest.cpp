@@ -156,7 +156,9 @@ TEST_F(LogFileTest, AShortWriteIsCutBackToTheLastWholeRecord) {
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim {static_cast<rlim_t>(whole + 10), static_cast<rlim_t>(whole + 10)};
+    struct rlimit lim {
+      static_cast<rlim_t>(whole + 10), static_cast<rlim_t>(whole + 10)
+    };
     ::setrlimit(RLIMIT_FSIZE, &lim);
     const LogFileResult r = log.append(big);
     ::_exit(r ? 10 : (r.errorNumber == 0 ? 11 : 0));
@@ -219,7 +221,9 @@ TEST_F(LogFileTest, HeadersThatCannotBeWrittenLeaveNoFileBehind) {
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim {20, 20};
+    struct rlimit lim {
+      20, 20
+    };
     ::setrlimit(RLIMIT_FSIZE, &lim);
     LogFile log;
     const LogFileResult r = log.open(file.string());

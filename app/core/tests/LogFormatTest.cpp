@@ -32,18 +32,18 @@ TEST(LogFixed, SignificantDigitsOrDecimalsWhicheverIsCoarser) {
   const FixedRow rows[] = {
       // fixed(5, 6): powers, dBm, temperature, factors
       {450, 5, 6, "450.000000"},
-      {0.123456789, 5, 6, "0.123460"},   // 5 significant digits, padded to 6 decimals
+      {0.123456789, 5, 6, "0.123460"},  // 5 significant digits, padded to 6 decimals
       {12345.678, 5, 6, "12346.000000"},
-      {99.2155, 5, 6, "99.216000"},        // ties of the decimal text round away from zero
-      {0.0000004, 5, 6, "0.000000"},       // below the last decimal
+      {99.2155, 5, 6, "99.216000"},   // ties of the decimal text round away from zero
+      {0.0000004, 5, 6, "0.000000"},  // below the last decimal
       {0.0000005, 5, 6, "0.000001"},
-      {-0.0000004, 5, 6, "0.000000"},      // no "-0.000000"
+      {-0.0000004, 5, 6, "0.000000"},  // no "-0.000000"
       {-12.345678, 5, 6, "-12.346000"},
       {-99.99, 5, 6, "-99.990000"},
       {0, 5, 6, "0.000000"},
       {25, 5, 6, "25.000000"},
       {99999.4, 5, 6, "99999.000000"},
-      {9.999996, 5, 6, "10.000000"},       // the carry moves the point
+      {9.999996, 5, 6, "10.000000"},  // the carry moves the point
       // fixed(2, 3): rho
       {0.1, 2, 3, "0.100"},
       {0.12345, 2, 3, "0.120"},
@@ -75,14 +75,11 @@ TEST(LogFixed, SignificantDigitsOrDecimalsWhicheverIsCoarser) {
 
 TEST(LogFixed, ScientificWhenTheIntegerPartHasMoreDigitsThanSignificantOnes) {
   const FixedRow rows[] = {
-      {123456, 5, 6, "1.2346E5"},
-      {100000, 5, 6, "1E5"},
-      {99999.6, 5, 6, "1E5"},       // rounds up into a sixth integer digit
-      {-150000, 5, 6, "-1.5E5"},
-      {1e20, 5, 6, "1E20"},
-      {1234, 3, 3, "1.23E3"},       // a VSWR of a near-total reflection
-      {999.6, 3, 3, "1E3"},
-      {12.5, 1, 3, "1E1"},
+      {123456, 5, 6, "1.2346E5"}, {100000, 5, 6, "1E5"},
+      {99999.6, 5, 6, "1E5"},  // rounds up into a sixth integer digit
+      {-150000, 5, 6, "-1.5E5"},  {1e20, 5, 6, "1E20"},
+      {1234, 3, 3, "1.23E3"},  // a VSWR of a near-total reflection
+      {999.6, 3, 3, "1E3"},       {12.5, 1, 3, "1E1"},
       {123.456, 2, 3, "1.2E2"},
   };
   for (const auto& r : rows)
@@ -111,10 +108,10 @@ TEST(LogGeneral, A32BitFloatWidenedAndWrittenWithUpTo15Digits) {
       {100.0f, "100"},
       {0.3f, "0.300000011920929"},
       {12.34f, "12.3400001525879"},
-      {0.00001f, "9.99999974737875E-6"},        // below 0.00001 after widening
+      {0.00001f, "9.99999974737875E-6"},  // below 0.00001 after widening
       {0.0001f, "0.0000999999974737875"},
-      {1e15f, "999999986991104"},               // 15 integer digits: still fixed
-      {1e16f, "1.00000002725642E16"},          // 17 digits: scientific
+      {1e15f, "999999986991104"},      // 15 integer digits: still fixed
+      {1e16f, "1.00000002725642E16"},  // 17 digits: scientific
       {1e20f, "1.00000002004088E20"},
       {16777216.0f, "16777216"},
   };

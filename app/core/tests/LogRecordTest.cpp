@@ -227,8 +227,8 @@ TEST(LogHeader, TwoLinesOf21FieldsWithoutATrailingComma) {
     EXPECT_EQ(split(std::string(line)).size(), 21u) << line;
     EXPECT_NE(line.back(), ',');
   }
-  EXPECT_EQ(logHeaderText(), std::string(kLogHeaderLine1) + "\r\n" +
-                                 std::string(kLogHeaderLine2) + "\r\n");
+  EXPECT_EQ(logHeaderText(),
+            std::string(kLogHeaderLine1) + "\r\n" + std::string(kLogHeaderLine2) + "\r\n");
   const auto names = split(std::string(kLogHeaderLine2));
   EXPECT_EQ(names[0], "Date");
   EXPECT_EQ(names[13], " Return Loss");

@@ -19,10 +19,18 @@ constexpr LogTrigger kTriggers[] = {LogTrigger::Forward, LogTrigger::Reflected, 
 TriggerValues valuesFor(LogTrigger t, double v, double others) {
   TriggerValues tv{others, others, others, others};
   switch (t) {
-    case LogTrigger::Forward: tv.forwardW = v; break;
-    case LogTrigger::Reflected: tv.reflectedW = v; break;
-    case LogTrigger::Peak: tv.peakW = v; break;
-    case LogTrigger::Burst: tv.burstW = v; break;
+    case LogTrigger::Forward:
+      tv.forwardW = v;
+      break;
+    case LogTrigger::Reflected:
+      tv.reflectedW = v;
+      break;
+    case LogTrigger::Peak:
+      tv.peakW = v;
+      break;
+    case LogTrigger::Burst:
+      tv.burstW = v;
+      break;
   }
   return tv;
 }
@@ -44,7 +52,7 @@ TEST(LogSampleInterval, TicksOf500MsPerUnit) {
   EXPECT_EQ(sampleIntervalTicks(LogTimeUnit::Minutes, 7), 840);
   EXPECT_EQ(sampleIntervalTicks(LogTimeUnit::Hours, 1), 7200);
   EXPECT_EQ(sampleIntervalTicks(LogTimeUnit::Hours, 60), 432000);
-  EXPECT_EQ(sampleIntervalTicks(LogTimeUnit::Seconds, 0), 2);     // clamped to 1..60
+  EXPECT_EQ(sampleIntervalTicks(LogTimeUnit::Seconds, 0), 2);  // clamped to 1..60
   EXPECT_EQ(sampleIntervalTicks(LogTimeUnit::Hours, 61), 432000);
   LogSettings s;
   s.timeUnit = LogTimeUnit::Minutes;
@@ -129,10 +137,10 @@ TEST(LogSampleTimeWithLimit, AboveAndBelowForEveryTrigger) {
 // Events 2 and 4: one value per display tick, no sample ticks at all.
 TEST(LogFirstAndLast, ExactlyTwoRecordsPerExcursionForEveryTrigger) {
   const double values[] = {5, 10, 15, 15, 20, 10, 15, 5, 5, 10, 5};
-  const bool aboveWrites[] = {false, false, true, false, false, false, false, true, false, false,
-                              false};
-  const bool belowWrites[] = {true, false, true, false, false, false, false, true, false, false,
-                              false};
+  const bool aboveWrites[] = {false, false, true,  false, false, false,
+                              false, true,  false, false, false};
+  const bool belowWrites[] = {true,  false, true,  false, false, false,
+                              false, true,  false, false, false};
   for (LogTrigger t : kTriggers) {
     for (LogEvent e : {LogEvent::FirstLastAboveLimit, LogEvent::FirstLastBelowLimit}) {
       const bool isAbove = e == LogEvent::FirstLastAboveLimit;
@@ -188,15 +196,32 @@ TEST(LogFirstAndLast, EachTriggerHasItsOwnLatchAndSwitchedOffLoggingClearsThem) 
 
 TEST(LogLimitText, ParsedWithAPointWhateverTheLocale) {
   const std::pair<const char*, std::optional<double>> rows[] = {
-      {"0", 0.0},     {"10", 10.0},     {"1.5", 1.5},   {" 2.25 ", 2.25}, {"-3", -3.0},
-      {"+4", 4.0},    {".5", 0.5},      {"5.", 5.0},    {"1e2", 100.0},   {"2.5E-1", 0.25},
-      {"", std::nullopt},    {" ", std::nullopt},   {"1,5", std::nullopt},
-      {"abc", std::nullopt}, {"1.2.3", std::nullopt}, {"10 W", std::nullopt},
-      {"inf", std::nullopt}, {"nan", std::nullopt},   {"0x10", std::nullopt},
-      {"1e", std::nullopt},  {"-", std::nullopt},     {"+-1", std::nullopt},
+      {"0", 0.0},
+      {"10", 10.0},
+      {"1.5", 1.5},
+      {" 2.25 ", 2.25},
+      {"-3", -3.0},
+      {"+4", 4.0},
+      {".5", 0.5},
+      {"5.", 5.0},
+      {"1e2", 100.0},
+      {"2.5E-1", 0.25},
+      {"", std::nullopt},
+      {" ", std::nullopt},
+      {"1,5", std::nullopt},
+      {"abc", std::nullopt},
+      {"1.2.3", std::nullopt},
+      {"10 W", std::nullopt},
+      {"inf", std::nullopt},
+      {"nan", std::nullopt},
+      {"0x10", std::nullopt},
+      {"1e", std::nullopt},
+      {"-", std::nullopt},
+      {"+-1", std::nullopt},
       {"1e999", std::nullopt},
   };
-  for (const auto& [text, value] : rows) EXPECT_EQ(parseLimitText(text), value) << '"' << text << '"';
+  for (const auto& [text, value] : rows)
+    EXPECT_EQ(parseLimitText(text), value) << '"' << text << '"';
 }
 
 TEST(LogLimitText, ABadEntryKeepsTheLastValidLimitAndIsReportedOnce) {

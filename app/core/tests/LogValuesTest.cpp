@@ -23,7 +23,7 @@ SensorReading wattsReading() {
 TEST(LogValues, KilowattFieldsAreScaledToWatts) {
   SensorReading r = wattsReading();
   r.scaleCode = unitCode(U::KW);
-  r.peakPower = 0.3;   // kW
+  r.peakPower = 0.3;  // kW
   r.burstPower = 0.12;
   PanelSettings s;
   const LogValues l = computeLogValues(r, s);

@@ -39,10 +39,10 @@ TEST(ForwardMeterScale, KilowattsAboveThousandBecomeMegawatts) {
 }
 
 TEST(ForwardMeterScale, SmallUnitsAndDbmWriteTheFullRowInOrder) {
-  EXPECT_EQ(forwardMeterWrites(MeasType::Peak, 37.5, PowerUnit::dBm),
-            (MeterWrites{n(P::Value, 37.5), t(P::Caption, "Peak Power In dBm"),
-                         n(P::MaximumValue, 500), t(P::ValueFormatString, "%.0f"),
-                         n(P::MinimumValue, 0)}));
+  EXPECT_EQ(
+      forwardMeterWrites(MeasType::Peak, 37.5, PowerUnit::dBm),
+      (MeterWrites{n(P::Value, 37.5), t(P::Caption, "Peak Power In dBm"), n(P::MaximumValue, 500),
+                   t(P::ValueFormatString, "%.0f"), n(P::MinimumValue, 0)}));
   EXPECT_EQ(forwardMeterWrites(MeasType::Average, 12, PowerUnit::uW)[1],
             t(P::Caption, "Forward Power In uW"));
   EXPECT_EQ(forwardMeterWrites(MeasType::Burst, 12, PowerUnit::mW)[1],

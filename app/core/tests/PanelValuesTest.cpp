@@ -19,8 +19,15 @@ SensorReading readingOf(double selected, double rfl, double fwdClamped) {
 }
 
 TEST(ForwardQuantity, PerMeasurementType) {
-  struct Row { const char* name; MeasType type; U fwdUnit; double selected, offset;
-               U unit, key; double value; int decimals; } rows[] = {
+  struct Row {
+    const char* name;
+    MeasType type;
+    U fwdUnit;
+    double selected, offset;
+    U unit, key;
+    double value;
+    int decimals;
+  } rows[] = {
       {"average auto", MeasType::Average, U::AutoW, 100, 0, U::W, U::W, 100, 2},
       {"average auto mW", MeasType::Average, U::AutoW, 0.5, 0, U::mW, U::mW, 500, 0},
       {"average dBm", MeasType::Average, U::dBm, 1, 0, U::dBm, U::dBm, 30, 2},

@@ -14,13 +14,19 @@ using U = PowerUnit;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 TEST(ConvertPower, EveryUnitFromWatts) {
-  struct Row { U unit; double watts, expected; } rows[] = {
-      {U::dB, 100, 20},      {U::dB, 1, 0},         {U::dB, 0.5, -3.0103},
-      {U::dBm, 1, 30},       {U::dBm, 0.001, 0},    {U::dBm, 150, 51.7609},
-      {U::uW, 0.5, 500000},  {U::mW, 0.5, 500},     {U::W, 0.5, 0.5},
-      {U::KW, 1500, 1.5},    {U::None, 5, 0},       {U::Rho, 5, 0},
-      {U::VSWR, 5, 0},       {U::ReturnLoss, 5, 0}, {U::AutoW, 5, 0},
-      {U::MegaW, 5, 0},      {static_cast<U>(4), 5, 0}, {static_cast<U>(99), 5, 0},
+  struct Row {
+    U unit;
+    double watts, expected;
+  } rows[] = {
+      {U::dB, 100, 20},          {U::dB, 1, 0},
+      {U::dB, 0.5, -3.0103},     {U::dBm, 1, 30},
+      {U::dBm, 0.001, 0},        {U::dBm, 150, 51.7609},
+      {U::uW, 0.5, 500000},      {U::mW, 0.5, 500},
+      {U::W, 0.5, 0.5},          {U::KW, 1500, 1.5},
+      {U::None, 5, 0},           {U::Rho, 5, 0},
+      {U::VSWR, 5, 0},           {U::ReturnLoss, 5, 0},
+      {U::AutoW, 5, 0},          {U::MegaW, 5, 0},
+      {static_cast<U>(4), 5, 0}, {static_cast<U>(99), 5, 0},
   };
   for (const auto& r : rows)
     EXPECT_NEAR(convertPower(r.unit, r.watts), r.expected, 1e-4)
@@ -42,10 +48,14 @@ TEST(ConvertPower, LogUnitsReadAsNoPowerForZeroNegativeAndTinyPowers) {
 }
 
 TEST(AutoRangePower, BoundsBelongToTheUpperRange) {
-  struct Row { double watts; U unit; double value; } rows[] = {
-      {0.0009999, U::uW, 999.9}, {0.001, U::mW, 1.0},  {0.5, U::mW, 500},
-      {0.9999, U::mW, 999.9},    {1.0, U::W, 1.0},     {999.99, U::W, 999.99},
-      {1000, U::KW, 1.0},        {1e6, U::KW, 1000},   {0, U::uW, 0},
+  struct Row {
+    double watts;
+    U unit;
+    double value;
+  } rows[] = {
+      {0.0009999, U::uW, 999.9}, {0.001, U::mW, 1.0}, {0.5, U::mW, 500},
+      {0.9999, U::mW, 999.9},    {1.0, U::W, 1.0},    {999.99, U::W, 999.99},
+      {1000, U::KW, 1.0},        {1e6, U::KW, 1000},  {0, U::uW, 0},
       {-0.2, U::uW, 0},          {kNaN, U::uW, 0},
   };
   for (const auto& r : rows) {
@@ -58,16 +68,15 @@ TEST(AutoRangePower, BoundsBelongToTheUpperRange) {
 }
 
 TEST(ReflectionRatio, RhoZeroOneAndBetween) {
-  struct Row { double pr, pf, rho, vswr, rl; } rows[] = {
-      {0, 100, 1.0, 1.0, 0.0},         // no reflected power reads as rho 1
-      {1, 100, 0.1, 1.2222222, -20.0},
-      {25, 100, 0.5, 3.0, -6.0206},
-      {100, 100, 1.0, 1.0, 0.0},       // total reflection
-      {400, 100, 1.0, 1.0, 0.0},       // more reflected than forward: still rho 1
-      {1, 0, 1.0, 1.0, 0.0},
-      {-1, 100, 1.0, 1.0, 0.0},
-      {1, -100, 1.0, 1.0, 0.0},
-      {1e-320, 1e300, 0.0, 1.0, -35.0},  // rho 0 exactly
+  struct Row {
+    double pr, pf, rho, vswr, rl;
+  } rows[] = {
+      {0, 100, 1.0, 1.0, 0.0},  // no reflected power reads as rho 1
+      {1, 100, 0.1, 1.2222222, -20.0}, {25, 100, 0.5, 3.0, -6.0206},
+      {100, 100, 1.0, 1.0, 0.0},  // total reflection
+      {400, 100, 1.0, 1.0, 0.0},  // more reflected than forward: still rho 1
+      {1, 0, 1.0, 1.0, 0.0},           {-1, 100, 1.0, 1.0, 0.0},
+      {1, -100, 1.0, 1.0, 0.0},        {1e-320, 1e300, 0.0, 1.0, -35.0},  // rho 0 exactly
   };
   for (const auto& r : rows) {
     EXPECT_NEAR(reflectionRatio(U::Rho, r.pr, r.pf), r.rho, 1e-6) << r.pr << "/" << r.pf;
@@ -114,7 +123,10 @@ TEST(Offset, ReflectedFollowsOnlyWhenTheSelectedPowerIsNotZero) {
 }
 
 TEST(DisplayDecimals, TableRowsAtAndBelowEveryBound) {
-  struct Row { U unit; double bounds[5]; } rows[] = {
+  struct Row {
+    U unit;
+    double bounds[5];
+  } rows[] = {
       {U::uW, {0.009, 0.0009, 0.00009, 0.000009, 0.0000009}},
       {U::mW, {9.9, 0.9, 0.09, 0.009, 0.0009}},
       {U::W, {9999.9, 999.9, 99.9, 9.9, 0.9}},
@@ -122,7 +134,8 @@ TEST(DisplayDecimals, TableRowsAtAndBelowEveryBound) {
   };
   for (const auto& r : rows) {
     for (int i = 0; i < 5; ++i) {
-      EXPECT_EQ(displayDecimals(r.unit, 0, r.bounds[i]), i) << unitName(r.unit) << " at " << r.bounds[i];
+      EXPECT_EQ(displayDecimals(r.unit, 0, r.bounds[i]), i)
+          << unitName(r.unit) << " at " << r.bounds[i];
       EXPECT_EQ(displayDecimals(r.unit, 0, r.bounds[i] * 0.999), i + 1)
           << unitName(r.unit) << " below " << r.bounds[i];
     }
@@ -200,12 +213,17 @@ TEST(OverRange, PeakAndBurstWindowFlagsAndLimits) {
 }
 
 TEST(PercentOfFullScale, EveryUnit) {
-  struct Row { U unit; double fs, value, percent; } rows[] = {
-      {U::Rho, 150, 0.25, 25},       {U::VSWR, 150, 1.5, 50},     {U::VSWR, 1, 1.5, 50},
-      {U::ReturnLoss, 150, -17.5, 50}, {U::ReturnLoss, 9, -35, 100},
-      {U::dBm, 1, 15, 50},           {U::uW, 0.001, 500, 50},      {U::mW, 2, 500, 25},
-      {U::W, 150, 75, 50},           {U::KW, 1500, 0.75, 50},      {U::W, 150, 300, 200},
-      {U::W, 150, -15, -10},         {U::None, 150, 5, 0},         {U::dB, 150, 5, 0},
+  struct Row {
+    U unit;
+    double fs, value, percent;
+  } rows[] = {
+      {U::Rho, 150, 0.25, 25},      {U::VSWR, 150, 1.5, 50},
+      {U::VSWR, 1, 1.5, 50},        {U::ReturnLoss, 150, -17.5, 50},
+      {U::ReturnLoss, 9, -35, 100}, {U::dBm, 1, 15, 50},
+      {U::uW, 0.001, 500, 50},      {U::mW, 2, 500, 25},
+      {U::W, 150, 75, 50},          {U::KW, 1500, 0.75, 50},
+      {U::W, 150, 300, 200},        {U::W, 150, -15, -10},
+      {U::None, 150, 5, 0},         {U::dB, 150, 5, 0},
       {U::AutoW, 150, 5, 0},
   };
   for (const auto& r : rows)
@@ -214,9 +232,18 @@ TEST(PercentOfFullScale, EveryUnit) {
 }
 
 TEST(PercentOfFullScale, BarTruncatesTowardZeroAndClips) {
-  struct Row { float percent; int bar; } rows[] = {
-      {0, 0},     {49.99f, 49}, {50, 50},  {99.9f, 99},
-      {100, 100}, {250, 100},   {-0.5f, 0}, {-50, 0},
+  struct Row {
+    float percent;
+    int bar;
+  } rows[] = {
+      {0, 0},
+      {49.99f, 49},
+      {50, 50},
+      {99.9f, 99},
+      {100, 100},
+      {250, 100},
+      {-0.5f, 0},
+      {-50, 0},
       {std::numeric_limits<float>::infinity(), 100},
       {-std::numeric_limits<float>::infinity(), 0},
       {std::numeric_limits<float>::quiet_NaN(), 0},

@@ -45,24 +45,27 @@ TEST(PowerUnits, NamesRoundTrip) {
 }
 
 TEST(UnitCycles, NextUnitWrapsAndRestartsOutsideTheCycle) {
-  struct Row { std::span<const U> cycle; U current, next; } rows[] = {
-      {forwardUnitCycle, U::dBm, U::AutoW},
-      {forwardUnitCycle, U::AutoW, U::dBm},
-      {forwardUnitCycle, U::Rho, U::dBm},
-      {reflectedUnitCycle, U::Rho, U::VSWR},
-      {reflectedUnitCycle, U::VSWR, U::ReturnLoss},
-      {reflectedUnitCycle, U::ReturnLoss, U::dBm},
-      {reflectedUnitCycle, U::dBm, U::AutoW},
-      {reflectedUnitCycle, U::AutoW, U::Rho},
-      {reflectedUnitCycle, U::W, U::Rho},
-      {{}, U::W, U::W},
+  struct Row {
+    std::span<const U> cycle;
+    U current, next;
+  } rows[] = {
+      {forwardUnitCycle, U::dBm, U::AutoW},         {forwardUnitCycle, U::AutoW, U::dBm},
+      {forwardUnitCycle, U::Rho, U::dBm},           {reflectedUnitCycle, U::Rho, U::VSWR},
+      {reflectedUnitCycle, U::VSWR, U::ReturnLoss}, {reflectedUnitCycle, U::ReturnLoss, U::dBm},
+      {reflectedUnitCycle, U::dBm, U::AutoW},       {reflectedUnitCycle, U::AutoW, U::Rho},
+      {reflectedUnitCycle, U::W, U::Rho},           {{}, U::W, U::W},
   };
   for (const auto& r : rows) EXPECT_EQ(nextUnit(r.cycle, r.current), r.next) << unitName(r.current);
 }
 
-struct LabelRow { U unit; const char* first; const char* second; };
+struct LabelRow {
+  U unit;
+  const char* first;
+  const char* second;
+};
 
-void expectTable(const AnnunciatorTable& t, std::initializer_list<LabelRow> rows, const char* name) {
+void expectTable(const AnnunciatorTable& t, std::initializer_list<LabelRow> rows,
+                 const char* name) {
   std::set<int> listed;
   for (const auto& r : rows) {
     listed.insert(unitCode(r.unit));
@@ -76,29 +79,49 @@ void expectTable(const AnnunciatorTable& t, std::initializer_list<LabelRow> rows
 
 TEST(Annunciators, MainWindowTables) {
   expectTable(mainForwardAnnunciators,
-              {{U::dB, "segFdb", ""}, {U::Rho, "segRRho", ""}, {U::VSWR, "segRVSWR", "segRR"},
-               {U::ReturnLoss, "segRR", "segRRL"}, {U::dBm, "segFdb", "segFm"},
-               {U::uW, "segFuW", ""}, {U::mW, "segFm", "segFW"}, {U::W, "segFW", ""},
-               {U::KW, "segFKW", ""}, {U::AutoW, "segFW", ""}},
+              {{U::dB, "segFdb", ""},
+               {U::Rho, "segRRho", ""},
+               {U::VSWR, "segRVSWR", "segRR"},
+               {U::ReturnLoss, "segRR", "segRRL"},
+               {U::dBm, "segFdb", "segFm"},
+               {U::uW, "segFuW", ""},
+               {U::mW, "segFm", "segFW"},
+               {U::W, "segFW", ""},
+               {U::KW, "segFKW", ""},
+               {U::AutoW, "segFW", ""}},
               "forward");
   expectTable(mainReflectedAnnunciators,
-              {{U::dB, "segRdb", ""}, {U::Rho, "segRRho", ""}, {U::VSWR, "segRVSWR", "segRR"},
-               {U::ReturnLoss, "segRR", "segRRL"}, {U::dBm, "segRdb", "segRm"},
-               {U::uW, "segRuW", ""}, {U::mW, "segRm", "segRW"}, {U::W, "segRW", ""},
-               {U::KW, "segRKW", ""}, {U::AutoW, "segRW", ""}},
+              {{U::dB, "segRdb", ""},
+               {U::Rho, "segRRho", ""},
+               {U::VSWR, "segRVSWR", "segRR"},
+               {U::ReturnLoss, "segRR", "segRRL"},
+               {U::dBm, "segRdb", "segRm"},
+               {U::uW, "segRuW", ""},
+               {U::mW, "segRm", "segRW"},
+               {U::W, "segRW", ""},
+               {U::KW, "segRKW", ""},
+               {U::AutoW, "segRW", ""}},
               "reflected");
 }
 
 TEST(Annunciators, PeakAndBurstWindowTables) {
   expectTable(peakValueAnnunciators,
-              {{U::dB, "segPdb", ""}, {U::dBm, "segPdb", "segPm"}, {U::uW, "segPuW", ""},
-               {U::mW, "segPm", "segPW"}, {U::W, "segPW", ""}, {U::KW, "segPKW", ""},
+              {{U::dB, "segPdb", ""},
+               {U::dBm, "segPdb", "segPm"},
+               {U::uW, "segPuW", ""},
+               {U::mW, "segPm", "segPW"},
+               {U::W, "segPW", ""},
+               {U::KW, "segPKW", ""},
                {U::AutoW, "segPW", ""}},
               "peak");
   expectTable(peakVswrAnnunciators, {{U::VSWR, "segPRVSWR", "segPRR"}}, "peak vswr");
   expectTable(burstAnnunciators,
-              {{U::dB, "segBdb", ""}, {U::dBm, "segBdb", "segBm"}, {U::uW, "segBuW", ""},
-               {U::mW, "segBm", "segBW"}, {U::W, "segBW", ""}, {U::KW, "segBKW", ""},
+              {{U::dB, "segBdb", ""},
+               {U::dBm, "segBdb", "segBm"},
+               {U::uW, "segBuW", ""},
+               {U::mW, "segBm", "segBW"},
+               {U::W, "segBW", ""},
+               {U::KW, "segBKW", ""},
                {U::AutoW, "segBW", ""}},
               "burst");
 }

@@ -21,31 +21,32 @@ struct FormatRow {
 TEST(FormatReading, FiveSignificantDigitsThenFixedDecimals) {
   const FormatRow rows[] = {
       {123.456789, 2, "123.46"},
-      {12345.678, 2, "12346.00"},   // digits past the fifth print as 0
+      {12345.678, 2, "12346.00"},  // digits past the fifth print as 0
       {0.123456, 5, "0.12346"},
       {1.23456, 5, "1.23460"},
       {1.23456, 1, "1.2"},
-      {1.25, 1, "1.3"},             // ties round away from zero
-      {1.35, 1, "1.4"},             // 1.35000000000000008882 in binary
+      {1.25, 1, "1.3"},  // ties round away from zero
+      {1.35, 1, "1.4"},  // 1.35000000000000008882 in binary
       {0.125, 2, "0.13"},
       {2.5, 0, "3"},
       {-2.5, 0, "-3"},
-      {1.2345, 3, "1.235"},         // 1.23449999999999993072 in binary
+      {1.2345, 3, "1.235"},  // 1.23449999999999993072 in binary
       {0, 2, "0.00"},
       {0, 0, "0"},
       {7, 0, "7"},
       {0.006, 2, "0.01"},
       {0.004, 2, "0.00"},
-      {-0.004, 2, "0.00"},          // no "-0.00"
+      {-0.004, 2, "0.00"},  // no "-0.00"
       {-0.0, 3, "0.000"},
       {-20, 2, "-20.00"},
       {999.9, 0, "1000"},
-      {9.99996, 5, "10.00000"},     // rounding moves the point
+      {9.99996, 5, "10.00000"},  // rounding moves the point
       {0.000123456, 5, "0.00012"},
       {12.3456789, 3, "12.346"},
       {1e-300, 5, "0.00000"},
   };
-  for (const auto& r : rows) EXPECT_EQ(formatReading(r.value, r.decimals), r.text) << r.value << "/" << r.decimals;
+  for (const auto& r : rows)
+    EXPECT_EQ(formatReading(r.value, r.decimals), r.text) << r.value << "/" << r.decimals;
 }
 
 TEST(FormatReading, FailsWhenTheIntegerPartNeedsMoreThanFiveDigits) {
@@ -54,7 +55,7 @@ TEST(FormatReading, FailsWhenTheIntegerPartNeedsMoreThanFiveDigits) {
       {99999, 5, "99999.00000"},
       {99999.4, 2, "99999.00"},
       {-99999, 2, "-99999.00"},
-      {99999.5, 0, std::nullopt},   // rounds to 100000
+      {99999.5, 0, std::nullopt},  // rounds to 100000
       {99999.6, 3, std::nullopt},
       {100000, 0, std::nullopt},
       {-150000, 0, std::nullopt},
@@ -64,7 +65,8 @@ TEST(FormatReading, FailsWhenTheIntegerPartNeedsMoreThanFiveDigits) {
       {-std::numeric_limits<double>::infinity(), 2, std::nullopt},
       {std::numeric_limits<double>::quiet_NaN(), 2, std::nullopt},
   };
-  for (const auto& r : rows) EXPECT_EQ(formatReading(r.value, r.decimals), r.text) << r.value << "/" << r.decimals;
+  for (const auto& r : rows)
+    EXPECT_EQ(formatReading(r.value, r.decimals), r.text) << r.value << "/" << r.decimals;
 }
 
 TEST(FormatReading, DecimalsOutsideZeroToFiveAreClamped) {
@@ -106,7 +108,8 @@ TEST(SecondaryTexts, OffsetCcdfLimitAndDuty) {
   EXPECT_EQ(ccdfLimitText(MeasType::CCDF, 123.456), "123.50 W");  // four significant digits
   EXPECT_EQ(ccdfLimitText(MeasType::CCDF, 0), "");
   EXPECT_EQ(ccdfLimitText(MeasType::Average, 50), "");
-  EXPECT_EQ(ccdfLimitText(MeasType::CCDF, 123456), "123456 W");  // too long for 4 digits: still a number
+  EXPECT_EQ(ccdfLimitText(MeasType::CCDF, 123456),
+            "123456 W");  // too long for 4 digits: still a number
 
   EXPECT_EQ(dutyText(MeasType::Burst, 12.5), "12.5");
   EXPECT_EQ(dutyText(MeasType::Burst, 0.1), "0.1");

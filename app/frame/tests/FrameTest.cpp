@@ -143,9 +143,9 @@ void pressLater(const QString& text, QString* seenText, QString* seenCaption) {
 TEST_F(FrameTest, RealBoxesReturnThePressedButtonAndShowCleanLines) {
   QString text, caption;
   pressLater("Cancel", &text, &caption);
-  EXPECT_EQ(zrq::ui::showMessage("Line one\r\nline two\n\rend", "Title",
-                                 zrq::ui::MsgButtons::OkCancel),
-            zrq::ui::MsgResult::Cancel);
+  EXPECT_EQ(
+      zrq::ui::showMessage("Line one\r\nline two\n\rend", "Title", zrq::ui::MsgButtons::OkCancel),
+      zrq::ui::MsgResult::Cancel);
   EXPECT_EQ(text, "Line one\nline two\nend");
   EXPECT_EQ(caption, "Title");
   pressLater("No", &text, &caption);

@@ -25,8 +25,8 @@ int counter = 0;
 
 Child::Child(const std::string& program, const std::vector<std::string>& args,
              const std::vector<std::string>& env) {
-  errPath_ = "/tmp/zrq-child-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
-             ".err";
+  errPath_ =
+      "/tmp/zrq-child-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".err";
   const std::string path = comm::test::binDir() + "/" + program;
   // The given entries replace inherited ones of the same name.
   std::vector<std::string> envCopy;

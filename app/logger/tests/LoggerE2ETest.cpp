@@ -52,9 +52,9 @@ class LoggerE2E : public ::testing::Test {
   }
 
   void startSim(std::vector<std::string> extra = {}) {
-    std::vector<std::string> o{"--banner", "0",     "--interval", "100", "--drift", "0",
-                               "--noise",  "0",     "--power",    "20",  "--usb",   "1",
-                               "--usb-dir", usbDir.string()};
+    std::vector<std::string> o{"--banner", "0",       "--interval", "100",          "--drift",
+                               "0",        "--noise", "0",          "--power",      "20",
+                               "--usb",    "1",       "--usb-dir",  usbDir.string()};
     o.insert(o.end(), extra.begin(), extra.end());
     sim = std::make_unique<SimProcess>(o);
     ASSERT_TRUE(sim->ok()) << sim->error();
@@ -154,10 +154,13 @@ TEST_F(LoggerE2E, SigintAndSigtermEndTheRunWithTheFileWhole) {
     ASSERT_TRUE(r.ok) << r.why;
     EXPECT_GE(r.records.size(), 1u);
     // The port was given back: the sensor was told to stop its stream.
-    EXPECT_TRUE(eventually([&] {
-      const std::string l = sim->commandLetters();
-      return !l.empty() && l.back() != 'D';
-    }, 3000)) << sim->commandLetters();
+    EXPECT_TRUE(eventually(
+        [&] {
+          const std::string l = sim->commandLetters();
+          return !l.empty() && l.back() != 'D';
+        },
+        3000))
+        << sim->commandLetters();
   }
 }
 
@@ -250,8 +253,8 @@ TEST_F(LoggerE2E, KilledAtRandomMomentsTheFileHoldsOnlyWholeRecords) {
       lane.before = sizeOf(lane.file);
       lane.delayMs = offset(rng);
       lane.run = std::make_unique<Child>(
-          "zrq-log", std::vector<std::string>{"--port", lane.sim->serialPath(), "--out",
-                                              lane.file.string()});
+          "zrq-log",
+          std::vector<std::string>{"--port", lane.sim->serialPath(), "--out", lane.file.string()});
     }
     // Each run kills its logger that long after its log first grew.
     std::vector<Clock::time_point> grew(kLanes, Clock::time_point::max());

@@ -63,13 +63,27 @@ TEST(LoggerOptions, EveryOptionSetsItsSetting) {
 
 TEST(LoggerOptions, BadArgumentsAreRefusedWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--sample", "0s"},        {"--sample", "61s"},      {"--sample", "5d"},
-      {"--sample", "s"},         {"--sample", "1.5s"},     {"--type", "rms"},
-      {"--event", "sometimes"},  {"--trigger", "side"},    {"--limit", "abc"},
-      {"--limit", "-1"},         {"--limit", "1,5"},       {"--offset", "101"},
-      {"--offset", "x"},         {"--ccdf-limit", "0"},    {"--filter", "1k"},
-      {"--seconds", "0"},        {"--seconds", "inf"},     {"--records", "0"},
-      {"--records", "2.5"},      {"--bogus"},              {"--seconds"},
+      {"--sample", "0s"},
+      {"--sample", "61s"},
+      {"--sample", "5d"},
+      {"--sample", "s"},
+      {"--sample", "1.5s"},
+      {"--type", "rms"},
+      {"--event", "sometimes"},
+      {"--trigger", "side"},
+      {"--limit", "abc"},
+      {"--limit", "-1"},
+      {"--limit", "1,5"},
+      {"--offset", "101"},
+      {"--offset", "x"},
+      {"--ccdf-limit", "0"},
+      {"--filter", "1k"},
+      {"--seconds", "0"},
+      {"--seconds", "inf"},
+      {"--records", "0"},
+      {"--records", "2.5"},
+      {"--bogus"},
+      {"--seconds"},
       {"--event", "above"},  // a limit event without a limit
       {"--type", "ccdf", "--trigger", "burst"},
   };
@@ -78,8 +92,8 @@ TEST(LoggerOptions, BadArgumentsAreRefusedWithAReason) {
     EXPECT_FALSE(r.options) << args[0] << " " << (args.size() > 1 ? args[1] : "");
     EXPECT_FALSE(r.error.empty());
   }
-  EXPECT_FALSE(parseLoggerArgs({"--out", "x.csv"}).options);   // no port
-  EXPECT_FALSE(parseLoggerArgs({"--port", "COM1"}).options);   // no file
+  EXPECT_FALSE(parseLoggerArgs({"--out", "x.csv"}).options);  // no port
+  EXPECT_FALSE(parseLoggerArgs({"--port", "COM1"}).options);  // no file
   // Help and version need nothing else.
   EXPECT_TRUE(parseLoggerArgs({"--help"}).options->help);
   EXPECT_TRUE(parseLoggerArgs({"--version"}).options->version);

@@ -21,14 +21,21 @@ constexpr int kBorderWidth = 5;
 QFont fontOf(int kind) {
   QFont f;
   switch (kind) {
-    case 0: return zrq::frame::designFont("Arial", 8);
-    case 1: f = zrq::frame::designFont("Arial Black", 8); f.setPixelSize(35); return f;
+    case 0:
+      return zrq::frame::designFont("Arial", 8);
+    case 1:
+      f = zrq::frame::designFont("Arial Black", 8);
+      f.setPixelSize(35);
+      return f;
     case 2:
       f = zrq::frame::designFont("Arial Black", 8);
       f.setPixelSize(29);
       f.setFixedPitch(true);
       return f;
-    default: f = zrq::frame::designFont("Arial Black", 8); f.setPixelSize(21); return f;
+    default:
+      f = zrq::frame::designFont("Arial Black", 8);
+      f.setPixelSize(21);
+      return f;
   }
 }
 
@@ -143,7 +150,8 @@ TfrmdisplayPeak::TfrmdisplayPeak(QWidget* owner)
   for (const Control& c : table) addLabel(c);
   peakDisplay = label("peakDisplay");
   vswrDisplay = label("vswrDisplay");
-  ProgressBar2 = addBar("ProgressBar2", 0, 137, 225, 18, "Indicates Input Peak Power As % Full Scale");
+  ProgressBar2 =
+      addBar("ProgressBar2", 0, 137, 225, 18, "Indicates Input Peak Power As % Full Scale");
   valueLabel_ = peakDisplay;
   secondLabel_ = vswrDisplay;
   bar_ = ProgressBar2;

@@ -20,8 +20,8 @@ constexpr int kClientHeight = 155;
 
 }  // namespace
 
-TMeterWindow::TMeterWindow(QWidget* owner, const char* name, const char* caption,
-                           QPoint designPos, const char* controlData)
+TMeterWindow::TMeterWindow(QWidget* owner, const char* name, const char* caption, QPoint designPos,
+                           const char* controlData)
     : QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {

@@ -140,8 +140,8 @@ class AppE2E : public zrq::test::qt::AppWindowsE2E {
     const std::int64_t before = main->state.lastReadingMs;
     for (int i = 0; i < maxTicks; ++i) {
       tick();
-      if (main->state.lastReadingMs != before && main->state.reading.reportedType ==
-                                                     zrq::core::measTypeCode(main->state.measType))
+      if (main->state.lastReadingMs != before &&
+          main->state.reading.reportedType == zrq::core::measTypeCode(main->state.measType))
         break;
     }
     tick();
@@ -350,8 +350,8 @@ TEST_F(AppE2E, FilterChangeDuringTheResendPauseReachesTheSensor) {
   const auto gs = sim->commandsReceived('G');
   ASSERT_EQ(gs.size(), gBefore + 1);
   EXPECT_EQ(gs.back(), zrq::comm::protocol::buildSettingsCommand(
-                           2, main->state.offsetDb, 10000,
-                           zrq::core::unitCode(main->state.fwdUnit), main->state.ccdfLimit));
+                           2, main->state.offsetDb, 10000, zrq::core::unitCode(main->state.fwdUnit),
+                           main->state.ccdfLimit));
   // The change went out with that command: nothing is left to send.
   EXPECT_FALSE(main->state.settingsChanged);
   EXPECT_TRUE(boxes.shown().empty());
@@ -414,8 +414,7 @@ TEST_F(AppE2E, HangUpEndsInCommunicationErrorSeven) {
   start({"--fault", "hangup,at=2500,for=60000"});
   connect(sim->serialPath());
   tick();
-  ASSERT_TRUE(eventually(
-      [&] { return sim->trace().find("hangup") != std::string::npos; }, 5000));
+  ASSERT_TRUE(eventually([&] { return sim->trace().find("hangup") != std::string::npos; }, 5000));
   QTest::qWait(100);
   main->readDataTimerTimer();
   expectConnectionLost();
@@ -429,8 +428,7 @@ TEST_F(AppE2E, FourUnansweredStopCommandsEndInCommunicationErrorSeven) {
   comm->pktDataString("");
   expectConnectionLost();
   // Four stops unanswered, then the one of the disconnect.
-  EXPECT_TRUE(eventually(
-      [&] { return commandTimes(*sim, 'U').size() == stopsBefore + 5; }, 3000));
+  EXPECT_TRUE(eventually([&] { return commandTimes(*sim, 'U').size() == stopsBefore + 5; }, 3000));
 }
 
 // The same lost sensor with the window's own waits: while the library waits
@@ -577,8 +575,8 @@ TEST_F(AppE2E, FatalCloseDuringStartUpConnectEndsTheProgram) {
   QElapsedTimer t;
   t.start();
   zrq.start(QString::fromStdString(zrq::comm::test::binDir() + "/ZRQUSB"),
-            {"--connect", QString::fromStdString(sim->serialPath()), "--unattended",
-             "--quit-after", "60000"});
+            {"--connect", QString::fromStdString(sim->serialPath()), "--unattended", "--quit-after",
+             "60000"});
   ASSERT_TRUE(zrq.waitForStarted(10000));
   ASSERT_TRUE(zrq.waitForFinished(40000)) << "still running: the fatal close did not end it";
   EXPECT_LT(t.elapsed(), 40000);

@@ -138,7 +138,7 @@ TEST_F(PanelTest, UnitsLightTheirPairsAndSwitchCleanly) {
   EXPECT_TRUE(lit("segFdb") && lit("segFm"));
   EXPECT_FALSE(lit("segFW"));
   EXPECT_EQ(w->ProgressBar1->value(), 96);  // 50 of 51.76 dBm (150 W)
-  w->btnFwdUnitsClick();  // back to AutoW, ranging down to mW
+  w->btnFwdUnitsClick();                    // back to AutoW, ranging down to mW
   receive({.fwd = 0.5, .rfl = 0.0005});
   tick();
   EXPECT_EQ(text(w->fwdDisplay), "500");

@@ -106,7 +106,7 @@ TEST_F(LifecycleTest, PortItemClickConnectsThroughTheConnectionWindowByTag) {
   EXPECT_FALSE(w->portMenuItem("COM1")->isEnabled());
   EXPECT_EQ(text(w->lblComm), "  Connecting");
   EXPECT_EQ(w->windowTitle().toStdString(), "7730 ZRQ V3.1.4.3");  // not connected: no rename
-  second->trigger();  // checked: disconnect
+  second->trigger();                                               // checked: disconnect
   EXPECT_FALSE(second->isChecked());
   EXPECT_TRUE(w->portMenuItem("COM1")->isEnabled());
   EXPECT_EQ(comm.disconnects, 1);

@@ -285,7 +285,7 @@ TEST_F(LogFreqTest, SampleTimeOutsideOneToSixtyIsResetWithAMessage) {
 }
 
 TEST_F(LogFreqTest, SampleIntervalInTicks) {
-  const std::tuple<int, int, int> rows[] = {{0, 1, 2},   {0, 60, 120},   {1, 1, 120},
+  const std::tuple<int, int, int> rows[] = {{0, 1, 2},     {0, 60, 120}, {1, 1, 120},
                                             {1, 30, 3600}, {2, 1, 7200}, {2, 60, 432000}};
   for (auto [unit, n, ticks] : rows) {
     dlg->clickTime(unit);

@@ -45,8 +45,8 @@ namespace {
 namespace fs = std::filesystem;
 using zrq::comm::test::SimProcess;
 using zrq::logger::test::lineCount;
-using zrq::logger::test::readLog;
 using zrq::logger::test::ReadBack;
+using zrq::logger::test::readLog;
 
 constexpr const char* kLoggingError = "Error during logging.  Log file deactivated.";
 
@@ -74,9 +74,13 @@ class MainLogE2E : public zrq::test::qt::AppWindowsE2E {
   // The simulator, then the windows in ZRQUSB's order with the log writer
   // plugged in; the timers run.
   void start(std::vector<std::string> simOptions = {}) {
-    std::vector<std::string> o{"--banner", "0", "--interval", "100", "--drift", "0", "--noise",
-                               "0",        "--power", "20", "--usb", "1", "--usb-dir",
-                               (dir / "usb").string()};
+    std::vector<std::string> o{"--banner",   "0",
+                               "--interval", "100",
+                               "--drift",    "0",
+                               "--noise",    "0",
+                               "--power",    "20",
+                               "--usb",      "1",
+                               "--usb-dir",  (dir / "usb").string()};
     o.insert(o.end(), simOptions.begin(), simOptions.end());
     sim = std::make_unique<SimProcess>(o);
     ASSERT_TRUE(sim->ok()) << sim->error();
@@ -188,7 +192,7 @@ void MainLogE2E::menuRun(bool usb) {
   EXPECT_TRUE(main->log500msTick->isActive());
   EXPECT_TRUE(shown(main->Logging));
   ASSERT_TRUE(eventually([&] { return lineCount(file) >= 3; }, 5000));
-  EXPECT_LT(since.elapsed(), 1500);  // due after 0.5 to 0.75 s; slack for a busy machine
+  EXPECT_LT(since.elapsed(), 1500);           // due after 0.5 to 0.75 s; slack for a busy machine
   EXPECT_FALSE(main->LogFile1->isEnabled());  // no new file while logging
   ASSERT_TRUE(eventually([&] { return lineCount(file) >= 5; }, 5000));
   main->Active1->trigger();
@@ -327,8 +331,8 @@ TEST(MainLogProgram, TheLogOptionLogsOnceTheStreamRuns) {
   fs::remove_all(dir);
   fs::create_directories(dir / "usb");
   {
-    SimProcess sim({"--banner", "0", "--interval", "100", "--drift", "0", "--noise", "0",
-                    "--power", "20", "--usb", "1", "--usb-dir", (dir / "usb").string()});
+    SimProcess sim({"--banner", "0", "--interval", "100", "--drift", "0", "--noise", "0", "--power",
+                    "20", "--usb", "1", "--usb-dir", (dir / "usb").string()});
     ASSERT_TRUE(sim.ok()) << sim.error();
     for (const std::string& port : {sim.serialPath(), std::string("7730USB1")}) {
       const fs::path file = dir / (fs::path(port).filename().string() + ".csv");

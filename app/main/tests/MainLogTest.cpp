@@ -85,7 +85,8 @@ TEST_F(MainLogTest, TheSaveDialogStartsAtHomeWithZrqLogAndAppendsWithoutAsking) 
   EXPECT_EQ(d->nameFilters(), (QStringList{"csv (*.csv)", "txt (*.txt)"}));
   EXPECT_TRUE(d->testOption(QFileDialog::DontConfirmOverwrite));
   ASSERT_FALSE(d->selectedFiles().isEmpty());
-  EXPECT_EQ(fs::path(d->selectedFiles().constFirst().toStdString()).filename(), "ZRQLog.csv");  // the default suffix joins it
+  EXPECT_EQ(fs::path(d->selectedFiles().constFirst().toStdString()).filename(),
+            "ZRQLog.csv");  // the default suffix joins it
   EXPECT_EQ(d->directory().absolutePath(), QDir::homePath());
 }
 

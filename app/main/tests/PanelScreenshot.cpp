@@ -36,7 +36,9 @@ struct Streaming : zrq::app::NullCommPeer {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: panel_screenshot OUTPUT.png [average|nosensor|burst|ccdf|dbm|zerocal|about|filter]\n");
+    std::fprintf(stderr,
+                 "usage: panel_screenshot OUTPUT.png "
+                 "[average|nosensor|burst|ccdf|dbm|zerocal|about|filter]\n");
     return 2;
   }
   const std::string state = argc >= 3 ? argv[2] : "average";
@@ -131,9 +133,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const int minSide = expectAverage ? 250 : 100;
-  const bool ok = back.width() >= minSide && back.height() >= minSide && colours.size() >= 16 &&
-                  (!expectAverage ||
-                   (w.fwdDisplay->text() == "100.00" && w.rflDisplay->text() == "1.222"));
+  const bool ok =
+      back.width() >= minSide && back.height() >= minSide && colours.size() >= 16 &&
+      (!expectAverage || (w.fwdDisplay->text() == "100.00" && w.rflDisplay->text() == "1.222"));
   zrq::frame::uninstallFrame();
   return ok ? 0 : 1;
 }

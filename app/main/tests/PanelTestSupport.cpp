@@ -12,10 +12,10 @@ namespace zrq::test {
 
 std::string dataString(const Powers& p, int reportedType) {
   char buf[160];
-  std::snprintf(buf, sizeof buf,
-                ",%+11.4E,%+12.4E,%+11.4E,%+11.4E,%+11.4E,%+11.4E,%2d,%2d,%+11.4E,%+11.4E,%+11.4E,,",
-                p.burst, 25.0, p.fwd, p.rfl, p.peak, 0.0, reportedType, p.scale, p.ccdf, p.crest,
-                p.duty);
+  std::snprintf(
+      buf, sizeof buf,
+      ",%+11.4E,%+12.4E,%+11.4E,%+11.4E,%+11.4E,%+11.4E,%2d,%2d,%+11.4E,%+11.4E,%+11.4E,,", p.burst,
+      25.0, p.fwd, p.rfl, p.peak, 0.0, reportedType, p.scale, p.ccdf, p.crest, p.duty);
   return buf;
 }
 
@@ -23,7 +23,7 @@ void PanelTest::SetUp() {
   ensureApplication();
   msg = std::make_unique<ui::ScopedScriptedMessageBoxes>();
   w = std::make_unique<TfrmMain>();
-  w->displayTimer->stop();  // the tests drive the ticks
+  w->displayTimer->stop();                // the tests drive the ticks
   w->clockMs = [this] { return nowMs; };  // and the clock
   about = new TfrmAbout(w.get());
   filter = new TfrmFilterValue(w.get(), w.get());

@@ -40,7 +40,10 @@ struct FakeComm : app::NullCommPeer {
   bool interrogationAccepted() const override { return interrogated; }
   bool settingsAccepted() const override { return settingsOk; }
   void readSensorData() override { ++readCalls; }
-  bool readZeroCalReply() override { ++zeroCalReads; return zeroCalReplyOk; }
+  bool readZeroCalReply() override {
+    ++zeroCalReads;
+    return zeroCalReplyOk;
+  }
   void disconnect() override { ++disconnects; }
   int lastConnectTag = -1;
   void connectPort(int tag) override { lastConnectTag = tag; }

@@ -16,7 +16,7 @@ using core::MeasType;
 using core::PowerUnit;
 
 TEST_F(PanelTest, ReflectedUnitCyclesThroughAllFive) {
-  const PowerUnit order[] = {PowerUnit::Rho, PowerUnit::VSWR, PowerUnit::ReturnLoss,
+  const PowerUnit order[] = {PowerUnit::Rho, PowerUnit::VSWR,  PowerUnit::ReturnLoss,
                              PowerUnit::dBm, PowerUnit::AutoW, PowerUnit::Rho};
   for (PowerUnit u : order) {
     w->btnRflUnitsClick();
@@ -48,9 +48,9 @@ struct EntryCase {
 };
 
 TEST_F(PanelTest, OffsetEntryAcceptsZeroToHundredAndShowsErrorOtherwise) {
-  const EntryCase cases[] = {{"100", true, 100},  {"2.5", true, 2.5f}, {" 7 ", true, 7},
-                             {"", true, 0},       {"100.01", false, 0}, {"-1", false, 0},
-                             {"3dB", false, 0},   {"nan", false, 0},   {"1,5", false, 0},
+  const EntryCase cases[] = {{"100", true, 100}, {"2.5", true, 2.5f},  {" 7 ", true, 7},
+                             {"", true, 0},      {"100.01", false, 0}, {"-1", false, 0},
+                             {"3dB", false, 0},  {"nan", false, 0},    {"1,5", false, 0},
                              {"Error", false, 0}};
   for (const auto& c : cases) {
     w->state.offsetDb = 42;
@@ -73,8 +73,8 @@ TEST_F(PanelTest, OffsetEntryAcceptsZeroToHundredAndShowsErrorOtherwise) {
 }
 
 TEST_F(PanelTest, CcdfLimitEntryAcceptsTwoToFourHundred) {
-  const EntryCase cases[] = {{"2", true, 2},      {"400", true, 400},  {"50.5", true, 50.5f},
-                             {"1.99", false, 0},  {"450", false, 0},   {"", false, 0},
+  const EntryCase cases[] = {{"2", true, 2},     {"400", true, 400}, {"50.5", true, 50.5f},
+                             {"1.99", false, 0}, {"450", false, 0},  {"", false, 0},
                              {"abc", false, 0}};
   for (const auto& c : cases) {
     w->state.ccdfLimit = 77;

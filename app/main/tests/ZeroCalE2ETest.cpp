@@ -85,8 +85,7 @@ struct FileLog : zrq::app::NullLogPeer {
   int records = 0, closes = 0;
   void checkLogTriggers() override {
     if (!out.is_open() || !main->logActive) return;
-    out << ++records << ',' << main->logValues.fwdAvgW << ',' << main->logValues.rflW
-        << ",\r\n";
+    out << ++records << ',' << main->logValues.fwdAvgW << ',' << main->logValues.rflW << ",\r\n";
     out.flush();
   }
   void closeLogFile() override {
@@ -97,9 +96,7 @@ struct FileLog : zrq::app::NullLogPeer {
 
 class ZeroCalE2E : public zrq::test::qt::AppWindowsE2E {
  protected:
-  void SetUp() override {
-    ZRQ_QT_E2E_SETUP();
-  }
+  void SetUp() override { ZRQ_QT_E2E_SETUP(); }
 
   void TearDown() override {
     destroyWindows();

@@ -106,9 +106,9 @@ TEST_F(ZeroCalTest, WithNothingOpenOnlyTheFirstQuestionIsAskedAndThePanelGoesDar
   for (QPushButton* b : {w->btnType, w->tbnTypeDown, w->btnFwdUnits, w->btnRflUnits, w->btnOffset,
                          w->btnFilter, w->btnCCDF})
     EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
-  for (const char* l : {"segFwd", "segRfl", "segFAvg", "segRAvg", "segFW", "segRW", "segMeasType",
-                        "segFilter", "segFwdUnits", "segRflUnits", "segbOffset", "segCcdfLimit",
-                        "Logging", "txtDuty"})
+  for (const char* l :
+       {"segFwd", "segRfl", "segFAvg", "segRAvg", "segFW", "segRW", "segMeasType", "segFilter",
+        "segFwdUnits", "segRflUnits", "segbOffset", "segCcdfLimit", "Logging", "txtDuty"})
     EXPECT_FALSE(lit(l)) << l;
   EXPECT_EQ(text(w->fwdDisplay), "");
   EXPECT_EQ(text(w->rflDisplay), "");

@@ -42,7 +42,7 @@ TEST(DecodeTool, ShowsThePanelForAnAcceptedLine) {
 
 TEST(DecodeTool, AcceptsAWholeDataLineAndOptions) {
   ToolRun r = run({"--fwd-unit=dBm", "--offset", "3", "--full-scale", "150", "-"},
-              "D" + std::string(kLineA) + "\r\n");
+                  "D" + std::string(kLineA) + "\r\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(has(r.out, "forward:   53.00 dBm")) << r.out;  // 50 dBm + 3 dB
   EXPECT_TRUE(has(r.out, "offset:    3.00 dB")) << r.out;
@@ -73,7 +73,11 @@ TEST(DecodeTool, TypeMismatchIsShownAsSuch) {
 }
 
 TEST(DecodeTool, BadOptionsAndMissingFilesAreErrors) {
-  struct Row { std::vector<std::string> args; int status; const char* message; } rows[] = {
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  } rows[] = {
       {{}, 2, "no input file"},
       {{"--type", "loud", "-"}, 2, "unknown measurement type 'loud'"},
       {{"--fwd-unit", "Rho", "-"}, 2, "not a forward unit"},

@@ -4,7 +4,7 @@
 #include <mutex>
 
 class CriticalSection {
-public:
+ public:
   CriticalSection() = default;
   CriticalSection(const CriticalSection&) = delete;
   CriticalSection& operator=(const CriticalSection&) = delete;
@@ -17,17 +17,17 @@ public:
   void lock() { enter(); }
   void unlock() { leave(); }
 
-private:
+ private:
   std::recursive_mutex mutex_;
 };
 
 class CsLock {
-public:
+ public:
   explicit CsLock(CriticalSection& cs) : cs_(cs) { cs_.enter(); }
   ~CsLock() { cs_.leave(); }
   CsLock(const CsLock&) = delete;
   CsLock& operator=(const CsLock&) = delete;
 
-private:
+ private:
   CriticalSection& cs_;
 };

@@ -8,7 +8,7 @@
 #include "Common/Event.h"
 
 class Deadline {
-public:
+ public:
   using Clock = std::chrono::steady_clock;
 
   // A negative time-out or kInfiniteMs never ends.
@@ -25,7 +25,7 @@ public:
     return left > 0 ? static_cast<int>(std::min<long long>(left, kInfiniteMs - 1)) : 0;
   }
 
-private:
+ private:
   bool infinite_;
   Clock::time_point end_;
 };

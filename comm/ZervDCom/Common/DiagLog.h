@@ -10,7 +10,7 @@
 enum class LogKind : int { COMM = 0, USB = 1, Serial = 2, MISC = 3, None = 4 };
 
 class DiagLog {
-public:
+ public:
   static DiagLog& instance();
 
   // A relative file name is placed in the per-user log folder. Raises
@@ -23,7 +23,7 @@ public:
   bool isEnabled() const;
   int level() const;
 
-private:
+ private:
   DiagLog() = default;
   mutable CriticalSection cs_;
   FILE* file_ = nullptr;

@@ -10,7 +10,7 @@ constexpr int kInfiniteMs = 0x7FFFFFFF;
 enum class WaitResult { Signalled, TimedOut };
 
 class Event {
-public:
+ public:
   explicit Event(bool manualReset = true, bool initiallySet = false);
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
@@ -21,7 +21,7 @@ public:
   // ms: 0 polls, kInfiniteMs (or any negative) waits without limit.
   WaitResult wait(int ms);
 
-private:
+ private:
   mutable std::mutex mutex_;
   std::condition_variable cv_;
   bool set_;

@@ -7,19 +7,19 @@
 #include <string>
 
 class DebugInfo {
-public:
+ public:
   DebugInfo(const char* file, int line);
   // "File: %s at line %d"
   const std::u16string& text() const noexcept { return text_; }
 
-private:
+ private:
   std::u16string text_;
 };
 
 #define ZRQ_HERE (::DebugInfo(__FILE__, __LINE__))
 
 class Exc {
-public:
+ public:
   explicit Exc(std::u16string description = {}, std::optional<DebugInfo> location = std::nullopt);
   virtual ~Exc();
 
@@ -31,7 +31,7 @@ public:
   // what-text, " - location: ", location text: what a last error's detail holds.
   std::u16string detailText() const;
 
-private:
+ private:
   std::u16string description_;
   std::optional<DebugInfo> location_;
 };
@@ -39,31 +39,31 @@ private:
 namespace CommErrInfo {
 
 class CommExc : public Exc {
-public:
+ public:
   CommExc(int code, std::optional<DebugInfo> location);
   CommExc(int code, std::u16string description, std::optional<DebugInfo> location);
   ~CommExc() override;
   int code() const noexcept { return code_; }
 
-private:
+ private:
   int code_;
 };
 
 // A failed operating-system call: "<call> failed. Win32 message: <strerror text>".
 // The call name keeps the logical operation's name whichever Linux call did it.
 class CommWin32Exc : public CommExc {
-public:
+ public:
   CommWin32Exc(int code, const char* callName, int osError, std::optional<DebugInfo> location);
   ~CommWin32Exc() override;
   int osError() const noexcept { return osError_; }
 
-private:
+ private:
   int osError_;
 };
 
 // A failed C run-time call: "<call> failed. errno message: <strerror text>".
 class CommSTDCExc : public CommExc {
-public:
+ public:
   CommSTDCExc(int code, const char* callName, int errnum, std::optional<DebugInfo> location);
   ~CommSTDCExc() override;
 };
@@ -71,25 +71,25 @@ public:
 }  // namespace CommErrInfo
 
 class IndexOutOfBoundsExc : public Exc {
-public:
+ public:
   IndexOutOfBoundsExc(unsigned index, unsigned size, std::optional<DebugInfo> location);
   ~IndexOutOfBoundsExc() override;
 };
 
 class CriticalSectionExc : public Exc {
-public:
+ public:
   explicit CriticalSectionExc(std::optional<DebugInfo> location);
   ~CriticalSectionExc() override;
 };
 
 class CannotOpenFileExc : public Exc {
-public:
+ public:
   CannotOpenFileExc(const std::string& fileName, std::optional<DebugInfo> location);
   ~CannotOpenFileExc() override;
 };
 
 class CannotLoadRscExc : public Exc {
-public:
+ public:
   CannotLoadRscExc(int id, std::optional<DebugInfo> location);
   ~CannotLoadRscExc() override;
 };

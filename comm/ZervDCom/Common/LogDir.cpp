@@ -19,7 +19,7 @@ std::string envOrEmpty(const char* name) {
 
 bool makeDirs(const std::string& path) {
   if (path.empty()) return false;
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   auto slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !makeDirs(path.substr(0, slash))) return false;
@@ -31,7 +31,8 @@ std::string homeOfUser() {
   std::vector<char> buf(16384);
   passwd pw{};
   passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) != 0 || !found || !found->pw_dir)
+  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) != 0 || !found ||
+      !found->pw_dir)
     return {};
   return found->pw_dir;
 }
@@ -39,7 +40,7 @@ std::string homeOfUser() {
 // Only a folder of this user that nobody else may write into holds our logs
 // and locks: another user could otherwise plant links or read them.
 bool folderIsPrivate(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   return st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
@@ -65,12 +66,12 @@ bool ensureLogDir() {
   if (d.empty() || !makeDirs(d)) return false;
   if (folderIsPrivate(d)) return true;
   if (!gRefusalTold.exchange(true))
-    std::fprintf(stderr, "ZervDCom: log folder %s refused: not owned by this user or writable by others\n",
+    std::fprintf(stderr,
+                 "ZervDCom: log folder %s refused: not owned by this user or writable by others\n",
                  d.c_str());
   errno = EACCES;
   return false;
 }
-
 
 std::string logFilePath(const std::string& nameOrPath) {
   if (!nameOrPath.empty() && nameOrPath.front() == '/') return nameOrPath;

@@ -6,7 +6,8 @@
 
 std::string versionTextUtf8() {
   char buf[256];
-  std::snprintf(buf, sizeof buf, "%s v%d.%d %s, %s", "ZervDCom.dll", 1, 0, "(UNICODE)", "2004/05/10");
+  std::snprintf(buf, sizeof buf, "%s v%d.%d %s, %s", "ZervDCom.dll", 1, 0, "(UNICODE)",
+                "2004/05/10");
   return buf;
 }
 

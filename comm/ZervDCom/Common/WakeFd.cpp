@@ -10,7 +10,8 @@
 #include "Common/Exc.h"
 
 WakeFd::WakeFd() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-  if (fd_ < 0) throw CommErrInfo::CommSTDCExc(ErrCode::ThreadStartFailed, "eventfd()", errno, ZRQ_HERE);
+  if (fd_ < 0)
+    throw CommErrInfo::CommSTDCExc(ErrCode::ThreadStartFailed, "eventfd()", errno, ZRQ_HERE);
 }
 
 WakeFd::~WakeFd() {

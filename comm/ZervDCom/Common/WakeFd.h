@@ -5,7 +5,7 @@
 #include <atomic>
 
 class WakeFd {
-public:
+ public:
   WakeFd();  // raises CommErrInfo::CommSTDCExc (code 12) when no eventfd can be made
   ~WakeFd();
   WakeFd(const WakeFd&) = delete;
@@ -16,7 +16,7 @@ public:
   // Consumes pending wake-ups; true if there were any.
   bool drain() noexcept;
 
-private:
+ private:
   int fd_;
   // Set after each write, so a drain with nothing written costs no system
   // call (requests are reset once per line read).

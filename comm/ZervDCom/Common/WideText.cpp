@@ -12,16 +12,35 @@ std::u16string toU16(std::string_view s) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     char32_t cp;
     size_t n;
-    if (c < 0x80) { cp = c; n = 1; }
-    else if ((c >> 5) == 0x6) { cp = c & 0x1F; n = 2; }
-    else if ((c >> 4) == 0xE) { cp = c & 0x0F; n = 3; }
-    else if ((c >> 3) == 0x1E) { cp = c & 0x07; n = 4; }
-    else { out.push_back(kReplacementChar); ++i; continue; }
-    if (i + n > s.size()) { out.push_back(kReplacementChar); ++i; continue; }  // cut short
+    if (c < 0x80) {
+      cp = c;
+      n = 1;
+    } else if ((c >> 5) == 0x6) {
+      cp = c & 0x1F;
+      n = 2;
+    } else if ((c >> 4) == 0xE) {
+      cp = c & 0x0F;
+      n = 3;
+    } else if ((c >> 3) == 0x1E) {
+      cp = c & 0x07;
+      n = 4;
+    } else {
+      out.push_back(kReplacementChar);
+      ++i;
+      continue;
+    }
+    if (i + n > s.size()) {
+      out.push_back(kReplacementChar);
+      ++i;
+      continue;
+    }  // cut short
     bool ok = true;
     for (size_t k = 1; k < n; ++k) {
       unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc >> 6) != 0x2) { ok = false; break; }
+      if ((cc >> 6) != 0x2) {
+        ok = false;
+        break;
+      }
       cp = (cp << 6) | (cc & 0x3F);
     }
     static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};  // below: overlong
@@ -47,7 +66,8 @@ std::string toUtf8(std::u16string_view s) {
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     char32_t cp = s[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {

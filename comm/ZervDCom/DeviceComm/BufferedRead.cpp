@@ -40,8 +40,8 @@ void takeThreadError(DeviceComm& dc, HelperThread& t) {
 // unmet (a late signal meant for an earlier request, or a purge meanwhile)
 // is cleared by arming again, and the wait goes on for the time left.
 template <class Arm>
-WaitResult waitUntil(const BufferedReadParts& p, ReadReq& req, Arm arm, const std::function<bool()>& satisfied,
-                     int timeoutMs) {
+WaitResult waitUntil(const BufferedReadParts& p, ReadReq& req, Arm arm,
+                     const std::function<bool()>& satisfied, int timeoutMs) {
   const Deadline deadline(timeoutMs);
   for (;;) {
     if (satisfied()) return WaitResult::Signalled;
@@ -57,7 +57,8 @@ WaitResult waitUntil(const BufferedReadParts& p, ReadReq& req, Arm arm, const st
 
 namespace BufferedRead {
 
-bool readInBuff(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got) {
+bool readInBuff(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len,
+                unsigned* got) {
   try {
     if (!p.threads[0]) {
       if (got) *got = 0;
@@ -82,7 +83,8 @@ bool readInBuff(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsign
   }
 }
 
-bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got, int timeoutMs) {
+bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got,
+          int timeoutMs) {
   ZRQ_ASSERT(p.dataBuf != nullptr);
   unsigned n = 0;
   if (!readInBuff(dc, p, buf, len, &n)) {
@@ -100,7 +102,8 @@ bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len
       std::function<bool()> satisfied = [&] {
         return p.dataBuf->count() >= missing || firstFailed(p) != nullptr || dc.isClosing();
       };
-      WaitResult w = waitUntil(p, *p.bytesReq, [&] { p.bytesReq->arm(missing); }, satisfied, timeoutMs);
+      WaitResult w = waitUntil(
+          p, *p.bytesReq, [&] { p.bytesReq->arm(missing); }, satisfied, timeoutMs);
       if (dc.isClosing()) {
         dc.setLastErr(ErrCode::NotOpened);
         result = false;
@@ -129,8 +132,8 @@ bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len
   return result;
 }
 
-bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned bufLen, unsigned* got,
-              int timeoutMs) {
+bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned bufLen,
+              unsigned* got, int timeoutMs) {
   ZRQ_ASSERT(p.dataBuf != nullptr);
   unsigned copied = 0;
   bool result = false;
@@ -145,9 +148,11 @@ bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned
     if (i == kNotFound) {
       p.charReq->arm('\n');
       std::function<bool()> satisfied = [&] {
-        return p.dataBuf->find('\n', 0, -1) != kNotFound || firstFailed(p) != nullptr || dc.isClosing();
+        return p.dataBuf->find('\n', 0, -1) != kNotFound || firstFailed(p) != nullptr ||
+               dc.isClosing();
       };
-      WaitResult w = waitUntil(p, *p.charReq, [&] { p.charReq->arm('\n'); }, satisfied, timeoutMs);
+      WaitResult w = waitUntil(
+          p, *p.charReq, [&] { p.charReq->arm('\n'); }, satisfied, timeoutMs);
       if (dc.isClosing()) {
         dc.setLastErr(ErrCode::NotOpened);
       } else if (w == WaitResult::TimedOut) {

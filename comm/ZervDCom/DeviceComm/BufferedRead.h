@@ -17,22 +17,25 @@ class ReadReq;
 
 // A transport's own way of waiting for a request: it may move device data
 // itself while it waits. satisfied() tells whether the request is met.
-using RequestWaiter = std::function<WaitResult(ReadReq& req, const std::function<bool()>& satisfied, int timeoutMs)>;
+using RequestWaiter =
+    std::function<WaitResult(ReadReq& req, const std::function<bool()>& satisfied, int timeoutMs)>;
 
 struct BufferedReadParts {
   CircDevDataBuf* dataBuf = nullptr;
   BytesReadReq* bytesReq = nullptr;
   CharReadReq* charReq = nullptr;
   HelperThread* threads[2] = {nullptr, nullptr};  // second one optional
-  RequestWaiter waiter;  // optional; the request's event otherwise
+  RequestWaiter waiter;                           // optional; the request's event otherwise
 };
 
 namespace BufferedRead {
 
-bool readInBuff(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got);
-bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got, int timeoutMs);
-bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned bufLen, unsigned* got,
-              int timeoutMs);
+bool readInBuff(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len,
+                unsigned* got);
+bool read(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned len, unsigned* got,
+          int timeoutMs);
+bool readLine(DeviceComm& dc, const BufferedReadParts& p, uint8_t* buf, unsigned bufLen,
+              unsigned* got, int timeoutMs);
 // Protocol part only; the transport adds its own purge.
 bool purge(DeviceComm& dc, const BufferedReadParts& p);
 

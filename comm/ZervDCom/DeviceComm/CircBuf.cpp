@@ -6,7 +6,8 @@
 #include "Common/Assertion.h"
 #include "Common/Exc.h"
 
-CircBuf::CircBuf(unsigned capacity) : data_(new uint8_t[capacity ? capacity : 1]), capacity_(capacity) {
+CircBuf::CircBuf(unsigned capacity)
+    : data_(new uint8_t[capacity ? capacity : 1]), capacity_(capacity) {
   ZRQ_ASSERT(data_ != nullptr);
   clear();
 }

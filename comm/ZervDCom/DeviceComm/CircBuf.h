@@ -6,7 +6,7 @@
 #include <memory>
 
 class CircBuf {
-public:
+ public:
   explicit CircBuf(unsigned capacity);
   virtual ~CircBuf();
   CircBuf(const CircBuf&) = delete;
@@ -29,7 +29,7 @@ public:
   // or 0xFFFFFFFF.
   unsigned find(uint8_t value, unsigned start, unsigned end) const;
 
-private:
+ private:
   unsigned physical(unsigned index) const noexcept;
 
   std::unique_ptr<uint8_t[]> data_;

@@ -9,7 +9,7 @@
 #include "DeviceComm/DevDataBuf.h"
 
 class CircDevDataBuf : public DevDataBuf {
-public:
+ public:
   explicit CircDevDataBuf(unsigned capacity);
   ~CircDevDataBuf() override;
 
@@ -23,7 +23,7 @@ public:
 
   unsigned capacity() const;
 
-private:
+ private:
   std::unique_ptr<CircBuf> buf_;
   mutable CriticalSection cs_;
   std::atomic<unsigned> count_{0};

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 class DevDataBuf {
-public:
+ public:
   virtual void clear() = 0;
   virtual void write(const uint8_t* data, unsigned len) = 0;
   virtual void read(uint8_t* dst, unsigned max, unsigned* got) = 0;

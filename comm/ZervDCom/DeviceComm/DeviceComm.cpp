@@ -17,7 +17,8 @@ std::u16string DeviceComm::lastErrDetail() const {
   return lastErrDetail_;
 }
 
-bool DeviceComm::translateLastErr(int code, char16_t* buf, unsigned bufLen, bool appendDetail) const {
+bool DeviceComm::translateLastErr(int code, char16_t* buf, unsigned bufLen,
+                                  bool appendDetail) const {
   if (code > ErrCode::Last || !buf || bufLen == 0) return false;
   std::u16string text;
   try {

@@ -12,7 +12,7 @@
 #include "Common/WakeFd.h"
 
 class DeviceComm {
-public:
+ public:
   DeviceComm() = default;
   DeviceComm(const DeviceComm&) = delete;
   DeviceComm& operator=(const DeviceComm&) = delete;
@@ -52,12 +52,12 @@ public:
   // thread makes on a device includes it.
   int closingFd() const noexcept { return closingFd_.fd(); }
 
-protected:
+ protected:
   // Wakes the waits that do not poll closingFd() (request events and the
   // like). Runs once, after the closing mark is set.
   virtual void wakeWaiters();
 
-private:
+ private:
   mutable std::mutex errMutex_;
   int lastErr_ = 1;
   std::u16string lastErrDetail_;
@@ -71,7 +71,7 @@ private:
 
 // Holds a connection's call open for a scope (see DeviceComm::enterCall).
 class CallScope {
-public:
+ public:
   explicit CallScope(DeviceComm& dc) : dc_(dc), entered_(dc.enterCall()) {}
   ~CallScope() {
     if (entered_) dc_.leaveCall();
@@ -80,7 +80,7 @@ public:
   CallScope& operator=(const CallScope&) = delete;
   explicit operator bool() const noexcept { return entered_; }
 
-private:
+ private:
   DeviceComm& dc_;
   bool entered_;
 };

@@ -29,7 +29,8 @@ void HelperThread::start() {
     thread_ = std::thread(&HelperThread::threadProc, this);
   } catch (const std::system_error& e) {
     setStopFlag(true);
-    throw CommErrInfo::CommSTDCExc(ErrCode::ThreadStartFailed, "_beginthreadex()", e.code().value(), ZRQ_HERE);
+    throw CommErrInfo::CommSTDCExc(ErrCode::ThreadStartFailed, "_beginthreadex()", e.code().value(),
+                                   ZRQ_HERE);
   }
 }
 

@@ -14,7 +14,7 @@
 class DeviceComm;
 
 class HelperThProc {
-public:
+ public:
   explicit HelperThProc(DeviceComm* owner) : owner_(owner) {}
   virtual ~HelperThProc();
   // One work step. Its blocking waits must include the thread's wake-up
@@ -26,12 +26,12 @@ public:
 
   DeviceComm* owner() const noexcept { return owner_; }
 
-private:
+ private:
   DeviceComm* owner_;
 };
 
 class HelperThread {
-public:
+ public:
   explicit HelperThread(HelperThProc* proc);
   virtual ~HelperThread();
   HelperThread(const HelperThread&) = delete;
@@ -59,7 +59,7 @@ public:
   // Interrupts the step's current device wait (the step then starts over).
   void wakeStep() noexcept { wake_.wake(); }
 
-private:
+ private:
   void threadProc();
 
   std::thread thread_;

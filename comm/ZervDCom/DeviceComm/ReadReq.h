@@ -9,7 +9,7 @@
 #include "Common/WakeFd.h"
 
 class ReadReq {
-public:
+ public:
   ReadReq();
   virtual ~ReadReq();
   ReadReq(const ReadReq&) = delete;
@@ -28,31 +28,31 @@ public:
   // Readable while signalled, so a caller can poll() it with a device.
   int signalFd() const noexcept { return fd_.fd(); }
 
-private:
+ private:
   Event event_{true, false};
   WakeFd fd_;
   std::atomic<bool> cancelled_{false};
 };
 
 class BytesReadReq : public ReadReq {
-public:
+ public:
   void reset() override;
   bool isPending() const override;
   virtual void arm(unsigned count);
   unsigned wanted() const noexcept { return count_.load(); }
 
-private:
+ private:
   std::atomic<unsigned> count_{0};
 };
 
 class CharReadReq : public ReadReq {
-public:
+ public:
   void reset() override;
   bool isPending() const override;
   virtual void arm(uint8_t terminator);
   uint8_t terminator() const noexcept { return terminator_.load(); }
 
-private:
+ private:
   std::atomic<uint8_t> terminator_{0};
   std::atomic<int32_t> pending_{0};
 };

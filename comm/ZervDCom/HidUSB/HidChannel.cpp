@@ -19,11 +19,18 @@ namespace {
 class FdGuard {
  public:
   explicit FdGuard(int fd) : fd_(fd) {}
-  ~FdGuard() { if (fd_ >= 0) ::close(fd_); }
+  ~FdGuard() {
+    if (fd_ >= 0) ::close(fd_);
+  }
   FdGuard(const FdGuard&) = delete;
   FdGuard& operator=(const FdGuard&) = delete;
   int get() const { return fd_; }
-  int release() { int f = fd_; fd_ = -1; return f; }
+  int release() {
+    int f = fd_;
+    fd_ = -1;
+    return f;
+  }
+
  private:
   int fd_;
 };
@@ -180,11 +187,11 @@ std::unique_ptr<HidChannel> openHidraw(const std::string& path, int& err) {
 
 }  // namespace
 
-std::unique_ptr<HidChannel> openHidChannel(const std::string& path, int& err,
-                                           int helloTimeoutMs) {
+std::unique_ptr<HidChannel> openHidChannel(const std::string& path, int& err, int helloTimeoutMs) {
   err = 0;
-  struct stat st{};
-  if (::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) return openSocket(path, err, helloTimeoutMs);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
+    return openSocket(path, err, helloTimeoutMs);
   return openHidraw(path, err);
 }
 

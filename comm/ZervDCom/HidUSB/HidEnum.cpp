@@ -75,7 +75,7 @@ bool parseHidIdLine(const std::string& ueventText, uint16_t& vendor, uint16_t& p
 
 bool canOpenReadWrite(const std::string& path) {
   int err = 0;
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
     return openHidChannel(path, err) != nullptr;
   }

@@ -54,9 +54,10 @@ HidLockFile::Result HidLockFile::acquire(const std::string& devicePath, int& err
       ::close(fd);
       return err == EWOULDBLOCK ? Result::Busy : Result::Failed;
     }
-    struct stat mine{}, named{};
-    if (::fstat(fd, &mine) == 0 && ::stat(path.c_str(), &named) == 0 && mine.st_ino == named.st_ino &&
-        mine.st_dev == named.st_dev) {
+    struct stat mine {
+    }, named{};
+    if (::fstat(fd, &mine) == 0 && ::stat(path.c_str(), &named) == 0 &&
+        mine.st_ino == named.st_ino && mine.st_dev == named.st_dev) {
       fd_ = fd;
       path_ = path;
       return Result::Locked;

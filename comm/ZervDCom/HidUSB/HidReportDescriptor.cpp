@@ -7,7 +7,7 @@ namespace HidDesc {
 namespace {
 
 struct Globals {
-  uint32_t reportSize = 0;   // bits per field
+  uint32_t reportSize = 0;  // bits per field
   uint32_t reportCount = 0;
   uint8_t reportId = 0;
 };
@@ -78,7 +78,9 @@ std::optional<ReportDescriptorInfo> parseReportDescriptor(std::span<const uint8_
 
     if (type == 0) {  // main
       switch (tag) {
-        case 0x8: case 0x9: case 0xB: {  // input, output, feature
+        case 0x8:
+        case 0x9:
+        case 0xB: {  // input, output, feature
           anyMain = true;
           if (g.reportId == 0) sawUnnumberedData = true;
           if (sawReportId && sawUnnumberedData) {

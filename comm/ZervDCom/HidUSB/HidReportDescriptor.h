@@ -14,13 +14,13 @@
 namespace HidDesc {
 
 struct ReportLengths {
-  uint32_t input = 0;    // 0: the ID has no input report
+  uint32_t input = 0;  // 0: the ID has no input report
   uint32_t output = 0;
   uint32_t feature = 0;
 };
 
 struct ReportDescriptorInfo {
-  bool usesReportIds = false;               // false: one unnumbered report (key 0)
+  bool usesReportIds = false;                // false: one unnumbered report (key 0)
   std::map<uint8_t, ReportLengths> reports;  // by report ID
   uint32_t maxInputLength = 0;               // the capabilities' report byte lengths
   uint32_t maxOutputLength = 0;

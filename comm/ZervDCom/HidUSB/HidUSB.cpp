@@ -44,10 +44,12 @@ HidUSB::HidUSB(const HidUSBDevInfo& info, std::unique_ptr<HidIo::HidChannel> cha
     : hDevice_(std::move(channel)), info_(info) {
   if (!hDevice_) throw HidUSBWin32Exc(ErrCode::OpenFailed, "::CreateFile()", EBADF, ZRQ_HERE);
   getCaps();  // on a raise hDevice_ closes with this half-built object
-  diagLog().write(LogKind::USB, 1, "HidD_SetNumInputBuffers(%d): the kernel keeps %d\n", kWantedInputBuffers,
+  diagLog().write(LogKind::USB, 1, "HidD_SetNumInputBuffers(%d): the kernel keeps %d\n",
+                  kWantedInputBuffers, kKernelInputBuffers);
+  diagLog().write(LogKind::USB, 1, "Number of input buffers for hRdRptDevice_: %d\n",
                   kKernelInputBuffers);
-  diagLog().write(LogKind::USB, 1, "Number of input buffers for hRdRptDevice_: %d\n", kKernelInputBuffers);
-  diagLog().write(LogKind::USB, 1, "Number of input buffers for hDevice_: %d\n", kKernelInputBuffers);
+  diagLog().write(LogKind::USB, 1, "Number of input buffers for hDevice_: %d\n",
+                  kKernelInputBuffers);
   if (!lock()) throw CommErrInfo::CommExc(ErrCode::OpenInOtherProcess, ZRQ_HERE);
 }
 
@@ -64,7 +66,8 @@ void HidUSB::getCaps() {
   std::string why;
   auto info = HidDesc::parseReportDescriptor(desc, &why);
   if (!info) throw HidUSBExc(ErrCode::InvalidCapabilities, toU16(why), ZRQ_HERE);
-  if (info->maxInputLength > 0xFFFF || info->maxOutputLength > 0xFFFF || info->maxFeatureLength > 0xFFFF)
+  if (info->maxInputLength > 0xFFFF || info->maxOutputLength > 0xFFFF ||
+      info->maxFeatureLength > 0xFFFF)
     throw HidUSBExc(ErrCode::InvalidCapabilities, u"report too long", ZRQ_HERE);
   caps_.inputReportByteLength = static_cast<uint16_t>(info->maxInputLength);
   caps_.outputReportByteLength = static_cast<uint16_t>(info->maxOutputLength);
@@ -114,7 +117,8 @@ unsigned HidUSB::writeReport(HidReport& report, int timeoutMs, int wakeFd) {
     throw HidUSBExc(ErrCode::InvalidReportLength, ZRQ_HERE);
 
   const Deadline deadline(timeoutMs);
-  if (!writeLock_.enter(deadline.infinite() ? -1 : deadline.msLeft())) return 0;  // the other writer held it all the time
+  if (!writeLock_.enter(deadline.infinite() ? -1 : deadline.msLeft()))
+    return 0;  // the other writer held it all the time
   struct Leave {
     TurnGate& g;
     ~Leave() { g.leave(); }
@@ -131,7 +135,8 @@ unsigned HidUSB::writeReport(HidReport& report, int timeoutMs, int wakeFd) {
       throw HidUSBWin32Exc(ErrCode::WriteFailed, "::WriteFile()", deviceErrno(), ZRQ_HERE);
   }
   ssize_t n = hDevice_->writeReport(report.buffer(), report.totalLength());
-  if (n < 0) throw HidUSBWin32Exc(ErrCode::WriteFailed, "::WriteFile()", static_cast<int>(-n), ZRQ_HERE);
+  if (n < 0)
+    throw HidUSBWin32Exc(ErrCode::WriteFailed, "::WriteFile()", static_cast<int>(-n), ZRQ_HERE);
   return static_cast<unsigned>(n);
 }
 
@@ -147,7 +152,8 @@ unsigned HidUSB::readReports(HidReportList& list, unsigned max, int timeoutMs, i
     case PollOutcome::Ready:
       break;
     case PollOutcome::TimedOut:
-      diagLog().write(LogKind::USB, 1, "(h=%d) --> Read timeout at line %d\n", hDevice_->fd(), __LINE__);
+      diagLog().write(LogKind::USB, 1, "(h=%d) --> Read timeout at line %d\n", hDevice_->fd(),
+                      __LINE__);
       return 0;
     case PollOutcome::Woken:
       throw CommErrInfo::CommExc(ErrCode::ReadTimeout, ZRQ_HERE);

@@ -21,7 +21,7 @@
 #include "HidUSB/HidUSBDevInfo.h"
 
 struct HidCaps {
-  uint16_t inputReportByteLength = 0;   // report ID byte included
+  uint16_t inputReportByteLength = 0;  // report ID byte included
   uint16_t outputReportByteLength = 0;
   uint16_t featureReportByteLength = 0;
   bool usesReportIds = false;
@@ -70,4 +70,3 @@ class HidUSB {
   HidIo::HidLockFile mutex_;
   std::atomic<unsigned> dropped_{0};
 };
-

@@ -16,8 +16,8 @@ unsigned HidUSBDevInfoMngr::build(uint16_t vendorId, uint16_t productId, uint16_
   return build(HidIo::HidEnumRoots::fromEnvironment(), vendorId, productId, version);
 }
 
-unsigned HidUSBDevInfoMngr::build(const HidIo::HidEnumRoots& roots, uint16_t vendorId, uint16_t productId,
-                                  uint16_t version) {
+unsigned HidUSBDevInfoMngr::build(const HidIo::HidEnumRoots& roots, uint16_t vendorId,
+                                  uint16_t productId, uint16_t version) {
   clear();
   unsigned n = 0;
   for (const auto& d : HidIo::listHidDevices(roots)) {

@@ -12,11 +12,17 @@
 class HidUSBDevInfo {
  public:
   HidUSBDevInfo() = default;
-  HidUSBDevInfo(uint16_t vendorId, uint16_t productId, uint16_t versionNumber, std::string devicePath)
-      : vendorId(vendorId), productId(productId), versionNumber(versionNumber),
+  HidUSBDevInfo(uint16_t vendorId, uint16_t productId, uint16_t versionNumber,
+                std::string devicePath)
+      : vendorId(vendorId),
+        productId(productId),
+        versionNumber(versionNumber),
         devicePath(std::move(devicePath)) {}
   HidUSBDevInfo(const HidUSBDevInfo& o) { assign(o); }
-  HidUSBDevInfo& operator=(const HidUSBDevInfo& o) { assign(o); return *this; }
+  HidUSBDevInfo& operator=(const HidUSBDevInfo& o) {
+    assign(o);
+    return *this;
+  }
   virtual ~HidUSBDevInfo();
   virtual void assign(const HidUSBDevInfo& other);
 
@@ -44,7 +50,8 @@ class HidUSBDevInfoMngr {
   virtual void clear();
   virtual void add(const HidUSBDevInfo& info);
 
-  unsigned build(const HidIo::HidEnumRoots& roots, uint16_t vendorId, uint16_t productId, uint16_t version);
+  unsigned build(const HidIo::HidEnumRoots& roots, uint16_t vendorId, uint16_t productId,
+                 uint16_t version);
   bool copyAt(unsigned index, HidUSBDevInfo& out) const;
   unsigned count() const;
 

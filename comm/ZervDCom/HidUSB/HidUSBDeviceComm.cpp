@@ -99,7 +99,8 @@ void HidUSBDeviceComm::stopThreads() {
 bool HidUSBDeviceComm::open() {
   try {
     if (hidUSB_) throw CommErrInfo::CommExc(ErrCode::AlreadyOpened, ZRQ_HERE);
-    if (!bufferSizeOk(bufCapacity_)) throw CommErrInfo::CommExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
+    if (!bufferSizeOk(bufCapacity_))
+      throw CommErrInfo::CommExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
     auto hid = std::make_unique<HidUSB>(info_);
     if (inReports_.size() != 0) deleteInReports(inReports_);
     createInReports(inReports_, kInReports);
@@ -135,7 +136,8 @@ bool HidUSBDeviceComm::write(const uint8_t* data, unsigned len, unsigned* writte
     if (!hid) throw CommErrInfo::CommExc(ErrCode::NotOpened, ZRQ_HERE);
     HidReport* r = outReport();
     ZRQ_ASSERT(r != nullptr);
-    if (!r || r->payloadLength() == 0) throw CommErrInfo::CommExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
+    if (!r || r->payloadLength() == 0)
+      throw CommErrInfo::CommExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
     if (!data) throw CommErrInfo::CommExc(ErrCode::InvalidDataBuffer, ZRQ_HERE);
     const unsigned p = r->payloadLength();
     const unsigned chunks = len / p + (len % p ? 1 : 0);
@@ -195,7 +197,8 @@ bool HidUSBDeviceComm::isPortAvail() {
 bool HidUSBDeviceComm::startThreads() {
   try {
     if (!purge(0)) return false;
-    if (listenerThread_ || requestThread_) throw CommErrInfo::CommExc(ErrCode::ThreadAlreadyStarted, ZRQ_HERE);
+    if (listenerThread_ || requestThread_)
+      throw CommErrInfo::CommExc(ErrCode::ThreadAlreadyStarted, ZRQ_HERE);
     if (!hidUSB_) throw CommErrInfo::CommExc(ErrCode::NotOpened, ZRQ_HERE);
   } catch (...) {
     setLastErrFromCurrentException();

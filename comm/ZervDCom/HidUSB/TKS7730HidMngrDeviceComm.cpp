@@ -42,8 +42,10 @@ bool TKS7730HidMngrDeviceComm::buildDevList(int* count) {
   bool ok = false;
   try {
     if (!mngr_) throw CommErrInfo::CommExc(ErrCode::NotOpened, ZRQ_HERE);
-    n = roots_ ? mngr_->build(*roots_, TKS7730HidUSBDeviceComm::kVendorId, TKS7730HidUSBDeviceComm::kProductId, 0)
-               : mngr_->build(TKS7730HidUSBDeviceComm::kVendorId, TKS7730HidUSBDeviceComm::kProductId, 0);
+    n = roots_ ? mngr_->build(*roots_, TKS7730HidUSBDeviceComm::kVendorId,
+                              TKS7730HidUSBDeviceComm::kProductId, 0)
+               : mngr_->build(TKS7730HidUSBDeviceComm::kVendorId,
+                              TKS7730HidUSBDeviceComm::kProductId, 0);
     setLastErr(ErrCode::NoError);
     ok = true;
   } catch (...) {
@@ -72,9 +74,15 @@ bool TKS7730HidMngrDeviceComm::notImplemented() {
   return false;
 }
 
-bool TKS7730HidMngrDeviceComm::write(const uint8_t*, unsigned, unsigned*, int) { return notImplemented(); }
+bool TKS7730HidMngrDeviceComm::write(const uint8_t*, unsigned, unsigned*, int) {
+  return notImplemented();
+}
 bool TKS7730HidMngrDeviceComm::read(uint8_t*, unsigned, unsigned*, int) { return notImplemented(); }
-bool TKS7730HidMngrDeviceComm::readInBuff(uint8_t*, unsigned, unsigned*) { return notImplemented(); }
-bool TKS7730HidMngrDeviceComm::readLine(uint8_t*, unsigned, unsigned*, int) { return notImplemented(); }
+bool TKS7730HidMngrDeviceComm::readInBuff(uint8_t*, unsigned, unsigned*) {
+  return notImplemented();
+}
+bool TKS7730HidMngrDeviceComm::readLine(uint8_t*, unsigned, unsigned*, int) {
+  return notImplemented();
+}
 bool TKS7730HidMngrDeviceComm::purge(unsigned) { return notImplemented(); }
 bool TKS7730HidMngrDeviceComm::isPortAvail() { return notImplemented(); }

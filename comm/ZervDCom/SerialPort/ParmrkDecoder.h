@@ -7,7 +7,7 @@
 #include <cstdint>
 
 class ParmrkDecoder {
-public:
+ public:
   // Decodes n bytes of in into out and returns the count: at most n + 1, as a
   // 0xFF held back from the previous chunk may come out with this one.
   size_t decode(const uint8_t* in, size_t n, uint8_t* out);
@@ -21,7 +21,7 @@ public:
   Events takeEvents() noexcept;
   bool hasEvents() const noexcept { return events_.breaks || events_.errorChars; }
 
-private:
+ private:
   int state_ = 0;  // 0 plain, 1 after 0xFF, 2 after 0xFF 0x00
   Events events_;
 };

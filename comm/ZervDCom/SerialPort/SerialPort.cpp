@@ -49,7 +49,8 @@ std::string SerialPort::devicePathFor(std::u16string_view portName) {
   if (auto z = s.find('\0'); z != std::string::npos) s.resize(z);
   if (s.empty()) return {};
   if (s.front() == '/') return s;
-  if (s.size() > 3 && (s[0] == 'C' || s[0] == 'c') && (s[1] == 'O' || s[1] == 'o') && (s[2] == 'M' || s[2] == 'm')) {
+  if (s.size() > 3 && (s[0] == 'C' || s[0] == 'c') && (s[1] == 'O' || s[1] == 'o') &&
+      (s[2] == 'M' || s[2] == 'm')) {
     unsigned n = 0;
     const char* b = s.data() + 3;
     const char* e = s.data() + s.size();
@@ -68,7 +69,8 @@ void SerialPort::open(LineSettings settings) {
   if (fd_ >= 0) throw SerialPortExc(ErrCode::AlreadyOpened, ZRQ_HERE);
   try {
     path_ = devicePathFor(name_);
-    if (path_.empty()) throw SerialPortWin32Exc(ErrCode::OpenFailed, "::CreateFile()", ENOENT, ZRQ_HERE);
+    if (path_.empty())
+      throw SerialPortWin32Exc(ErrCode::OpenFailed, "::CreateFile()", ENOENT, ZRQ_HERE);
     int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw SerialPortWin32Exc(ErrCode::OpenFailed, "::CreateFile()", errno, ZRQ_HERE);
     fd_ = fd;
@@ -165,10 +167,15 @@ unsigned SerialPort::write(const uint8_t* data, unsigned len, int timeoutMs) {
     if (w < 0 && errno == EINTR) continue;
     if (w < 0 && errno == EAGAIN) {
       switch (pollWait(fd_, POLLOUT, deadline.msLeft(), cancelFd_)) {
-        case PollOutcome::Ready: continue;
-        case PollOutcome::TimedOut: throw SerialPortExc(ErrCode::WriteTimeout, ZRQ_HERE);
-        case PollOutcome::Woken: throw SerialPortExc(ErrCode::NotOpened, ZRQ_HERE);
-        default: throw SerialPortWin32Exc(ErrCode::WriteFailed, "::WaitForSingleObject()", errno, ZRQ_HERE);
+        case PollOutcome::Ready:
+          continue;
+        case PollOutcome::TimedOut:
+          throw SerialPortExc(ErrCode::WriteTimeout, ZRQ_HERE);
+        case PollOutcome::Woken:
+          throw SerialPortExc(ErrCode::NotOpened, ZRQ_HERE);
+        default:
+          throw SerialPortWin32Exc(ErrCode::WriteFailed, "::WaitForSingleObject()", errno,
+                                   ZRQ_HERE);
       }
     }
     throw SerialPortWin32Exc(ErrCode::WriteFailed, "::WriteFile()", w < 0 ? errno : EIO, ZRQ_HERE);
@@ -234,12 +241,15 @@ unsigned SerialPort::readAvailable(uint8_t* buf, unsigned len) {
 
 void SerialPort::waitReadable(int timeoutMs, int wakeFd, const char* what) {
   switch (pollWait(fd_, POLLIN, timeoutMs, wakeFd)) {
-    case PollOutcome::Ready: return;
+    case PollOutcome::Ready:
+      return;
     case PollOutcome::TimedOut:
     case PollOutcome::Woken:  // the helper thread starts over or stops
       throw SerialPortExc(ErrCode::ReadTimeout, ZRQ_HERE);
-    case PollOutcome::HangUp: throw SerialPortWin32Exc(ErrCode::ReadFailed, "::ReadFile()", EIO, ZRQ_HERE);
-    case PollOutcome::Error: throw SerialPortWin32Exc(ErrCode::ReadFailed, what, errno, ZRQ_HERE);
+    case PollOutcome::HangUp:
+      throw SerialPortWin32Exc(ErrCode::ReadFailed, "::ReadFile()", EIO, ZRQ_HERE);
+    case PollOutcome::Error:
+      throw SerialPortWin32Exc(ErrCode::ReadFailed, what, errno, ZRQ_HERE);
   }
 }
 
@@ -361,7 +371,8 @@ unsigned SerialPort::readLine(uint8_t* buf, unsigned len, int timeoutMs) {
       for (;;) {
         const size_t have = rx_.size() - rxPos_;
         const uint8_t* begin = rx_.data() + rxPos_;
-        if (std::find(begin + std::min(scanned, have), begin + have, '\n') != begin + have || have >= cap) {
+        if (std::find(begin + std::min(scanned, have), begin + have, '\n') != begin + have ||
+            have >= cap) {
           ready = true;
           break;
         }

@@ -15,7 +15,7 @@
 #include "SerialPort/ParmrkDecoder.h"
 
 class SerialPort {
-public:
+ public:
   SerialPort(std::u16string_view portName, unsigned inQueueSize, unsigned outQueueSize);
   virtual ~SerialPort();
   SerialPort(const SerialPort&) = delete;
@@ -65,7 +65,7 @@ public:
   static constexpr unsigned kEventMaskBytes = 0xC1;  // received char, break, line error
   static constexpr unsigned kEventMaskLine = 0xC2;   // event char, break, line error
 
-private:
+ private:
   // One non-blocking read of up to maxBytes into rx_ (decoded); returns the
   // raw bytes read (0 when nothing waits); a hang-up raises 6. Caller holds
   // rxMutex_.

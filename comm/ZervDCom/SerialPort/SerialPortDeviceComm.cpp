@@ -3,7 +3,8 @@
 #include "Common/Assertion.h"
 #include "Common/ErrCodes.h"
 
-SerialPortDeviceComm::SerialPortDeviceComm(std::u16string_view portName, unsigned inQueueSize, unsigned outQueueSize) {
+SerialPortDeviceComm::SerialPortDeviceComm(std::u16string_view portName, unsigned inQueueSize,
+                                           unsigned outQueueSize) {
   try {
     port_ = std::make_unique<SerialPort>(portName, inQueueSize, outQueueSize);
     port_->setCancelFd(closingFd());
@@ -19,11 +20,21 @@ bool SerialPortDeviceComm::setup(int baud, int byteSize, int parity, int stopBit
   settings_.baudRate = baud;
   settings_.byteSize = byteSize;
   switch (parity) {
-    case 2: settings_.parity = 1; break;
-    case 3: settings_.parity = 2; break;
-    case 4: settings_.parity = 3; break;
-    case 5: settings_.parity = 4; break;
-    default: settings_.parity = 0; break;
+    case 2:
+      settings_.parity = 1;
+      break;
+    case 3:
+      settings_.parity = 2;
+      break;
+    case 4:
+      settings_.parity = 3;
+      break;
+    case 5:
+      settings_.parity = 4;
+      break;
+    default:
+      settings_.parity = 0;
+      break;
   }
   settings_.stopBits = (stopBits == 1 || stopBits == 2) ? stopBits : 0;
   settings_.flowControl = (flow == 1 || flow == 2) ? flow : 0;
@@ -32,7 +43,8 @@ bool SerialPortDeviceComm::setup(int baud, int byteSize, int parity, int stopBit
   return true;
 }
 
-bool SerialPortDeviceComm::setupAndOpen(int baud, int byteSize, int parity, int stopBits, int flow) {
+bool SerialPortDeviceComm::setupAndOpen(int baud, int byteSize, int parity, int stopBits,
+                                        int flow) {
   std::lock_guard<std::mutex> lk(openMutex_);
   return setup(baud, byteSize, parity, stopBits, flow) && open();
 }
@@ -53,7 +65,8 @@ bool SerialPortDeviceComm::open() {
     setLastErrFromCurrentException();
     return false;
   }
-  return purge(PurgeFlag::AbortWrites | PurgeFlag::AbortReads | PurgeFlag::ClearOutput | PurgeFlag::ClearInput);
+  return purge(PurgeFlag::AbortWrites | PurgeFlag::AbortReads | PurgeFlag::ClearOutput |
+               PurgeFlag::ClearInput);
 }
 
 bool SerialPortDeviceComm::close() {
@@ -92,7 +105,8 @@ bool SerialPortDeviceComm::onPort(unsigned* count, Op&& op) {
   }
 }
 
-bool SerialPortDeviceComm::write(const uint8_t* data, unsigned len, unsigned* written, int timeoutMs) {
+bool SerialPortDeviceComm::write(const uint8_t* data, unsigned len, unsigned* written,
+                                 int timeoutMs) {
   return onPort(written, [&](SerialPort& p) { return p.write(data, len, timeoutMs); });
 }
 

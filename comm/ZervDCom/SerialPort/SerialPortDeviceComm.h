@@ -11,7 +11,7 @@
 #include "SerialPort/SerialPort.h"
 
 class SerialPortDeviceComm : public DeviceComm {
-public:
+ public:
   SerialPortDeviceComm(std::u16string_view portName, unsigned inQueueSize, unsigned outQueueSize);
   ~SerialPortDeviceComm() override;
 
@@ -35,10 +35,10 @@ public:
   const LineSettings& lineSettings() const noexcept { return settings_; }
   SerialPort* port() const noexcept { return port_.get(); }
 
-protected:
+ protected:
   std::unique_ptr<SerialPort> port_;
 
-private:
+ private:
   template <class Op>
   bool onPort(unsigned* count, Op&& op);
 

@@ -3,13 +3,13 @@
 #include "Common/Exc.h"
 
 class SerialPortExc : public CommErrInfo::CommExc {
-public:
+ public:
   using CommErrInfo::CommExc::CommExc;
   ~SerialPortExc() override;
 };
 
 class SerialPortWin32Exc : public CommErrInfo::CommWin32Exc {
-public:
+ public:
   using CommErrInfo::CommWin32Exc::CommWin32Exc;
   ~SerialPortWin32Exc() override;
 };

@@ -41,7 +41,8 @@ void SerialListenerHelperThProc::failed() {
   if (conn_) BufferedRead::signalPending(conn_->bytesReq(), conn_->charReq());
 }
 
-SerialPortListenerDeviceComm::SerialPortListenerDeviceComm(std::u16string_view portName, unsigned bufCapacity,
+SerialPortListenerDeviceComm::SerialPortListenerDeviceComm(std::u16string_view portName,
+                                                           unsigned bufCapacity,
                                                            unsigned outQueueSize)
     : SerialPortDeviceComm(portName, kInQueueSize, outQueueSize),
       bufCapacity_(bufCapacity),
@@ -78,14 +79,16 @@ int SerialPortListenerDeviceComm::batchIntervalMs(const LineSettings& settings) 
   if (settings.baudRate <= 0) return 1;
   const int dataBits = settings.byteSize < 5 ? 5 : settings.byteSize > 8 ? 8 : settings.byteSize;
   // The shortest frame the settings allow: one and a half stop bits count as one.
-  const int frameBits = 1 + dataBits + (settings.parity != 0 ? 1 : 0) + (settings.stopBits == 2 ? 2 : 1);
+  const int frameBits =
+      1 + dataBits + (settings.parity != 0 ? 1 : 0) + (settings.stopBits == 2 ? 2 : 1);
   const double fillMs = 1000.0 * kKernelQueueBytes * frameBits / settings.baudRate;
   const double half = fillMs / 2;
   if (half >= kMaxBatchMs) return kMaxBatchMs;
   return half < 1 ? 1 : static_cast<int>(half);
 }
 
-void SerialPortListenerDeviceComm::batchPause(int wakeFd, std::chrono::steady_clock::duration waited) {
+void SerialPortListenerDeviceComm::batchPause(int wakeFd,
+                                              std::chrono::steady_clock::duration waited) {
   const int ms = batchMs_.load();
   // Data that came after a silence is no running stream: little would
   // gather, and the pause would only cost a second wake-up.
@@ -94,10 +97,12 @@ void SerialPortListenerDeviceComm::batchPause(int wakeFd, std::chrono::steady_cl
   // reports those whatever is asked for): the next step meets it at once.
   const int portFd = port_ ? port_->fd() : -1;
   // Woken: the step starts over (or the thread stops).
-  if (pollWait(portFd, 0, ms, wakeFd) == PollOutcome::Woken) throw SerialPortExc(ErrCode::ReadTimeout, ZRQ_HERE);
+  if (pollWait(portFd, 0, ms, wakeFd) == PollOutcome::Woken)
+    throw SerialPortExc(ErrCode::ReadTimeout, ZRQ_HERE);
 }
 
-WaitResult SerialPortListenerDeviceComm::waitDraining(ReadReq& req, const std::function<bool()>& satisfied,
+WaitResult SerialPortListenerDeviceComm::waitDraining(ReadReq& req,
+                                                      const std::function<bool()>& satisfied,
                                                       int timeoutMs) {
   const Deadline deadline(timeoutMs);
   auto left = [&] { return deadline.msLeft(); };
@@ -111,12 +116,15 @@ WaitResult SerialPortListenerDeviceComm::waitDraining(ReadReq& req, const std::f
     if (ms == 0 && looked) return WaitResult::TimedOut;
     looked = true;
     switch (pollWait(port_->fd(), POLLIN, ms, req.signalFd())) {
-      case PollOutcome::Woken: return WaitResult::Signalled;
-      case PollOutcome::TimedOut: continue;
+      case PollOutcome::Woken:
+        return WaitResult::Signalled;
+      case PollOutcome::TimedOut:
+        continue;
       case PollOutcome::Ready:
         if (drainForCaller()) continue;
         break;
-      default: break;  // hang-up or error: the listener reports it
+      default:
+        break;  // hang-up or error: the listener reports it
     }
     wakeListener();
     return req.wait(left());
@@ -184,11 +192,13 @@ bool SerialPortListenerDeviceComm::readInBuff(uint8_t* buf, unsigned len, unsign
   // gather; the port is read only when the buffer cannot serve the call, and
   // not while the listener holds an error the call is about to report.
   HelperThread* t = running_.load();
-  if (t && t->status() == ErrCode::NoError && dataBuf_->count() < len && port_ && port_->isOpen()) drainForCaller();
+  if (t && t->status() == ErrCode::NoError && dataBuf_->count() < len && port_ && port_->isOpen())
+    drainForCaller();
   return BufferedRead::readInBuff(*this, parts(), buf, len, got);
 }
 
-bool SerialPortListenerDeviceComm::readLine(uint8_t* buf, unsigned bufLen, unsigned* got, int timeoutMs) {
+bool SerialPortListenerDeviceComm::readLine(uint8_t* buf, unsigned bufLen, unsigned* got,
+                                            int timeoutMs) {
   return BufferedRead::readLine(*this, parts(), buf, bufLen, got, timeoutMs);
 }
 

@@ -16,17 +16,17 @@
 class SerialPortListenerDeviceComm;
 
 class SerialListenerHelperThProc : public HelperThProc {
-public:
+ public:
   explicit SerialListenerHelperThProc(SerialPortListenerDeviceComm* conn);
   void run() override;
   void failed() override;
 
-private:
+ private:
   SerialPortListenerDeviceComm* conn_;
 };
 
 class SerialPortListenerDeviceComm : public SerialPortDeviceComm {
-public:
+ public:
   static constexpr unsigned kInQueueSize = 4096;
   static constexpr int kStopGraceMs = 150;
   // The kernel's receive queue of a terminal.
@@ -38,7 +38,8 @@ public:
   // most kMaxBatchMs, at least 1 ms.
   static int batchIntervalMs(const LineSettings& settings);
 
-  SerialPortListenerDeviceComm(std::u16string_view portName, unsigned bufCapacity, unsigned outQueueSize);
+  SerialPortListenerDeviceComm(std::u16string_view portName, unsigned bufCapacity,
+                               unsigned outQueueSize);
   ~SerialPortListenerDeviceComm() override;
 
   bool open() override;
@@ -65,10 +66,10 @@ public:
   // For tests: a long pause makes the batching observable. Until the next open.
   void overrideBatchMs(int ms) noexcept { batchMs_.store(ms); }
 
-protected:
+ protected:
   void wakeWaiters() override;
 
-private:
+ private:
   BufferedReadParts parts();
   // A caller's move of what the port holds; false when it failed (the
   // listener, woken, reports the failure).

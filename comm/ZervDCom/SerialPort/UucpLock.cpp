@@ -55,7 +55,8 @@ std::string acquireUucpLock(const std::string& devicePath, bool& busy, const cha
     }
     if (errno != EEXIST) return {};  // cannot lock: proceed without, as when unwritable
     long pid = readLockPid(path);
-    if (pid > 0 && (pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+    if (pid > 0 &&
+        (pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
       busy = true;
       return {};
     }

@@ -50,11 +50,13 @@ struct Rig {
     char tmpl[] = "/tmp/zrqfuzzXXXXXX";
     if (!::mkdtemp(tmpl)) std::abort();
     simDir = tmpl;
-    peer = new HidTestData::SimPeer(simDir + "/s0", 0x3A61, 0x7730, 0x0140, HidTestData::kSensorDescriptor);
+    peer = new HidTestData::SimPeer(simDir + "/s0", 0x3A61, 0x7730, 0x0140,
+                                    HidTestData::kSensorDescriptor);
     ::setenv("ZERVDCOM_HID_SIM_DIR", simDir.c_str(), 1);
     comm_loadInterface();
     int count = 0;
-    if (!comm_createTKS7730USBDevMngr(&mngr) || !comm_buildTKS7730USBDevList(mngr, &count) || count != 1)
+    if (!comm_createTKS7730USBDevMngr(&mngr) || !comm_buildTKS7730USBDevList(mngr, &count) ||
+        count != 1)
       std::abort();
   }
 };
@@ -101,8 +103,9 @@ struct Handles {
   }
 };
 
-constexpr unsigned kSizes[] = {0, 1, 15, 16, 64, 512, 4096, ZERVDCOM_MAX_BUFFER_SIZE, ZERVDCOM_MAX_BUFFER_SIZE + 1,
-                               0xFFFFFFFFu};
+constexpr unsigned kSizes[] = {
+    0,          1, 15, 16, 64, 512, 4096, ZERVDCOM_MAX_BUFFER_SIZE, ZERVDCOM_MAX_BUFFER_SIZE + 1,
+    0xFFFFFFFFu};
 constexpr int kTimeouts[] = {0, 1, 3, 5};
 
 void runStream(Bytes in, Handles& hs, bool mayWaitForEver) {
@@ -119,14 +122,15 @@ void runStream(Bytes in, Handles& hs, bool mayWaitForEver) {
       case 0: {
         DeviceHandle nh = 0;
         const int len = static_cast<int>(r.slave.size());
-        comm_createSerialPort(&nh, r.slave.c_str(), len, kSizes[in.u8() % 10], kSizes[in.u8() % 10], in.u8() & 1);
+        comm_createSerialPort(&nh, r.slave.c_str(), len, kSizes[in.u8() % 10], kSizes[in.u8() % 10],
+                              in.u8() & 1);
         hs.add(nh);
         break;
       }
       case 1: {
         const int bauds[] = {9600, 115200, 921600, 12345, 0, -1};
-        comm_openSerialPort(h, bauds[in.u8() % 6], static_cast<int8_t>(in.u8()) % 12, in.u8() % 7, in.u8() % 4,
-                            in.u8() % 4);
+        comm_openSerialPort(h, bauds[in.u8() % 6], static_cast<int8_t>(in.u8()) % 12, in.u8() % 7,
+                            in.u8() % 4, in.u8() % 4);
         break;
       }
       case 2: {
@@ -135,22 +139,35 @@ void runStream(Bytes in, Handles& hs, bool mayWaitForEver) {
         hs.add(nh);
         break;
       }
-      case 3: comm_openTKS7730USB(h); break;
+      case 3:
+        comm_openTKS7730USB(h);
+        break;
       case 4: {
         size_t len = in.u8() % 200;
         const uint8_t* p = in.take(len);
         comm_write(h, len ? p : buf.data(), static_cast<unsigned>(len), &n, timeout);
         break;
       }
-      case 5: comm_read(h, buf.data(), in.u8() % buf.size(), &n, timeout); break;
-      case 6: comm_readLine(h, buf.data(), in.u16() % buf.size(), &n, timeout); break;
-      case 7: comm_readInBuff(h, buf.data(), in.u8() % buf.size(), &n); break;
-      case 8: comm_purge(h, in.u8() & 15); break;
-      case 9: comm_close(h); break;
+      case 5:
+        comm_read(h, buf.data(), in.u8() % buf.size(), &n, timeout);
+        break;
+      case 6:
+        comm_readLine(h, buf.data(), in.u16() % buf.size(), &n, timeout);
+        break;
+      case 7:
+        comm_readInBuff(h, buf.data(), in.u8() % buf.size(), &n);
+        break;
+      case 8:
+        comm_purge(h, in.u8() & 15);
+        break;
+      case 9:
+        comm_close(h);
+        break;
       case 10: {  // the serial peer talks
         size_t len = in.u8() % 128;
         const uint8_t* p = in.take(len);
-        if (len) [[maybe_unused]] ssize_t w = ::write(r.master, p, len);
+        if (len) [[maybe_unused]]
+          ssize_t w = ::write(r.master, p, len);
         char sink[512];
         while (::read(r.master, sink, sizeof sink) > 0) {
         }
@@ -166,7 +183,9 @@ void runStream(Bytes in, Handles& hs, bool mayWaitForEver) {
         comm_getLastErr(h);
         comm_translateLastErr(h, static_cast<int8_t>(in.u8()), text, in.u16() % 300, in.u8() & 1);
         break;
-      case 13: comm_isTKS7730USBPortAvail(r.mngr, static_cast<int8_t>(in.u8()) % 3); break;
+      case 13:
+        comm_isTKS7730USBPortAvail(r.mngr, static_cast<int8_t>(in.u8()) % 3);
+        break;
     }
   }
 }

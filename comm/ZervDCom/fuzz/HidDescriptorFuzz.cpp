@@ -21,12 +21,14 @@ void checkConsistent(const HidDesc::ReportDescriptorInfo& info) {
   for (const auto& [id, l] : info.reports) {
     if (info.usesReportIds == (id == 0)) mismatch();
     for (uint32_t v : {l.input, l.output, l.feature})
-      if (v > HidDesc::kMaxReportBytes || v == 1) mismatch();  // a report has at least one data byte
+      if (v > HidDesc::kMaxReportBytes || v == 1)
+        mismatch();  // a report has at least one data byte
     in = std::max(in, l.input);
     out = std::max(out, l.output);
     feat = std::max(feat, l.feature);
   }
-  if (in != info.maxInputLength || out != info.maxOutputLength || feat != info.maxFeatureLength) mismatch();
+  if (in != info.maxInputLength || out != info.maxOutputLength || feat != info.maxFeatureLength)
+    mismatch();
 }
 
 struct Reader {
@@ -41,7 +43,10 @@ struct Reader {
 };
 
 struct Model {
-  struct G { uint32_t size = 0, count = 0; uint8_t id = 0; };
+  struct G {
+    uint32_t size = 0, count = 0;
+    uint8_t id = 0;
+  };
   G g;
   std::vector<G> stack;
   std::map<uint8_t, uint64_t[3]> bits;
@@ -74,9 +79,17 @@ void builtMode(Reader r) {
     const uint8_t op = r.byte();
     const uint8_t arg = r.byte();
     switch (op % 11) {
-      case 0: m.g.size = arg % 33; emitShort(d, 0x74, m.g.size, widthFor(m.g.size, op >> 4)); break;
-      case 1: m.g.count = arg % 65; emitShort(d, 0x94, m.g.count, widthFor(m.g.count, op >> 4)); break;
-      case 2: case 3: case 4: {  // input, output, feature
+      case 0:
+        m.g.size = arg % 33;
+        emitShort(d, 0x74, m.g.size, widthFor(m.g.size, op >> 4));
+        break;
+      case 1:
+        m.g.count = arg % 65;
+        emitShort(d, 0x94, m.g.count, widthFor(m.g.count, op >> 4));
+        break;
+      case 2:
+      case 3:
+      case 4: {  // input, output, feature
         const unsigned k = op % 11 - 2;
         static constexpr uint8_t kTag[3] = {0x80, 0x90, 0xB0};
         uint64_t& slot = m.bits[m.g.id][k];
@@ -148,14 +161,18 @@ void builtMode(Reader r) {
   checkConsistent(*info);
   if (info->reports.size() > m.bits.size()) mismatch();
   for (const auto& [id, b] : m.bits) {
-    auto bytes = [](uint64_t bits) { return bits == 0 ? 0u : static_cast<uint32_t>((bits + 7) / 8 + 1); };
+    auto bytes = [](uint64_t bits) {
+      return bits == 0 ? 0u : static_cast<uint32_t>((bits + 7) / 8 + 1);
+    };
     const uint32_t want[3] = {bytes(b[0]), bytes(b[1]), bytes(b[2])};
     auto it = info->reports.find(id);
     if (it == info->reports.end()) {
       if (want[0] || want[1] || want[2]) mismatch();
       continue;
     }
-    if (it->second.input != want[0] || it->second.output != want[1] || it->second.feature != want[2]) mismatch();
+    if (it->second.input != want[0] || it->second.output != want[1] ||
+        it->second.feature != want[2])
+      mismatch();
   }
 }
 
@@ -166,8 +183,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (data[0] & 1) {
     std::string why;
     auto info = HidDesc::parseReportDescriptor({data + 1, size - 1}, &why);
-    if (info) checkConsistent(*info);
-    else if (why.empty()) mismatch();
+    if (info)
+      checkConsistent(*info);
+    else if (why.empty())
+      mismatch();
   } else {
     builtMode({data + 1, size - 1});
   }

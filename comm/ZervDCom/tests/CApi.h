@@ -16,7 +16,8 @@ inline std::string binDir() {
 }
 
 inline std::string zervdcomPath() {
-  if (const char* bin = std::getenv("ZRQ_BIN_DIR"); bin && *bin) return std::string(bin) + "/" ZERVDCOM_LIBRARY_NAME;
+  if (const char* bin = std::getenv("ZRQ_BIN_DIR"); bin && *bin)
+    return std::string(bin) + "/" ZERVDCOM_LIBRARY_NAME;
   return ZERVDCOM_SO;
 }
 

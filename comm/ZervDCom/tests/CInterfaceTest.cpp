@@ -22,7 +22,8 @@ struct CInterface : ::testing::Test {
   DeviceHandle serial(const std::string& name, int listener = 1) {
     DeviceHandle h = 0;
     auto n = u16(name);
-    EXPECT_EQ(c.comm_createSerialPort(&h, n.c_str(), static_cast<int>(n.size()), 1024, 512, listener), 1);
+    EXPECT_EQ(
+        c.comm_createSerialPort(&h, n.c_str(), static_cast<int>(n.size()), 1024, 512, listener), 1);
     return h;
   }
   std::u16string translate(DeviceHandle h, int code, bool detail) {
@@ -182,7 +183,8 @@ TEST_F(CInterface, BadArgumentsGiveZeroWithoutHarm) {
 TEST_F(CInterface, SeverityLeavesOutOnlyTheTwoTimeouts) {
   EXPECT_EQ(c.comm_isLastErrSevere(8), 0);
   EXPECT_EQ(c.comm_isLastErrSevere(9), 0);
-  for (int code : {1, 2, 7, 10, 31, 44, 0, 45, -3}) EXPECT_EQ(c.comm_isLastErrSevere(code), 1) << code;
+  for (int code : {1, 2, 7, 10, 31, 44, 0, 45, -3})
+    EXPECT_EQ(c.comm_isLastErrSevere(code), 1) << code;
 }
 
 TEST_F(CInterface, OpeningAConnectionAsTheOtherKindFailsWithCode30) {
@@ -281,7 +283,8 @@ TEST(CInterfaceLifecycle, UnloadingTheLibraryClosesLiveConnections) {
   s0.waitReports(2);  // polling
   // No comm_close, no comm_unloadInterface: the library's detach does it.
   c.unload();
-  EXPECT_EQ(::dlopen(zervdcomPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "library still mapped";
+  EXPECT_EQ(::dlopen(zervdcomPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr)
+      << "library still mapped";
   EXPECT_TRUE(s0.waitConnectionsAtMost(0));
   const size_t after = s0.waitReports(0, 0).size();
   EXPECT_EQ(s0.waitReports(after + 1, 200).size(), after);  // the poll stopped with it
@@ -307,14 +310,17 @@ TEST(CInterfaceLifecycle, ExitingWithLiveConnectionsInAMappedLibraryIsClean) {
     void* lib = ::dlopen(zervdcomPath().c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!lib) ::_exit(10);
     auto load = reinterpret_cast<comm_loadInterface_fn>(::dlsym(lib, "comm_loadInterface"));
-    auto mngr = reinterpret_cast<comm_createTKS7730USBDevMngr_fn>(::dlsym(lib, "comm_createTKS7730USBDevMngr"));
-    auto build = reinterpret_cast<comm_buildTKS7730USBDevList_fn>(::dlsym(lib, "comm_buildTKS7730USBDevList"));
+    auto mngr = reinterpret_cast<comm_createTKS7730USBDevMngr_fn>(
+        ::dlsym(lib, "comm_createTKS7730USBDevMngr"));
+    auto build = reinterpret_cast<comm_buildTKS7730USBDevList_fn>(
+        ::dlsym(lib, "comm_buildTKS7730USBDevList"));
     auto create = reinterpret_cast<comm_createTKS7730USB_fn>(::dlsym(lib, "comm_createTKS7730USB"));
     auto open = reinterpret_cast<comm_openTKS7730USB_fn>(::dlsym(lib, "comm_openTKS7730USB"));
     DeviceHandle m = 0, u = 0;
     int count = 0;
     // Handles before loading the interface: the table exists before the log.
-    if (!mngr(&m) || !load() || !build(m, &count) || count != 1 || !create(m, 0, &u, 4096) || !open(u))
+    if (!mngr(&m) || !load() || !build(m, &count) || count != 1 || !create(m, 0, &u, 4096) ||
+        !open(u))
       ::_exit(11);
     std::exit(0);  // no close, no unload: static destruction and the library's detach follow
   }
@@ -324,7 +330,8 @@ TEST(CInterfaceLifecycle, ExitingWithLiveConnectionsInAMappedLibraryIsClean) {
   ::close(ready[1]);
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "child killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "child killed by signal "
+                                 << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_TRUE(s0.waitConnectionsAtMost(0));
   ::unsetenv("ZERVDCOM_HID_SIM_DIR");

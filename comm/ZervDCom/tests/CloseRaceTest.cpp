@@ -109,7 +109,8 @@ class CloseRace : public ::testing::TestWithParam<Kind> {
     return h;
   }
   int open(DeviceHandle h) {
-    return GetParam() == Kind::Usb ? c.comm_openTKS7730USB(h) : c.comm_openSerialPort(h, 9600, 8, 1, 0, 0);
+    return GetParam() == Kind::Usb ? c.comm_openTKS7730USB(h)
+                                   : c.comm_openSerialPort(h, 9600, 8, 1, 0, 0);
   }
 
   CApi c;
@@ -139,12 +140,27 @@ struct Worker {
       const auto t0 = Clock::now();
       int limit = kCallTimeoutMs;
       switch ((role + static_cast<int>(rng() % 3)) % 6) {
-        case 0: c.comm_readLine(h, buf, sizeof buf, &n, kCallTimeoutMs); break;
-        case 1: c.comm_read(h, buf, 1 + rng() % 64, &n, kCallTimeoutMs); break;
-        case 2: c.comm_write(h, "P\r\n", 3, &n, kCallTimeoutMs); break;
-        case 3: c.comm_purge(h, 1u + rng() % 15); limit = 0; break;
-        case 4: c.comm_readInBuff(h, buf, sizeof buf, &n); limit = 0; break;
-        case 5: c.comm_getLastErr(h); limit = 0; break;
+        case 0:
+          c.comm_readLine(h, buf, sizeof buf, &n, kCallTimeoutMs);
+          break;
+        case 1:
+          c.comm_read(h, buf, 1 + rng() % 64, &n, kCallTimeoutMs);
+          break;
+        case 2:
+          c.comm_write(h, "P\r\n", 3, &n, kCallTimeoutMs);
+          break;
+        case 3:
+          c.comm_purge(h, 1u + rng() % 15);
+          limit = 0;
+          break;
+        case 4:
+          c.comm_readInBuff(h, buf, sizeof buf, &n);
+          limit = 0;
+          break;
+        case 5:
+          c.comm_getLastErr(h);
+          limit = 0;
+          break;
       }
       const auto excess = Clock::now() - t0 - milliseconds(limit);
       if (excess > worstExcess) worstExcess = excess;
@@ -200,7 +216,12 @@ TEST_P(CloseRace, CallsInFlightOutliveACloseAndEndInTime) {
     EXPECT_EQ(c.comm_readLine(h, buf, sizeof buf, &n, 1000), 0);
     EXPECT_EQ(c.comm_getLastErr(h), 0);
     stop = true;
-    ASSERT_TRUE(returnsWithin([&] { for (auto& t : threads) t.join(); }, 20000)) << "round " << round;
+    ASSERT_TRUE(returnsWithin(
+        [&] {
+          for (auto& t : threads) t.join();
+        },
+        20000))
+        << "round " << round;
     EXPECT_EQ(unlimited.load(), 0);
     for (auto& w : workers) EXPECT_LT(w.worstExcess, kMargin) << "round " << round;
     if (HasFailure()) break;
@@ -250,14 +271,16 @@ TEST_P(CloseRace, CloseReleasesAReaderWaitingWithoutATimeout) {
     // Not yet answered: the reader waits (its time-out never ends).
     EXPECT_EQ(answer.wait_for(milliseconds(100)), std::future_status::timeout);
     EXPECT_EQ(c.comm_close(h), 1);
-    ASSERT_EQ(answer.wait_for(milliseconds(10000)), std::future_status::ready) << "timeout " << timeout;
+    ASSERT_EQ(answer.wait_for(milliseconds(10000)), std::future_status::ready)
+        << "timeout " << timeout;
     reader.join();
     EXPECT_EQ(answer.get(), 0);
     EXPECT_EQ(n, 0u);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKind, CloseRace, ::testing::Values(Kind::Listener, Kind::Direct, Kind::Usb),
+INSTANTIATE_TEST_SUITE_P(EveryKind, CloseRace,
+                         ::testing::Values(Kind::Listener, Kind::Direct, Kind::Usb),
                          [](const ::testing::TestParamInfo<Kind>& i) {
                            return std::string(i.param == Kind::Listener ? "Listener"
                                               : i.param == Kind::Direct ? "Direct"

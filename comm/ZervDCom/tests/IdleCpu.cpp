@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
   }
   DeviceHandle m = 0, u = 0;
   int count = 0;
-  if (!c.comm_createTKS7730USBDevMngr(&m) || !c.comm_buildTKS7730USBDevList(m, &count) || count != 1 ||
-      !c.comm_createTKS7730USB(m, 0, &u, 4096) || !c.comm_openTKS7730USB(u)) {
+  if (!c.comm_createTKS7730USBDevMngr(&m) || !c.comm_buildTKS7730USBDevList(m, &count) ||
+      count != 1 || !c.comm_createTKS7730USB(m, 0, &u, 4096) || !c.comm_openTKS7730USB(u)) {
     std::fprintf(stderr, "cannot open the sensor\n");
     return 1;
   }
@@ -44,7 +44,9 @@ int main(int argc, char** argv) {
   const size_t polls = peer.waitReports(0, 0).size();
   c.comm_close(u);
   c.comm_close(m);
-  std::printf("idle USB connection: %.3f%% of one core over %.1f s (%zu reports to the device, %.1f per second)\n",
-              100.0 * cpu / wall, wall, polls, static_cast<double>(polls) / wall);
+  std::printf(
+      "idle USB connection: %.3f%% of one core over %.1f s (%zu reports to the device, %.1f per "
+      "second)\n",
+      100.0 * cpu / wall, wall, polls, static_cast<double>(polls) / wall);
   return 0;
 }

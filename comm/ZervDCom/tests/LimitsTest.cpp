@@ -42,12 +42,15 @@ TEST(CInterfaceLimits, SerialSizesOfZeroOrBeyondTheBoundAreRefusedWithCode10) {
     unsigned a, b;
     int listener;
   };
-  for (Case k : {Case{0xFFFFFFFFu, 512, 1}, Case{0, 512, 1}, Case{kBound + 1, 512, 1}, Case{4096, 0xFFFFFFFFu, 1},
-                 Case{0xFFFFFFFFu, 512, 0}, Case{4096, kBound + 1, 0}}) {
+  for (Case k :
+       {Case{0xFFFFFFFFu, 512, 1}, Case{0, 512, 1}, Case{kBound + 1, 512, 1},
+        Case{4096, 0xFFFFFFFFu, 1}, Case{0xFFFFFFFFu, 512, 0}, Case{4096, kBound + 1, 0}}) {
     DeviceHandle h = 0;
     ASSERT_EQ(c.comm_createSerialPort(&h, name.c_str(), len, k.a, k.b, k.listener), 1);
-    EXPECT_EQ(c.comm_openSerialPort(h, 9600, 8, 1, 0, 0), 0) << k.a << " " << k.b << " " << k.listener;
-    EXPECT_EQ(c.comm_getLastErr(h), ErrCode::InvalidDataBuffer) << k.a << " " << k.b << " " << k.listener;
+    EXPECT_EQ(c.comm_openSerialPort(h, 9600, 8, 1, 0, 0), 0)
+        << k.a << " " << k.b << " " << k.listener;
+    EXPECT_EQ(c.comm_getLastErr(h), ErrCode::InvalidDataBuffer)
+        << k.a << " " << k.b << " " << k.listener;
     EXPECT_EQ(c.comm_close(h), 1);
   }
   EXPECT_LT(residentKiB() - before, 64 * 1024);

@@ -80,7 +80,8 @@ TEST(CInterfaceSerial, ListenerConnectionOverAPseudoTerminal) {
   EXPECT_EQ(c.comm_readLine(h, buf, sizeof buf, &n, 20), 0);
   char16_t detail[1024] = {};
   c.comm_translateLastErr(h, c.comm_getLastErr(h), detail, 1024, 1);
-  EXPECT_EQ(c.comm_getLastErr(h), ErrCode::ReadTimeout) << std::string(detail, detail + std::char_traits<char16_t>::length(detail));
+  EXPECT_EQ(c.comm_getLastErr(h), ErrCode::ReadTimeout)
+      << std::string(detail, detail + std::char_traits<char16_t>::length(detail));
   EXPECT_EQ(c.comm_isLastErrSevere(c.comm_getLastErr(h)), 0);
 
   EXPECT_EQ(c.comm_close(h), 1);
@@ -94,7 +95,8 @@ TEST(CInterfaceSerial, DirectConnectionReadsOnTheCallersThread) {
   Pty pty;
   auto name = u16(pty.path);
   DeviceHandle h = 0;
-  ASSERT_EQ(c.comm_createSerialPort(&h, name.c_str(), static_cast<int>(name.size()), 1024, 512, 0), 1);
+  ASSERT_EQ(c.comm_createSerialPort(&h, name.c_str(), static_cast<int>(name.size()), 1024, 512, 0),
+            1);
   ASSERT_EQ(c.comm_openSerialPort(h, 9600, 8, 1, 0, 0), 1) << c.comm_getLastErr(h);
   ASSERT_EQ(::write(pty.master, "S,12345\r\n", 9), 9);
   char buf[64];

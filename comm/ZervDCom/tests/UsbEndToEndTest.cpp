@@ -23,7 +23,7 @@ class SimProcess {
  public:
   SimProcess(const std::string& dir, int sensors) {
     const std::string exe = binDir() + "/tks7730-sim";
-    struct stat st{};
+    struct stat st {};
     if (::stat(exe.c_str(), &st) != 0) return;
     proc_ = std::make_unique<zrq::test::ChildProgram>(std::vector<std::string>{
         exe, "--no-pty", "--usb", std::to_string(sensors), "--usb-dir", dir, "--interval", "100"});
@@ -47,7 +47,8 @@ class SimProcess {
 std::string readLine(CApi& c, DeviceHandle h, int timeoutMs = 3000) {
   char buf[1024];
   unsigned n = 0;
-  if (!c.comm_readLine(h, buf, sizeof buf, &n, timeoutMs)) return "<error " + std::to_string(c.comm_getLastErr(h)) + ">";
+  if (!c.comm_readLine(h, buf, sizeof buf, &n, timeoutMs))
+    return "<error " + std::to_string(c.comm_getLastErr(h)) + ">";
   return std::string(buf, n);
 }
 

@@ -35,9 +35,9 @@ namespace {
 
 // Keyboard descriptor: a HID device that is not a sensor.
 const std::vector<uint8_t> kKeyboard = {
-    0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
-    0x75, 0x01, 0x95, 0x08, 0x81, 0x02, 0x95, 0x01, 0x75, 0x08, 0x81, 0x01, 0x95, 0x06, 0x75, 0x08,
-    0x15, 0x00, 0x25, 0x65, 0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0};
+    0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25,
+    0x01, 0x75, 0x01, 0x95, 0x08, 0x81, 0x02, 0x95, 0x01, 0x75, 0x08, 0x81, 0x01, 0x95, 0x06,
+    0x75, 0x08, 0x15, 0x00, 0x25, 0x65, 0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0};
 
 double cpuSeconds() {
   rusage u{};
@@ -49,7 +49,8 @@ double cpuSeconds() {
 // A uhid device owned by the test: records output reports, sends input ones.
 class UhidPeer {
  public:
-  UhidPeer(const std::string& phys, uint16_t vid, uint16_t pid, const std::vector<uint8_t>& desc) : phys_(phys) {
+  UhidPeer(const std::string& phys, uint16_t vid, uint16_t pid, const std::vector<uint8_t>& desc)
+      : phys_(phys) {
     fd_ = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
     if (fd_ < 0) return;
     uhid::DeviceSpec s;
@@ -142,7 +143,8 @@ struct Api {
   std::string readLine(DeviceHandle h, int ms = 5000) {
     char buf[1024];
     unsigned n = 0;
-    if (!c.comm_readLine(h, buf, sizeof buf, &n, ms)) return "<error " + std::to_string(c.comm_getLastErr(h)) + ">";
+    if (!c.comm_readLine(h, buf, sizeof buf, &n, ms))
+      return "<error " + std::to_string(c.comm_getLastErr(h)) + ">";
     return std::string(buf, n);
   }
 };
@@ -242,9 +244,9 @@ TEST(KernelHid, UnplugRaisesHangUpThenReadsFailWithEioAndWritesWithEnodev) {
 // A vendor device with one unnumbered 48-byte report each way: the kernel
 // reads it without an ID byte, and uhid hands a write on with the 0 in front.
 TEST(KernelHid, DeviceWithoutReportIdsKeepsTheLibrarysZeroIdConvention) {
-  const std::vector<uint8_t> plain = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF,
-                                      0x00, 0x75, 0x08, 0x95, 0x30, 0x09, 0x02, 0x81, 0x02, 0x09, 0x03,
-                                      0x91, 0x02, 0xC0};
+  const std::vector<uint8_t> plain = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00,
+                                      0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x30, 0x09, 0x02,
+                                      0x81, 0x02, 0x09, 0x03, 0x91, 0x02, 0xC0};
   UhidPeer peer("zrq-test/plain", 0x1234, 0x5678, plain);
   ASSERT_TRUE(peer.ok());
   HidUSB dev(HidUSBDevInfo(0x1234, 0x5678, 0, peer.node()));
@@ -332,7 +334,8 @@ TEST(KernelHid, UnplugIsAReadFailureWithoutSpinningAndTheSensorReturns) {
   peer->unplug();
   const std::string gone = a.readLine(u, 5000);
   const int code = a.c.comm_getLastErr(u);
-  EXPECT_TRUE(code == 6 || code == 32) << gone;  // report read failed, or the poll command could not go out
+  EXPECT_TRUE(code == 6 || code == 32)
+      << gone;  // report read failed, or the poll command could not go out
   // Nothing runs while nobody asks: the failed helper threads stay idle.
   const double before = cpuSeconds();
   const auto t0 = Clock::now();
@@ -343,12 +346,14 @@ TEST(KernelHid, UnplugIsAReadFailureWithoutSpinningAndTheSensorReturns) {
   }
   ::usleep(500 * 1000);
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-  EXPECT_LT(cpuSeconds() - before, 0.5 * wall) << "CPU " << cpuSeconds() - before << " s in " << wall << " s";
+  EXPECT_LT(cpuSeconds() - before, 0.5 * wall)
+      << "CPU " << cpuSeconds() - before << " s in " << wall << " s";
   EXPECT_EQ(a.c.comm_close(u), 1);
   EXPECT_EQ(a.c.comm_close(m), 1);
 
   // Plugged in again: listed again and usable.
-  peer = std::make_unique<UhidPeer>("zrq-test/unplug", usb::kVendorId, usb::kProductId, usb::reportDescriptor());
+  peer = std::make_unique<UhidPeer>("zrq-test/unplug", usb::kVendorId, usb::kProductId,
+                                    usb::reportDescriptor());
   ASSERT_TRUE(peer->ok());
   const int idx2 = indexOf(peer->node());
   ASSERT_GE(idx2, 0);

@@ -28,8 +28,8 @@ class Sim {
 
  private:
   static std::vector<std::string> arguments(int n, std::vector<std::string> extra) {
-    std::vector<std::string> args = {binDir() + "/tks7730-sim", "--no-pty", "--uhid", std::to_string(n),
-                                     "--interval", "100"};
+    std::vector<std::string> args = {binDir() + "/tks7730-sim", "--no-pty",   "--uhid",
+                                     std::to_string(n),         "--interval", "100"};
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
   }

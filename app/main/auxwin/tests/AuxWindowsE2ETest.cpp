@@ -89,9 +89,13 @@ class AuxWindowsE2E : public zrq::test::qt::AppWindowsE2E {
   void stepType() {
     const MeasType from = main->state.measType;
     main->btnTypeClick();
-    ASSERT_TRUE(eventually([&] { return main->state.measType != from && main->lastAppliedType == main->state.measType; }));
+    ASSERT_TRUE(eventually([&] {
+      return main->state.measType != from && main->lastAppliedType == main->state.measType;
+    }));
     // A data line of the new type, then a tick to show it.
-    ASSERT_TRUE(eventually([&] { return main->state.reading.reportedType == zrq::core::measTypeCode(main->state.measType); }));
+    ASSERT_TRUE(eventually([&] {
+      return main->state.reading.reportedType == zrq::core::measTypeCode(main->state.measType);
+    }));
     QTest::qWait(700);
   }
 
@@ -124,7 +128,8 @@ TEST_F(AuxWindowsE2E, WindowsOpenedFromTheMenusFollowTheStream) {
   ASSERT_TRUE(eventually([&] { return fwd->DialixHQ1->Caption() == "Forward Power In W"; }));
   EXPECT_EQ(fwd->DialixHQ1->MaximumValue(), 300);
   EXPECT_NEAR(fwd->DialixHQ1->Value(), 100, 15);
-  ASSERT_TRUE(eventually([&] { return rfl->DialixHQ1->Caption().starts_with("Reflected Power In"); }));
+  ASSERT_TRUE(
+      eventually([&] { return rfl->DialixHQ1->Caption().starts_with("Reflected Power In"); }));
   ASSERT_TRUE(eventually([&] { return peak->peakDisplay->text() != "-0.0000"; }));
   EXPECT_NE(burst->burstDisplay->text(), "-0.0000");
   shots("average-W");

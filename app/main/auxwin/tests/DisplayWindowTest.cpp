@@ -101,12 +101,12 @@ TEST_F(DisplayWindows, ControlsAsDesignedBeforeTheFirstTick) {
   for (const char* n : {"segFwdPeak"}) EXPECT_TRUE(shown(pk, n)) << n;
   for (const char* n : {"segBFwd", "segBBurst", "segBdutyCycle", "txtBDuty"})
     EXPECT_TRUE(shown(bu, n)) << n;
-  for (const char* n : {"segPover", "segPunder", "segRflV", "segVover", "segVunder", "segpeak",
-                        "segPOffset", "segPdb", "segPm", "segPW", "segPuW", "segPKW",
-                        "segPRVSWR", "segPRR"})
+  for (const char* n :
+       {"segPover", "segPunder", "segRflV", "segVover", "segVunder", "segpeak", "segPOffset",
+        "segPdb", "segPm", "segPW", "segPuW", "segPKW", "segPRVSWR", "segPRR"})
     EXPECT_FALSE(shown(pk, n)) << n;
-  for (const char* n : {"segBover", "segBunder", "segBOffset2", "segBdb", "segBm", "segBW",
-                        "segBuW", "segBKW"})
+  for (const char* n :
+       {"segBover", "segBunder", "segBOffset2", "segBdb", "segBm", "segBW", "segBuW", "segBKW"})
     EXPECT_FALSE(shown(bu, n)) << n;
   // Every annunciator code of the two windows reaches its own label.
   for (const auto& e : app::segmentTable()) {

@@ -73,8 +73,8 @@ TEST_F(MeterWindows, FormCreateScalesSizeAndTruncatesFonts) {
   ::setenv("ZRQ_SCREEN_SCALE", "1.25", 1);
   TfrmMeter scaled(w.get());
   ::setenv("ZRQ_SCREEN_SCALE", "1", 1);
-  EXPECT_EQ(scaled.size(), QSize(292, 193));  // 292.5 and 193.75 truncated
-  EXPECT_EQ(scaled.DialixHQ1->geometry(), QRect(0, 0, 292, 193));  // fills the client area
+  EXPECT_EQ(scaled.size(), QSize(292, 193));                          // 292.5 and 193.75 truncated
+  EXPECT_EQ(scaled.DialixHQ1->geometry(), QRect(0, 0, 292, 193));     // fills the client area
   EXPECT_EQ(scaled.DialixHQ1->SmallScaleFont().size, 80000u);         // 8.4375
   EXPECT_EQ(scaled.DialixHQ1->BottomCoverLabelFont().size, 120000u);  // 12.1875
 }

@@ -16,7 +16,7 @@ namespace {
 
 // Each test gets its own log folder below the one the test environment gives.
 class DiagLogFolder : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     const char* base = std::getenv("ZRQ_LOG_DIR");
     std::string root = base ? base : "/tmp";
@@ -49,7 +49,7 @@ TEST_F(DiagLogFolder, LevelZeroWritesNothingAndCreatesNoFile) {
   diagLog().init(0, "ZervDComDLL.log", false);
   diagLog().write(LogKind::COMM, 0, "hello\n");
   diagLog().flush();
-  struct stat st{};
+  struct stat st {};
   EXPECT_NE(::stat(logFilePath("ZervDComDLL.log").c_str(), &st), 0);
   EXPECT_FALSE(diagLog().isEnabled());
 }
@@ -64,7 +64,7 @@ TEST_F(DiagLogFolder, WritesTaggedLinesUpToItsLevelInAPrivateFolder) {
   diagLog().close();
   EXPECT_EQ(slurp(logFilePath("ZervDComDLL.log")),
             "Log: COMM  >>>TH(12)--> Started\nLog: Serial>>>s\nLog: MISC  >>>All devices cleared");
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(logDirPath().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
@@ -97,8 +97,10 @@ TEST_F(DiagLogFolder, FailedAssertionLogsALineAndTellsTheHost) {
   setAssertionHandler(old);
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(caption, "Fatal Error!");
-  EXPECT_EQ(text, "Debug assertion failed! Please report this error to Haldeco. NOTE: Assertion log is at: \"" +
-                      assertionLogPath() + "\". Click \"OK\" and then manually close the application.");
+  EXPECT_EQ(
+      text,
+      "Debug assertion failed! Please report this error to Haldeco. NOTE: Assertion log is at: \"" +
+          assertionLogPath() + "\". Click \"OK\" and then manually close the application.");
   std::string log = slurp(assertionLogPath());
   std::regex line(
       R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d -->Debug assertion failed in file "Unit.cpp" at line 77\. )"
@@ -133,7 +135,7 @@ TEST(LogDirectory, AFolderOthersMayWriteIsRefused) {
   ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
   EXPECT_FALSE(ensureLogDir());
   EXPECT_EQ(openLogFile("x.log", true), nullptr);
-  struct stat st{};
+  struct stat st {};
   EXPECT_NE(::stat((dir + "/x.log").c_str(), &st), 0);  // nothing written there
   ASSERT_EQ(::chmod(dir.c_str(), 0700), 0);
   EXPECT_TRUE(ensureLogDir());

@@ -42,7 +42,8 @@ TEST(ExcFamily, WhatTextNamesTheRuntimeClassAndDetailAddsTheLocation) {
   CommErrInfo::CommExc e(6, u"oops", DebugInfo("Some.cpp", 42));
   EXPECT_EQ(u8(e.whatText()), "class CommErrInfo::CommExc: oops");
   EXPECT_EQ(u8(e.locationText()), "File: Some.cpp at line 42");
-  EXPECT_EQ(u8(e.detailText()), "class CommErrInfo::CommExc: oops - location: File: Some.cpp at line 42");
+  EXPECT_EQ(u8(e.detailText()),
+            "class CommErrInfo::CommExc: oops - location: File: Some.cpp at line 42");
   Exc bare;
   EXPECT_EQ(u8(bare.detailText()), "class Exc:  - location: ");
   // Caught through the base, the text still names the thrown class.
@@ -57,14 +58,18 @@ TEST(ExcFamily, WhatTextNamesTheRuntimeClassAndDetailAddsTheLocation) {
 TEST(ExcFamily, OsFailuresNameTheCallAndTheSystemText) {
   CommErrInfo::CommWin32Exc w(11, "::PurgeComm()", EIO, ZRQ_HERE);
   EXPECT_EQ(w.code(), ErrCode::PurgeFailed);
-  EXPECT_EQ(u8(w.description()), std::string("::PurgeComm() failed. Win32 message: ") + strerrordesc_np(EIO));
+  EXPECT_EQ(u8(w.description()),
+            std::string("::PurgeComm() failed. Win32 message: ") + strerrordesc_np(EIO));
   CommErrInfo::CommWin32Exc unknown(2, "::CreateFile()", 99999, ZRQ_HERE);
-  EXPECT_EQ(u8(unknown.description()),
-            "::CreateFile() failed. Win32 message: Unable to get Win32 error string for code 99999");
+  EXPECT_EQ(
+      u8(unknown.description()),
+      "::CreateFile() failed. Win32 message: Unable to get Win32 error string for code 99999");
   CommErrInfo::CommSTDCExc s(12, "_beginthreadex()", EAGAIN, ZRQ_HERE);
-  EXPECT_EQ(u8(s.description()), std::string("_beginthreadex() failed. errno message: ") + strerrordesc_np(EAGAIN));
+  EXPECT_EQ(u8(s.description()),
+            std::string("_beginthreadex() failed. errno message: ") + strerrordesc_np(EAGAIN));
   CommErrInfo::CommSTDCExc su(12, "x()", 99999, ZRQ_HERE);
-  EXPECT_EQ(u8(su.description()), "x() failed. errno message: Unknown std error string for code 99999");
+  EXPECT_EQ(u8(su.description()),
+            "x() failed. errno message: Unknown std error string for code 99999");
 }
 
 TEST(ExcFamily, TurningAnExceptionIntoALastError) {
@@ -98,8 +103,12 @@ TEST(WideText, RoundTripsNonAsciiAndReplacesBrokenSequences) {
   EXPECT_EQ(toU16("\xC3"), u"\uFFFD");
   // What follows a broken sequence is kept; overlong forms and encoded
   // surrogates are broken too.
-  EXPECT_EQ(toU16("\xF0" "ab"), u"\uFFFDab");
-  EXPECT_EQ(toU16("a\xC0\x80" "b"), u"a\uFFFD\uFFFDb");
+  EXPECT_EQ(toU16("\xF0"
+                  "ab"),
+            u"\uFFFDab");
+  EXPECT_EQ(toU16("a\xC0\x80"
+                  "b"),
+            u"a\uFFFD\uFFFDb");
   EXPECT_EQ(toU16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
   EXPECT_EQ(toU16(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
   const char16_t lone[] = {u'x', 0xD800, u'y', 0xDC00};

@@ -128,7 +128,7 @@ TEST(CircDevDataBufTest, OverflowingWriteKeepsNewestAndReadTakesInOrder) {
 
 // A connection with no transport, for the base-class operations.
 class BareComm : public DeviceComm {
-public:
+ public:
   bool open() override { return true; }
   bool close() override { return true; }
   bool write(const uint8_t*, unsigned, unsigned*, int) override { return true; }

@@ -42,7 +42,8 @@ TEST(HelperThreadLife, StopWakesAStepBlockedInItsDeviceWait) {
   // A step that ignored the wake-up would hold stop for its grace time and
   // fail the assertion check; the wall-clock bound only catches a hang.
   std::string caption;
-  AssertionHandler old = setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
+  AssertionHandler old =
+      setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
   auto t0 = Clock::now();
   c.close();
   setAssertionHandler(old);
@@ -73,8 +74,10 @@ TEST(HelperThreadStatus, FailuresParkTheThreadUntilTheCallerTakesThem) {
     int code;
     const char* detailStart;
   } cases[] = {
-      {PipeComm::CommFailure, 27, "class CommErrInfo::CommExc: setup - location: File: Step.cpp at line 1"},
-      {PipeComm::OtherExc, 33, "class IndexOutOfBoundsExc: requested index=1; list size=1 - location: "},
+      {PipeComm::CommFailure, 27,
+       "class CommErrInfo::CommExc: setup - location: File: Step.cpp at line 1"},
+      {PipeComm::OtherExc, 33,
+       "class IndexOutOfBoundsExc: requested index=1; list size=1 - location: "},
       {PipeComm::NotAnExc, 34, ""},
   };
   for (const Case& k : cases) {

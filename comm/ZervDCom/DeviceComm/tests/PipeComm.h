@@ -20,7 +20,7 @@
 #include "DeviceComm/ReadReq.h"
 
 class PipeComm : public DeviceComm {
-public:
+ public:
   // What the next step raises instead of reading (0: read normally).
   enum Fault { None, CommFailure, OtherExc, NotAnExc, Timeout, Stubborn };
 
@@ -37,7 +37,9 @@ public:
     if (writeFd >= 0) ::close(writeFd);
   }
 
-  void feed(const std::string& s) { [[maybe_unused]] auto n = ::write(writeFd, s.data(), s.size()); }
+  void feed(const std::string& s) {
+    [[maybe_unused]] auto n = ::write(writeFd, s.data(), s.size());
+  }
   void hangUp() {
     ::close(writeFd);
     writeFd = -1;
@@ -52,7 +54,9 @@ public:
     return true;
   }
   bool write(const uint8_t*, unsigned, unsigned*, int) override { return false; }
-  bool read(uint8_t* b, unsigned l, unsigned* g, int t) override { return BufferedRead::read(*this, parts(), b, l, g, t); }
+  bool read(uint8_t* b, unsigned l, unsigned* g, int t) override {
+    return BufferedRead::read(*this, parts(), b, l, g, t);
+  }
   bool readInBuff(uint8_t* b, unsigned l, unsigned* g) override {
     return BufferedRead::readInBuff(*this, parts(), b, l, g);
   }
@@ -77,21 +81,29 @@ public:
       ++runs;
       BufferedRead::checkStepConditions(c->dataBuf, c->bytesReq, c->charReq);
       switch (c->fault.exchange(None)) {
-        case CommFailure: throw CommErrInfo::CommExc(27, u"setup", DebugInfo("Step.cpp", 1));
-        case OtherExc: throw IndexOutOfBoundsExc(1, 1, DebugInfo("Step.cpp", 2));
-        case NotAnExc: throw 42;
-        case Timeout: throw CommErrInfo::CommExc(8, DebugInfo("Step.cpp", 3));
+        case CommFailure:
+          throw CommErrInfo::CommExc(27, u"setup", DebugInfo("Step.cpp", 1));
+        case OtherExc:
+          throw IndexOutOfBoundsExc(1, 1, DebugInfo("Step.cpp", 2));
+        case NotAnExc:
+          throw 42;
+        case Timeout:
+          throw CommErrInfo::CommExc(8, DebugInfo("Step.cpp", 3));
         case Stubborn:  // a step that ignores its wake-up
           c->stubbornEntered.set();
           c->release.wait(kInfiniteMs);
           return;
-        case None: break;
+        case None:
+          break;
       }
       switch (pollWait(c->readFd, POLLIN, kInfiniteMs, c->thread.wakeFd())) {
-        case PollOutcome::Ready: break;
+        case PollOutcome::Ready:
+          break;
         case PollOutcome::Woken:
-        case PollOutcome::TimedOut: throw CommErrInfo::CommExc(8, DebugInfo("Step.cpp", 4));
-        default: throw CommErrInfo::CommWin32Exc(6, "::ReadFile()", EIO, DebugInfo("Step.cpp", 5));
+        case PollOutcome::TimedOut:
+          throw CommErrInfo::CommExc(8, DebugInfo("Step.cpp", 4));
+        default:
+          throw CommErrInfo::CommWin32Exc(6, "::ReadFile()", EIO, DebugInfo("Step.cpp", 5));
       }
       uint8_t tmp[256];
       ssize_t n = ::read(c->readFd, tmp, sizeof tmp);

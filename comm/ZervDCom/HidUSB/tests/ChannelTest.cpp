@@ -53,7 +53,10 @@ TEST(HidChannel, OpenFailuresReportErrno) {
   EXPECT_FALSE(openHidChannel(dir / "none", err));
   EXPECT_EQ(err, ENOENT);
   // A plain file is no hidraw node: the descriptor ioctl fails.
-  { FILE* f = std::fopen((dir / "plain").c_str(), "w"); std::fclose(f); }
+  {
+    FILE* f = std::fopen((dir / "plain").c_str(), "w");
+    std::fclose(f);
+  }
   EXPECT_FALSE(openHidChannel(dir / "plain", err));
   EXPECT_NE(err, 0);
 }

@@ -128,7 +128,8 @@ TEST_F(Sensor, LinesComeOutWholeWhateverTheReportBoundaries) {
   auto last = inReport("");
   last[1] = static_cast<uint8_t>(longLine[96]);
   last[2] = 0xFF;
-  for (size_t i = 97; i < longLine.size(); ++i) last[i - 97 + 3] = static_cast<uint8_t>(longLine[i]);
+  for (size_t i = 97; i < longLine.size(); ++i)
+    last[i - 97 + 3] = static_cast<uint8_t>(longLine[i]);
   peer.sendToAll(last);
   peer.sendToAll(inReport("OK\nV1.2\n"));
 
@@ -177,10 +178,12 @@ TEST_F(Sensor, UnplugReachesTheNextReaderAsAFailure) {
   EXPECT_TRUE(err == ErrCode::ReadFailed || err == ErrCode::CommandFailed) << err;
   EXPECT_FALSE(dc.lastErrDetail().empty());
   // Once the hang-up is known, every later call says so the same way, at once.
-  for (int i = 0; i < 200 && dc.getLastErr() != ErrCode::ReadFailed; ++i) dc.readLine(buf, sizeof buf, &got, 100);
+  for (int i = 0; i < 200 && dc.getLastErr() != ErrCode::ReadFailed; ++i)
+    dc.readLine(buf, sizeof buf, &got, 100);
   ASSERT_EQ(dc.getLastErr(), ErrCode::ReadFailed);
   for (int i = 0; i < 20; ++i) {
-    EXPECT_FALSE(i % 2 ? dc.readInBuff(buf, sizeof buf, &got) : dc.readLine(buf, sizeof buf, &got, 20000));
+    EXPECT_FALSE(i % 2 ? dc.readInBuff(buf, sizeof buf, &got)
+                       : dc.readLine(buf, sizeof buf, &got, 20000));
     EXPECT_EQ(dc.getLastErr(), ErrCode::ReadFailed) << i;
   }
   EXPECT_TRUE(dc.close());
@@ -219,14 +222,15 @@ TEST_F(Sensor, ReadsWithoutThreadsFailWith13) {
 // The time-out bounds the whole write, not each report: a device that takes
 // one report every 2 ms would otherwise hold a long text for many seconds.
 TEST_F(Sensor, AWritesTimeoutBoundsTheWholeCallAndTheCountSaysWhatWentOut) {
-  peer.setOnReport([](const SimPeer::Report&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
+  peer.setOnReport(
+      [](const SimPeer::Report&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
   TKS7730HidUSBDeviceComm dc(info, 4096);
   ASSERT_TRUE(dc.open());
   const std::string text(48 * 4000, 'w');  // 8 s at the device's pace
   unsigned written = 0;
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_FALSE(dc.write(reinterpret_cast<const uint8_t*>(text.data()), static_cast<unsigned>(text.size()), &written,
-                        300));
+  EXPECT_FALSE(dc.write(reinterpret_cast<const uint8_t*>(text.data()),
+                        static_cast<unsigned>(text.size()), &written, 300));
   const auto took = std::chrono::steady_clock::now() - t0;
   EXPECT_EQ(dc.getLastErr(), ErrCode::WriteTimeout);
   EXPECT_LT(took, std::chrono::seconds(4));

@@ -43,8 +43,8 @@ TEST(HidEnumeration, ListsHidrawNodesInNumberOrderWithSysfsIdentity) {
   addHidraw(root, "hidraw10", "0003:00003A61:00007730", "0200", false);  // sensor, cannot be opened
   addHidraw(root, "hidraw0", "0003:00003A61:00007730", "0105");          // sensor
   addHidraw(root, "hidraw1", "0003:0000046D:0000C31C", "4900");          // keyboard
-  addHidraw(root, "hidraw2", "0003:00003A61:00001234", "0001");          // right vendor, other product
-  addHidraw(root, "hidraw3", "0006:00003A61:00007730", "");              // virtual: no USB device above
+  addHidraw(root, "hidraw2", "0003:00003A61:00001234", "0001");  // right vendor, other product
+  addHidraw(root, "hidraw3", "0006:00003A61:00007730", "");      // virtual: no USB device above
   writeFile(root / "sys/class/hidraw/hidraw4/device/uevent", "DRIVER=x\n");  // no HID_ID: skipped
 
   HidEnumRoots roots{root / "sys", root / "dev", ""};
@@ -84,7 +84,8 @@ TEST(HidEnumeration, HidIdLineParsing) {
   EXPECT_TRUE(parseHidIdLine("A=1\nHID_ID=0003:00003A61:00007730\n", v, p));
   EXPECT_EQ(v, 0x3A61);
   EXPECT_EQ(p, 0x7730);
-  EXPECT_FALSE(parseHidIdLine("HID_ID=0003:00013A61:00007730\n", v, p));  // vendor wider than 16 bits
+  EXPECT_FALSE(
+      parseHidIdLine("HID_ID=0003:00013A61:00007730\n", v, p));  // vendor wider than 16 bits
   EXPECT_FALSE(parseHidIdLine("HID_ID=0003:3A61\n", v, p));
   EXPECT_FALSE(parseHidIdLine("HID_ID=0003:zz:00007730\n", v, p));
   EXPECT_FALSE(parseHidIdLine("HID_NAME=x\n", v, p));

@@ -57,9 +57,11 @@ TEST(HidUSB, OpensWithTheSensorCapabilitiesAndLocksThePath) {
 
 TEST(HidUSB, OpenFailuresAreCode2And22) {
   TempDir dir;
-  EXPECT_EQ(codeOf<HidUSBWin32Exc>([&] { HidUSB h(infoFor(dir / "absent")); }), ErrCode::OpenFailed);
+  EXPECT_EQ(codeOf<HidUSBWin32Exc>([&] { HidUSB h(infoFor(dir / "absent")); }),
+            ErrCode::OpenFailed);
   SimPeer bad(dir / "bad", 0x3A61, 0x7730, 1, {0xA1, 0x01, 0x81});  // truncated descriptor
-  EXPECT_EQ(codeOf<HidUSBExc>([&] { HidUSB h(infoFor(bad.path())); }), ErrCode::InvalidCapabilities);
+  EXPECT_EQ(codeOf<HidUSBExc>([&] { HidUSB h(infoFor(bad.path())); }),
+            ErrCode::InvalidCapabilities);
   // A failed open leaves no lock behind.
   SimPeer good(dir / "bad2", 0x3A61, 0x7730, 1, HidTestData::kSensorDescriptor);
   EXPECT_NO_THROW(HidUSB h(infoFor(good.path())));
@@ -91,7 +93,8 @@ TEST(HidUSB, DeviceHeldByAnotherProcessFailsWith15UntilReleased) {
   char c = 0;
   ASSERT_EQ(::read(toParent[0], &c, 1), 1);
   ASSERT_EQ(c, 'L');
-  EXPECT_EQ(codeOf<CommErrInfo::CommExc>([&] { HidUSB h(infoFor(peer.path())); }), ErrCode::OpenInOtherProcess);
+  EXPECT_EQ(codeOf<CommErrInfo::CommExc>([&] { HidUSB h(infoFor(peer.path())); }),
+            ErrCode::OpenInOtherProcess);
   ASSERT_EQ(::write(toChild[1], &c, 1), 1);
   ASSERT_EQ(::read(toParent[0], &c, 1), 1);
   EXPECT_NO_THROW(HidUSB h(infoFor(peer.path())));
@@ -111,7 +114,8 @@ TEST(HidUSB, WritesWholeReportsAndRefusesOtherLengths) {
   EXPECT_EQ(got[0], SimPeer::Report(cmd.buffer(), cmd.buffer() + 49));
 
   HidReport shortOne(2, 10);
-  EXPECT_EQ(codeOf<HidUSBExc>([&] { hid.writeReport(shortOne, 1000); }), ErrCode::InvalidReportLength);
+  EXPECT_EQ(codeOf<HidUSBExc>([&] { hid.writeReport(shortOne, 1000); }),
+            ErrCode::InvalidReportLength);
   EXPECT_EQ(codeOf<HidUSBExc>([&] { hid.checkReport(&cmd, 2, 49); }), ErrCode::InvalidReportId);
   EXPECT_EQ(codeOf<HidUSBExc>([&] { hid.checkReport(&cmd, 3, 48); }), ErrCode::InvalidReportLength);
   EXPECT_NO_THROW(hid.checkReport(&cmd, 3, 49));
@@ -127,7 +131,7 @@ TEST(HidUSB, ReadsUpToTheMaximumAndDropsReportsOfAnotherLength) {
   for (auto& x : r) list.add(&x);
 
   EXPECT_EQ(hid.readReports(list, 3, 0), 0u);  // nothing there: a time-out, no error
-  peer.sendToAll({1, 'x'});                     // a short report: dropped
+  peer.sendToAll({1, 'x'});                    // a short report: dropped
   peer.sendToAll(inReport({'a'}));
   peer.sendToAll(inReport({'b'}));
   peer.sendToAll(inReport({'c'}));
@@ -183,9 +187,14 @@ namespace {
 class OverlapDetector final : public HidIo::HidChannel {
  public:
   OverlapDetector() { (void)!::pipe(fds_); }
-  ~OverlapDetector() override { ::close(fds_[0]); ::close(fds_[1]); }
+  ~OverlapDetector() override {
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+  }
   int fd() const override { return fds_[1]; }  // always writable
-  const std::vector<uint8_t>& reportDescriptor() const override { return HidTestData::kSensorDescriptor; }
+  const std::vector<uint8_t>& reportDescriptor() const override {
+    return HidTestData::kSensorDescriptor;
+  }
   ssize_t readReport(uint8_t*, size_t) override { return 0; }
   ssize_t writeReport(const uint8_t* buf, size_t len) override {
     int now = ++inside_;
@@ -240,9 +249,14 @@ class StuckDevice final : public HidIo::HidChannel {
     while (::write(fds_[1], junk, sizeof junk) > 0) {
     }
   }
-  ~StuckDevice() override { ::close(fds_[0]); ::close(fds_[1]); }
+  ~StuckDevice() override {
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+  }
   int fd() const override { return fds_[1]; }
-  const std::vector<uint8_t>& reportDescriptor() const override { return HidTestData::kSensorDescriptor; }
+  const std::vector<uint8_t>& reportDescriptor() const override {
+    return HidTestData::kSensorDescriptor;
+  }
   ssize_t readReport(uint8_t*, size_t) override { return 0; }
   ssize_t writeReport(const uint8_t*, size_t) override { return -EIO; }  // must never be reached
 
@@ -261,5 +275,6 @@ TEST(HidUSB, AWriteTheDeviceDoesNotTakeTimesOutWithoutRaising) {
   EXPECT_EQ(hid.writeReport(cmd, 20), 0u);
   WakeFd wake;
   wake.wake();
-  EXPECT_EQ(hid.writeReport(cmd, kInfiniteMs, wake.fd()), 0u);  // a stop ends even an unlimited wait
+  EXPECT_EQ(hid.writeReport(cmd, kInfiniteMs, wake.fd()),
+            0u);  // a stop ends even an unlimited wait
 }

@@ -76,7 +76,8 @@ TEST(SensorManager, BuildSkipsDevicesThatCannotBeOpened) {
   std::filesystem::create_directories(sys / "devices/x/y/z");
   std::ofstream(sys / "devices/x/y/z/uevent") << "HID_ID=0003:00003A61:00007730\n";
   std::filesystem::create_directories(sys / "class/hidraw/hidraw0");
-  std::filesystem::create_directory_symlink(sys / "devices/x/y/z", sys / "class/hidraw/hidraw0/device");
+  std::filesystem::create_directory_symlink(sys / "devices/x/y/z",
+                                            sys / "class/hidraw/hidraw0/device");
   std::filesystem::create_directories(sys / "dev/hidraw0");
   EXPECT_EQ(mngr.build({sys.path(), sys / "dev", sim.path()}, 0x3A61, 0x7730, 0), 1u);
   EXPECT_EQ(mngr.get(0)->devicePath, sim / "a");

@@ -33,18 +33,16 @@ TEST(ReportDescriptor, KeyboardAndMouseWithoutReportIdsCountTheZeroIdByte) {
 }
 
 TEST(ReportDescriptor, PushPopLongItemsAndOddBitCountsRoundUp) {
-  const Bytes d = {
-      0x05, 0x01, 0x09, 0x02, 0xA1, 0x01,
-      0x85, 0x05, 0x75, 0x08, 0x95, 0x02,
-      0xA4,                    // push (ID 5, 8 x 2)
-      0x85, 0x06, 0x75, 0x01, 0x95, 0x03, 0x81, 0x02,  // ID 6: 3 bits
-      0xFE, 0x02, 0x10, 0xAA, 0xBB,                    // long item, skipped
-      0xB4,                    // pop: back to ID 5, 8 x 2
-      0x81, 0x02,              // ID 5: 16 bits
-      0x97, 0x03, 0x00, 0x00, 0x00,  // report count 3 in a 4-byte item
-      0x91, 0x02,              // ID 5 output: 24 bits
-      0x0C,                    // reserved item type: ignored
-      0xC0};
+  const Bytes d = {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x85, 0x05, 0x75, 0x08, 0x95, 0x02,
+                   0xA4,                                            // push (ID 5, 8 x 2)
+                   0x85, 0x06, 0x75, 0x01, 0x95, 0x03, 0x81, 0x02,  // ID 6: 3 bits
+                   0xFE, 0x02, 0x10, 0xAA, 0xBB,                    // long item, skipped
+                   0xB4,                                            // pop: back to ID 5, 8 x 2
+                   0x81, 0x02,                                      // ID 5: 16 bits
+                   0x97, 0x03, 0x00, 0x00, 0x00,  // report count 3 in a 4-byte item
+                   0x91, 0x02,                    // ID 5 output: 24 bits
+                   0x0C,                          // reserved item type: ignored
+                   0xC0};
   std::string err;
   auto info = parseReportDescriptor(d, &err);
   ASSERT_TRUE(info) << err;
@@ -70,8 +68,11 @@ TEST(ReportDescriptor, MalformedDescriptorsAreRejectedWithAReason) {
       {"unclosed collection", {0xA1, 0x01, 0x81, 0x02}, "unclosed collection"},
       {"report ID 0", {0x85, 0x00, 0x81, 0x02}, "invalid report ID"},
       {"report ID above 255", {0x86, 0x00, 0x01, 0x81, 0x02}, "invalid report ID"},
-      {"ID after unnumbered data", {0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0x85, 0x01}, "report ID after unnumbered data"},
-      {"pop back to no ID", {0xA4, 0x85, 0x01, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xB4, 0x81, 0x02},
+      {"ID after unnumbered data",
+       {0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0x85, 0x01},
+       "report ID after unnumbered data"},
+      {"pop back to no ID",
+       {0xA4, 0x85, 0x01, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xB4, 0x81, 0x02},
        "data outside any report ID"},
       {"field too wide", {0x76, 0x01, 0x01}, "report size too large"},
       {"report too long", {0x75, 0xFF, 0x96, 0x00, 0x04, 0x81, 0x02}, "report too long"},
@@ -93,7 +94,8 @@ TEST(ReportDescriptor, PushStackAndNestingAreBounded) {
   EXPECT_NE(err.find("push stack overflow"), std::string::npos);
 
   Bytes nest;
-  for (unsigned i = 0; i <= HidDesc::kMaxCollectionDepth; ++i) nest.insert(nest.end(), {0xA1, 0x00});
+  for (unsigned i = 0; i <= HidDesc::kMaxCollectionDepth; ++i)
+    nest.insert(nest.end(), {0xA1, 0x00});
   EXPECT_FALSE(parseReportDescriptor(nest, &err));
   EXPECT_NE(err.find("nested too deep"), std::string::npos);
 

@@ -14,8 +14,8 @@ namespace HidTestData {
 SimPeer::SimPeer(std::string path, uint16_t vid, uint16_t pid, uint16_t version,
                  std::vector<uint8_t> descriptor)
     : path_(std::move(path)) {
-  hello_ = {uint8_t(vid), uint8_t(vid >> 8), uint8_t(pid), uint8_t(pid >> 8),
-            uint8_t(version), uint8_t(version >> 8)};
+  hello_ = {uint8_t(vid),      uint8_t(vid >> 8), uint8_t(pid),
+            uint8_t(pid >> 8), uint8_t(version),  uint8_t(version >> 8)};
   hello_.insert(hello_.end(), descriptor.begin(), descriptor.end());
   listenFd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   sockaddr_un a{};

@@ -61,7 +61,11 @@ TEST(TermiosMapping, ParityStopBitsFlowAndSize) {
     LineSettings s;
     tcflag_t cset, cclear, iset, iclear;
   } cases[] = {
-      {{9600, 8, 0, 0, 0}, CS8, PARENB | CSTOPB | CRTSCTS, INPCK | PARMRK, IXON | IXOFF | IGNBRK | BRKINT | ISTRIP},
+      {{9600, 8, 0, 0, 0},
+       CS8,
+       PARENB | CSTOPB | CRTSCTS,
+       INPCK | PARMRK,
+       IXON | IXOFF | IGNBRK | BRKINT | ISTRIP},
       {{9600, 7, 1, 0, 0}, CS7 | PARENB | PARODD, CMSPAR | CSTOPB, 0, 0},
       {{9600, 8, 2, 2, 0}, PARENB | CSTOPB, PARODD | CMSPAR, 0, 0},
       {{9600, 8, 3, 1, 0}, PARENB | PARODD | CMSPAR | CSTOPB, 0, 0, 0},
@@ -116,7 +120,7 @@ TEST(PortNames, PathsAsGivenComNamesToTtyS) {
 }
 
 class UucpLockDir : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     char tmpl[] = "/tmp/zrq-lock-XXXXXX";
     ASSERT_NE(::mkdtemp(tmpl), nullptr);

@@ -11,7 +11,7 @@
 #include <string>
 
 class PtyPair {
-public:
+ public:
   PtyPair() {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
@@ -39,8 +39,10 @@ public:
     size_t done = 0;
     while (done < s.size()) {
       ssize_t n = ::write(master_, s.data() + done, s.size() - done);
-      if (n > 0) done += static_cast<size_t>(n);
-      else if (n < 0 && errno != EINTR && errno != EAGAIN) return;
+      if (n > 0)
+        done += static_cast<size_t>(n);
+      else if (n < 0 && errno != EINTR && errno != EAGAIN)
+        return;
     }
   }
   // What the port wrote, waiting up to ms for n bytes.
@@ -68,7 +70,7 @@ public:
     ::tcsetattr(fd, TCSANOW, &t);
   }
 
-private:
+ private:
   int master_ = -1;
   std::string slavePath_;
 };

@@ -21,7 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class ListenerPort : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ASSERT_TRUE(pty.ok());
     ASSERT_TRUE(conn.setup(9600, 8, 1, 0, 0));
@@ -30,7 +30,9 @@ protected:
   bool waitBuffered(unsigned n) {
     return zrq::test::eventually([&] { return conn.dataBuf()->count() >= n; });
   }
-  static std::string text(const uint8_t* b, unsigned n) { return std::string(reinterpret_cast<const char*>(b), n); }
+  static std::string text(const uint8_t* b, unsigned n) {
+    return std::string(reinterpret_cast<const char*>(b), n);
+  }
 
   PtyPair pty;
   SerialPortListenerDeviceComm conn{pty.slaveName(), 256, 512};
@@ -117,7 +119,8 @@ TEST_F(ListenerPort, ClosingWhileTheListenerIsBlockedReturnsAtOnce) {
   // A step that ignored its wake-up would hold close for the whole grace
   // time and fail the assertion check; the bound only catches a hang.
   std::string caption;
-  AssertionHandler old = setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
+  AssertionHandler old =
+      setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
   auto t0 = Clock::now();
   EXPECT_TRUE(conn.close());
   setAssertionHandler(old);
@@ -143,7 +146,8 @@ TEST_F(ListenerPort, AHangUpIsReportedAsAReadFailureAndTheThreadIdles) {
   EXPECT_FALSE(conn.readLine(buf, 32, &got, kInfiniteMs));
   EXPECT_LT(Clock::now() - t0, std::chrono::seconds(10));
   EXPECT_EQ(conn.getLastErr(), ErrCode::ReadFailed);
-  EXPECT_EQ(toUtf8(conn.lastErrDetail()).rfind("class SerialPortWin32Exc: ::ReadFile() failed.", 0), 0u);
+  EXPECT_EQ(toUtf8(conn.lastErrDetail()).rfind("class SerialPortWin32Exc: ::ReadFile() failed.", 0),
+            0u);
 
   // The restarted step meets the hang-up again and parks: it does not spin.
   for (int i = 0; i < 2000 && conn.helperThread()->status() == 1; ++i)
@@ -178,7 +182,9 @@ TEST_F(ListenerPort, ALineErrorReachesTheCallerAsCode28) {
   if (ok) ok = conn.readLine(buf, 32, &got, 200);  // the line may have been taken first
   EXPECT_FALSE(ok);
   EXPECT_EQ(conn.getLastErr(), ErrCode::HardwareError);
-  EXPECT_EQ(toUtf8(conn.lastErrDetail()).rfind("class SerialPortExc:  The hardware detected a framing error.", 0), 0u)
+  EXPECT_EQ(toUtf8(conn.lastErrDetail())
+                .rfind("class SerialPortExc:  The hardware detected a framing error.", 0),
+            0u)
       << toUtf8(conn.lastErrDetail());
 }
 
@@ -205,7 +211,8 @@ TEST(ListenerBatching, ThePauseLetsTheKernelQueueFillAtMostHalfway) {
   EXPECT_EQ(at(0, 8, 0, 0), 1);
   for (int baud : {50, 1200, 9600, 57600, 230400, 500000, 921600, 1000000, 3000000, 4000000}) {
     for (int bits = 5; bits <= 8; ++bits) {
-      const double fillMs = 1000.0 * SerialPortListenerDeviceComm::kKernelQueueBytes * (bits + 2) / baud;
+      const double fillMs =
+          1000.0 * SerialPortListenerDeviceComm::kKernelQueueBytes * (bits + 2) / baud;
       const int ms = at(baud, bits, 0, 0);
       EXPECT_LE(ms, std::max(1.0, fillMs / 2)) << baud << " baud, " << bits << " bits";
       EXPECT_GE(ms, 1);
@@ -216,7 +223,7 @@ TEST(ListenerBatching, ThePauseLetsTheKernelQueueFillAtMostHalfway) {
 // The listener in a long pause (a stream was running): callers must not
 // notice it, and close must not wait for it.
 class ListenerPause : public ListenerPort {
-protected:
+ protected:
   static constexpr int kPauseMs = 30000;
 
   void SetUp() override {
@@ -327,7 +334,8 @@ TEST_F(ListenerPause, AHangUpEndsThePauseWithoutACaller) {
 
 TEST_F(ListenerPause, CloseEndsThePauseAtOnce) {
   std::string caption;
-  AssertionHandler old = setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
+  AssertionHandler old =
+      setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
   auto t0 = Clock::now();
   EXPECT_TRUE(conn.close());
   setAssertionHandler(old);

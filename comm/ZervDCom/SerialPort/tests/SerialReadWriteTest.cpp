@@ -19,13 +19,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class DirectPort : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ASSERT_TRUE(pty.ok());
     ASSERT_TRUE(conn.setup(9600, 8, 1, 0, 0));
     ASSERT_TRUE(conn.open()) << toUtf8(conn.lastErrDetail());
   }
-  std::string text(const uint8_t* b, unsigned n) { return std::string(reinterpret_cast<const char*>(b), n); }
+  std::string text(const uint8_t* b, unsigned n) {
+    return std::string(reinterpret_cast<const char*>(b), n);
+  }
 
   PtyPair pty;
   SerialPortDeviceComm conn{pty.slaveName(), 512, 512};
@@ -127,7 +129,9 @@ TEST_F(DirectPort, AHangUpIsAReadFailureNotATimeout) {
   EXPECT_FALSE(conn.read(buf, 4, &got, 5000));
   EXPECT_LT(Clock::now() - t0, std::chrono::seconds(1));
   EXPECT_EQ(conn.getLastErr(), ErrCode::ReadFailed);
-  EXPECT_NE(toUtf8(conn.lastErrDetail()).find("failed. Win32 message: Input/output error"), std::string::npos) << toUtf8(conn.lastErrDetail());
+  EXPECT_NE(toUtf8(conn.lastErrDetail()).find("failed. Win32 message: Input/output error"),
+            std::string::npos)
+      << toUtf8(conn.lastErrDetail());
   EXPECT_FALSE(conn.readLine(buf, 8, &got, 5000));
   EXPECT_EQ(conn.getLastErr(), ErrCode::ReadFailed);
   EXPECT_FALSE(conn.write(buf, 1, &got, 100));
@@ -137,7 +141,7 @@ TEST_F(DirectPort, AHangUpIsAReadFailureNotATimeout) {
 // The kernel marks line errors only on a real line; with the marking
 // switched off on the tty the peer can write the marks itself.
 class MarkedStream : public DirectPort {
-protected:
+ protected:
   void SetUp() override {
     DirectPort::SetUp();
     int s = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
@@ -175,7 +179,9 @@ TEST_F(MarkedStream, AMarkedCharacterIsCode28WithTheErrorTexts) {
       << d;
   char16_t text[512];
   ASSERT_TRUE(conn.translateLastErr(28, text, 512, true));
-  EXPECT_EQ(toUtf8(text).rfind("Hardware communication error detected.class SerialPortExc: The hardware", 0), 0u);
+  EXPECT_EQ(toUtf8(text).rfind(
+                "Hardware communication error detected.class SerialPortExc: The hardware", 0),
+            0u);
 }
 
 TEST(SerialParity, AMarkedCharacterWithParityOnIsAParityError) {
@@ -195,7 +201,8 @@ TEST(SerialParity, AMarkedCharacterWithParityOnIsAParityError) {
   unsigned got = 0;
   EXPECT_FALSE(conn.read(buf, 1, &got, 300));
   EXPECT_EQ(conn.getLastErr(), ErrCode::HardwareError);
-  EXPECT_NE(toUtf8(conn.lastErrDetail()).find("class SerialPortExc:  The hardware detected a parity error. - "),
+  EXPECT_NE(toUtf8(conn.lastErrDetail())
+                .find("class SerialPortExc:  The hardware detected a parity error. - "),
             std::string::npos)
       << toUtf8(conn.lastErrDetail());
 }
@@ -210,7 +217,8 @@ TEST_F(DirectPort, ALineFeedThatNeverComesKeepsTheStoreBounded) {
     const std::string garbage(4096, 'g');
     while (!stop.load()) {
       pollfd p{pty.master(), POLLOUT, 0};
-      if (::poll(&p, 1, 20) > 0) [[maybe_unused]] ssize_t n = ::write(pty.master(), garbage.data(), garbage.size());
+      if (::poll(&p, 1, 20) > 0) [[maybe_unused]]
+        ssize_t n = ::write(pty.master(), garbage.data(), garbage.size());
     }
   });
   ::fcntl(pty.master(), F_SETFL, ::fcntl(pty.master(), F_GETFL) | O_NONBLOCK);
