@@ -345,14 +345,19 @@ void TKS7730Commands::connectPort(int portNum) {
 void TKS7730Commands::reconnect() {
   if (!p_devInt_ || ended()) return;
   purgeSelected();
-  if (!p_devInt_->stopDataStream()) {
+  const bool stopped = p_devInt_->stopDataStream();
+  // The replies are awaited with the window alive: the program may be ending.
+  if (ended()) return;
+  if (!stopped) {
     disconnect();
     connectionLostDisplay();
     showUntilOk("Communication problem check cables", "Communication Error 6");
     disconnect();
   }
   bool ok = false;
-  for (int attempt = 0; attempt < 4 && !ok; ++attempt) ok = p_devInt_->assertCalibration();
+  for (int attempt = 0; attempt < 4 && !ok && !ended(); ++attempt)
+    ok = p_devInt_->assertCalibration();
+  if (ended()) return;
   if (!ok) {
     connectionLostDisplay();
     showUntilOk(kCloseAndRetry, kCannotConnect);
@@ -360,7 +365,9 @@ void TKS7730Commands::reconnect() {
     return;
   }
   ok = false;
-  for (int attempt = 0; attempt < 4 && !ok; ++attempt) ok = p_devInt_->setFilterAndType();
+  for (int attempt = 0; attempt < 4 && !ok && !ended(); ++attempt)
+    ok = p_devInt_->setFilterAndType();
+  if (ended()) return;
   if (!ok) {
     host_.setLblComm(LabelColor::Red, kNoConnection);
     showUntilOk(kCloseAndRetry, kCannotConnect);

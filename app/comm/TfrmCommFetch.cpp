@@ -103,6 +103,7 @@ void TfrmComm::startZeroCalibration() {
   port->purge();
   port->stopDataStream();
   ui::delayMs(400);
+  if (commands_->ended()) return;
   port->purge();
   port->sendZero();
   host_.setTimerInterval(CommTimer::DataPoll, kZeroCalPollMs);
@@ -116,8 +117,12 @@ void TfrmComm::recoverStream() {
   host_.stopTimer(CommTimer::DataPoll);
   host_.stopTimer(CommTimer::ReadData);
   port->purge();
+  // Each stop waits for its reply with the window alive: the user may close
+  // the program meanwhile, and then nothing more is sent or shown.
   for (int attempt = 0; attempt < kStopStreamAttempts; ++attempt) {
-    if (!port->stopDataStream()) continue;
+    const bool stopped = port->stopDataStream();
+    if (commands_->ended()) return;
+    if (!stopped) continue;
     port->purge();
     host_.startTimer(CommTimer::DataPoll);
     port->purge();

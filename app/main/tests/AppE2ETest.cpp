@@ -460,6 +460,31 @@ TEST_F(AppE2E, LostSensorWaitKeepsThePanelTickingAndSaysWaitingForTheSensor) {
   EXPECT_FALSE(main->showingSensorWait());
 }
 
+// The user closes the window while a stop command waits for its reply: the
+// recovery sends nothing more and shows no box after the program ended.
+TEST_F(AppE2E, ClosingTheWindowWhileAStopWaitsEndsTheRecoveryQuietly) {
+  start({"--fault", "no-u-reply,at=2500,count=4"});
+  connect(sim->serialPath());
+  waitUntilSimAge(2700);
+  zrq::ui::setWaitFunction(&zrq::frame::eventLoopWait);
+  std::size_t stopsAtClose = 0;
+  QTimer::singleShot(2500, main, [&] {
+    main->close();
+    stopsAtClose = commandTimes(*sim, 'U').size();
+  });
+  comm->pktDataString("");
+  zrq::ui::setWaitFunction({});
+  ASSERT_NE(stopsAtClose, 0u);
+  EXPECT_TRUE(main->shutDown());
+  EXPECT_FALSE(comm->connected());
+  EXPECT_EQ(boxes.count("Communication Error 7"), 0);
+  EXPECT_TRUE(boxes.shown().empty());
+  QTest::qWait(300);
+  EXPECT_EQ(commandTimes(*sim, 'U').size(), stopsAtClose);
+  for (QTimer* t : {main->displayTimer, main->readDataTimer, comm->dataPollTimer})
+    EXPECT_FALSE(t->isActive());
+}
+
 TEST_F(AppE2E, MenuConnectAfterDisplayTicksStreamsOverSerialThenUsb) {
   start();
   idleTicks();
