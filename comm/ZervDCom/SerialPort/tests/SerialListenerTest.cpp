@@ -20,6 +20,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Clears PARMRK on the port so the peer can write the error marks itself.
+bool peerWritesTheMarks(const std::string& slavePath) {
+  const int s = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY);
+  if (s < 0) return false;
+  termios t{};
+  const bool ok =
+      ::tcgetattr(s, &t) == 0 && ((t.c_iflag &= ~PARMRK), ::tcsetattr(s, TCSANOW, &t) == 0);
+  ::close(s);
+  return ok;
+}
+
 class ListenerPort : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -168,13 +179,7 @@ TEST_F(ListenerPort, AHangUpIsReportedAsAReadFailureAndTheThreadIdles) {
 }
 
 TEST_F(ListenerPort, ALineErrorReachesTheCallerAsCode28) {
-  int s = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(s, 0);
-  termios t{};
-  ASSERT_EQ(::tcgetattr(s, &t), 0);
-  t.c_iflag &= ~PARMRK;  // so the peer can write the marks itself
-  ASSERT_EQ(::tcsetattr(s, TCSANOW, &t), 0);
-  ::close(s);
+  ASSERT_TRUE(peerWritesTheMarks(pty.slavePath()));
   pty.send(std::string("ab\xFF\x00Xcd\n", 8));
   uint8_t buf[32];
   unsigned got = 0;
@@ -300,13 +305,7 @@ TEST_F(ListenerPause, ALookWithoutWaitingSeesWhatArrived) {
 }
 
 TEST_F(ListenerPause, ALineErrorReachesAWaitingCaller) {
-  int s = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(s, 0);
-  termios t{};
-  ASSERT_EQ(::tcgetattr(s, &t), 0);
-  t.c_iflag &= ~PARMRK;  // so the peer can write the marks itself
-  ASSERT_EQ(::tcsetattr(s, TCSANOW, &t), 0);
-  ::close(s);
+  ASSERT_TRUE(peerWritesTheMarks(pty.slavePath()));
   pty.send(std::string("ab\xFF\x00Xcd\n", 8));
   uint8_t buf[32];
   unsigned got = 0;
