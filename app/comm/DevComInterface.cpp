@@ -260,10 +260,13 @@ bool DevComInterface::readData(char* buf, unsigned bufSize, unsigned* bytesRead,
 }
 
 std::string DevComInterface::exchangeLine(const char* cmd, unsigned len, bool* ok, unsigned* got) {
-  char buf[256] = {};
+  // Room for the data lines a streaming sensor may still send ahead of the
+  // reply (a whole second of a 9600-baud line); readLine keeps only the reply.
+  std::string buf(1024, '\0');
   write(cmd, len);
-  *ok = readLine(buf, 255, got);
-  return std::string(buf, *got);
+  *ok = readLine(buf.data(), 1023, got);
+  buf.resize(*got);
+  return buf;
 }
 
 std::optional<std::string> DevComInterface::exchangePastBanner(const char* cmd, unsigned len,

@@ -202,6 +202,25 @@ TEST_F(DevCom, DataLineSkipsToTheFirstDAndPurgesTheRest) {
   port.close();
 }
 
+// A busy 9600-baud line may answer only after two more data lines: the three
+// together outgrow a reply-sized buffer.
+TEST_F(DevCom, ReplyBehindTwoWholeStreamLinesIsStillRead) {
+  ZRQ_REQUIRE_LIBRARY();
+  ScriptedPty pty;
+  ASSERT_FALSE(pty.path().empty());
+  DevComInterface port(PortType::Serial, pty.path(), stats.addPortRow(pty.path()), &stats, &status,
+                       -1);
+  ZervDComDLL::DeviceHandle h = 0;
+  ASSERT_EQ(ZervDComDLL::createSerialPort(&h, toWide(pty.path()).c_str(), 1024, 1024, 1), 1);
+  port.open(h);
+  ASSERT_TRUE(port.isOpen());
+  const std::string data = "D" + std::string(115, ',') + "\r";
+  const std::string reply = "7730,FW version 1.40,Cal,TKS7730 RF power sensor\r\n";
+  pty.send(data.substr(60) + data + data + reply);
+  EXPECT_EQ(port.sendCommandText("I\r\n", 3, 1, "Interrogation"), reply);
+  port.close();
+}
+
 TEST_F(DevCom, InitRunsTheTestSequenceOnce) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
   auto sim = startSim({});
