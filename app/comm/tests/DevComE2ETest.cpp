@@ -150,7 +150,7 @@ TEST_F(DevCom, DataLineReadKeepsTheFirstCompleteLine) {
         if (cr != std::string::npos && cr != line.size() - 1) ++malformed;
         return line.size() == 118u && line[0] == ',' && line.back() == '\r';
       },
-      10000))
+      20000))
       << fetches << " fetches, last: " << line;
   EXPECT_EQ(malformed, 0);
 }
