@@ -155,7 +155,7 @@ TEST_F(DevCom, DataLineReadKeepsTheFirstCompleteLine) {
   EXPECT_EQ(malformed, 0);
 }
 
-// The exact bytes of a fetch, played on a pseudo-terminal of our own.
+// Exact bytes, played on a pseudo-terminal of our own.
 class ScriptedPty {
  public:
   ScriptedPty() {
@@ -184,22 +184,17 @@ TEST_F(DevCom, DataLineSkipsToTheFirstDAndPurgesTheRest) {
   ZRQ_REQUIRE_LIBRARY();
   ScriptedPty pty;
   ASSERT_FALSE(pty.path().empty());
-  DevComInterface port(PortType::Serial, pty.path(), stats.addPortRow(pty.path()), &stats, &status,
-                       -1);
-  ZervDComDLL::DeviceHandle h = 0;
-  const std::u16string name = toWide(pty.path());
-  ASSERT_EQ(ZervDComDLL::createSerialPort(&h, name.c_str(), 1024, 1024, 1), 1);
-  port.open(h);
-  ASSERT_TRUE(port.isOpen());
+  auto port = openSerial(pty.path());
+  ASSERT_TRUE(port->isOpen());
   // One write: the marker line tells when the library has taken the chunk in.
   pty.send("M\nxxD,12\rD,34\r");
   char marker[16] = {};
   unsigned n = 0;
-  ASSERT_TRUE(port.readLine(marker, 15, &n));
+  ASSERT_TRUE(port->readLine(marker, 15, &n));
   ASSERT_EQ(std::string(marker, n), "M\n");
-  EXPECT_EQ(port.readDataLine(), ",12\r");
-  EXPECT_EQ(port.readDataLine(), "");  // the second line was purged
-  port.close();
+  EXPECT_EQ(port->readDataLine(), ",12\r");
+  EXPECT_EQ(port->readDataLine(), "");  // the second line was purged
+  port->close();
 }
 
 // A busy 9600-baud line may answer only after two more data lines: the three
@@ -208,17 +203,13 @@ TEST_F(DevCom, ReplyBehindTwoWholeStreamLinesIsStillRead) {
   ZRQ_REQUIRE_LIBRARY();
   ScriptedPty pty;
   ASSERT_FALSE(pty.path().empty());
-  DevComInterface port(PortType::Serial, pty.path(), stats.addPortRow(pty.path()), &stats, &status,
-                       -1);
-  ZervDComDLL::DeviceHandle h = 0;
-  ASSERT_EQ(ZervDComDLL::createSerialPort(&h, toWide(pty.path()).c_str(), 1024, 1024, 1), 1);
-  port.open(h);
-  ASSERT_TRUE(port.isOpen());
+  auto port = openSerial(pty.path());
+  ASSERT_TRUE(port->isOpen());
   const std::string data = "D" + std::string(115, ',') + "\r";
   const std::string reply = "7730,FW version 1.40,Cal,TKS7730 RF power sensor\r\n";
   pty.send(data.substr(60) + data + data + reply);
-  EXPECT_EQ(port.sendCommandText("I\r\n", 3, 1, "Interrogation"), reply);
-  port.close();
+  EXPECT_EQ(port->sendCommandText("I\r\n", 3, 1, "Interrogation"), reply);
+  port->close();
 }
 
 TEST_F(DevCom, InitRunsTheTestSequenceOnce) {

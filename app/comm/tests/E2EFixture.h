@@ -34,17 +34,18 @@ class CommE2E : public ::testing::Test {
     return sim;
   }
 
-  // A serial interface on the simulator's pseudo-terminal, opened.
-  std::unique_ptr<DevComInterface> openSerial(const SimProcess& sim) {
-    auto port =
-        std::make_unique<DevComInterface>(PortType::Serial, sim.serialPath(),
-                                          stats.addPortRow(sim.serialPath()), &stats, &status, -1);
+  // A serial interface on a pseudo-terminal, opened.
+  std::unique_ptr<DevComInterface> openSerial(const std::string& path) {
+    auto port = std::make_unique<DevComInterface>(PortType::Serial, path, stats.addPortRow(path),
+                                                  &stats, &status, -1);
     ZervDComDLL::DeviceHandle h = 0;
-    const std::u16string name = toWide(sim.serialPath());
-    EXPECT_EQ(ZervDComDLL::createSerialPort(&h, name.c_str(), 1024, 1024, 1), 1);
+    EXPECT_EQ(ZervDComDLL::createSerialPort(&h, toWide(path).c_str(), 1024, 1024, 1), 1);
     port->open(h);
     EXPECT_TRUE(port->isOpen());
     return port;
+  }
+  std::unique_ptr<DevComInterface> openSerial(const SimProcess& sim) {
+    return openSerial(sim.serialPath());
   }
 
   std::string statsCell(int column, const DevComInterface& port) {

@@ -44,6 +44,19 @@ class ListenerPort : public ::testing::Test {
   static std::string text(const uint8_t* b, unsigned n) {
     return std::string(reinterpret_cast<const char*>(b), n);
   }
+  // Closes the port, which must end at once: a wait that ignored its wake-up
+  // would overrun the grace time and raise an assertion; the bound only
+  // catches a hang.
+  void expectCloseAtOnce() {
+    std::string caption;
+    AssertionHandler old =
+        setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
+    auto t0 = Clock::now();
+    EXPECT_TRUE(conn.close());
+    setAssertionHandler(old);
+    EXPECT_TRUE(caption.empty()) << caption;
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+  }
 
   PtyPair pty;
   SerialPortListenerDeviceComm conn{pty.slaveName(), 256, 512};
@@ -127,16 +140,7 @@ TEST_F(ListenerPort, ClosingWhileTheListenerIsBlockedReturnsAtOnce) {
   for (int i = 0; i < 5000 && conn.helperThread()->threadId() == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ASSERT_NE(conn.helperThread()->threadId(), 0);
-  // A step that ignored its wake-up would hold close for the whole grace
-  // time and fail the assertion check; the bound only catches a hang.
-  std::string caption;
-  AssertionHandler old =
-      setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
-  auto t0 = Clock::now();
-  EXPECT_TRUE(conn.close());
-  setAssertionHandler(old);
-  EXPECT_TRUE(caption.empty()) << caption;
-  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+  expectCloseAtOnce();
   EXPECT_EQ(conn.helperThread(), nullptr);
   uint8_t buf[4];
   unsigned got = 9;
@@ -332,16 +336,7 @@ TEST_F(ListenerPause, AHangUpEndsThePauseWithoutACaller) {
 }
 
 TEST_F(ListenerPause, CloseEndsThePauseAtOnce) {
-  std::string caption;
-  AssertionHandler old =
-      setAssertionHandler([&](const std::string& cap, const std::string&) { caption = cap; });
-  auto t0 = Clock::now();
-  EXPECT_TRUE(conn.close());
-  setAssertionHandler(old);
-  // A pause that ignored the wake-up would overrun the grace time (an
-  // assertion) and hold close for its 30 s.
-  EXPECT_TRUE(caption.empty()) << caption;
-  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+  expectCloseAtOnce();  // a pause that ignored it would hold close for 30 s
 }
 
 TEST_F(ListenerPause, PurgeEndsThePauseAndNothingOldComesBack) {
