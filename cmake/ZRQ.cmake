@@ -29,7 +29,12 @@ if(ZRQ_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# A tests folder is left out of a build without tests (the fuzz build still
+# needs the test peers some fuzzers link).
 function(zrq_add_optional_subdirectory dir)
+  if(dir STREQUAL "tests" AND NOT ZRQ_TESTS AND NOT ZRQ_FUZZ)
+    return()
+  endif()
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()
