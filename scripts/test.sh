@@ -15,7 +15,7 @@ set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${ZRQ_BUILD_ROOT:-$repo/build}
 jobs=${ZRQ_JOBS:-$(nproc)}
-bash "$repo/scripts/deps.sh" || { echo "dependency install failed"; exit 1; }
+bash "$repo/scripts/deps.sh" test || { echo "dependency install failed"; exit 1; }
 
 passed=0; failed=0; skipped=0; status=0
 summary=()
