@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "core/DataString.h"
+#include "frame/Version.h"
 #include "core/PanelValues.h"
 #include "core/ReadingFormat.h"
 
@@ -142,6 +143,7 @@ std::string decodeUsage() {
          "  --offset DB        power offset in dB, 0 to 100 (default 0)\n"
          "  --full-scale W     forward full scale of the sensor in watts (default 150);\n"
          "                     the reflected full scale is a tenth of it\n"
+         "  --version          show the version\n"
          "  --help             show this text\n"
          "\n"
          "Exit status: 0 when the input was read to its end (bad lines are reported\n"
@@ -153,7 +155,9 @@ bool parseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& o,
   bool haveInput = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string a = args[i], value;
-    const bool hasValue = a.rfind("--", 0) == 0 && a != "--help";
+    const std::string name = a.substr(0, a.find('='));
+    const bool hasValue = name == "--type" || name == "--fwd-unit" || name == "--rfl-unit" ||
+                          name == "--offset" || name == "--full-scale";
     if (hasValue) {
       const auto eq = a.find('=');
       if (eq != std::string::npos) {
@@ -169,6 +173,8 @@ bool parseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& o,
     double number = 0;
     if (a == "--help" || a == "-h") {
       o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else if (a == "--type") {
       if (!parseType(value, o.type)) return fail(error, "unknown measurement type '" + value + "'");
     } else if (a == "--fwd-unit") {
@@ -201,7 +207,8 @@ bool parseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& o,
       haveInput = true;
     }
   }
-  if (!haveInput && !o.help) return fail(error, "no input file given (use - for standard input)");
+  if (!haveInput && !o.help && !o.version)
+    return fail(error, "no input file given (use - for standard input)");
   return true;
 }
 
@@ -277,6 +284,10 @@ int runDecodeTool(const std::vector<std::string>& args, std::istream& stdIn, std
   }
   if (o.help) {
     out << decodeUsage();
+    return 0;
+  }
+  if (o.version) {
+    out << "zrq-decode " << frame::kVersionText << "\n";
     return 0;
   }
   if (o.input == "-") {

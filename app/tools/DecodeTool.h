@@ -19,6 +19,7 @@ struct DecodeOptions {
   double fullScale = 150;  // forward, W; the reflected full scale is a tenth
   std::string input;       // file name, "-" for standard input
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv[1..]. On failure returns false with a message in `error`.

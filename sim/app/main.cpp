@@ -18,6 +18,9 @@ int main(int argc, char** argv) {
     case ParseResult::Help:
       std::fputs(helpText(), stdout);
       return 0;
+    case ParseResult::Version:
+      std::printf("tks7730-sim %s\n", ZRQ_SIM_VERSION);
+      return 0;
     case ParseResult::Error:
       std::fprintf(stderr, "tks7730-sim: %s\n", error.c_str());
       return 2;

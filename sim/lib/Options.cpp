@@ -116,6 +116,7 @@ Faults (each may be given many times):
 Diagnostics:
   --trace FILE           log every command received (with its exact bytes),
                          every fault and transport event; '-' is stderr
+  --version              the version
   --help                 this text
 
 USB reports: each connection first gets a hello packet (vendor ID 0x3A61,
@@ -152,6 +153,8 @@ ParseResult parseOptions(const std::vector<std::string>& args, SimOptions& opt,
     std::string v;
     if (a == "--help" || a == "-h")
       return ParseResult::Help;
+    else if (a == "--version")
+      return ParseResult::Version;
     else if (a == "--no-pty")
       opt.pty = false;
     else if (a == "--pty-link") {

@@ -8,7 +8,7 @@
 
 namespace tks7730sim {
 
-enum class ParseResult { Run, Help, Error };
+enum class ParseResult { Run, Help, Version, Error };
 
 // args excludes the program name. Fault scripts named with --fault-script are
 // read here. On Error, error says what was wrong.
