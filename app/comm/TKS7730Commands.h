@@ -4,6 +4,7 @@
 // Qt-free; the window holds one instance and forwards to it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -57,7 +58,11 @@ class TKS7730Commands : public SensorReplyHandler {
   // The program is shutting down: a sequence waiting in the event loop sends
   // nothing more once it resumes.
   void endRun() { runEnded_ = true; }
-  bool ended() const { return fatalClosed_ || runEnded_; }
+  // A request made while a sequence waits supersedes it: once resumed it
+  // sends and shows nothing more.
+  void beginSequence() { running_ = generation_; }
+  void supersede() { ++generation_; }
+  bool ended() const { return fatalClosed_ || runEnded_ || running_ != generation_; }
 
   // Reply handlers: true when the reply is accepted.
   bool pktInterrogateResponse(const std::string& reply) override;
@@ -93,6 +98,8 @@ class TKS7730Commands : public SensorReplyHandler {
   bool connected_ = false;
   bool fatalClosed_ = false;
   bool runEnded_ = false;
+  std::uint64_t generation_ = 0;
+  std::uint64_t running_ = 0;
   SensorInfo info_;
   int calibrationRefusals_ = 0;
   int settingsRefusals_ = 0;

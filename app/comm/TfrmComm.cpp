@@ -15,6 +15,7 @@
 #include "CommAssert.h"
 #include "DevComInterface.h"
 #include "QtCommViews.h"
+#include "SensorSession.h"
 #include "TKS7730Commands.h"
 #include "USB/TKS7730Stats.h"
 #include "frame/Fonts.h"
@@ -89,7 +90,7 @@ TfrmComm::TfrmComm(CommHost& host, QWidget* parent, bool discoverPorts)
 TfrmComm::~TfrmComm() {
   closeDevMngr();
   // Interfaces stop their threads before the sink and grid they write go.
-  commands_.reset();
+  session_.reset();
   p_appStatus_.reset();
   p_stats_.reset();
 }
@@ -108,7 +109,7 @@ void TfrmComm::FormCreate(bool discoverPorts) {
   p_appStatus_ = std::make_unique<AppStatus>(memo_.get());
   ZRQ_COMM_ASSERT(p_stats_ != nullptr, "p_stats_", kUnit);
   ZRQ_COMM_ASSERT(p_appStatus_ != nullptr, "p_appStatus_", kUnit);
-  commands_ = std::make_unique<TKS7730Commands>(host_, *p_stats_, *p_appStatus_);
+  session_ = std::make_unique<SensorSession>(host_, *p_stats_, *p_appStatus_);
   ComTestLog::openDefault();
   if (discoverPorts) getCommPorts();
 }
@@ -120,26 +121,26 @@ void TfrmComm::flushViews() {
 
 template <typename Fn>
 void TfrmComm::forEachTarget(Fn fn) {
-  if (DevComInterface* selected = commands_->selectedPort()) {
+  if (DevComInterface* selected = commands().selectedPort()) {
     fn(selected);
     return;
   }
   if (portComboBox->currentText() != kAllPorts) return;
-  for (int i = 0; i < commands_->portCount(); ++i)
-    if (DevComInterface* port = commands_->getPort(i)) fn(port);
+  for (int i = 0; i < commands().portCount(); ++i)
+    if (DevComInterface* port = commands().getPort(i)) fn(port);
 }
 
 void TfrmComm::portComboBoxChange() {
   if (portComboBox->currentText() == kAllPorts) {
     currPortName->setText(kAllPorts);
-    commands_->selectPort(nullptr);
+    commands().selectPort(nullptr);
     return;
   }
   const int portNum = portComboBox->findText(portComboBox->currentText());
   if (portNum < 0) return;  // text being typed that names no port yet
-  DevComInterface* port = commands_->getPort(portNum);
+  DevComInterface* port = commands().getPort(portNum);
   ZRQ_COMM_ASSERT(port != nullptr, "p_devInt", kUnit);
-  commands_->selectPort(port);
+  commands().selectPort(port);
   currPortName->setText(QString::fromStdString(port->portName()));
   contRdCheckBox->setChecked(port->contRd());
   logRdCheckBox->setChecked(port->logRd());
@@ -148,7 +149,7 @@ void TfrmComm::portComboBoxChange() {
 }
 
 void TfrmComm::openButtonClick() {
-  forEachTarget([&](DevComInterface* p) { commands_->openPort(p); });
+  forEachTarget([&](DevComInterface* p) { commands().openPort(p); });
 }
 
 void TfrmComm::closeButtonClick() {

@@ -26,6 +26,7 @@ class CommHost;
 class DevComInterface;
 class QtStatsGrid;
 class QtStatusMemo;
+class SensorSession;
 class TKS7730Commands;
 class TKS7730Stats;
 enum class PortType : std::uint8_t;
@@ -42,7 +43,8 @@ class TfrmComm : public QWidget {
   explicit TfrmComm(CommHost& host, QWidget* parent = nullptr, bool discoverPorts = true);
   ~TfrmComm() override;
 
-  TKS7730Commands& commands() { return *commands_; }
+  TKS7730Commands& commands();
+  SensorSession& session() { return *session_; }
   TKS7730Stats& stats() { return *p_stats_; }
   AppStatus& appStatus() { return *p_appStatus_; }
   // Hands every line and cell written from other threads to the widgets now.
@@ -51,8 +53,8 @@ class TfrmComm : public QWidget {
   // Discovers the ports once: serial candidates, then the attached USB
   // sensors (7730USB1, ...). A second call only says it already ran.
   void getCommPorts();
-  // The main window's side, each guarded against a timer tick arriving while
-  // a sequence waits.
+  // The main window's side, through the session's rule for requests made
+  // while a sequence waits.
   void connectPort(int portNum);
   void disconnect();
   bool connected() const;
@@ -88,10 +90,7 @@ class TfrmComm : public QWidget {
   void dataPollTimerTimer();
 
  private:
-  class BusyScope;
   void addPortToWindow(PortType type, const std::string& name, int usbDevIndex);
-  void startZeroCalibration();
-  void recoverStream();
   // The device manager's handle, closed with the window rather than left to
   // the library's clean-up at process exit.
   void closeDevMngr();
@@ -104,8 +103,7 @@ class TfrmComm : public QWidget {
   std::unique_ptr<QtStatusMemo> memo_;
   std::unique_ptr<TKS7730Stats> p_stats_;
   std::unique_ptr<AppStatus> p_appStatus_;
-  std::unique_ptr<TKS7730Commands> commands_;
-  int busy_ = 0;
+  std::unique_ptr<SensorSession> session_;
 };
 
 }  // namespace zrq::comm

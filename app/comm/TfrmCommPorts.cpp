@@ -15,14 +15,14 @@
 namespace zrq::comm {
 
 void TfrmComm::addPortToWindow(PortType type, const std::string& name, int usbDevIndex) {
-  if (commands_->addPort(type, name, usbDevIndex))
+  if (commands().addPort(type, name, usbDevIndex))
     portComboBox->addItem(QString::fromStdString(name));
 }
 
 void TfrmComm::closeDevMngr() {
-  const ZervDComDLL::DeviceHandle h = commands_->devMngr();
+  const ZervDComDLL::DeviceHandle h = commands().devMngr();
   if (h == ZervDComDLL::INVALID_DEV_COMM_HANDLE) return;
-  commands_->setDevMngr(ZervDComDLL::INVALID_DEV_COMM_HANDLE);
+  commands().setDevMngr(ZervDComDLL::INVALID_DEV_COMM_HANDLE);
   try {
     ZervDComDLL::close(h);
   } catch (const ZervDComExc&) {
@@ -31,7 +31,7 @@ void TfrmComm::closeDevMngr() {
 }
 
 void TfrmComm::getCommPorts() {
-  if (commands_->devMngr() != ZervDComDLL::INVALID_DEV_COMM_HANDLE) {
+  if (commands().devMngr() != ZervDComDLL::INVALID_DEV_COMM_HANDLE) {
     ui::showMessage("Device manager already running", "Comm Device Status");
     return;
   }
@@ -42,7 +42,7 @@ void TfrmComm::getCommPorts() {
       p_appStatus_->add(toNarrow(version));
     }
   } catch (const ZervDComExc& exc) {
-    commands_->reportException(exc);
+    commands().reportException(exc);
   }
 
   int usbCount = 0;
@@ -50,18 +50,18 @@ void TfrmComm::getCommPorts() {
     ZervDComDLL::DeviceHandle h = ZervDComDLL::INVALID_DEV_COMM_HANDLE;
     if (!ZervDComDLL::createTKS7730USBDevMngr(&h)) {
       if (h != ZervDComDLL::INVALID_DEV_COMM_HANDLE)
-        commands_->reportLibError(h, "createTKS7730USBDevMngr()");
+        commands().reportLibError(h, "createTKS7730USBDevMngr()");
       else
         p_appStatus_->add("Unable to create handle to a 7730 USB device manager!");
       return;
     }
-    commands_->setDevMngr(h);
+    commands().setDevMngr(h);
     if (!ZervDComDLL::buildTKS7730USBDevList(h, &usbCount)) {
-      commands_->reportLibError(h, "buildTKS7730USBDevList()");
+      commands().reportLibError(h, "buildTKS7730USBDevList()");
       return;
     }
   } catch (const ZervDComExc& exc) {
-    commands_->reportException(exc);
+    commands().reportException(exc);
   }
 
   std::vector<std::string> unavailable;
@@ -74,23 +74,23 @@ void TfrmComm::getCommPorts() {
         unavailable.push_back(name);
     }
   } catch (const ZervDComExc& exc) {
-    commands_->reportException(exc);
+    commands().reportException(exc);
   }
   try {
-    const ZervDComDLL::DeviceHandle mngr = commands_->devMngr();
+    const ZervDComDLL::DeviceHandle mngr = commands().devMngr();
     for (int i = 0; i < usbCount; ++i) {
       if (ZervDComDLL::isTKS7730USBPortAvail(mngr, i))
         addPortToWindow(PortType::USB, "7730USB" + std::to_string(i + 1), i);
     }
   } catch (const ZervDComExc& exc) {
-    commands_->reportException(exc);
+    commands().reportException(exc);
   }
 
   doctor::report(*p_appStatus_, doctor::diagnoseDiscovery(unavailable));
 
   // Nothing found (no library, no free port): nothing is selected.
-  if (DevComInterface* first = commands_->getPort(0)) {
-    commands_->selectPort(first);
+  if (DevComInterface* first = commands().getPort(0)) {
+    commands().selectPort(first);
     const QString name = QString::fromStdString(first->portName());
     currPortName->setText(name);
     portComboBox->setCurrentIndex(0);

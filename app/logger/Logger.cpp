@@ -12,10 +12,9 @@
 #include "AppStatus.h"
 #include "CommHost.h"
 #include "DevComInterface.h"
-#include "TKS7730Commands.h"
+#include "SensorSession.h"
 #include "USB/TKS7730Stats.h"
 #include "ZervDComDLL.h"
-#include "core/DataString.h"
 #include "core/InstrumentState.h"
 #include "core/LogSession.h"
 #include "uiface/Delay.h"
@@ -28,8 +27,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using core::CommState;
 using std::chrono::milliseconds;
-
-constexpr int kStopStreamAttempts = 4;
 
 void err(const std::string& text) { std::fprintf(stderr, "zrq-log: %s\n", text.c_str()); }
 
@@ -116,9 +113,9 @@ class Run {
   }
   ~Run() {
     session_.close();
-    if (commands_) {
-      if (commands_->connected() && !commands_->fatallyClosed()) commands_->disconnect();
-      commands_.reset();
+    if (sensor_) {
+      if (sensor_->connected() && !sensor_->commands().fatallyClosed()) sensor_->disconnect();
+      sensor_.reset();
     }
     if (devMngr_ != comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE) {
       try {
@@ -160,100 +157,31 @@ class Run {
           err("no sensor " + o_.port + " (" + std::to_string(count) + " USB sensors found)");
           return false;
         }
-        commands_ = std::make_unique<comm::TKS7730Commands>(host_, stats_, status_);
-        commands_->setDevMngr(devMngr_);
-        port = commands_->addPort(comm::PortType::USB, o_.port, *usb);
+        sensor_ = std::make_unique<comm::SensorSession>(host_, stats_, status_);
+        sensor_->commands().setDevMngr(devMngr_);
+        port = sensor_->commands().addPort(comm::PortType::USB, o_.port, *usb);
       } else {
         const std::u16string wide = comm::toWide(o_.port);
         if (!comm::ZervDComDLL::isSerialPortAvail(wide.c_str())) {
           err("the serial port " + o_.port + " is not available");
           return false;
         }
-        commands_ = std::make_unique<comm::TKS7730Commands>(host_, stats_, status_);
-        port = commands_->addPort(comm::PortType::Serial, o_.port, -1);
+        sensor_ = std::make_unique<comm::SensorSession>(host_, stats_, status_);
+        port = sensor_->commands().addPort(comm::PortType::Serial, o_.port, -1);
       }
     } catch (const comm::ZervDComExc& exc) {
       err(std::string("the communication library failed: ") + exc.what());
       return false;
     }
     if (!port) return false;
-    commands_->connectPort(0);
-    return commands_->connected() && !host_.portMenuReset && !host_.fatal &&
+    sensor_->connectPort(0);
+    return sensor_->connected() && !host_.portMenuReset && !host_.fatal &&
            host_.state.commState == CommState::Streaming;
   }
 
   bool lost() const {
-    return host_.fatal || host_.portMenuReset || !commands_->connected() ||
-           !commands_->sensorInfo().interrogated;
-  }
-
-  // readDataTimer's work: one line, decoded; a line that cannot be used
-  // restarts the stream.
-  void readData() {
-    comm::DevComInterface* port = commands_->selectedPort();
-    if (!port || !commands_->connected() || host_.state.commState == CommState::NoConnection)
-      return;
-    core::InstrumentState& m = host_.state;
-    const std::string line = port->readDataLine();
-    m.commState = CommState::Streaming;
-    core::DecodeInputs in;
-    in.measType = m.measType;
-    in.fwdFullScale = m.fwdFullScale;
-    in.featureMask = m.featureMask;
-    in.zeroCalRequested = false;
-    const core::DecodeResult r = core::decodeDataString(line, in, m.reading, m.settingsChanged);
-    switch (r.outcome) {
-      case core::DecodeOutcome::Unusable:
-        recoverStream(*port);
-        return;
-      case core::DecodeOutcome::ConversionError:
-        err(oneLine(r.errorText));
-        return;
-      case core::DecodeOutcome::Accepted:
-        haveReading_ = true;
-        return;
-      default:
-        return;
-    }
-  }
-
-  void recoverStream(comm::DevComInterface& port) {
-    host_.readData = host_.dataPoll = false;
-    port.purge();
-    for (int attempt = 0; attempt < kStopStreamAttempts; ++attempt) {
-      if (!port.stopDataStream()) continue;
-      port.purge();
-      port.startDataStream();
-      ui::delayMs(1000);
-      host_.readData = host_.dataPoll = true;
-      return;
-    }
-    host_.state.commState = CommState::NoConnection;
-    host_.portMenuReset = true;
-    ui::showUntilOk("Communication lost check cables. Then\r\nreselect port from Comm menu item",
-                    "Communication Error 7");
-    session_.close();
-    commands_->disconnect();
-  }
-
-  // dataPollTimer's work: settings the sensor must be sent again.
-  void supervise() {
-    core::InstrumentState& m = host_.state;
-    comm::DevComInterface* port = commands_->selectedPort();
-    if (!port || !commands_->connected()) return;
-    if (m.settingsChanged) {
-      port->purge();
-      port->stopDataStream();
-      ui::delayMs(1000);
-      port->purge();
-      port->setFilterAndType();
-      port->purge();
-      port->startDataStream();
-      host_.readData = true;
-      m.settingsChanged = false;
-      return;
-    }
-    if (m.commState == CommState::NoConnection) commands_->reconnect();
+    return host_.fatal || host_.portMenuReset || !sensor_->connected() ||
+           !sensor_->commands().sensorInfo().interrogated;
   }
 
   // displayTimer's log part.
@@ -329,20 +257,21 @@ class Run {
         nextLogTick += milliseconds(500);
       }
       if (now >= nextRead) {
-        if (host_.readData) readData();
+        if (host_.readData) sensor_->readSensorData();
         nextRead = std::max(nextRead + milliseconds(600), Clock::now());
       }
       if (lost()) return fail("the sensor on " + o_.port + " was lost");
       if (now >= nextPoll) {
-        if (host_.dataPoll) supervise();
+        if (host_.dataPoll) sensor_->supervise();
         nextPoll = std::max(nextPoll + milliseconds(500), Clock::now());
       }
       if (now >= nextDisplay) {
         // Logging starts with the first reading, so no record shows the
         // empty values from before it.
-        if (haveReading_ && !session_.active() && !session_.chosen())
+        const bool haveReading = sensor_->acceptedReadings() > 0;
+        if (haveReading && !session_.active() && !session_.chosen())
           return fail("logging was stopped");
-        if (haveReading_ && !session_.active()) {
+        if (haveReading && !session_.active()) {
           if (const core::LogFileResult r = session_.activate(); !r)
             return fail("the log file could not be opened: " + r.message);
         }
@@ -362,11 +291,10 @@ class Run {
   comm::TKS7730Stats stats_{&grid_};
   comm::MemoryStatusMemo memo_;
   comm::AppStatus status_{&memo_};
-  std::unique_ptr<comm::TKS7730Commands> commands_;
+  std::unique_ptr<comm::SensorSession> sensor_;
   comm::ZervDComDLL::DeviceHandle devMngr_ = comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE;
   core::LogSession session_;
   long written_ = 0;
-  bool haveReading_ = false;
   bool statusShown_ = false;
   bool reported_ = false;
 };
