@@ -91,7 +91,7 @@ bool CommBridge::helpFileIsOwn() {
 void CommBridge::sendHelpQuit() {
   if (main_.peers().help) main_.peers().help->quit();
 }
-bool CommBridge::loggingActive() { return main_.logActive; }
+bool CommBridge::loggingActive() { return main_.loggingActive(); }
 void CommBridge::closeLogFile() { main_.stopLogging(); }
 void CommBridge::hideAuxWindows() { main_.closeAuxWindows(); }
 void CommBridge::closeMainWindow() { main_.FormClose(); }

@@ -44,6 +44,8 @@ class LogPeer {
   // Index of the log set-up's trigger choice; 0 is "Forward", 3 the burst trigger.
   virtual int triggerIndex() const = 0;
   virtual void checkLogTriggers() = 0;
+  // Is logging on? The one answer: the log session's open file.
+  virtual bool active() const = 0;
   virtual void closeLogFile() = 0;
   // The set-up dialog, modal; true when it closed with OK. May throw
   // std::exception for an entry error it did not handle itself.
@@ -120,6 +122,7 @@ class NullLogPeer : public LogPeer {
  public:
   int triggerIndex() const override { return 0; }
   void checkLogTriggers() override {}
+  bool active() const override { return false; }
   void closeLogFile() override {}
   bool runSetupDialog() override { return false; }
   int sampleTicks() const override { return 1; }

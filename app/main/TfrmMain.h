@@ -57,7 +57,6 @@ class TfrmMain : public QMainWindow {
   zrq::core::MeasType lastAppliedType = zrq::core::MeasType::None;
   bool nextTypeRequest = false;
   bool prevTypeRequest = false;
-  bool logActive = false;
   int zeroCalTicks = 0;
   int logTickCounter = 0;
   QString helpFile;  // the program's folder followed by "ZRQHelp.chm"
@@ -156,6 +155,7 @@ class TfrmMain : public QMainWindow {
   void closeAuxWindows();
   // Logging off: the log file closed, Active1 unchecked.
   void stopLogging();
+  bool loggingActive() const;
   // "7730 ZRQ" with the version text; the application title back to "ZRQ".
   void showDisconnectedCaption();
 
@@ -197,7 +197,6 @@ class TfrmMain : public QMainWindow {
   void streamingSetup();
   void zeroCalTick();
   void zeroCalFailed();
-  bool zeroCalLoggingActive() const;
   bool anyDisplayWindowShown() const;
   void updateConnectionLabel();
   void showStaleness(bool streaming);

@@ -444,9 +444,10 @@ void TfrmMain::hideDisplayWindows() {
     if (w && w->isShown()) w->hideWindow();
 }
 
+bool TfrmMain::loggingActive() const { return peers_.log && peers_.log->active(); }
+
 void TfrmMain::stopLogging() {
-  if (!logActive && !Active1->isChecked()) return;
+  if (!loggingActive() && !Active1->isChecked()) return;
   if (peers_.log) peers_.log->closeLogFile();
-  logActive = false;
   Active1->setChecked(false);
 }

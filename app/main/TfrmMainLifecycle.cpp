@@ -163,7 +163,7 @@ void TfrmMain::shutdown() {
   closeChildWindows();
   if (peers_.help && helpFile == QCoreApplication::applicationDirPath() + "/ZRQHelp.chm")
     peers_.help->quit();
-  if (logActive) stopLogging();
+  stopLogging();
   closeAuxWindows();
   for (QTimer* t : {displayTimer, readDataTimer, log500msTick}) t->stop();
   if (peers_.comm) peers_.comm->endRun();
@@ -177,14 +177,14 @@ bool TfrmMain::FormCloseQuery() {
       zrq::ui::showMessage(kZeroCalCloseText, "Zero Calibration", zrq::ui::MsgButtons::YesNo) ==
           zrq::ui::MsgResult::No)
     return false;
-  if (logActive) stopLogging();
+  stopLogging();
   if (peers_.comm && peers_.comm->portConnected()) peers_.comm->disconnect();
   shutdown();
   return true;
 }
 
 void TfrmMain::FormClose() {
-  if (logActive) stopLogging();
+  stopLogging();
   shutdown();
 }
 

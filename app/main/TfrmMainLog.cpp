@@ -55,12 +55,11 @@ void TfrmMainLog::chooseLogFile(const QString& path) {
 }
 
 void TfrmMainLog::Active1Click() {
-  if (main_.Active1->isChecked()) {
+  if (session_.active() || main_.Active1->isChecked()) {
     main_.Active1->setChecked(false);
     main_.log500msTick->stop();
     main_.Logging->hide();
     closeLogFile();
-    main_.logActive = false;
     main_.logTickCounter = 0;
     return;
   }
@@ -73,7 +72,6 @@ void TfrmMainLog::Active1Click() {
   main_.Logging->show();
   const zrq::core::LogFileResult r = session_.activate();
   if (r) {
-    main_.logActive = true;
     main_.logTickCounter = session_.triggers().tickCount();
     return;
   }
@@ -81,16 +79,11 @@ void TfrmMainLog::Active1Click() {
   main_.Active1->setChecked(false);
   main_.log500msTick->stop();
   main_.Logging->hide();
-  main_.logActive = false;
   ui::showMessage("The log file could not be opened; logging is off.\r\n" + r.message,
                   kLogOpenErrorCaption, ui::MsgButtons::Ok, ui::MsgIcon::Error);
 }
 
-bool TfrmMainLog::openLogFile() {
-  const zrq::core::LogFileResult r = session_.activate();
-  if (r) main_.logActive = true;
-  return r.ok;
-}
+bool TfrmMainLog::openLogFile() { return session_.activate().ok; }
 
 void TfrmMainLog::closeLogFile() {
   session_.close();
@@ -106,31 +99,26 @@ void TfrmMainLog::log500msTickTimer() {
 }
 
 void TfrmMainLog::checkLogTriggers() {
-  if (!main_.Active1->isChecked()) {
+  if (!session_.active()) {
     session_.clearLatches();
     main_.Logging->hide();
     main_.LogFile1->setEnabled(true);
     main_.log500msTick->stop();
   }
-  if (!main_.logActive || !session_.active()) return;
+  if (!session_.active()) return;
   main_.LogFile1->setEnabled(false);
 
-  zrq::core::LogSnapshot snap;
-  snap.values = main_.logValues;
-  snap.peakVswr =
-      zrq::core::computePanel(main_.state.reading, zrq::core::panelSettings(main_.state)).peakVswr;
+  // From the state itself, as zrq-log computes it, not from what the display cached.
   const zrq::core::LogTickResult r =
-      session_.tick(setup_.settings(), main_.state, snap, zrq::core::LogDateTime::now(),
-                    zrq::core::regionalDateOrder());
+      session_.tick(setup_.settings(), main_.state, zrq::core::logSnapshot(main_.state),
+                    zrq::core::LogDateTime::now(), zrq::core::regionalDateOrder());
   main_.logTickCounter = session_.triggers().tickCount();
-  if (r.error && main_.Active1->isChecked()) {
+  if (r.error) {
     // State first: ticks keep running under the modal box.
     closeLogFile();
-    main_.logActive = false;
     main_.Active1->setChecked(false);
+    main_.Logging->hide();
     ui::showMessage(kLoggingErrorText, kLoggingErrorCaption);
-  } else if (r.error) {
-    main_.logActive = false;
   }
   if (r.badLimit) ui::showMessage(r.badLimit->message, kLogLimitCaption);
 }

@@ -52,6 +52,7 @@ class TfrmMainLog : public LogPeer {
   // ---- LogPeer ----
   int triggerIndex() const override;
   void checkLogTriggers() override;
+  bool active() const override { return session_.active(); }
   void closeLogFile() override;
   bool runSetupDialog() override;
   int sampleTicks() const override;

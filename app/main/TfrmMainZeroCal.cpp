@@ -44,8 +44,6 @@ void enable(QMenu* m, bool on) { m->menuAction()->setEnabled(on); }
 
 }  // namespace
 
-bool TfrmMain::zeroCalLoggingActive() const { return logActive || Active1->isChecked(); }
-
 bool TfrmMain::anyDisplayWindowShown() const {
   for (const zrq::app::PeerWindow* w : {static_cast<const zrq::app::PeerWindow*>(peers_.fwdMeter),
                                         static_cast<const zrq::app::PeerWindow*>(peers_.rflMeter),
@@ -59,7 +57,7 @@ void TfrmMain::btnZeroCalClick() {
   if (state.zeroCalRequested || state.commState != CommState::Streaming) return;
   if (zrq::ui::showMessage(kCheckText, kCheckCaption, MsgButtons::OkCancel) != MsgResult::Ok)
     return;
-  if (zeroCalLoggingActive() || anyDisplayWindowShown()) {
+  if (loggingActive() || anyDisplayWindowShown()) {
     if (zrq::ui::showMessage(kConfirmText, kConfirmCaption, MsgButtons::OkCancel) != MsgResult::Ok)
       return;
   }
@@ -67,7 +65,7 @@ void TfrmMain::btnZeroCalClick() {
   // has no data line left to start the calibration with, and 40 s later the
   // missing reply would be taken for damaged constants.
   if (state.commState != CommState::Streaming || !peers_.comm->portConnected()) return;
-  if (Active1->isChecked()) stopLogging();
+  stopLogging();
 
   peers_.comm->stopSupervision();
   state.commState = CommState::ZeroCal;
@@ -96,7 +94,7 @@ void TfrmMain::btnZeroCalClick() {
 void TfrmMain::zeroCalTick() {
   const int interval = std::max(1, displayTimer->interval());
   if (prevCommState != CommState::ZeroCal) {
-    if (Active1->isChecked()) stopLogging();
+    stopLogging();
     enable(Meter1, false);
     enable(Logging1, false);
     enable(Window2, false);
@@ -129,7 +127,7 @@ void TfrmMain::zeroCalFailed() {
   zrq::ui::showUntilOk(kCorruptText, kCorruptCaption);
   closeChildWindows();
   peers_.comm->disconnect();
-  if (zeroCalLoggingActive()) stopLogging();
+  stopLogging();
   shutdown();
   QCoreApplication::exit(1);
 }

@@ -132,7 +132,7 @@ void startLoggingOnStream(TfrmMain* main, zrq::app::TfrmMainLog& writer, const Q
           return;
         QObject::disconnect(*connection);
         writer.chooseLogFile(path);
-        if (!main->Active1->isChecked()) writer.Active1Click();
+        if (!writer.active()) writer.Active1Click();
       });
 }
 

@@ -480,7 +480,8 @@ TEST_F(AppE2E, ClosingTheWindowWhileAStopWaitsEndsTheRecoveryQuietly) {
   EXPECT_EQ(boxes.count("Communication Error 7"), 0);
   EXPECT_TRUE(boxes.shown().empty());
   QTest::qWait(300);
-  EXPECT_EQ(commandTimes(*sim, 'U').size(), stopsAtClose);
+  // No further stop attempt: only the close's own stop, sent once the wait was over.
+  EXPECT_EQ(commandTimes(*sim, 'U').size(), stopsAtClose + 1);
   for (QTimer* t : {main->displayTimer, main->readDataTimer, comm->dataPollTimer})
     EXPECT_FALSE(t->isActive());
 }
@@ -588,6 +589,30 @@ TEST_F(AppE2E, ClosingTheWindowWhileAConnectWaitsStopsTheSequence) {
   EXPECT_EQ(sim->commandLetters(), lettersAtClose);
   EXPECT_NE(main->windowTitle().toStdString().find("7730 ZRQ"), std::string::npos);
   EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(AppE2E, PortItemClickedAgainWhileItsConnectWaitsLeavesThePortClosed) {
+  start();
+  QAction* item = main->portMenuItem(QString::fromStdString(sim->serialPath()));
+  // At the connect's first wait the user clicks the item again: disconnect.
+  bool clicked = false;
+  zrq::ui::setDelayFunction([&](int) {
+    if (clicked) return;
+    clicked = true;
+    item->trigger();
+  });
+  struct Restore {
+    ~Restore() { zrq::ui::setDelayFunction({}); }
+  } restore;
+  item->trigger();
+  ASSERT_TRUE(clicked);
+  EXPECT_FALSE(comm->connected());
+  EXPECT_FALSE(item->isChecked());
+  // The first start-up and its close, then nothing: the port was not opened again.
+  EXPECT_EQ(sim->lettersWhen("IIFGUI", 1500), "IIFGU");
+  EXPECT_NE(main->windowTitle().toStdString().find("7730 ZRQ"), std::string::npos);
+  // As after any disconnect from the menu, and nothing of a failed connect.
+  for (const auto& b : boxes.shown()) EXPECT_EQ(b.caption, "Select Port");
 }
 
 TEST_F(AppE2E, FatalCloseDuringStartUpConnectEndsTheProgram) {

@@ -363,7 +363,7 @@ TEST_F(PanelTest, ZeroCalibrationTicksAdvanceTheBarAndBlinkThenCollectTheReply) 
   startStreaming();
   log.closes = 0;
   w->Active1->setChecked(true);
-  w->logActive = true;
+  log.on = true;
   w->state.savedMeasType = w->state.measType;
   w->state.measType = MeasType::None;
   w->state.commState = CommState::ZeroCal;

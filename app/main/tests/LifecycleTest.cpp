@@ -71,7 +71,7 @@ TEST_F(LifecycleTest, ExitClosesWindowsDisconnectsStopsLoggingAndQuitsTheHelpVie
   meter.show();
   auto* child = new QWidget(w.get(), Qt::Window);
   child->show();
-  w->logActive = true;
+  setupLog.on = true;
   w->Active1->setChecked(true);
   comm.connected = true;
   w->Exit1->trigger();
@@ -79,7 +79,7 @@ TEST_F(LifecycleTest, ExitClosesWindowsDisconnectsStopsLoggingAndQuitsTheHelpVie
   EXPECT_FALSE(child->isVisible());
   EXPECT_FALSE(meter.isVisible());
   EXPECT_EQ(comm.disconnects, 1);
-  EXPECT_FALSE(w->logActive);
+  EXPECT_FALSE(w->loggingActive());
   EXPECT_FALSE(w->Active1->isChecked());
   EXPECT_EQ(setupLog.closes, 1);
   EXPECT_EQ(help.quits, 1);
@@ -90,7 +90,7 @@ TEST_F(LifecycleTest, ExitClosesWindowsDisconnectsStopsLoggingAndQuitsTheHelpVie
 
 TEST_F(LifecycleTest, CloseWithoutQueryLeavesThePortAlone) {
   comm.connected = true;
-  w->logActive = true;
+  setupLog.on = true;
   w->FormClose();
   EXPECT_TRUE(w->shutDown());
   EXPECT_EQ(comm.disconnects, 0);

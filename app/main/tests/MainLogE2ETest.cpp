@@ -139,7 +139,7 @@ class MainLogE2E : public zrq::test::qt::AppWindowsE2E {
   }
   void expectLoggingOffAndStreaming() {
     EXPECT_FALSE(main->Active1->isChecked());
-    EXPECT_FALSE(main->logActive);
+    EXPECT_FALSE(main->loggingActive());
     EXPECT_FALSE(writer->session().active());
     // Nothing else lost: the stream and the panel carry on.
     QTest::qWait(700);
@@ -188,7 +188,7 @@ void MainLogE2E::menuRun(bool usb) {
   since.start();
   main->Active1->trigger();
   EXPECT_TRUE(main->Active1->isChecked());
-  EXPECT_TRUE(main->logActive);
+  EXPECT_TRUE(main->loggingActive());
   EXPECT_TRUE(main->log500msTick->isActive());
   EXPECT_TRUE(shown(main->Logging));
   ASSERT_TRUE(eventually([&] { return lineCount(file) >= 3; }, 5000));
@@ -197,7 +197,7 @@ void MainLogE2E::menuRun(bool usb) {
   ASSERT_TRUE(eventually([&] { return lineCount(file) >= 5; }, 5000));
   main->Active1->trigger();
   EXPECT_FALSE(main->Active1->isChecked());
-  EXPECT_FALSE(main->logActive);
+  EXPECT_FALSE(main->loggingActive());
   EXPECT_FALSE(shown(main->Logging));
   const int afterFirst = lineCount(file);
 
@@ -262,7 +262,7 @@ TEST_F(MainLogE2E, APowerExcursionPastTheLimitWritesTheTwoRecordsTheEventPromise
   const fs::path file = dir / "event.csv";
   chooseFile(file);
   main->Active1->trigger();
-  ASSERT_TRUE(main->logActive);
+  ASSERT_TRUE(main->loggingActive());
   ASSERT_TRUE(eventually([&] { return lineCount(file) >= 4; }, 15000));
   QTest::qWait(1500);  // nothing more follows
   main->Active1->trigger();
@@ -313,9 +313,9 @@ TEST_F(MainLogE2E, AFileRemovedWhileLoggingStopsLoggingWithTheLoggingError) {
 TEST_F(MainLogE2E, ALostSensorClosesTheLogWithItsRecordsWhole) {
   const fs::path file = dir / "lost.csv";
   startLogging(file, {"--fault", "hangup,at=4000,for=60000"});
-  ASSERT_TRUE(main->logActive);
+  ASSERT_TRUE(main->loggingActive());
   ASSERT_TRUE(eventually([&] { return boxes.count("Communication Error 7") == 1; }, 20000));
-  EXPECT_FALSE(main->logActive);
+  EXPECT_FALSE(main->loggingActive());
   EXPECT_FALSE(main->Active1->isChecked());
   EXPECT_FALSE(writer->session().active());
   const ReadBack r = readLog(file.string(), true);

@@ -106,7 +106,7 @@ TEST_F(MainLogTest, AFileThatCannotBeOpenedIsSaidAndTheMenuStateRestored) {
   EXPECT_EQ(boxes.count(app::kLogOpenErrorCaption), 1);
   EXPECT_NE(boxes.shown().back().text.find("x.csv"), std::string::npos);
   EXPECT_FALSE(main->Active1->isChecked());
-  EXPECT_FALSE(main->logActive);
+  EXPECT_FALSE(main->loggingActive());
   EXPECT_FALSE(main->log500msTick->isActive());
   EXPECT_FALSE(shown(main->Logging));
 }
@@ -116,7 +116,7 @@ TEST_F(MainLogTest, ActiveOnAndOffDrivesTheTimerLabelAndFile) {
   choose(file);
   main->Active1->trigger();
   EXPECT_TRUE(main->Active1->isChecked());
-  EXPECT_TRUE(main->logActive);
+  EXPECT_TRUE(main->loggingActive());
   EXPECT_TRUE(main->log500msTick->isActive());
   EXPECT_TRUE(shown(main->Logging));
   EXPECT_EQ(lines(file), 2);
@@ -129,7 +129,7 @@ TEST_F(MainLogTest, ActiveOnAndOffDrivesTheTimerLabelAndFile) {
 
   main->Active1->trigger();
   EXPECT_FALSE(main->Active1->isChecked());
-  EXPECT_FALSE(main->logActive);
+  EXPECT_FALSE(main->loggingActive());
   EXPECT_FALSE(main->log500msTick->isActive());
   EXPECT_FALSE(shown(main->Logging));
   EXPECT_EQ(main->logTickCounter, 0);
@@ -142,13 +142,13 @@ TEST_F(MainLogTest, AFailedWriteShowsLoggingErrorOnceAndSwitchesLoggingOff) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   choose("/dev/full");
   main->Active1->trigger();
-  ASSERT_TRUE(main->logActive);
+  ASSERT_TRUE(main->loggingActive());
   writer->log500msTickTimer();
   main->displayTimerTimer();
   EXPECT_EQ(boxes.count("Logging Error!"), 1);
   EXPECT_EQ(boxes.shown().back().text, "Error during logging.  Log file deactivated.");
   EXPECT_FALSE(main->Active1->isChecked());
-  EXPECT_FALSE(main->logActive);
+  EXPECT_FALSE(main->loggingActive());
   main->displayTimerTimer();  // the label and menu item follow on the next tick
   EXPECT_FALSE(shown(main->Logging));
   EXPECT_TRUE(main->LogFile1->isEnabled());
@@ -167,9 +167,9 @@ TEST_F(MainLogTest, OtherStopsCloseTheFileAndForgetIt) {
 
   choose(dir / "b.csv");
   main->Active1->trigger();
-  ASSERT_TRUE(main->logActive);
+  ASSERT_TRUE(main->loggingActive());
   main->resetPortMenu();  // a lost connection
-  EXPECT_FALSE(main->logActive);
+  EXPECT_FALSE(main->loggingActive());
   EXPECT_FALSE(writer->session().active());
 }
 

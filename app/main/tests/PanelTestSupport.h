@@ -54,9 +54,14 @@ struct FakeComm : app::NullCommPeer {
 
 struct FakeLog : app::NullLogPeer {
   int trigger = 0, checks = 0, closes = 0;
+  bool on = false;
   int triggerIndex() const override { return trigger; }
   void checkLogTriggers() override { ++checks; }
-  void closeLogFile() override { ++closes; }
+  bool active() const override { return on; }
+  void closeLogFile() override {
+    ++closes;
+    on = false;
+  }
 };
 
 struct FakeForwardMeter : app::NullForwardMeterPeer {

@@ -83,13 +83,16 @@ struct FileLog : zrq::app::NullLogPeer {
   const TfrmMain* main = nullptr;
   std::ofstream out;
   int records = 0, closes = 0;
+  bool on = false;
+  bool active() const override { return on; }
   void checkLogTriggers() override {
-    if (!out.is_open() || !main->logActive) return;
+    if (!out.is_open() || !on) return;
     out << ++records << ',' << main->logValues.fwdAvgW << ',' << main->logValues.rflW << ",\r\n";
     out.flush();
   }
   void closeLogFile() override {
     ++closes;
+    on = false;
     out.close();
   }
 };
@@ -314,7 +317,7 @@ TEST_F(ZeroCalE2E, CancelAtEitherQuestionChangesNothing) {
   tick();
   meter.shown = true;
   main->Active1->setChecked(true);
-  main->logActive = true;
+  log.on = true;
   for (int cancelAt : {1, 2}) {
     SCOPED_TRACE(cancelAt);
     boxes.clear();
@@ -349,7 +352,7 @@ TEST_F(ZeroCalE2E, ActiveLogAndForwardMeterAskTwiceCloseTheLogWholeAndHideTheMet
   log.out.open(logPath, std::ios::binary);
   ASSERT_TRUE(log.out.is_open());
   main->Active1->setChecked(true);
-  main->logActive = true;
+  log.on = true;
   meter.shown = true;
   tick();
   tick();
@@ -359,7 +362,7 @@ TEST_F(ZeroCalE2E, ActiveLogAndForwardMeterAskTwiceCloseTheLogWholeAndHideTheMet
   EXPECT_EQ(boxes.count(kCheck), 1);
   ASSERT_EQ(boxes.count(kConfirm), 1);
   EXPECT_EQ(log.closes, 1);
-  EXPECT_FALSE(main->logActive);
+  EXPECT_FALSE(main->loggingActive());
   EXPECT_FALSE(main->Active1->isChecked());
   EXPECT_FALSE(lit(main->Logging));
   EXPECT_FALSE(meter.shown);

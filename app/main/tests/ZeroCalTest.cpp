@@ -59,7 +59,7 @@ class ZeroCalTest : public PanelTest {
 
   void startLogging() {
     w->Active1->setChecked(true);
-    w->logActive = true;
+    log.on = true;
   }
 
   // Nothing of the calibration has happened.
@@ -144,7 +144,7 @@ TEST_F(ZeroCalTest, CancelAtTheSecondQuestionChangesNothing) {
   EXPECT_TRUE(fwdMeter.shown);
   EXPECT_EQ(log.closes, 0);
   EXPECT_TRUE(w->Active1->isChecked());
-  EXPECT_TRUE(w->logActive);
+  EXPECT_TRUE(w->loggingActive());
   expectUntouched();
 }
 
@@ -157,8 +157,9 @@ TEST_F(ZeroCalTest, LoggingOrAnyDisplayWindowAsksTheSecondQuestionAndIsClosed) {
     std::function<void()> open;
     std::function<bool()> stillOpen;
   } cases[] = {
-      {"log", [&] { startLogging(); }, [&] { return w->logActive || w->Active1->isChecked(); }},
-      {"log flag only", [&] { w->logActive = true; }, [&] { return w->logActive; }},
+      {"log", [&] { startLogging(); },
+       [&] { return w->loggingActive() || w->Active1->isChecked(); }},
+      {"log without the menu's check", [&] { log.on = true; }, [&] { return w->loggingActive(); }},
       {"forward meter", [&] { fwdMeter.shown = true; }, [&] { return fwdMeter.shown; }},
       {"reflected meter", [&] { rflMeter.shown = true; }, [&] { return rflMeter.shown; }},
       {"peak window", [&] { peak.shown = true; }, [&] { return peak.shown; }},
