@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every ZRQ test from scratch: installs what is missing, empties each
 # build folder, then builds and tests four configurations:
+#   readme   the README's run command and package build on a clean clone
 #   normal   everything, Qt windows included, warnings as errors; its
 #            end-to-end tests run again on a 9600-baud simulated line
 #   asan     the Qt-free code under AddressSanitizer + UndefinedBehaviorSanitizer
@@ -64,6 +65,25 @@ stage() {  # name, cmake args... -- ctest args...
     echo "[$name] build failed"; summary+=("$name: build failed"); status=1; failed=$((failed + 1))
   fi
 }
+
+# The README's own commands first, as a newcomer runs them on a clean clone:
+# the run command without a display, the package build and its checks.
+echo "=== [readme] run command and package, on a clean clone"
+mkdir -p "$root"
+rm -rf "$root/readme"
+bash "$repo/scripts/check-readme.sh" "$root/readme" 2>&1 | tee "$root/readme.log"
+line=$(grep -E '^readme: [0-9]+ passed, [0-9]+ failed$' "$root/readme.log" | tail -n 1)
+if [ -n "$line" ]; then
+  p=$(sed -E 's/^readme: ([0-9]+) passed.*/\1/' <<<"$line")
+  f=$(sed -E 's/.*passed, ([0-9]+) failed$/\1/' <<<"$line")
+  passed=$((passed + p)); failed=$((failed + f))
+  summary+=("readme: $p passed, $f failed, 0 skipped")
+  [ "$f" -eq 0 ] || status=1
+else
+  summary+=("readme: no result"); failed=$((failed + 1)); status=1
+fi
+# Its builds are not needed any more; the clone's space is.
+rm -rf "$root/readme/clone/build"
 
 stage normal -DZRQ_WERROR=ON -DZRQ_BENCH=ON
 # The uhid test's own lines (its inner tests inside the virtual machine).
