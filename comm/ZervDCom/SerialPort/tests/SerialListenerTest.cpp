@@ -107,8 +107,7 @@ TEST_F(ListenerPort, AFullBufferKeepsTheNewestBytes) {
   for (int i = 0; i < 300; ++i) big[i] = static_cast<char>('a' + i % 26);
   big.back() = '!';  // seen in the buffer only once every byte before it went through
   pty.send(big);
-  for (int i = 0; i < 5000 && conn.dataBuf()->find('!', 0, -1) == kNotFound; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(zrq::test::eventually([&] { return conn.dataBuf()->find('!', 0, -1) != kNotFound; }));
   uint8_t buf[300];
   unsigned got = 0;
   ASSERT_TRUE(conn.readInBuff(buf, 300, &got));
@@ -137,8 +136,7 @@ TEST_F(ListenerPort, WritesGoOutWhileTheListenerWaits) {
 
 TEST_F(ListenerPort, ClosingWhileTheListenerIsBlockedReturnsAtOnce) {
   // The listener is up once it has an id; it then blocks in the port wait.
-  for (int i = 0; i < 5000 && conn.helperThread()->threadId() == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  zrq::test::eventually([&] { return conn.helperThread()->threadId() != 0; });
   ASSERT_NE(conn.helperThread()->threadId(), 0);
   expectCloseAtOnce();
   EXPECT_EQ(conn.helperThread(), nullptr);
@@ -165,8 +163,7 @@ TEST_F(ListenerPort, AHangUpIsReportedAsAReadFailureAndTheThreadIdles) {
             0u);
 
   // The restarted step meets the hang-up again and parks: it does not spin.
-  for (int i = 0; i < 2000 && conn.helperThread()->status() == 1; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  zrq::test::eventually([&] { return conn.helperThread()->status() != 1; }, 2000);
   EXPECT_EQ(conn.helperThread()->status(), ErrCode::ReadFailed);
   timespec c0{}, c1{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c0);
@@ -245,8 +242,7 @@ class ListenerPause : public ListenerPort {
     pty.send("a\n");
     ASSERT_TRUE(waitBuffered(2));
     pty.send("b\n");
-    for (int i = 0; i < 200 && conn.dataBuf()->count() < 4; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    zrq::test::eventually([&] { return conn.dataBuf()->count() >= 4; }, 200);
     uint8_t buf[16];
     unsigned got = 0;
     // A look that does not wait takes what the port holds itself.
@@ -325,8 +321,7 @@ TEST_F(ListenerPause, AHangUpEndsThePauseWithoutACaller) {
   pty.closeMaster();
   // The listener notices by itself, long before its 30 s pause is over, so
   // the next look (which does not wait for it) reports the failure.
-  for (int i = 0; i < 5000 && conn.helperThread()->status() == ErrCode::NoError; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  zrq::test::eventually([&] { return conn.helperThread()->status() != ErrCode::NoError; });
   EXPECT_EQ(conn.helperThread()->status(), ErrCode::ReadFailed);
   uint8_t buf[8];
   unsigned got = 9;
