@@ -60,8 +60,9 @@ shot=$(sed -n 's/^screenshot: //p' "$work/run.log" | tail -n 1)
 [[ -n $shot && $shot != /* ]] && shot=$clone/$shot
 check "it names the panel's picture" test -n "$shot"
 check "the picture exists and is not blank" not_blank "${shot:-/nonexistent}"
+# (The bracket keeps pgrep from finding the check's own command line.)
 check "the simulator was stopped" \
-  bash -c "! pgrep -f '$clone/build/run/bin/tks7730-sim' >/dev/null"
+  bash -c "! pgrep -f '$clone/build/run/bin/[t]ks7730-sim' >/dev/null"
 
 # --- the package, as the README builds it -----------------------------------
 pkg=$clone/build/pkg
