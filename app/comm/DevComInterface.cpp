@@ -20,6 +20,10 @@ constexpr const char* kUnit = "DevComInterface";
 constexpr unsigned kPurgeAll = 15;  // abort and clear both directions
 constexpr int kWriteTimeoutMs = 3000;
 constexpr int kReadTimeoutMs = 2000;
+// The library's code for a line longer than the buffer it is read into.
+constexpr int kLineLongerThanBuffer = 10;
+// An over-long line is given up past this much text (a minute of a fast line).
+constexpr std::size_t kOverlongLineLimit = 1 << 20;
 }  // namespace
 
 DevComInterface::DevComInterface(PortType type, const std::string& portName, int statsRow,
@@ -201,9 +205,38 @@ bool DevComInterface::readLine(char* buf, unsigned bufSize, unsigned* bytesRead)
         [&] { ok = ZervDComDLL::readLine(hDev_.load(), buf, bufSize, &got, kReadTimeoutMs); });
     *bytesRead = dropStreamTail(buf, std::min(got, bufSize));
     if (ok) return true;
+    if (ZervDComDLL::getLastErr(hDev_.load()) == kLineLongerThanBuffer &&
+        readOverlongLine(buf, bufSize, bytesRead))
+      return true;
     reportLibError("readLine()");
     return false;
   });
+}
+
+// Seconds of a streaming sensor's CR-ended data lines ahead of a reply (a stop
+// that went unanswered leaves the stream running) make the text up to the
+// reply's LF longer than any buffer, and the library keeps it. The reply is
+// still there: the text is taken in pieces, keeping what follows its last
+// bare CR. Only stream lines can follow a reply; callers purge them anyway.
+bool DevComInterface::readOverlongLine(char* buf, unsigned bufSize, unsigned* bytesRead) {
+  std::string tail;
+  char chunk[1024];
+  for (std::size_t total = 0; total < kOverlongLineLimit;) {
+    unsigned got = 0;
+    if (!ZervDComDLL::readInBuff(hDev_.load(), chunk, sizeof chunk, &got) || got == 0) return false;
+    total += got;
+    tail.append(chunk, got);
+    const std::size_t lf = tail.find('\n');
+    if (lf != std::string::npos) tail.resize(lf + 1);
+    // (A CR at the very end may be the first half of a CR LF: it is kept.)
+    tail.resize(dropStreamTail(tail.data(), static_cast<unsigned>(tail.size())));
+    if (lf == std::string::npos) continue;
+    if (tail.size() >= bufSize) return false;
+    std::memcpy(buf, tail.data(), tail.size());
+    *bytesRead = static_cast<unsigned>(tail.size());
+    return true;
+  }
+  return false;
 }
 
 bool DevComInterface::readData(char* buf, unsigned bufSize, unsigned* bytesRead, unsigned count) {

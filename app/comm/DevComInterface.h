@@ -83,6 +83,7 @@ class DevComInterface {
   bool readLine(char* buf, unsigned bufSize, unsigned* bytesRead);
   // Drops data-line text ahead of a reply; returns the length left.
   static unsigned dropStreamTail(char* buf, unsigned n);
+  bool readOverlongLine(char* buf, unsigned bufSize, unsigned* bytesRead);
   // count > 0: exactly count bytes; count 0: one data line (see readDataLine).
   bool readData(char* buf, unsigned bufSize, unsigned* bytesRead, unsigned count);
   bool sendCommand(const char* cmd, unsigned len, int respLen, const char* label);

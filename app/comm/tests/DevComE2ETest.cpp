@@ -212,6 +212,22 @@ TEST_F(DevCom, ReplyBehindTwoWholeStreamLinesIsStillRead) {
   port->close();
 }
 
+// A stop that went unanswered leaves the stream running: the next stop's
+// reply comes behind more data lines than a reply buffer holds.
+TEST_F(DevCom, StopAnsweredBehindABufferOfStreamLinesCountsAsStopped) {
+  ZRQ_REQUIRE_LIBRARY();
+  ScriptedPty pty;
+  ASSERT_FALSE(pty.path().empty());
+  auto port = openSerial(pty.path());
+  ASSERT_TRUE(port->isOpen());
+  const std::string data = "D" + std::string(115, ',') + "\r";
+  std::string lines;
+  for (int i = 0; i < 12; ++i) lines += data;
+  pty.send(lines + "U,ACK,STOPPED\r\n");
+  EXPECT_TRUE(port->stopDataStream());
+  port->close();
+}
+
 TEST_F(DevCom, InitRunsTheTestSequenceOnce) {
   ZRQ_REQUIRE_SIM_AND_LIBRARY();
   auto sim = startSim({});
