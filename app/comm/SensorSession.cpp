@@ -95,8 +95,7 @@ DecodeOutcome SensorSession::handleDataLine(const std::string& text) {
         return;
       case DecodeOutcome::ConversionError:
         // The general error report: the error's text under the program's title.
-        ui::showMessage(r.errorText, ui::applicationTitle(), ui::MsgButtons::Ok,
-                        ui::MsgIcon::Error);
+        ui::showNotice(r.errorText, ui::applicationTitle(), {}, ui::MsgIcon::Error);
         return;
       case DecodeOutcome::Accepted:
         m.lastReadingMs = core::steadyNowMs();
@@ -177,7 +176,7 @@ void SensorSession::supervise() {
         if (host_.loggingActive()) host_.closeLogFile();
         // No stale reading beside the box.
         host_.followState();
-        ui::showMessage("Select a port from the Comm menu item.", "Select Port");
+        ui::showNotice("Select a port from the Comm menu item.", "Select Port");
       }
       m.commState = CommState::NoConnection;
       host_.stopTimer(CommTimer::DataPoll);

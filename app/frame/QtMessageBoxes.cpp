@@ -4,6 +4,9 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <memory>
+#include <utility>
+
 namespace zrq::frame {
 
 using zrq::ui::MsgButtons;
@@ -39,6 +42,21 @@ QString plainLines(const std::string& s) {
 }
 
 }  // namespace
+
+void QtMessageBoxes::notify(const zrq::ui::MsgRequest& r, std::function<void()> closed) {
+  auto* box = new QMessageBox(toQt(r.icon), QString::fromStdString(r.caption), plainLines(r.text),
+                              QMessageBox::Ok, QApplication::activeWindow());
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  // Closed by the user, or gone with its parent window: told once either way.
+  auto once = std::make_shared<std::function<void()>>(std::move(closed));
+  auto tell = [once] {
+    if (auto f = std::exchange(*once, nullptr)) f();
+  };
+  QObject::connect(box, &QDialog::finished, box, tell);
+  QObject::connect(box, &QObject::destroyed, tell);
+  // Modal for the user, but the caller returns and every timer goes on.
+  box->open();
+}
 
 MsgResult QtMessageBoxes::show(const zrq::ui::MsgRequest& r) {
   QMessageBox box(toQt(r.icon), QString::fromStdString(r.caption), plainLines(r.text),

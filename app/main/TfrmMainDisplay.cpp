@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -362,11 +363,13 @@ void TfrmMain::updateBurstWindow(const zrq::core::PanelView& v) {
 
 void TfrmMain::showOutOfRangeNotice() {
   if (!outOfRangeNotice.armed || outOfRangeNotice.showing) return;
-  // Disarm first: ticks keep running while the modal box is up.
+  // The box does not hold the tick: the display and the log go on under it.
   outOfRangeNotice.armed = false;
   outOfRangeNotice.showing = true;
-  zrq::ui::showMessage(zrq::app::kOutOfRangeText, zrq::app::kOutOfRangeCaption);
-  outOfRangeNotice.showing = false;
+  QPointer<TfrmMain> self(this);
+  zrq::ui::showNotice(zrq::app::kOutOfRangeText, zrq::app::kOutOfRangeCaption, [self] {
+    if (self) self->outOfRangeNotice.showing = false;
+  });
 }
 
 // ---- Per-type arrangement -------------------------------------------------

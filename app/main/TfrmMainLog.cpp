@@ -111,16 +111,16 @@ void TfrmMainLog::checkLogTriggers() {
   // From the state itself, as zrq-log computes it, not from what the display cached.
   const zrq::core::LogTickResult r =
       session_.tick(setup_.settings(), main_.state, zrq::core::logSnapshot(main_.state),
-                    zrq::core::LogDateTime::now(), zrq::core::regionalDateOrder());
+                    zrq::core::LogDateTime::now(), zrq::core::regionalDateOrder(), main_.clockMs());
   main_.logTickCounter = session_.triggers().tickCount();
   if (r.error) {
     // State first: ticks keep running under the modal box.
     closeLogFile();
     main_.Active1->setChecked(false);
     main_.Logging->hide();
-    ui::showMessage(kLoggingErrorText, kLoggingErrorCaption);
+    ui::showNotice(kLoggingErrorText, kLoggingErrorCaption);
   }
-  if (r.badLimit) ui::showMessage(r.badLimit->message, kLogLimitCaption);
+  if (r.badLimit) ui::showNotice(r.badLimit->message, kLogLimitCaption);
 }
 
 int TfrmMainLog::triggerIndex() const { return setup_.triggerIndex(); }

@@ -30,6 +30,13 @@ class MessageBoxes {
   virtual ~MessageBoxes() = default;
   // Shows the box modally and returns the button the user pressed.
   virtual MsgResult show(const MsgRequest& request) = 0;
+  // An OK box that leaves its caller running (a timer's handler must return
+  // for the timers to go on); closed is called once it is closed. Unless an
+  // implementation can show it so, it is shown like any box.
+  virtual void notify(const MsgRequest& request, std::function<void()> closed) {
+    show(request);
+    if (closed) closed();
+  }
 };
 
 // The implementation in force; never null. Passing null restores the default.
@@ -44,6 +51,13 @@ void setApplicationTitle(const std::string& title);
 
 MsgResult showMessage(const std::string& text, const std::string& caption,
                       MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None);
+
+// An OK box raised from a timer's path: shown without holding the caller, and
+// not again while a notice with its caption is still up.
+void showNotice(const std::string& text, const std::string& caption,
+                std::function<void()> closed = {}, MsgIcon icon = MsgIcon::None);
+// Whether a notice with this caption is up.
+bool noticeShowing(const std::string& caption);
 
 // "Shown until OK": the box comes back while it returns anything but OK.
 void showUntilOk(const std::string& text, const std::string& caption, MsgIcon icon = MsgIcon::None);

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <set>
+#include <utility>
 #include <thread>
 
 namespace zrq::ui {
@@ -37,6 +39,28 @@ MsgResult showMessage(const std::string& text, const std::string& caption, MsgBu
                       MsgIcon icon) {
   return currentBoxes->show(MsgRequest{text, caption, buttons, icon});
 }
+
+namespace {
+// Captions of the notices up now.
+std::multiset<std::string>& noticesUp() {
+  static std::multiset<std::string> up;
+  return up;
+}
+}  // namespace
+
+void showNotice(const std::string& text, const std::string& caption, std::function<void()> closed,
+                MsgIcon icon) {
+  if (noticeShowing(caption)) return;
+  noticesUp().insert(caption);
+  currentBoxes->notify(MsgRequest{text, caption, MsgButtons::Ok, icon},
+                       [caption, closed = std::move(closed)] {
+                         auto& up = noticesUp();
+                         if (auto it = up.find(caption); it != up.end()) up.erase(it);
+                         if (closed) closed();
+                       });
+}
+
+bool noticeShowing(const std::string& caption) { return noticesUp().count(caption) > 0; }
 
 void showUntilOk(const std::string& text, const std::string& caption, MsgIcon icon) {
   while (showMessage(text, caption, MsgButtons::Ok, icon) != MsgResult::Ok) {

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -19,9 +20,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "QtEventually.h"
 #include "QtE2E.h"
@@ -35,6 +38,7 @@
 #include "TfrmMainLog.h"
 #include "ZervDComDLL.h"
 #include "frame/Frame.h"
+#include "frame/QtMessageBoxes.h"
 #include "uiface/Delay.h"
 #include "uiface/MsgBox.h"
 
@@ -352,6 +356,41 @@ TEST(MainLogProgram, TheLogOptionLogsOnceTheStreamRuns) {
     }
   }
   fs::remove_all(dir);
+}
+
+// A box raised from the display tick leaves the ticks and the log running
+// (a real box: a scripted one is answered at once).
+TEST_F(MainLogE2E, ABoxRaisedByTheTickLeavesTheDisplayAndTheLogRunning) {
+  const fs::path file = dir / "notice.csv";
+  startLogging(file);
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(eventually([&] { return lineCount(file) >= 3; }, 5000));
+  zrq::frame::QtMessageBoxes real;
+  zrq::ui::setMessageBoxes(&real);
+  QElapsedTimer clock;
+  clock.start();
+  std::vector<qint64> ticks;
+  const auto tickSeen = QObject::connect(main->displayTimer, &QTimer::timeout, main,
+                                         [&] { ticks.push_back(clock.elapsed()); });
+  main->outOfRangeNotice.armed = true;
+  main->showOutOfRangeNotice();
+  const int before = lineCount(file);
+  QTest::qWait(5200);
+  QMessageBox* box = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+  ASSERT_NE(box, nullptr) << "the box is still up";
+  EXPECT_EQ(box->windowTitle().toStdString(), zrq::app::kOutOfRangeCaption);
+  EXPECT_GE(lineCount(file) - before, 4) << "a record a second under the box";
+  ASSERT_GE(ticks.size(), 2u);
+  qint64 longest = ticks.front();
+  for (std::size_t i = 1; i < ticks.size(); ++i)
+    longest = std::max(longest, ticks[i] - ticks[i - 1]);
+  EXPECT_LT(longest, 1000) << "display ticks stopped under the box";
+  box->accept();
+  QObject::disconnect(tickSeen);
+  EXPECT_TRUE(eventually([&] { return !main->outOfRangeNotice.showing; }, 2000));
+  zrq::ui::setMessageBoxes(&boxes);
 }
 
 }  // namespace
