@@ -62,6 +62,13 @@ inline std::int64_t steadyNowMs() {
       .count();
 }
 
+// Streaming without an accepted reading for this long makes the reading
+// stale: the panel dims it and the log writes no record from it.
+inline constexpr std::int64_t kStaleReadingMs = 2000;
+inline bool readingIsStale(const InstrumentState& s, std::int64_t nowMs) {
+  return s.lastReadingMs > 0 && nowMs - s.lastReadingMs > kStaleReadingMs;
+}
+
 // The settings the panel and log arithmetic read.
 inline PanelSettings panelSettings(const InstrumentState& s) {
   PanelSettings p;

@@ -73,9 +73,15 @@ void LogSession::setupConfirmed(int intervalTicks) {
 }
 
 LogTickResult LogSession::tick(const LogSettings& settings, const InstrumentState& s,
-                               const LogSnapshot& snap, const LogDateTime& when, DateOrder order) {
+                               const LogSnapshot& snap, const LogDateTime& when, DateOrder order,
+                               std::int64_t nowMs) {
   LogTickResult r;
   if (!active_) return r;
+  // A stalled sensor's last reading is no measurement of now.
+  if (readingIsStale(s, nowMs)) {
+    r.stale = true;
+    return r;
+  }
   const TriggerDecision d = triggers_.evaluate(settings, logTriggerValues(s, snap));
   r.badLimit = d.badLimit;
   if (!d.write) return r;

@@ -34,6 +34,7 @@ TriggerValues logTriggerValues(const InstrumentState& s, const LogSnapshot& snap
 
 struct LogTickResult {
   bool wrote = false;                  // a record was written whole
+  bool stale = false;                  // the reading is stale: nothing decided or written
   std::optional<LogFileResult> error;  // the write failed; the session is closed
   std::optional<BadLimit> badLimit;    // a limit text that is not a number
 };
@@ -59,9 +60,10 @@ class LogSession {
   void setupConfirmed(int intervalTicks);
 
   // One display tick while active: evaluates the triggers and writes the
-  // record they ask for. A failed write closes the session.
+  // record they ask for, unless the reading is stale at nowMs (steady clock).
+  // A failed write closes the session.
   LogTickResult tick(const LogSettings& settings, const InstrumentState& s, const LogSnapshot& snap,
-                     const LogDateTime& when, DateOrder order);
+                     const LogDateTime& when, DateOrder order, std::int64_t nowMs = steadyNowMs());
 
   LogTriggers& triggers() { return triggers_; }
   const LogTriggers& triggers() const { return triggers_; }

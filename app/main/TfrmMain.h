@@ -72,7 +72,7 @@ class TfrmMain : public QMainWindow {
   std::function<std::int64_t()> clockMs = &zrq::core::steadyNowMs;
   // Streaming without an accepted reading for this long: read-outs dimmed,
   // "No Data" in amber.
-  static constexpr std::int64_t kStaleAfterMs = 2000;
+  static constexpr std::int64_t kStaleAfterMs = zrq::core::kStaleReadingMs;
   bool showingStale() const { return staleShown_; }
   // A library call has been waiting long enough to say so: "Waiting for the
   // sensor" in amber until it ends (the window keeps repainting meanwhile).

@@ -84,6 +84,26 @@ TEST_F(LogSessionTest, LoggingNeedsAChosenFileAndEveryCloseForgetsIt) {
   EXPECT_FALSE(session.activate());
 }
 
+TEST_F(LogSessionTest, AStaleReadingWritesNoRecordUntilAFreshOneComes) {
+  LogSession session;
+  session.choose((dir / "stale.csv").string(), 1);
+  ASSERT_TRUE(session.activate());
+  s.lastReadingMs = 10'000;
+  const auto tickAt = [&](std::int64_t nowMs) {
+    session.sampleTick();
+    return session.tick({}, s, logSnapshot(s), LogDateTime::fromTime(0), DateOrder::MonthDayYear,
+                        nowMs);
+  };
+  EXPECT_TRUE(tickAt(12'000).wrote);  // 2 s old: still fresh
+  const LogTickResult stale = tickAt(12'001);
+  EXPECT_FALSE(stale.wrote);
+  EXPECT_TRUE(stale.stale);
+  EXPECT_FALSE(tickAt(20'000).wrote);
+  s.lastReadingMs = 20'500;
+  EXPECT_TRUE(tickAt(21'000).wrote);
+  EXPECT_EQ(lines(slurp(dir / "stale.csv")), 4);  // headers and two records
+}
+
 TEST_F(LogSessionTest, TheFirstSampleFollowsTheNextTickThenEveryInterval) {
   LogSession session;
   const fs::path file = dir / "b.csv";
