@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -62,7 +63,12 @@ class TKS7730Commands : public SensorReplyHandler {
   // sends and shows nothing more.
   void beginSequence() { running_ = generation_; }
   void supersede() { ++generation_; }
-  bool ended() const { return fatalClosed_ || runEnded_ || running_ != generation_; }
+  bool ended() const {
+    return fatalClosed_ || runEnded_ || running_ != generation_ || (stopCheck_ && stopCheck_());
+  }
+  // A program without an event loop says here whether a stop was asked for
+  // (a signal): every step asks, so no sequence outlives the request.
+  void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
 
   // Reply handlers: true when the reply is accepted.
   bool pktInterrogateResponse(const std::string& reply) override;
@@ -98,6 +104,7 @@ class TKS7730Commands : public SensorReplyHandler {
   bool connected_ = false;
   bool fatalClosed_ = false;
   bool runEnded_ = false;
+  std::function<bool()> stopCheck_;
   std::uint64_t generation_ = 0;
   std::uint64_t running_ = 0;
   SensorInfo info_;

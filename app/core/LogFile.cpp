@@ -35,17 +35,31 @@ LogFileResult LogFile::open(const std::string& path) {
   path_ = path;
   createdNew_ = false;
   if (path.empty()) return fail(ENOENT, "No log file name");
-  constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC;
+  // A link planted at the name (in a shared folder) is never written through,
+  // and a FIFO without a reader must not hold the open for good.
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
   // Exclusive creation tells atomically whether the file is new.
   int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
   bool created = fd >= 0;
   if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), kFlags);
-  if (fd < 0) return fail(errno, "Cannot open the log file");
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return fail(EISDIR, "Cannot open the log file");
+  if (fd < 0) {
+    const int err = errno;
+    struct stat lst {};
+    const bool known = ::lstat(path.c_str(), &lst) == 0;
+    if (known && S_ISLNK(lst.st_mode)) return fail(0, "Cannot log to a symbolic link");
+    if (known && (S_ISFIFO(lst.st_mode) || S_ISSOCK(lst.st_mode)))
+      return fail(0, "Cannot log to a pipe or socket");
+    return fail(err, "Cannot open the log file");
   }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 &&
+      (S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+    ::close(fd);
+    if (S_ISDIR(st.st_mode)) return fail(EISDIR, "Cannot open the log file");
+    return fail(0, "Cannot log to a pipe or socket");
+  }
+  // Records are written whole: blocking from here on.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   fd_ = fd;
   if (created) {
     LogFileResult r = writeWhole(logHeaderText());

@@ -11,7 +11,9 @@
 
 #include "AppStatus.h"
 #include "CommHost.h"
+#include "ComTestLog.h"
 #include "DevComInterface.h"
+#include "PortDoctor.h"
 #include "SensorSession.h"
 #include "USB/TKS7730Stats.h"
 #include "ZervDComDLL.h"
@@ -110,6 +112,11 @@ class Run {
     host_.state.offsetDb = o.offsetDb;
     host_.state.ccdfLimit = o.ccdfLimit;
     host_.state.filterHz = o.filterHz;
+    // A stop request cuts the sequences' waits short: nothing more is sent
+    // but the closing stop of the stream.
+    ui::setDelayFunction([this](int ms) {
+      if (waitUntil(Clock::now() + milliseconds(ms))) stopRequested();
+    });
   }
   ~Run() {
     session_.close();
@@ -126,7 +133,8 @@ class Run {
   }
 
   ExitCode run() {
-    if (!connect()) return fail("the sensor on " + o_.port + " could not be reached");
+    if (!connect())
+      return stopped_ ? ExitCode::Done : fail("the sensor on " + o_.port + " could not be reached");
     session_.choose(o_.out, o_.log.intervalTicks());
     return loop();
   }
@@ -153,20 +161,31 @@ class Run {
           err("the USB device manager could not be started");
           return false;
         }
-        if (*usb >= count || !comm::ZervDComDLL::isTKS7730USBPortAvail(devMngr_, *usb)) {
+        if (*usb >= count) {
           err("no sensor " + o_.port + " (" + std::to_string(count) + " USB sensors found)");
           return false;
         }
+        if (!comm::ZervDComDLL::isTKS7730USBPortAvail(devMngr_, *usb)) {
+          err("the USB sensor " + o_.port +
+              " is in use by another program, or it cannot be opened or locked");
+          comm::doctor::report(status_, comm::doctor::diagnoseSensors(), comm::doctor::Box::Never);
+          return false;
+        }
         sensor_ = std::make_unique<comm::SensorSession>(host_, stats_, status_);
+        watchStop();
         sensor_->commands().setDevMngr(devMngr_);
         port = sensor_->commands().addPort(comm::PortType::USB, o_.port, *usb);
       } else {
         const std::u16string wide = comm::toWide(o_.port);
         if (!comm::ZervDComDLL::isSerialPortAvail(wide.c_str())) {
           err("the serial port " + o_.port + " is not available");
+          // Who owns it, who holds it, and the fix, as the window says it.
+          comm::doctor::report(status_, comm::doctor::diagnosePortAccess(o_.port),
+                               comm::doctor::Box::Never);
           return false;
         }
         sensor_ = std::make_unique<comm::SensorSession>(host_, stats_, status_);
+        watchStop();
         port = sensor_->commands().addPort(comm::PortType::Serial, o_.port, -1);
       }
     } catch (const comm::ZervDComExc& exc) {
@@ -224,6 +243,19 @@ class Run {
     std::fputs("\r\x1b[K", stderr);
     std::fflush(stderr);
     statusShown_ = false;
+  }
+
+  // Every step of a sequence looks (without waiting) for a stop request.
+  void watchStop() {
+    sensor_->commands().setStopCheck([this] {
+      if (!stopped_ && waitUntil(Clock::now())) stopped_ = true;
+      return stopped_;
+    });
+  }
+
+  void stopRequested() {
+    stopped_ = true;
+    if (sensor_) sensor_->endRun();
   }
 
   // Waits for the earliest deadline or a stop request; true when stopped.
@@ -296,6 +328,7 @@ class Run {
   core::LogSession session_;
   long written_ = 0;
   bool statusShown_ = false;
+  bool stopped_ = false;
   bool reported_ = false;
 };
 
@@ -304,13 +337,17 @@ class Run {
 ExitCode runLogger(const LoggerOptions& options, const RunIo& io) {
   StderrBoxes boxes;
   ui::setMessageBoxes(&boxes);
+  // The connection's status lines go to the connection log, as the window's do.
+  comm::ComTestLog::openDefault();
   ui::setDelayFunction({});  // real sleeps
   ExitCode rc;
   {
     Run run(options, io);
     rc = run.run();
   }
+  ui::setDelayFunction({});
   comm::ZervDComDLL::unload();
+  comm::ComTestLog::close();
   ui::setMessageBoxes(nullptr);
   return rc;
 }

@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
+  // A closed terminal ends the run like Ctrl+C: the record in progress is whole.
+  ::sigaction(SIGHUP, &sa, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
   zrq::logger::RunIo io;

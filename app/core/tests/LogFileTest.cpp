@@ -215,6 +215,22 @@ TEST_F(LogFileTest, AFolderThatDoesNotExistOrIsNotAFile) {
   EXPECT_FALSE(r);
 }
 
+TEST_F(LogFileTest, ALinkOrAPipeAtTheNameIsRefusedAtOnce) {
+  const fs::path victim = dir / "victim.csv";
+  std::ofstream(victim) << "theirs\n";
+  fs::create_symlink(victim, dir / "link.csv");
+  ASSERT_EQ(::mkfifo((dir / "fifo.csv").c_str(), 0600), 0);
+  for (const char* name : {"link.csv", "fifo.csv"}) {
+    SCOPED_TRACE(name);
+    LogFile log;
+    const LogFileResult r = log.open((dir / name).string());  // a FIFO without reader: no wait
+    EXPECT_FALSE(r);
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_NE(r.message.find(name), std::string::npos) << r.message;
+  }
+  EXPECT_EQ(slurp(victim), "theirs\n");
+}
+
 TEST_F(LogFileTest, HeadersThatCannotBeWrittenLeaveNoFileBehind) {
   const fs::path file = dir / "new.csv";
   pid_t pid = ::fork();

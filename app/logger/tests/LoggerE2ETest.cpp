@@ -142,9 +142,9 @@ TEST_F(LoggerE2E, APowerExcursionPastTheLimitGivesExactlyTheFirstAndLastRecords)
   for (const auto& rec : r2.records) EXPECT_EQ(rec[7], "120.000000");
 }
 
-TEST_F(LoggerE2E, SigintAndSigtermEndTheRunWithTheFileWhole) {
+TEST_F(LoggerE2E, SigintSigtermAndSighupEndTheRunWithTheFileWhole) {
   startSim();
-  for (int sig : {SIGINT, SIGTERM}) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     const fs::path file = dir / ("signal" + std::to_string(sig) + ".csv");
     auto run = log({"--port", sim->serialPath(), "--out", file.string()});
     ASSERT_TRUE(eventually([&] { return lineCount(file) >= 3; }, 15000)) << run->errors();
@@ -162,6 +162,16 @@ TEST_F(LoggerE2E, SigintAndSigtermEndTheRunWithTheFileWhole) {
         3000))
         << sim->commandLetters();
   }
+}
+
+TEST_F(LoggerE2E, AStopWhileTheSensorDoesNotAnswerEndsTheWaitAtOnce) {
+  startSim({"--fault", "silence,cmd=I,every=1,for=1"});
+  auto run = log({"--port", sim->serialPath(), "--out", (dir / "none.csv").string()});
+  ASSERT_TRUE(eventually([&] { return !sim->commandsReceived('I').empty(); }, 10000));
+  run->signal(SIGTERM);
+  // At most the library's read in progress (2 s), not the whole start-up.
+  EXPECT_EQ(run->wait(4000), 0) << run->errors();
+  EXPECT_FALSE(fs::exists(dir / "none.csv"));
 }
 
 TEST_F(LoggerE2E, ALostSensorEndsTheRunWithStatusOneAndTheRecordsKept) {
@@ -194,6 +204,13 @@ TEST_F(LoggerE2E, FilesThatCannotBeWrittenEndTheRunWithStatusOne) {
   EXPECT_NE(ro->errors().find(root ? "Logging Error!" : "could not be opened"), std::string::npos)
       << ro->errors();
 
+  // A FIFO nobody reads: refused at once, never waited on.
+  const std::string fifo = (dir / "fifo.csv").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto pipe = log({"--port", sim->serialPath(), "--out", fifo});
+  EXPECT_EQ(pipe->wait(20000), 1);
+  EXPECT_NE(pipe->errors().find("pipe or socket"), std::string::npos) << pipe->errors();
+
   // A device that takes nothing: "Logging Error!" at the first record.
   auto full = log({"--port", sim->serialPath(), "--out", "/dev/full"});
   EXPECT_EQ(full->wait(20000), 1);
@@ -223,6 +240,9 @@ TEST_F(LoggerE2E, BadArgumentsGiveStatusTwoAndAnUnreachablePortStatusOne) {
   Child none("zrq-log", {"--port", (dir / "no-such-tty").string(), "--out", file.string()});
   EXPECT_EQ(none.wait(20000), 1);
   EXPECT_FALSE(fs::exists(file));
+  // Why, and the fix, as the window says it.
+  EXPECT_NE(none.errors().find("there is no such device"), std::string::npos) << none.errors();
+  EXPECT_NE(none.errors().find("Fix: plug the sensor"), std::string::npos) << none.errors();
 }
 
 // SIGKILL at random moments while logging: every time the file holds only
