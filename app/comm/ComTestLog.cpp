@@ -1,33 +1,21 @@
 #include "ComTestLog.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+
+#include "Common/LogDir.h"
 
 namespace zrq::comm {
 
 namespace {
-
-bool makeFolders(const std::string& path) {
-  // Each missing level is created private; an existing folder is left as it is.
-  for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-    if (pos != path.size() && path[pos] != '/') continue;
-    std::string part = path.substr(0, pos);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? std::string(v) : std::string();
-}
 
 std::recursive_mutex logMutex;
 std::FILE* logFile = nullptr;
@@ -35,10 +23,18 @@ std::string logPath;
 std::size_t logBytes = 0;
 std::size_t rotateBytes = ComTestLog::kDefaultRotateBytes;
 
-// O_NOFOLLOW: a symbolic link planted at the log's name is refused, never written through.
+// O_NOFOLLOW: a symbolic link planted at the log's name is refused, never
+// written through. The file stays locked while open: a log another ZRQ
+// writes is neither truncated nor written (EWOULDBLOCK).
 std::FILE* openTruncated(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return nullptr;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return nullptr;
+  }
   std::FILE* f = fdopen(fd, "w");
   if (!f) ::close(fd);
   return f;
@@ -46,20 +42,10 @@ std::FILE* openTruncated(const std::string& path) {
 
 }  // namespace
 
-std::string logFolder(bool create) {
-  std::string folder = env("ZRQ_LOG_DIR");
-  if (folder.empty()) {
-    std::string state = env("XDG_STATE_HOME");
-    if (!state.empty() && state[0] == '/') {
-      folder = state + "/zrq";
-    } else {
-      std::string home = env("HOME");
-      if (home.empty()) return {};
-      folder = home + "/.local/state/zrq";
-    }
-  }
-  if (create && !makeFolders(folder)) return {};
-  return folder;
+std::string logFolder(bool create, std::string* why) {
+  // The library's rule: a folder another user owns or may write is refused.
+  if (create && !ensureLogDir(why)) return {};
+  return logDirPath();
 }
 
 namespace ComTestLog {
@@ -78,10 +64,24 @@ bool open(const std::string& path) {
   return true;
 }
 
-bool openDefault() {
-  std::string folder = logFolder(true);
+std::string instanceFileName(int instance) {
+  if (instance <= 1) return kFileName;
+  return "TKS7730ComTest-" + std::to_string(instance) + ".log";
+}
+
+bool openDefault(std::string* why) {
+  const std::string folder = logFolder(true, why);
   if (folder.empty()) return false;
-  return open(folder + "/" + kFileName);
+  // A second ZRQ running beside the first keeps a log of its own.
+  for (int instance = 1; instance <= kMaxInstances; ++instance) {
+    const std::string path = folder + "/" + instanceFileName(instance);
+    if (open(path)) return true;
+    if (errno == EWOULDBLOCK) continue;
+    if (why) *why = path + " cannot be written: " + std::strerror(errno);
+    return false;
+  }
+  if (why) *why = "every connection log in " + folder + " is in use by another ZRQ";
+  return false;
 }
 
 void close() {

@@ -10,9 +10,10 @@
 
 namespace zrq::comm {
 
-// $ZRQ_LOG_DIR, else $XDG_STATE_HOME/zrq, else ~/.local/state/zrq. Created
-// with mode 0700 when missing; empty when no folder can be named.
-std::string logFolder(bool create = true);
+// $ZRQ_LOG_DIR, else $XDG_STATE_HOME/zrq, else ~/.local/state/zrq, by the
+// library's rule. Created with mode 0700 when missing; empty (and why) when
+// no folder can be named or made, or it is refused.
+std::string logFolder(bool create = true, std::string* why = nullptr);
 
 namespace ComTestLog {
 
@@ -21,7 +22,12 @@ inline constexpr const char* kFileName = "TKS7730ComTest.log";
 // Opens (truncating) the log; any file already open is closed first.
 // Returns false when the file cannot be opened (nothing is logged then).
 bool open(const std::string& path);
-bool openDefault();
+// The log in the log folder: TKS7730ComTest.log, or for a second and later
+// ZRQ running beside the first, TKS7730ComTest-N.log. false, and why, when
+// the log is off.
+inline constexpr int kMaxInstances = 16;
+std::string instanceFileName(int instance);
+bool openDefault(std::string* why = nullptr);
 void close();
 bool isOpen();
 std::string path();

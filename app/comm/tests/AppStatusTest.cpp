@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +72,22 @@ TEST(LogFolder, FollowsTheEnvironmentInOrderAndIsPrivate) {
   ASSERT_EQ(stat((root + "/home/.local/state/zrq").c_str(), &st), 0);
 }
 
+TEST(LogFolder, AFolderOthersMayWriteIsRefusedWithTheReason) {
+  EnvGuard a("ZRQ_LOG_DIR");
+  const std::string dir = scratchDir("shared");
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+  setenv("ZRQ_LOG_DIR", dir.c_str(), 1);
+  std::string why;
+  EXPECT_EQ(logFolder(true, &why), "");
+  EXPECT_NE(why.find("writable by others"), std::string::npos) << why;
+  why.clear();
+  EXPECT_FALSE(ComTestLog::openDefault(&why));
+  EXPECT_NE(why.find(dir), std::string::npos) << why;
+  struct stat st {};
+  EXPECT_NE(stat((dir + "/" + ComTestLog::kFileName).c_str(), &st), 0) << "nothing written there";
+}
+
 TEST(ComTestLogFile, TruncatesOnOpenAndRefusesSymlinks) {
   const std::string dir = scratchDir("log");
   ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
@@ -94,6 +112,27 @@ TEST(ComTestLogFile, TruncatesOnOpenAndRefusesSymlinks) {
   EXPECT_FALSE(ComTestLog::isOpen());
   ComTestLog::write("lost\n");  // no log open: nothing happens
   EXPECT_EQ(readFile(target), "keep");
+}
+
+TEST(ComTestLogFile, ASecondZrqBesideTheFirstKeepsALogOfItsOwn) {
+  EnvGuard a("ZRQ_LOG_DIR");
+  const std::string dir = scratchDir("instances");
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  setenv("ZRQ_LOG_DIR", dir.c_str(), 1);
+  // The first ZRQ holds its log (another open file, as another process has).
+  const std::string first = dir + "/" + ComTestLog::kFileName;
+  const int held = ::open(first.c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  ASSERT_EQ(::write(held, "first's line\n", 13), 13);
+
+  ASSERT_TRUE(ComTestLog::openDefault());
+  EXPECT_EQ(ComTestLog::path(), dir + "/TKS7730ComTest-2.log");
+  ComTestLog::write("second's line\n");
+  ComTestLog::close();
+  EXPECT_EQ(readFile(first), "first's line\n");
+  EXPECT_EQ(readFile(dir + "/TKS7730ComTest-2.log"), "second's line\n");
+  ::close(held);
 }
 
 TEST(ComTestLogFile, RotatesAtItsLimitKeepingOnePreviousFile) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -52,8 +53,9 @@ std::atomic<bool> gRefusalTold{false};
 std::string logDirPath() {
   std::string d = envOrEmpty("ZRQ_LOG_DIR");
   if (!d.empty()) return d;
+  // A relative XDG path is invalid and ignored.
   d = envOrEmpty("XDG_STATE_HOME");
-  if (!d.empty()) return d + "/zrq";
+  if (!d.empty() && d.front() == '/') return d + "/zrq";
   d = envOrEmpty("HOME");
   if (d.empty()) d = homeOfUser();
   // Never a shared folder such as /tmp, where anyone can create it first.
@@ -61,10 +63,18 @@ std::string logDirPath() {
   return d + "/.local/state/zrq";
 }
 
-bool ensureLogDir() {
+bool ensureLogDir(std::string* why) {
   const std::string d = logDirPath();
-  if (d.empty() || !makeDirs(d)) return false;
+  if (d.empty()) {
+    if (why) *why = "no log folder can be named (HOME is not set)";
+    return false;
+  }
+  if (!makeDirs(d)) {
+    if (why) *why = d + " cannot be created: " + std::strerror(errno);
+    return false;
+  }
   if (folderIsPrivate(d)) return true;
+  if (why) *why = d + " is not owned by this user or is writable by others";
   if (!gRefusalTold.exchange(true))
     std::fprintf(stderr,
                  "ZervDCom: log folder %s refused: not owned by this user or writable by others\n",

@@ -11,8 +11,8 @@
 // "" when there is none.
 std::string logDirPath();
 // Creates the folder (and missing parents) if needed; false on failure or
-// when the folder is refused.
-bool ensureLogDir();
+// when the folder is refused, with the reason in why when given.
+bool ensureLogDir(std::string* why = nullptr);
 // Opens a file in the log folder (or an absolute path as given) without
 // following a symbolic link; mode "a" or "w". nullptr with errno on failure.
 FILE* openLogFile(const std::string& nameOrPath, bool append);
