@@ -178,9 +178,9 @@ time.sleep(600)' "$serial" >"$tmp/holder.out" &
 Fix: close process $holder_pid (python3), which holds it, or end it: kill $holder_pid"
   check "TKS7730ComTest.log names the process holding $serial" \
     contains "$tmp/log/TKS7730ComTest.log" "$expected"
-  check "one Device Access message box says the same" \
-    test "$(grep -c '^ZRQUSB message \[Device Access\]' "$tmp/held.err")" -eq 1 -a \
-    "$(sed -n '/^ZRQUSB message \[Device Access\]: /{s///;N;p}' "$tmp/held.err")" = "$expected"
+  # A port the user never picked is no reason for a box at start.
+  check "no Device Access message box at start" \
+    test "$(grep -c '^ZRQUSB message \[Device Access\]' "$tmp/held.err")" -eq 0
   echo "doctor, as the installed ZRQUSB wrote it to TKS7730ComTest.log:"
   sed 's/^/  /' "$tmp/log/TKS7730ComTest.log"
 fi
@@ -202,12 +202,8 @@ $node belongs to user root and group dialout (crw-rw----).
 Fix: sudo usermod -aG dialout nobody, then log out and log in again."
     check "TKS7730ComTest.log of user nobody explains the denied port and its fix" \
       contains "$tmp/nobody/log/TKS7730ComTest.log" "$expected"
-    check "one Device Access message box for nobody says the same" \
-      test "$(grep -c '^ZRQUSB message \[Device Access\]' "$tmp/denied.err")" -eq 1 -a \
-      "$(sed -n '/^ZRQUSB message \[Device Access\]: /,/^ZRQUSB message \[[^D]/p' "$tmp/denied.err" |
-         grep -cxF -e "Cannot open $node: permission denied for user nobody." \
-                   -e "$node belongs to user root and group dialout (crw-rw----)." \
-                   -e "Fix: sudo usermod -aG dialout nobody, then log out and log in again.")" -eq 3
+    check "no Device Access message box at start for nobody" \
+      test "$(grep -c '^ZRQUSB message \[Device Access\]' "$tmp/denied.err")" -eq 0
     echo "doctor, as the installed ZRQUSB run by nobody wrote it to TKS7730ComTest.log:"
     sed 's/^/  /' "$tmp/nobody/log/TKS7730ComTest.log"
   else

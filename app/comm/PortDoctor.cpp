@@ -82,6 +82,14 @@ std::string commandOf(pid_t pid, const SystemRoots& roots) {
   return comm;
 }
 
+LockHolder holder(pid_t pid, const SystemRoots& roots) {
+  LockHolder h{pid > 0 ? pid : 0, pid > 0 ? commandOf(pid, roots) : "", 0};
+  struct stat st {};
+  if (pid > 0 && ::stat((roots.proc + "/" + std::to_string(pid)).c_str(), &st) == 0)
+    h.uid = st.st_uid;
+  return h;
+}
+
 // Holders of a lock on the file (st_dev, st_ino) in /proc/locks, waiters left
 // out; a pid of 0 or less means the holder is not visible from here.
 std::vector<pid_t> flockHolders(const struct stat& st, const SystemRoots& roots) {
@@ -114,8 +122,7 @@ std::optional<LockHolder> holderFromLockFile(const std::string& lockFile,
   struct stat st {};
   if (::stat(lockFile.c_str(), &st) != 0) return std::nullopt;
   for (pid_t pid : flockHolders(st, roots))
-    if (pid != ::getpid())
-      return LockHolder{pid > 0 ? pid : 0, pid > 0 ? commandOf(pid, roots) : ""};
+    if (pid != ::getpid()) return holder(pid, roots);
   return std::nullopt;
 }
 
@@ -171,6 +178,9 @@ std::vector<std::string> explain(const DeviceFacts& d, const UserFacts& u) {
   std::vector<std::string> lines;
   if (!d.exists) {
     lines.push_back("Cannot open " + d.path + ": there is no such device.");
+    lines.push_back(
+        "Fix: plug the sensor (or its USB serial adapter) in, then pick its port again from the "
+        "Comm menu; the menu lists the ports that exist.");
     return lines;
   }
   if (!d.accessible) {
@@ -214,7 +224,9 @@ std::vector<std::string> explain(const DeviceFacts& d, const UserFacts& u) {
     if (d.holder->pid > 0) {
       const std::string who = "process " + std::to_string(d.holder->pid) +
                               (d.holder->command.empty() ? "" : " (" + d.holder->command + ")");
-      lines.push_back("Fix: close " + who + ", which holds it, or end it: kill " +
+      // Another user's process ends only with the administrator's rights.
+      const char* kill = d.holder->uid == u.uid ? "kill " : "sudo kill ";
+      lines.push_back("Fix: close " + who + ", which holds it, or end it: " + kill +
                       std::to_string(d.holder->pid));
     } else {
       lines.push_back("Fix: close the program that holds it (its process cannot be seen by user " +
@@ -228,8 +240,7 @@ std::optional<LockHolder> findLockHolder(const std::string& path, const SystemRo
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     for (pid_t pid : flockHolders(st, roots))
-      if (pid != ::getpid())
-        return LockHolder{pid > 0 ? pid : 0, pid > 0 ? commandOf(pid, roots) : ""};
+      if (pid != ::getpid()) return holder(pid, roots);
   }
   const std::string base = fs::path(path).filename().string();
   // UUCP lock: the holder's PID as text (or a binary int from old programs);
@@ -244,7 +255,7 @@ std::optional<LockHolder> findLockHolder(const std::string& path, const SystemRo
     }
     if (pid > 0 && pid != ::getpid() &&
         ::access((roots.proc + "/" + std::to_string(pid)).c_str(), F_OK) == 0)
-      return LockHolder{static_cast<pid_t>(pid), commandOf(static_cast<pid_t>(pid), roots)};
+      return holder(static_cast<pid_t>(pid), roots);
   }
   // The library's own per-device lock: the path without its slashes.
   std::string lockDir = roots.deviceLockDir;
@@ -363,14 +374,14 @@ std::vector<std::string> diagnoseDiscovery(const std::vector<std::string>& unava
   return lines;
 }
 
-void report(AppStatus& status, const std::vector<std::string>& lines) {
+void report(AppStatus& status, const std::vector<std::string>& lines, Box box) {
   if (lines.empty()) return;
   std::string text;
   for (const std::string& line : lines) {
     status.add(line);
     text += (text.empty() ? "" : "\n") + line;
   }
-  if (!boxShown.exchange(true))
+  if (box == Box::FirstOfRun && !boxShown.exchange(true))
     ui::showMessage(text, kBoxCaption, ui::MsgButtons::Ok, ui::MsgIcon::Warning);
 }
 

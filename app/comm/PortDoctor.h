@@ -38,6 +38,7 @@ inline constexpr const char* kUdevReload =
 struct LockHolder {
   pid_t pid = 0;
   std::string command;  // empty when the process cannot be named
+  uid_t uid = 0;        // its owner, when the process can be seen
 };
 
 // What the doctor knows about one device and the user who wants it.
@@ -101,8 +102,11 @@ std::vector<std::string> diagnoseDiscovery(const std::vector<std::string>& unava
 inline constexpr const char* kBoxCaption = "Device Access";
 
 // Adds the lines to the status sink (status memo and TKS7730ComTest.log);
-// the first non-empty report of the run also shows them in a message box.
-void report(AppStatus& status, const std::vector<std::string>& lines);
+// the first non-empty report of the run that may show a box also shows them
+// in a message box. Discovery says nothing in a box: the ports it finds may
+// be ones the user never picks; a port the user picks and cannot open does.
+enum class Box { FirstOfRun, Never };
+void report(AppStatus& status, const std::vector<std::string>& lines, Box box = Box::FirstOfRun);
 // For tests: the next report shows its box again.
 void resetReportedOnce();
 

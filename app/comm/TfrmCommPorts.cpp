@@ -86,7 +86,7 @@ void TfrmComm::getCommPorts() {
     commands().reportException(exc);
   }
 
-  doctor::report(*p_appStatus_, doctor::diagnoseDiscovery(unavailable));
+  doctor::report(*p_appStatus_, doctor::diagnoseDiscovery(unavailable), doctor::Box::Never);
 
   // Nothing found (no library, no free port): nothing is selected.
   if (DevComInterface* first = commands().getPort(0)) {

@@ -141,15 +141,21 @@ TEST(PortDoctorText, HeldByAnotherProgramOrNothingToSay) {
   DeviceFacts d = serialFacts();
   d.accessible = true;
   EXPECT_TRUE(explain(d, alice()).empty());
-  d.holder = LockHolder{4711, "picocom"};
+  d.holder = LockHolder{4711, "picocom", 1000};
   EXPECT_EQ(explain(d, alice()),
             (Lines{"Cannot open /dev/ttyUSB0: it is in use by another program.",
                    "Fix: close process 4711 (picocom), which holds it, or end it: kill 4711"}));
+  d.holder = LockHolder{4711, "picocom", 0};  // another user's process
+  EXPECT_EQ(explain(d, alice()).at(1),
+            "Fix: close process 4711 (picocom), which holds it, or end it: sudo kill 4711");
   d.holder = LockHolder{0, ""};
   EXPECT_EQ(explain(d, alice()).at(1),
             "Fix: close the program that holds it (its process cannot be seen by user alice).");
   d.exists = false;
-  EXPECT_EQ(explain(d, alice()), (Lines{"Cannot open /dev/ttyUSB0: there is no such device."}));
+  const Lines missing = explain(d, alice());
+  ASSERT_EQ(missing.size(), 2u);
+  EXPECT_EQ(missing[0], "Cannot open /dev/ttyUSB0: there is no such device.");
+  EXPECT_EQ(missing[1].rfind("Fix: plug the sensor", 0), 0u) << missing[1];
 }
 
 // ---- real files -------------------------------------------------------------
@@ -381,12 +387,14 @@ TEST(PortDoctorReal, DiscoveryExplainsUnavailablePortsButNotAbsentUarts) {
                                  "dialout, then: sudo udevadm control --reload-rules && sudo "
                                  "udevadm trigger"
                                : "Fix: chmod u+rw " + s0;
-  EXPECT_EQ(lines, (Lines{"Cannot open " + s0 + ": permission denied for user " + user + ".",
-                          s0 + " belongs to user " + owner + " and group " + grp + " (----------).",
-                          fix, "Cannot open " + held + ": it is in use by another program.",
-                          "Fix: close process " + pid +
-                              " (lockholder), which holds it, or end it: kill " + pid,
-                          "Cannot open " + gone + ": there is no such device."}));
+  EXPECT_EQ(lines,
+            (Lines{"Cannot open " + s0 + ": permission denied for user " + user + ".",
+                   s0 + " belongs to user " + owner + " and group " + grp + " (----------).", fix,
+                   "Cannot open " + held + ": it is in use by another program.",
+                   "Fix: close process " + pid + " (lockholder), which holds it, or end it: " +
+                       (root ? "sudo kill " : "kill ") + pid,
+                   "Cannot open " + gone + ": there is no such device.",
+                   explain(DeviceFacts{}, alice()).back()}));
 }
 
 TEST(PortDoctorReport, LinesReachTheStatusAndTheLogAndOneBoxPerRun) {
@@ -400,16 +408,19 @@ TEST(PortDoctorReport, LinesReachTheStatusAndTheLogAndOneBoxPerRun) {
                     "Fix: close process 4711 (picocom), which holds it, or end it: kill 4711"};
   report(status, {});
   EXPECT_EQ(boxes.shown().size(), 0u) << "nothing to say shows nothing";
+  const Lines found{"Cannot open /dev/ttyS1: it belongs to group dialout."};
+  report(status, found, Box::Never);
+  EXPECT_EQ(boxes.shown().size(), 0u) << "discovery tells the status lines only";
   report(status, first);
   report(status, {"Cannot open /dev/ttyS0: there is no such device."});
-  EXPECT_EQ(memo.lines(),
-            (Lines{first[0], first[1], "Cannot open /dev/ttyS0: there is no such device."}));
+  EXPECT_EQ(memo.lines(), (Lines{found[0], first[0], first[1],
+                                 "Cannot open /dev/ttyS0: there is no such device."}));
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].caption, "Device Access");
   EXPECT_EQ(boxes.shown()[0].text, first[0] + "\n" + first[1]);
   ComTestLog::close();
   std::ifstream in(dir.path() + "/TKS7730ComTest.log");
   const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(log,
-            first[0] + "\n" + first[1] + "\nCannot open /dev/ttyS0: there is no such device.\n");
+  EXPECT_EQ(log, found[0] + "\n" + first[0] + "\n" + first[1] +
+                     "\nCannot open /dev/ttyS0: there is no such device.\n");
 }
