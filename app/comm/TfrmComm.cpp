@@ -62,6 +62,10 @@ TfrmComm::TfrmComm(CommHost& host, QWidget* parent, bool discoverPorts)
   statsStringGrid->horizontalHeader()->setFixedHeight(16);
   statsStringGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   statsStringGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Every column in view: the counts as wide as they need, the port name the rest.
+  statsStringGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  statsStringGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  statsStringGrid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 
   statusMemo = place(new QPlainTextEdit(this), "statusMemo", 8, 180, 489, 79);
   statusMemo->setReadOnly(true);
@@ -110,7 +114,10 @@ void TfrmComm::FormCreate(bool discoverPorts) {
   ZRQ_COMM_ASSERT(p_stats_ != nullptr, "p_stats_", kUnit);
   ZRQ_COMM_ASSERT(p_appStatus_ != nullptr, "p_appStatus_", kUnit);
   session_ = std::make_unique<SensorSession>(host_, *p_stats_, *p_appStatus_);
-  ComTestLog::openDefault();
+  // Said once, where the connection's status is read.
+  if (std::string why; !ComTestLog::openDefault(&why))
+    p_appStatus_->add("The connection log " + std::string(ComTestLog::kFileName) +
+                      " is off: " + why);
   if (discoverPorts) getCommPorts();
 }
 

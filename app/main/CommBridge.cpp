@@ -126,6 +126,10 @@ std::string CommBridge::firmwareVersion() const {
 void CommBridge::showModal() {
   if (!comm_) return;
   comm_->setWindowModality(Qt::ApplicationModal);
+  // Over the window it was asked from, not wherever the window system puts it.
+  QRect r(QPoint(0, 0), comm_->frameGeometry().size());
+  r.moveCenter(main_.frameGeometry().center());
+  comm_->move(r.topLeft());
   comm_->show();
 }
 

@@ -7,9 +7,15 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "QtTestApp.h"
@@ -56,6 +62,41 @@ TEST(CommWindow, HasItsComponentsAndCaption) {
   EXPECT_EQ(w.statsStringGrid->rowCount(), 9);
   EXPECT_EQ(w.statsStringGrid->horizontalHeaderItem(0)->text(), "Port Name");
   EXPECT_EQ(w.statsStringGrid->horizontalHeaderItem(5)->text(), "Total Fails");
+}
+
+TEST(CommWindow, TheStatisticsGridShowsEveryColumnWithoutScrolling) {
+  ensureApplication();
+  test::RecordingHost host;
+  TfrmComm w(host, nullptr, TfrmComm::kNoDiscovery);
+  w.commands().addPort(PortType::Serial, "/dev/ttyUSB0", -1);
+  w.flushViews();
+  w.show();
+  QApplication::processEvents();
+  QHeaderView* h = w.statsStringGrid->horizontalHeader();
+  const int last = w.statsStringGrid->columnCount() - 1;
+  EXPECT_LE(h->sectionPosition(last) + h->sectionSize(last),
+            w.statsStringGrid->viewport()->width());
+  EXPECT_GE(h->sectionSize(last), h->fontMetrics().horizontalAdvance("Total Fails"));
+  EXPECT_FALSE(w.statsStringGrid->horizontalScrollBar()->isVisible());
+}
+
+TEST(CommWindow, SaysOnceWhyTheConnectionLogIsOff) {
+  ensureApplication();
+  const std::string saved = std::getenv("ZRQ_LOG_DIR") ? std::getenv("ZRQ_LOG_DIR") : "";
+  const std::string dir = saved + "/window-log-off-" + std::to_string(::getpid());
+  ::mkdir(dir.c_str(), 0700);
+  ::chmod(dir.c_str(), 0777);
+  ::setenv("ZRQ_LOG_DIR", dir.c_str(), 1);
+  test::RecordingHost host;
+  {
+    TfrmComm w(host, nullptr, TfrmComm::kNoDiscovery);
+    w.flushViews();
+    const QStringList off = memoLines(w.statusMemo).filter("TKS7730ComTest.log is off");
+    ASSERT_EQ(off.size(), 1) << w.statusMemo->toPlainText().toStdString();
+    EXPECT_TRUE(off[0].contains("writable by others")) << off[0].toStdString();
+  }
+  ::setenv("ZRQ_LOG_DIR", saved.c_str(), 1);
+  ::rmdir(dir.c_str());
 }
 
 TEST(CommWindow, PortRowsAndGrowthShowInTheTable) {

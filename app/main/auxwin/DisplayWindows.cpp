@@ -41,10 +41,11 @@ QFont fontOf(int kind) {
 
 }  // namespace
 
-TDisplayWindow::TDisplayWindow(QWidget* owner, const char* name, const char* caption)
+TDisplayWindow::TDisplayWindow(QWidget* owner, const char* name, const char* caption, int slot)
     : QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      slot_(slot) {
   setObjectName(QString::fromLatin1(name));
   setWindowTitle(QString::fromLatin1(caption));
   setFont(zrq::frame::designFont("MS Sans Serif", 8));
@@ -108,14 +109,28 @@ void TDisplayWindow::setBar(int percent) {
   if (bar_ && bar_->value() != percent) bar_->setValue(percent);
 }
 
+QPoint TDisplayWindow::besidePanel(const QRect& panelFrame, const QSize& frame, const QRect& screen,
+                                   int slot) {
+  constexpr int kGap = 8;
+  int x = panelFrame.right() + 1 + kGap;
+  if (x + frame.width() > screen.right() + 1) x = panelFrame.left() - kGap - frame.width();
+  if (x < screen.left()) {
+    // No room on either side: centred on the screen, as a last resort.
+    QRect r(QPoint(0, 0), frame);
+    r.moveCenter(screen.center());
+    return r.topLeft();
+  }
+  int y = panelFrame.top() + slot * (frame.height() + kGap);
+  y = std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - frame.height()));
+  return {x, y};
+}
+
 void TDisplayWindow::showWindow() {
   if (!placed_ && main_) {
-    // Opens on the monitor of the main window, centred on it.
     if (QScreen* s = main_->screen()) {
-      const QRect g = s->availableGeometry();
-      QRect r(QPoint(0, 0), size());
-      r.moveCenter(g.center());
-      move(r.topLeft());
+      // The frame's decorations are known only once shown: a title bar's worth.
+      const QSize frame = size() + QSize(2, 30);
+      move(besidePanel(main_->frameGeometry(), frame, s->availableGeometry(), slot_));
     }
     placed_ = true;
   }
@@ -125,7 +140,7 @@ void TDisplayWindow::showWindow() {
 // ---- Peak ------------------------------------------------------------------
 
 TfrmdisplayPeak::TfrmdisplayPeak(QWidget* owner)
-    : TDisplayWindow(owner, "frmdisplayPeak", "Peak Power") {
+    : TDisplayWindow(owner, "frmdisplayPeak", "Peak Power", 0) {
   using S = SegmentCode;
   const Qt::Alignment L = Qt::AlignLeft, R = Qt::AlignRight;
   const Control table[] = {
@@ -161,7 +176,7 @@ TfrmdisplayPeak::TfrmdisplayPeak(QWidget* owner)
 // ---- Burst -----------------------------------------------------------------
 
 TfrmdisplayBurst::TfrmdisplayBurst(QWidget* owner)
-    : TDisplayWindow(owner, "frmdisplayBurst", "Burst Power") {
+    : TDisplayWindow(owner, "frmdisplayBurst", "Burst Power", 1) {
   using S = SegmentCode;
   const Qt::Alignment L = Qt::AlignLeft, R = Qt::AlignRight, C = Qt::AlignHCenter;
   const Control table[] = {

@@ -31,6 +31,12 @@ class TDisplayWindow : public QWidget, public zrq::app::ValueWindowPeer {
 
   QLabel* label(const char* name) const;
 
+  // Where a window of this frame size opens: beside the panel's frame on the
+  // panel's screen (right of it where it fits, else left), so it never covers
+  // the read-outs; each slot one window height further down.
+  static QPoint besidePanel(const QRect& panelFrame, const QSize& frame, const QRect& screen,
+                            int slot);
+
  protected:
   // Kind of a control in the table.
   enum class Font { Segment, Value35, Vswr29, Duty21 };
@@ -44,7 +50,7 @@ class TDisplayWindow : public QWidget, public zrq::app::ValueWindowPeer {
     Qt::Alignment align;
   };
 
-  TDisplayWindow(QWidget* owner, const char* name, const char* caption);
+  TDisplayWindow(QWidget* owner, const char* name, const char* caption, int slot);
   QLabel* addLabel(const Control& c);
   QProgressBar* addBar(const char* name, int left, int top, int width, int height,
                        const char* hint);
@@ -59,6 +65,7 @@ class TDisplayWindow : public QWidget, public zrq::app::ValueWindowPeer {
 
   std::map<zrq::app::SegmentCode, QLabel*> segments_;
   QPointer<QWidget> main_;
+  int slot_;
   bool placed_ = false;
 };
 

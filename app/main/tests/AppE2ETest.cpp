@@ -555,9 +555,12 @@ TEST_F(AppE2E, MenuReconnectAfterCommunicationErrorSevenStreamsAgain) {
 TEST_F(AppE2E, AboutsHiddenButtonShowsTheConnectionWindowModally) {
   start();
   ASSERT_FALSE(comm->isVisible());
+  main->move(120, 90);
   about->Button1->click();
   EXPECT_TRUE(comm->isVisible());
   EXPECT_EQ(comm->windowModality(), Qt::ApplicationModal);
+  // Centred over the main window.
+  EXPECT_LE((comm->frameGeometry().center() - main->frameGeometry().center()).manhattanLength(), 4);
   comm->hide();
 }
 

@@ -202,3 +202,37 @@ TEST_F(DisplayWindows, UnchangedValuesRepaintNothing) {
   EXPECT_GT(peakPaints.paints, 0);
   EXPECT_GT(burstPaints.paints, 0);
 }
+
+namespace {
+
+// The peak and burst windows open beside the panel, never over its read-outs.
+TEST(DisplayWindowPlace, BesideThePanelOnItsScreen) {
+  const QSize frame(210, 180);
+  const QRect wide(0, 0, 1920, 1080);
+  struct Case {
+    const char* what;
+    QRect panel, screen;
+    int slot;
+    QPoint at;
+  } cases[] = {
+      {"room on the right", QRect(100, 100, 400, 436), wide, 0, QPoint(508, 100)},
+      {"the second window below the first", QRect(100, 100, 400, 436), wide, 1, QPoint(508, 288)},
+      {"panel at the right edge: left of it", QRect(1500, 100, 400, 436), wide, 0,
+       QPoint(1282, 100)},
+      {"kept on the screen's height", QRect(100, 900, 400, 170), wide, 1, QPoint(508, 900)},
+      {"no room either side: centred", QRect(50, 50, 500, 400), QRect(0, 0, 600, 800), 0,
+       QPoint(195, 310)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QPoint at = TDisplayWindow::besidePanel(c.panel, frame, c.screen, c.slot);
+    EXPECT_EQ(at, c.at);
+    const QRect placed(at, frame);
+    EXPECT_TRUE(c.screen.contains(placed));
+    if (c.screen.width() >= c.panel.width() + 2 * frame.width() + 16) {
+      EXPECT_FALSE(placed.intersects(c.panel));
+    }
+  }
+}
+
+}  // namespace
