@@ -124,9 +124,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Libraries of the package itself are found in its private folder.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
-# Loaded at run time, so no tool can compute them: the platform plug-ins
-# (offscreen, xcb) and the font the panel is drawn with.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, fonts-liberation2")
+# Loaded at run time, so no tool can compute it: the font the panel is drawn
+# with (Qt's own library already recommends its platform plug-ins).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${ZRQ_PKG_SRC}/debian/postinst ${ZRQ_PKG_SRC}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)

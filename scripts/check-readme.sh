@@ -76,9 +76,11 @@ check "configure with tests off, build, cpack -G DEB" test "$pkg_rc" -eq 0 -a -n
   tail -n 30 "$work/package.log"
 [ -n "$deb" ] || finish
 
-lintian --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1
+lintian -I --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1
 check "lintian finds no error" bash -c "! grep -q '^E: ' '$work/lintian.log'" ||
   grep '^E: ' "$work/lintian.log"
+check "lintian finds the programs hardened" bash -c "! grep -q ' hardening-' '$work/lintian.log'" ||
+  grep ' hardening-' "$work/lintian.log"
 if grep -q '^W: ' "$work/lintian.log"; then
   echo "lintian warnings:"
   grep '^W: ' "$work/lintian.log" | sed 's/^/  /'
