@@ -18,10 +18,14 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZRQ_BUILD_ROOT:-$repo/build}/run
-bash "$repo/scripts/deps.sh"
+bash "$repo/scripts/deps.sh" run
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZRQ_TESTS=OFF >/dev/null
+# Only what this command runs: the panel (with the libraries and help it
+# loads) and the simulator, or the decoder.
+targets=(ZRQUSB tks7730-sim)
+[[ ${1:-} == --decode ]] && targets=(zrq-decode)
 # A failed build stops here: stale programs never run.
-if ! cmake --build "$build" -j "$(nproc)" >"$build/build.log" 2>&1; then
+if ! cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >"$build/build.log" 2>&1; then
   grep -v '^\[' "$build/build.log" >&2
   echo "run.sh: build failed (log: $build/build.log)" >&2
   exit 1
