@@ -19,7 +19,8 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZRQ_BUILD_ROOT:-$repo/build}/run
 bash "$repo/scripts/deps.sh" run
-cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZRQ_TESTS=OFF >/dev/null
+# Release: no debug information to write, the quickest way to a running panel.
+cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZRQ_TESTS=OFF >/dev/null
 # Only what this command runs: the panel (with the libraries and help it
 # loads) and the simulator, or the decoder.
 targets=(ZRQUSB tks7730-sim)
