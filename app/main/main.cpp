@@ -217,6 +217,7 @@ int main(int argc, char** argv) {
   frmdisplayPeak = new TfrmdisplayPeak(frmMain);
   frmdisplayPeak->setMainWindow(frmMain);
   frmdisplayBurst = new TfrmdisplayBurst(frmMain);
+  frmdisplayBurst->setMainWindow(frmMain);
   frmMain->setDialogs(frmFilterValue, frmAbout);
   frmMain->setAuxWindows(frmMeter, frmRflMeter, frmdisplayPeak, frmdisplayBurst);
   zrq::app::PanelPeers peers;
