@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 
 #include <atomic>
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "Common/WideText.h"
+#include "Eventually.h"
 #include "PtyPair.h"
 #include "SerialPort/SerialPortDeviceComm.h"
 #include "Common/ErrCodes.h"
@@ -27,6 +29,13 @@ class DirectPort : public ::testing::Test {
   }
   std::string text(const uint8_t* b, unsigned n) {
     return std::string(reinterpret_cast<const char*>(b), n);
+  }
+  // The n bytes sent have reached the driver's queue.
+  bool queued(int n) {
+    return zrq::test::eventually([&] {
+      int q = 0;
+      return ::ioctl(conn.port()->fd(), FIONREAD, &q) == 0 && q >= n;
+    });
   }
 
   PtyPair pty;
@@ -74,7 +83,7 @@ TEST_F(DirectPort, ReadGathersTheBytesAsTheyArrive) {
 TEST_F(DirectPort, ReadLineReturnsEverythingThereWhenTheLineFeedCame) {
   pty.send("one\ntwo\n");
   // Both lines are in the driver before the line feed is seen.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(queued(8));
   uint8_t buf[64] = {};
   unsigned got = 0;
   ASSERT_TRUE(conn.readLine(buf, 64, &got, 500));
@@ -95,7 +104,7 @@ TEST_F(DirectPort, ReadInBuffTakesWhatIsThereWithoutWaiting) {
   EXPECT_TRUE(conn.readInBuff(buf, 16, &got));
   EXPECT_EQ(got, 0u);
   pty.send("xyz");
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(queued(3));
   EXPECT_TRUE(conn.readInBuff(buf, 2, &got));
   EXPECT_EQ(text(buf, got), "xy");
   EXPECT_TRUE(conn.readInBuff(buf, 16, &got));
@@ -104,7 +113,7 @@ TEST_F(DirectPort, ReadInBuffTakesWhatIsThereWithoutWaiting) {
 
 TEST_F(DirectPort, PurgeDropsUnreadInput) {
   pty.send("stale");
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(queued(5));
   EXPECT_TRUE(conn.purge(8 | 4));
   EXPECT_EQ(conn.getLastErr(), ErrCode::NoError);
   uint8_t buf[16];
