@@ -36,6 +36,9 @@ struct InstrumentState {
 
   // ---- State ----
   CommState commState = CommState::NoConnection;
+  // The type a connect starts with; a script may choose it while no sensor
+  // streams, and the connect puts it back to Average.
+  MeasType typeAtConnect = MeasType::Average;
   // The type in force before a zero calibration, restored after it.
   MeasType savedMeasType = MeasType::None;
   // The sensor must be sent the settings again.

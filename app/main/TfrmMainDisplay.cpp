@@ -14,6 +14,7 @@
 #include "TfrmMain.h"
 #include "core/PowerMath.h"
 #include "core/ReadingFormat.h"
+#include "remote/RemoteValues.h"
 #include "uiface/MsgBox.h"
 
 using zrq::core::CommState;
@@ -101,7 +102,9 @@ void TfrmMain::displayTimerTimer() {
   } else if (s == CommState::Streaming &&
              (p == CommState::Connecting || p == CommState::NoConnection)) {
     lastAppliedType = MeasType::None;
-    state.measType = MeasType::Average;
+    state.measType = state.typeAtConnect;
+    if (state.typeAtConnect != MeasType::Average) state.settingsChanged = true;
+    state.typeAtConnect = MeasType::Average;
     applyMeasType();
     updateDisplay();
   } else if (s == CommState::ZeroCal) {
@@ -192,31 +195,8 @@ void TfrmMain::stepMeasType(int direction) {
     default:
       break;  // any other code starts again at Average
   }
-  state.measType = next;
-  // Show the new type's last value at once, before the sensor is told.
-  auto& r = state.reading;
-  switch (next) {
-    // Raw power fields are in kilowatts when the scale code says so.
-    case T::Average:
-      r.selectedPower = zrq::core::rawPowerInWatts(r.fwdAvgPower, r.scaleCode);
-      break;
-    case T::Peak:
-      r.selectedPower = zrq::core::rawPowerInWatts(r.peakPower, r.scaleCode);
-      break;
-    case T::Burst:
-      r.selectedPower = zrq::core::rawPowerInWatts(r.burstPower, r.scaleCode);
-      break;
-    case T::Crest:
-      r.selectedPower = r.crestFactor;
-      break;
-    case T::CCDF:
-      r.selectedPower = r.ccdfFactor;
-      break;
-    default:
-      break;
-  }
+  zrq::remote::selectMeasType(state, next);
   (direction > 0 ? nextTypeRequest : prevTypeRequest) = false;
-  state.settingsChanged = true;
 }
 
 void TfrmMain::readDataTimerTimer() {
