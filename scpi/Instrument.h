@@ -63,6 +63,9 @@ class Instrument {
   // panel applies its own: kept while no sensor is connected and sent to it
   // at the next connect.
   virtual void apply(const Settings& s) = 0;
+  // Why these settings cannot be applied now (-221), or empty: the panel
+  // refuses CCDF while the log's burst trigger is chosen, for one.
+  virtual std::string conflict(const Settings& /*s*/) const { return {}; }
 
   // Starts the zero calibration the panel's button starts. False with the
   // reason when it cannot start (no sensor, one already running).

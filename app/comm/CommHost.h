@@ -59,6 +59,12 @@ class CommHost {
   virtual void hideAuxWindows() = 0;  // the visible meter, peak and burst windows
   virtual void closeMainWindow() = 0;
   virtual void terminateApplication() = 0;
+
+  // ---- For remote control ----
+  // After each accepted data line, its values already in the state.
+  virtual void readingAccepted() {}
+  // A zero calibration ended: the sensor's verdict, or no valid reply at all.
+  virtual void zeroCalibrationEnded(bool /*ok*/, const std::string& /*why*/) {}
 };
 
 }  // namespace zrq::comm

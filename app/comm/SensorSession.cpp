@@ -61,6 +61,7 @@ void SensorSession::disconnect() { request({false, -1}); }
 bool SensorSession::readZeroCalResult() {
   bool replied = false;
   runSequence([&] { replied = commands_.readZeroCalResult(); });
+  if (!replied) host_.zeroCalibrationEnded(false, "no valid reply from the sensor");
   return replied;
 }
 
@@ -100,6 +101,7 @@ DecodeOutcome SensorSession::handleDataLine(const std::string& text) {
       case DecodeOutcome::Accepted:
         m.lastReadingMs = core::steadyNowMs();
         ++accepted_;
+        host_.readingAccepted();
         break;
     }
     if (m.zeroCalRequested) startZeroCalibration();

@@ -245,6 +245,7 @@ bool TKS7730Commands::pktZeroCalResponse(const std::string& reply) {
     host_.stopTimer(CommTimer::ReadData);
     host_.stopTimer(CommTimer::Display);
     const protocol::MessageText box = protocol::zeroCalMessage(*code);
+    host_.zeroCalibrationEnded(*code == 0, box.caption);
     showUntilOk(box.text, box.caption);
     m.commState = CommState::Streaming;
     m.measType = m.savedMeasType;

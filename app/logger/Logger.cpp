@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "AppStatus.h"
@@ -19,6 +22,9 @@
 #include "ZervDComDLL.h"
 #include "core/InstrumentState.h"
 #include "core/LogSession.h"
+#include "remote/RemoteValues.h"
+#include "scpi/Engine.h"
+#include "scpi/TcpServer.h"
 #include "uiface/Delay.h"
 #include "uiface/MsgBox.h"
 
@@ -96,6 +102,14 @@ class HeadlessHost : public comm::CommHost {
   void hideAuxWindows() override {}
   void closeMainWindow() override { fatal = true; }
   void terminateApplication() override { fatal = true; }
+  void readingAccepted() override {
+    if (onReading) onReading();
+  }
+  void zeroCalibrationEnded(bool ok, const std::string& why) override {
+    if (onZeroCalEnd) onZeroCalEnd(ok, why);
+  }
+  std::function<void()> onReading;
+  std::function<void(bool, const std::string&)> onZeroCalEnd;
 
  private:
   void flag(comm::CommTimer t, bool on) {
@@ -104,10 +118,19 @@ class HeadlessHost : public comm::CommHost {
   }
 };
 
-class Run {
+class Run : public scpi::Instrument {
  public:
   Run(const LoggerOptions& o, const RunIo& io) : o_(o), io_(io) {
     host_.session = &session_;
+    host_.onReading = [this] {
+      ++sequence_;
+      readingTime_ = remote::isoLocalTime();
+      engine_.readingAccepted();
+    };
+    host_.onZeroCalEnd = [this](bool ok, const std::string& why) {
+      zeroCalStartedMs_ = 0;
+      engine_.zeroCalibrationEnded(ok, oneLine(why));
+    };
     host_.state.measType = o.measType;
     host_.state.offsetDb = o.offsetDb;
     host_.state.ccdfLimit = o.ccdfLimit;
@@ -118,7 +141,8 @@ class Run {
       if (waitUntil(Clock::now() + milliseconds(ms))) stopRequested();
     });
   }
-  ~Run() {
+  ~Run() override {
+    server_.close();
     session_.close();
     if (sensor_) {
       if (sensor_->connected() && !sensor_->commands().fatallyClosed()) sensor_->disconnect();
@@ -133,13 +157,79 @@ class Run {
   }
 
   ExitCode run() {
+    if (o_.scpi) {
+      std::string why;
+      if (!server_.listen(o_.scpi->host, o_.scpi->port, &why))
+        return fail("remote control on " + o_.scpi->host + ":" + std::to_string(o_.scpi->port) +
+                    " cannot start: " + why);
+      // Scripts started on port 0 learn the port here.
+      std::printf("scpi: %s:%d\n", o_.scpi->host.c_str(), server_.port());
+      std::fflush(stdout);
+    }
     if (!connect())
       return stopped_ ? ExitCode::Done : fail("the sensor on " + o_.port + " could not be reached");
-    session_.choose(o_.out, o_.log.intervalTicks());
+    if (logging()) session_.choose(o_.out, o_.log.intervalTicks());
     return loop();
   }
 
+  // ---- scpi::Instrument, on this run's state ----
+  scpi::Identity identity() const override {
+    scpi::Identity id;
+    if (sensor_ && sensor_->connected()) {
+      const comm::SensorInfo& info = sensor_->commands().sensorInfo();
+      if (!host_.state.sensorSerial.empty()) id.serial = host_.state.sensorSerial;
+      if (!info.firmwareVersion.empty()) id.firmware = info.firmwareVersion;
+    }
+    return id;
+  }
+  bool streaming() const override {
+    return sensor_ && sensor_->connected() && host_.state.commState == CommState::Streaming;
+  }
+  std::optional<scpi::Reading> latest() const override {
+    if (sequence_ == 0) return std::nullopt;
+    return remote::readingOf(host_.state, sequence_, readingTime_);
+  }
+  scpi::Settings settings() const override { return remote::settingsOf(host_.state); }
+  void apply(const scpi::Settings& s) override { remote::applySettings(host_.state, s); }
+  std::string conflict(const scpi::Settings& s) const override {
+    if (zeroCalibrationRunning()) return "a zero calibration is running";
+    if (s.function == scpi::Function::Ccdf && o_.log.trigger == core::LogTrigger::Burst &&
+        logging())
+      return "CCDF is not available while the log's burst trigger is chosen";
+    return {};
+  }
+  bool startZeroCalibration(std::string* why) override {
+    if (zeroCalibrationRunning()) {
+      if (why) *why = "a zero calibration is already running";
+      return false;
+    }
+    if (!streaming()) {
+      if (why) *why = "no sensor is streaming";
+      return false;
+    }
+    // As the panel's Zero button once confirmed; the log only pauses.
+    core::InstrumentState& m = host_.state;
+    m.commState = CommState::ZeroCal;
+    m.savedMeasType = m.measType;
+    m.measType = core::MeasType::None;
+    m.zeroCalRequested = true;
+    host_.dataPoll = false;
+    zeroCalStartedMs_ = core::steadyNowMs();
+    return true;
+  }
+  bool zeroCalibrationRunning() const override {
+    return host_.state.zeroCalRequested || host_.state.commState == CommState::ZeroCal;
+  }
+
  private:
+  bool logging() const { return !o_.out.empty(); }
+  // The panel reads the sensor's verdict once its 40 s of progress are over.
+  bool zeroCalDue() const {
+    return zeroCalStartedMs_ > 0 && host_.state.commState == CommState::ZeroCal &&
+           core::steadyNowMs() - zeroCalStartedMs_ >= kZeroCalMs;
+  }
+  static constexpr std::int64_t kZeroCalMs = 40000;
+
   ExitCode fail(const std::string& why) {
     clearStatus();
     err(why);
@@ -258,13 +348,21 @@ class Run {
     if (sensor_) sensor_->endRun();
   }
 
-  // Waits for the earliest deadline or a stop request; true when stopped.
+  // Waits for the earliest deadline or a stop request, answering remote
+  // clients meanwhile; true when stopped.
   bool waitUntil(Clock::time_point due) {
-    const auto left = std::chrono::duration_cast<milliseconds>(due - Clock::now()).count();
-    pollfd p{io_.stopFd, POLLIN, 0};
-    const int timeout = static_cast<int>(std::max<long long>(0, left));
-    const int n = ::poll(&p, io_.stopFd >= 0 ? 1 : 0, timeout);
-    return n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<milliseconds>(due - Clock::now()).count();
+      pollfd p[2] = {{io_.stopFd, POLLIN, 0}, {server_.fd(), POLLIN, 0}};
+      const int timeout = static_cast<int>(std::max<long long>(0, left));
+      const int n = ::poll(p, 2, timeout);
+      if (n > 0 && (p[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) return true;
+      if (n > 0 && (p[1].revents & POLLIN) != 0) {
+        server_.service();
+        if (Clock::now() < due) continue;
+      }
+      return false;
+    }
   }
 
   ExitCode loop() {
@@ -301,13 +399,19 @@ class Run {
         // Logging starts with the first reading, so no record shows the
         // empty values from before it.
         const bool haveReading = sensor_->acceptedReadings() > 0;
-        if (haveReading && !session_.active() && !session_.chosen())
+        if (logging() && haveReading && !session_.active() && !session_.chosen())
           return fail("logging was stopped");
-        if (haveReading && !session_.active()) {
+        if (logging() && haveReading && !session_.active()) {
           if (const core::LogFileResult r = session_.activate(); !r)
             return fail("the log file could not be opened: " + r.message);
         }
         if (!displayTick()) return ExitCode::Failed;
+        engine_.tick(core::steadyNowMs());
+        if (zeroCalDue() && !sensor_->readZeroCalResult())
+          return fail(
+              "Calibration Error: the zero calibration got no valid reply; the sensor's "
+              "calibration values may be corrupt (remove its power and apply it again to "
+              "restore them)");
         showStatus();
         nextDisplay = std::max(nextDisplay + milliseconds(250), Clock::now());
       }
@@ -326,6 +430,11 @@ class Run {
   std::unique_ptr<comm::SensorSession> sensor_;
   comm::ZervDComDLL::DeviceHandle devMngr_ = comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE;
   core::LogSession session_;
+  scpi::Engine engine_{*this};
+  scpi::TcpServer server_{engine_};
+  std::uint64_t sequence_ = 0;
+  std::string readingTime_;
+  std::int64_t zeroCalStartedMs_ = 0;
   long written_ = 0;
   bool statusShown_ = false;
   bool stopped_ = false;

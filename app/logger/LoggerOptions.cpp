@@ -78,7 +78,8 @@ ParseResult parseLoggerArgs(const std::vector<std::string>& args) {
     }
     static const char* const kValued[] = {"--port",       "--out",     "--type",    "--sample",
                                           "--event",      "--trigger", "--limit",   "--offset",
-                                          "--ccdf-limit", "--filter",  "--seconds", "--records"};
+                                          "--ccdf-limit", "--filter",  "--seconds", "--records",
+                                          "--scpi"};
     bool known = false;
     for (const char* k : kValued) known = known || name == k;
     if (!known) return fail("unknown argument: " + a);
@@ -160,6 +161,11 @@ ParseResult parseLoggerArgs(const std::vector<std::string>& args) {
       const auto s = number(value);
       if (!s || *s <= 0 || !std::isfinite(*s)) return fail("--seconds must be a positive number");
       o.seconds = *s;
+    } else if (name == "--scpi") {
+      remote::ListenAddress a;
+      std::string why;
+      if (!remote::parseListenAddress(value, a, &why)) return fail("--scpi: " + why);
+      o.scpi = a;
     } else if (name == "--records") {
       const auto n = number(value);
       if (!n || *n < 1 || *n != std::floor(*n) || *n > 1e15)
@@ -172,7 +178,7 @@ ParseResult parseLoggerArgs(const std::vector<std::string>& args) {
     return r;
   }
   if (o.port.empty()) return fail("--port is required");
-  if (o.out.empty()) return fail("--out is required");
+  if (o.out.empty() && !o.scpi) return fail("--out is required (or --scpi)");
   if (core::eventUsesLimit(o.log.event) && !limitGiven) return fail("this --event needs --limit");
   if (o.log.trigger == core::LogTrigger::Burst && o.measType == core::MeasType::CCDF)
     return fail("the burst trigger is not available with --type ccdf");
@@ -186,7 +192,7 @@ std::string loggerUsage() {
          "first-last-below]\n"
          "               [--trigger forward|reflected|peak|burst] [--limit W] [--offset DB]\n"
          "               [--ccdf-limit W] [--filter 4.5k|400k|full] [--seconds S] [--records N]\n"
-         "               [--version] [--help]\n"
+         "               [--scpi [ADDR:]PORT] [--version] [--help]\n"
          "Logs the TKS7730's readings to a CSV file without a window, as the front panel's\n"
          "Logging menu would: the same triggers, the same 21 columns, appended to FILE\n"
          "(header lines only when FILE is new).\n"
@@ -202,6 +208,9 @@ std::string loggerUsage() {
          "  --filter      video filter (default 4.5k)\n"
          "  --seconds S   stop after S seconds of streaming\n"
          "  --records N   stop after N records\n"
+         "  --scpi [ADDR:]PORT  answer SCPI commands on this TCP port (5025 is usual), on\n"
+         "                127.0.0.1 unless ADDR says otherwise (0.0.0.0: the whole\n"
+         "                network, without a password); --out may then be left out\n"
          "SIGINT or SIGTERM stop it after the record in progress.\n"
          "Exit status: 0 ran to the end, 1 sensor unreachable or lost or the log file not\n"
          "written, 2 bad arguments.\n";

@@ -8,12 +8,14 @@
 
 #include "core/LogSettings.h"
 #include "core/MeasType.h"
+#include "remote/RemoteValues.h"
 
 namespace zrq::logger {
 
 struct LoggerOptions {
   std::string port;  // as the Comm menu names it, or a device path
-  std::string out;   // the log file
+  std::string out;   // the log file; may be left out when scripts drive it
+  std::optional<remote::ListenAddress> scpi;  // answer remote-control commands here
   core::MeasType measType = core::MeasType::Average;
   core::LogSettings log;  // event, trigger, sample time, limit text
   float offsetDb = 0;

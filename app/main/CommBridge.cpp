@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "RemoteControl.h"
 #include "TKS7730Commands.h"
 #include "TfrmComm.h"
 #include "TfrmMain.h"
@@ -131,6 +132,14 @@ void CommBridge::showModal() {
   r.moveCenter(main_.frameGeometry().center());
   comm_->move(r.topLeft());
   comm_->show();
+}
+
+void CommBridge::readingAccepted() {
+  if (RemoteControl* r = main_.remote()) r->readingAccepted();
+}
+
+void CommBridge::zeroCalibrationEnded(bool ok, const std::string& why) {
+  if (RemoteControl* r = main_.remote()) r->zeroCalibrationEnded(ok, why);
 }
 
 }  // namespace zrq::app

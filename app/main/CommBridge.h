@@ -51,6 +51,8 @@ class CommBridge : public zrq::comm::CommHost, public CommPeer {
   void hideAuxWindows() override;
   void closeMainWindow() override;
   void terminateApplication() override;
+  void readingAccepted() override;
+  void zeroCalibrationEnded(bool ok, const std::string& why) override;
 
   // ---- CommPeer ----
   bool portConnected() const override;

@@ -54,6 +54,9 @@ TfrmFilterValue::TfrmFilterValue(TfrmMain* main, QWidget* parent)
 }
 
 void TfrmFilterValue::showEvent(QShowEvent* event) {
+  // A script may have changed the filter since the dialog was last closed.
+  const float hz = main_->state.filterHz;
+  setItemIndex(hz == 400 ? 1 : hz == 10000 ? 2 : 0);
   // Centred on the desktop, not on the main window.
   if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
   QDialog::showEvent(event);

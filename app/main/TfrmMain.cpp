@@ -248,6 +248,8 @@ void TfrmMain::buildPanel() {
   Logging = makeLabel(glass, "Logging", "Logging", small, 250, 132, false);
   Logging->setStyleSheet("color: #0a8a0a;");
   mainLabels_.emplace("Logging", Logging);
+  lblRemote = makeLabel(glass, "lblRemote", "RMT", small, 280, 5, false);
+  lblRemote->setToolTip("A script is connected over the network (Comm, Remote Control...)");
 
   seg(segdutyCycle, "segdutyCycle", "% Duty", small, 6, 150);
   txtDuty = makeLabel(glass, "txtDuty", QString(), textFont, 48, 149, true);
@@ -392,6 +394,10 @@ void TfrmMain::buildMenus() {
   item(Logging1, LogFile1, "LogFile1", "L&og File...",
        "Use .csv extension to log directly to MS Excel");
   menu(Setup1, "Setup1", "&Comm", true);
+  // Port items go above the separator as they are found.
+  remoteSeparator_ = Setup1->addSeparator();
+  item(Setup1, RemoteControl1, "RemoteControl1", "&Remote Control...",
+       "Lets scripts drive ZRQ with SCPI commands over TCP");
   menu(Window2, "Window2", "&Window", false);
   item(Window2, PeakPower2, "PeakPower2", "&PeakPower");
   item(Window2, BurstPower2, "BurstPower2", "&Burst Power");
@@ -408,12 +414,14 @@ void TfrmMain::buildMenus() {
   connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
   connect(SetUp2, &QAction::triggered, this, &TfrmMain::SetUp2Click);
   connect(BXTToolHelp1, &QAction::triggered, this, &TfrmMain::BXTToolHelp1Click);
+  connect(RemoteControl1, &QAction::triggered, this, &TfrmMain::RemoteControl1Click);
+  RemoteControl1->setEnabled(false);  // until the program offers remote control
 }
 
 void TfrmMain::resetPortMenu() {
   // The connection is lost or given up: its log ends with it.
   stopLogging();
-  for (QAction* a : Setup1->actions()) {
+  for (QAction* a : portMenuItems()) {
     a->setChecked(false);
     a->setEnabled(true);
   }
@@ -426,7 +434,8 @@ void TfrmMain::resetPortMenu() {
 QAction* TfrmMain::addPortMenuItem(const QString& portName) {
   // Port names are shown as they are: no accelerator is taken from an "&".
   QString caption = portName;
-  QAction* a = Setup1->addAction(caption.replace(QLatin1Char('&'), QLatin1String("&&")));
+  auto* a = new QAction(caption.replace(QLatin1Char('&'), QLatin1String("&&")), Setup1);
+  Setup1->insertAction(remoteSeparator_, a);
   a->setObjectName(portName);
   a->setCheckable(true);
   a->setData(nextPortTag_++);

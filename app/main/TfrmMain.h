@@ -31,6 +31,9 @@ class QPushButton;
 class QTimer;
 class TfrmAbout;
 class TfrmFilterValue;
+namespace zrq::app {
+class RemoteControl;
+}
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -46,6 +49,10 @@ class TfrmMain : public QMainWindow {
   // The forward meter, reflected meter, peak and burst windows: renamed on
   // connect, hidden and closed at shutdown.
   void setAuxWindows(QWidget* fwdMeter, QWidget* rflMeter, QWidget* peak, QWidget* burst);
+  // Remote control, when the program offers it: the "Remote Control..." item
+  // opens its dialog and "RMT" shows while a client is connected.
+  void setRemote(zrq::app::RemoteControl* remote);
+  zrq::app::RemoteControl* remote() const { return remote_; }
 
   // The settings and state every window shares, handed out by reference.
   zrq::core::InstrumentState state;
@@ -93,6 +100,7 @@ class TfrmMain : public QMainWindow {
   QLabel *segRfl, *segRAvg, *segRover, *segRRho, *segRVSWR, *segRR, *segRRL, *segRdb, *segRm,
       *segRuW, *segRW, *segRKW, *segRKHz, *segRMHz, *segRflUnits;
   QLabel *segNoSensor, *segOffset, *segOffset2, *segdutyCycle, *segCcdfLimit, *lblLimit, *Logging;
+  QLabel* lblRemote;  // "RMT": a remote client is connected
   QProgressBar* ProgressBar1;
   QPushButton *btnType, *tbnTypeDown, *btnFwdUnits, *btnRflUnits, *btnOffset, *btnFilter, *btnCCDF,
       *btnZeroCal;
@@ -103,7 +111,7 @@ class TfrmMain : public QMainWindow {
   // ---- Menus ----
   QMenu *File1, *Meter1, *Logging1, *Setup1, *Window2, *Help1;
   QAction *Exit1, *Forward1, *Reflected1, *Active1, *SetUp2, *LogFile1, *PeakPower2, *BurstPower2,
-      *BXTToolHelp1, *About1;
+      *BXTToolHelp1, *About1, *RemoteControl1;
 
   // ---- Segments ----
   QLabel* segmentLabel(zrq::app::SegmentCode code);
@@ -136,6 +144,8 @@ class TfrmMain : public QMainWindow {
   // Confirmations, then the panel dark and the request handed to the
   // connection side, which starts the calibration with the next data line.
   void btnZeroCalClick();
+  // What the button does once the user has confirmed; a script asks no questions.
+  void beginZeroCal();
 
   // ---- Life cycle ----
   // Shows the ownership notice while no port is connected; Cancel ends the run.
@@ -164,8 +174,12 @@ class TfrmMain : public QMainWindow {
   // checked one.
   void Setup1ItemsClick(QAction* item);
   QAction* portMenuItem(const QString& portName) const;
+  // The Comm menu's port items, without "Remote Control..." below them.
+  QList<QAction*> portMenuItems() const;
   void SetUp2Click();
   void BXTToolHelp1Click();
+  void RemoteControl1Click();
+  void showRemoteClients(int count);
   void About1Click();
   void Exit1Click();
   void Forward1Click();
@@ -225,6 +239,8 @@ class TfrmMain : public QMainWindow {
   zrq::core::UnitAnnunciator peakVswrAnn_{zrq::core::peakVswrAnnunciators};
   zrq::core::UnitAnnunciator burstAnn_{zrq::core::burstAnnunciators};
   int nextPortTag_ = 0;
+  QAction* remoteSeparator_ = nullptr;
+  zrq::app::RemoteControl* remote_ = nullptr;
   bool noticeDue_ = false;
   QPointer<QWidget> auxWindows_[4];
   QPointer<QWidget> lastActive_;

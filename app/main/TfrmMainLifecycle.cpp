@@ -12,6 +12,8 @@
 
 #include "TfrmAbout.h"
 #include "TfrmMain.h"
+#include "RemoteControl.h"
+#include "TfrmRemote.h"
 #include "frame/Version.h"
 #include "uiface/MsgBox.h"
 
@@ -67,9 +69,15 @@ void TfrmMain::FormActivate() {
 // ---- Comm menu ------------------------------------------------------------
 
 QAction* TfrmMain::portMenuItem(const QString& portName) const {
-  for (QAction* a : Setup1->actions())
+  for (QAction* a : portMenuItems())
     if (a->objectName() == portName) return a;
   return nullptr;
+}
+
+QList<QAction*> TfrmMain::portMenuItems() const {
+  QList<QAction*> ports = Setup1->actions();
+  ports = ports.mid(0, ports.indexOf(remoteSeparator_));
+  return ports;
 }
 
 void TfrmMain::setConnectedCaptions(const QString& caption) {
@@ -88,7 +96,7 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
   if (!item) return;
   const QString portName = item->objectName();
   if (!item->isChecked()) {
-    for (QAction* a : Setup1->actions()) a->setEnabled(false);
+    for (QAction* a : portMenuItems()) a->setEnabled(false);
     item->setChecked(true);
     item->setEnabled(true);
     state.commState = CommState::NoConnection;
@@ -109,7 +117,7 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
     return;
   }
   item->setChecked(false);
-  for (QAction* a : Setup1->actions()) a->setEnabled(true);
+  for (QAction* a : portMenuItems()) a->setEnabled(true);
   stopLogging();  // a log belongs to the connection it was started on
   if (peers_.comm) peers_.comm->disconnect();
   showDisconnectedCaption();
@@ -126,6 +134,28 @@ void TfrmMain::SetUp2Click() {
     peers_.log->resetSampleTime();
     zrq::ui::showMessage("An entry error was encoutered.", "Time Entry Error");
   }
+}
+
+void TfrmMain::setRemote(zrq::app::RemoteControl* remote) {
+  remote_ = remote;
+  RemoteControl1->setEnabled(remote != nullptr);
+  if (!remote) return;
+  connect(remote, &zrq::app::RemoteControl::clientsChanged, this, &TfrmMain::showRemoteClients);
+  showRemoteClients(remote->clients());
+}
+
+void TfrmMain::RemoteControl1Click() {
+  if (!remote_) return;
+  TfrmRemote dialog(*remote_, this);
+  dialog.exec();
+}
+
+void TfrmMain::showRemoteClients(int count) {
+  lblRemote->setVisible(count > 0);
+  lblRemote->setToolTip(count == 1 ? QStringLiteral("1 script is connected (Comm, Remote Control...)")
+                                   : QStringLiteral("%1 scripts are connected (Comm, Remote "
+                                                    "Control...)")
+                                         .arg(count));
 }
 
 void TfrmMain::BXTToolHelp1Click() {

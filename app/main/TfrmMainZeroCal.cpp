@@ -65,6 +65,10 @@ void TfrmMain::btnZeroCalClick() {
   // has no data line left to start the calibration with, and 40 s later the
   // missing reply would be taken for damaged constants.
   if (state.commState != CommState::Streaming || !peers_.comm->portConnected()) return;
+  beginZeroCal();
+}
+
+void TfrmMain::beginZeroCal() {
   stopLogging();
 
   peers_.comm->stopSupervision();

@@ -14,10 +14,13 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "CommBridge.h"
+#include "RemoteControl.h"
 #include "DisplayWindows.h"
 #include "MeterWindows.h"
 #include "TfrmAbout.h"
@@ -176,8 +179,14 @@ int main(int argc, char** argv) {
       "Once the stream runs, choose FILE as the log file and activate logging, as "
       "Logging > Log File and Logging > Active would, with the set-up dialog's settings.",
       "FILE");
+  const QCommandLineOption scpiOpt(
+      "scpi",
+      "Answer SCPI commands on TCP port PORT (5025 is usual; 0 picks a free one), on 127.0.0.1 "
+      "unless ADDR says otherwise (0.0.0.0: every interface, without a password). Prints "
+      "\"scpi: ADDR:PORT\". Comm > Remote Control... sets the same for every start.",
+      "[ADDR:]PORT");
   cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt, openOpt,
-                  shotDirOpt, logOpt});
+                  shotDirOpt, logOpt, scpiOpt});
   cli.addOption(QCommandLineOption("version", "Print the version text and exit."));
   // Parsed before the application exists so that --help needs no display.
   QStringList args;
@@ -194,6 +203,16 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cli.isSet("version")) return std::printf("ZRQUSB %s\n", zrq::frame::kVersionText) < 0;
+  std::optional<zrq::remote::ListenAddress> scpiAt;
+  if (cli.isSet(scpiOpt)) {
+    zrq::remote::ListenAddress at;
+    std::string why;
+    if (!zrq::remote::parseListenAddress(cli.value(scpiOpt).toStdString(), at, &why)) {
+      std::fprintf(stderr, "ZRQUSB: --scpi: %s\n", why.c_str());
+      return 2;
+    }
+    scpiAt = at;
+  }
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(zrq::frame::kAppTitle));
@@ -233,6 +252,26 @@ int main(int argc, char** argv) {
   frmMain->setPeers(peers);
   closeOnSignals(frmMain);
 
+  auto* remote = new zrq::app::RemoteControl(*frmMain);
+  frmMain->setRemote(remote);
+  if (const zrq::app::RemoteChoice choice = zrq::app::loadRemoteChoice(); scpiAt || choice.enabled) {
+    const zrq::remote::ListenAddress at = scpiAt ? *scpiAt : choice.address();
+    std::string why;
+    if (remote->listen(at, &why)) {
+      std::printf("scpi: %s:%d\n", at.host.c_str(), remote->port());
+      std::fflush(stdout);
+    } else {
+      // The panel still runs; the dialog offers another port.
+      std::fprintf(stderr, "ZRQUSB: remote control on %s:%d is off: %s\n", at.host.c_str(),
+                   at.port, why.c_str());
+      if (scpiAt) {
+        delete frmMain;
+        zrq::frame::uninstallFrame();
+        return 2;
+      }
+    }
+  }
+
   QString tickLog = cli.value(tickOpt);
   if (tickLog.isEmpty()) tickLog = qEnvironmentVariable("ZRQ_TICK_LOG");
   if (!tickLog.isEmpty()) logTicks(frmMain, tickLog);
@@ -244,7 +283,7 @@ int main(int argc, char** argv) {
     QAction* item = frmMain->portMenuItem(port);
     if (!item) {
       QStringList offered;
-      for (QAction* a : frmMain->Setup1->actions()) offered << a->objectName();
+      for (QAction* a : frmMain->portMenuItems()) offered << a->objectName();
       std::fprintf(stderr, "ZRQUSB: no port %s in the Comm menu (offered: %s)\n",
                    port.toLocal8Bit().constData(),
                    offered.isEmpty() ? "none" : offered.join(' ').toLocal8Bit().constData());

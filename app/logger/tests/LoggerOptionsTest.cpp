@@ -86,6 +86,7 @@ TEST(LoggerOptions, BadArgumentsAreRefusedWithAReason) {
       {"--seconds"},
       {"--event", "above"},  // a limit event without a limit
       {"--type", "ccdf", "--trigger", "burst"},
+      {"--scpi", "host:5025"},
   };
   for (const auto& args : bad) {
     const ParseResult r = parse(args);
@@ -94,6 +95,11 @@ TEST(LoggerOptions, BadArgumentsAreRefusedWithAReason) {
   }
   EXPECT_FALSE(parseLoggerArgs({"--out", "x.csv"}).options);  // no port
   EXPECT_FALSE(parseLoggerArgs({"--port", "COM1"}).options);  // no file
+  // Driven by scripts, it needs no log file.
+  const auto scripted = parseLoggerArgs({"--port", "COM1", "--scpi", "0.0.0.0:6000"}).options;
+  ASSERT_TRUE(scripted && scripted->scpi);
+  EXPECT_EQ(scripted->scpi->host, "0.0.0.0");
+  EXPECT_EQ(scripted->scpi->port, 6000);
   // Help and version need nothing else.
   EXPECT_TRUE(parseLoggerArgs({"--help"}).options->help);
   EXPECT_TRUE(parseLoggerArgs({"--version"}).options->version);

@@ -176,7 +176,7 @@ class AppE2E : public zrq::test::qt::AppWindowsE2E {
     EXPECT_EQ(main->state.commState, CommState::NoConnection);
     EXPECT_EQ(main->lblComm->text(), "No Connection");
     EXPECT_EQ(main->windowTitle(), kVersionCaption);
-    for (QAction* a : main->Setup1->actions()) {
+    for (QAction* a : main->portMenuItems()) {
       EXPECT_FALSE(a->isChecked());
       EXPECT_TRUE(a->isEnabled());
     }
@@ -207,7 +207,7 @@ class AppE2E : public zrq::test::qt::AppWindowsE2E {
 
 TEST_F(AppE2E, PortsAreListedInDiscoveryOrderWithMenuTagsCountingUp) {
   start();
-  const QList<QAction*> items = main->Setup1->actions();
+  const QList<QAction*> items = main->portMenuItems();
   ASSERT_EQ(items.size(), comm->portComboBox->count());
   ASSERT_GE(items.size(), 2);
   QStringList names;
@@ -229,7 +229,7 @@ TEST_F(AppE2E, PortsAreListedInDiscoveryOrderWithMenuTagsCountingUp) {
   comm->getCommPorts();
   EXPECT_EQ(boxes.count("Comm Device Status"), 1);
   EXPECT_EQ(boxes.shown().back().text, "Device manager already running");
-  EXPECT_EQ(main->Setup1->actions().size(), items.size());
+  EXPECT_EQ(main->portMenuItems().size(), items.size());
 }
 
 TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
@@ -247,7 +247,7 @@ TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
   EXPECT_TRUE(main->dlgSaveLog->selectedFiles().front().endsWith("/Log" + shortName + ".csv"));
   EXPECT_TRUE(about->lbl7730->isVisibleTo(about));
   EXPECT_TRUE(main->portMenuItem(QString::fromStdString(port))->isChecked());
-  for (QAction* a : main->Setup1->actions())
+  for (QAction* a : main->portMenuItems())
     EXPECT_EQ(a->isEnabled(), a->objectName().toStdString() == port);
 
   tick();
@@ -261,7 +261,7 @@ TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   EXPECT_FALSE(about->lbl7730->isVisibleTo(about));
   EXPECT_EQ(main->lblComm->text(), "No Connection");
-  for (QAction* a : main->Setup1->actions()) {
+  for (QAction* a : main->portMenuItems()) {
     EXPECT_FALSE(a->isChecked());
     EXPECT_TRUE(a->isEnabled());
   }

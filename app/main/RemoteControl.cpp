@@ -1,0 +1,172 @@
+#include "RemoteControl.h"
+
+#include <QSettings>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include "PanelPeers.h"
+#include "TfrmMain.h"
+#include "core/PowerUnit.h"
+#include "scpi/Engine.h"
+#include "scpi/TcpServer.h"
+
+namespace zrq::app {
+
+namespace {
+
+using core::CommState;
+
+// Wait timeouts need a clock only while a client is connected.
+constexpr int kTickMs = 250;
+
+QSettings remoteSettings() {
+  // The user's configuration folder ($XDG_CONFIG_HOME/ZRQ/ZRQUSB.conf).
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ZRQ"),
+                   QStringLiteral("ZRQUSB"));
+}
+
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  std::string out;
+  for (char c : text)
+    if (!(c == ' ' && !out.empty() && out.back() == ' ')) out += c;
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+RemoteChoice loadRemoteChoice() {
+  QSettings s = remoteSettings();
+  RemoteChoice c;
+  c.enabled = s.value(QStringLiteral("remote/enabled"), c.enabled).toBool();
+  c.network = s.value(QStringLiteral("remote/network"), c.network).toBool();
+  const int port = s.value(QStringLiteral("remote/port"), c.port).toInt();
+  if (port >= 1 && port <= 65535) c.port = port;
+  return c;
+}
+
+void saveRemoteChoice(const RemoteChoice& c) {
+  QSettings s = remoteSettings();
+  s.setValue(QStringLiteral("remote/enabled"), c.enabled);
+  s.setValue(QStringLiteral("remote/network"), c.network);
+  s.setValue(QStringLiteral("remote/port"), c.port);
+  s.sync();
+}
+
+RemoteControl::RemoteControl(TfrmMain& main)
+    : QObject(&main), main_(main), engine_(std::make_unique<scpi::Engine>(*this)) {
+  tick_ = new QTimer(this);
+  tick_->setInterval(kTickMs);
+  connect(tick_, &QTimer::timeout, this, [this] { engine_->tick(core::steadyNowMs()); });
+}
+
+RemoteControl::~RemoteControl() { close(); }
+
+bool RemoteControl::listen(const remote::ListenAddress& at, std::string* why) {
+  close();
+  auto server = std::make_unique<scpi::TcpServer>(*engine_);
+  if (!server->listen(at.host, at.port, why)) return false;
+  server_ = std::move(server);
+  at_ = at;
+  server_->setClientCountCallback([this](std::size_t n) {
+    if (n > 0 && !tick_->isActive()) tick_->start();
+    if (n == 0) tick_->stop();
+    emit clientsChanged(static_cast<int>(n));
+  });
+  notifier_ = new QSocketNotifier(server_->fd(), QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, &RemoteControl::service);
+  return true;
+}
+
+void RemoteControl::close() {
+  if (!server_) return;
+  delete notifier_;
+  notifier_ = nullptr;
+  const bool hadClients = server_->clientCount() > 0;
+  server_.reset();
+  tick_->stop();
+  if (hadClients) emit clientsChanged(0);
+}
+
+bool RemoteControl::listening() const { return server_ != nullptr; }
+int RemoteControl::port() const { return server_ ? server_->port() : 0; }
+int RemoteControl::clients() const {
+  return server_ ? static_cast<int>(server_->clientCount()) : 0;
+}
+
+void RemoteControl::service() {
+  if (server_) server_->service();
+}
+
+void RemoteControl::readingAccepted() {
+  ++sequence_;
+  readingTime_ = remote::isoLocalTime();
+  engine_->readingAccepted();
+}
+
+void RemoteControl::zeroCalibrationEnded(bool ok, const std::string& why) {
+  engine_->zeroCalibrationEnded(ok, oneLine(why));
+}
+
+scpi::Identity RemoteControl::identity() const {
+  scpi::Identity id;
+  const PanelPeers& peers = main_.peers();
+  if (peers.comm && peers.comm->portConnected()) {
+    if (!main_.state.sensorSerial.empty()) id.serial = main_.state.sensorSerial;
+    const std::string fw = peers.comm->firmwareVersion();
+    if (!fw.empty()) id.firmware = fw;
+  }
+  return id;
+}
+
+bool RemoteControl::streaming() const {
+  const PanelPeers& peers = main_.peers();
+  return main_.state.commState == CommState::Streaming && peers.comm && peers.comm->portConnected();
+}
+
+std::optional<scpi::Reading> RemoteControl::latest() const {
+  if (sequence_ == 0) return std::nullopt;
+  return remote::readingOf(main_.state, sequence_, readingTime_);
+}
+
+scpi::Settings RemoteControl::settings() const { return remote::settingsOf(main_.state); }
+
+void RemoteControl::apply(const scpi::Settings& s) {
+  const scpi::Settings was = settings();
+  remote::applySettings(main_.state, s);
+  main_.fwdIsPower = core::isPowerUnit(main_.state.fwdUnit);
+  // As the panel's own type, unit and offset controls do.
+  if (s.function != was.function || s.unit != was.unit || s.offsetDb != was.offsetDb)
+    main_.rearmOutOfRangeNotice();
+}
+
+std::string RemoteControl::conflict(const scpi::Settings& s) const {
+  if (main_.state.commState == CommState::ZeroCal || main_.state.zeroCalRequested)
+    return "a zero calibration is running";
+  const PanelPeers& peers = main_.peers();
+  if (s.function == scpi::Function::Ccdf && settings().function != scpi::Function::Ccdf &&
+      peers.log && peers.log->triggerIndex() == kBurstTriggerIndex)
+    return oneLine(kCcdfUnavailableText);
+  return {};
+}
+
+bool RemoteControl::startZeroCalibration(std::string* why) {
+  if (zeroCalibrationRunning()) {
+    if (why) *why = "a zero calibration is already running";
+    return false;
+  }
+  if (!streaming()) {
+    if (why) *why = "no sensor is streaming";
+    return false;
+  }
+  main_.beginZeroCal();
+  return true;
+}
+
+bool RemoteControl::zeroCalibrationRunning() const {
+  return main_.state.zeroCalRequested || main_.state.commState == CommState::ZeroCal;
+}
+
+}  // namespace zrq::app
