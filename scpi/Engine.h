@@ -2,6 +2,7 @@
 // on the thread that owns the instrument; nothing blocks. The host calls
 // readingAccepted() after each accepted reading, zeroCalibrationEnded() when
 // a zero calibration ends, and tick() on a timer (~250 ms) for wait timeouts.
+// The Engine must outlive its Clients (and so any TcpServer serving it).
 #pragma once
 
 #include <cstddef>

@@ -3,82 +3,50 @@
 namespace zrq::scpi {
 
 const char* errorText(int code) {
-  switch (code) {
-    case 0:
-      return "No error";
-    case -100:
-      return "Command error";
-    case -101:
-      return "Invalid character";
-    case -102:
-      return "Syntax error";
-    case -103:
-      return "Invalid separator";
-    case -104:
-      return "Data type error";
-    case -108:
-      return "Parameter not allowed";
-    case -109:
-      return "Missing parameter";
-    case -110:
-      return "Command header error";
-    case -113:
-      return "Undefined header";
-    case -114:
-      return "Header suffix out of range";
-    case -120:
-      return "Numeric data error";
-    case -131:
-      return "Invalid suffix";
-    case -138:
-      return "Suffix not allowed";
-    case -141:
-      return "Invalid character data";
-    case -150:
-      return "String data error";
-    case -200:
-      return "Execution error";
-    case -213:
-      return "Init ignored";
-    case -220:
-      return "Parameter error";
-    case -221:
-      return "Settings conflict";
-    case -222:
-      return "Data out of range";
-    case -223:
-      return "Too much data";
-    case -224:
-      return "Illegal parameter value";
-    case -230:
-      return "Data corrupt or stale";
-    case -240:
-      return "Hardware error";
-    case -241:
-      return "Hardware missing";
-    case -300:
-      return "Device-specific error";
-    case -310:
-      return "System error";
-    case -330:
-      return "Self-test failed";
-    case -350:
-      return "Queue overflow";
-    case -363:
-      return "Input buffer overrun";
-    case -400:
-      return "Query error";
-    case -410:
-      return "Query INTERRUPTED";
-    case -420:
-      return "Query UNTERMINATED";
-    case -430:
-      return "Query DEADLOCKED";
-    case -440:
-      return "Query UNTERMINATED after indefinite response";
-    default:
-      return "Unknown error";
-  }
+  static const struct {
+    int code;
+    const char* text;
+  } texts[] = {
+      {0, "No error"},
+      {-100, "Command error"},
+      {-101, "Invalid character"},
+      {-102, "Syntax error"},
+      {-103, "Invalid separator"},
+      {-104, "Data type error"},
+      {-108, "Parameter not allowed"},
+      {-109, "Missing parameter"},
+      {-110, "Command header error"},
+      {-113, "Undefined header"},
+      {-114, "Header suffix out of range"},
+      {-120, "Numeric data error"},
+      {-131, "Invalid suffix"},
+      {-138, "Suffix not allowed"},
+      {-141, "Invalid character data"},
+      {-150, "String data error"},
+      {-200, "Execution error"},
+      {-213, "Init ignored"},
+      {-220, "Parameter error"},
+      {-221, "Settings conflict"},
+      {-222, "Data out of range"},
+      {-223, "Too much data"},
+      {-224, "Illegal parameter value"},
+      {-230, "Data corrupt or stale"},
+      {-240, "Hardware error"},
+      {-241, "Hardware missing"},
+      {-300, "Device-specific error"},
+      {-310, "System error"},
+      {-330, "Self-test failed"},
+      {-350, "Queue overflow"},
+      {-363, "Input buffer overrun"},
+      {-400, "Query error"},
+      {-410, "Query INTERRUPTED"},
+      {-420, "Query UNTERMINATED"},
+      {-430, "Query DEADLOCKED"},
+      {-440, "Query UNTERMINATED after indefinite response"},
+  };
+  for (const auto& t : texts)
+    if (t.code == code) return t.text;
+  return "Unknown error";
 }
 
 unsigned esrBitFor(int code) {

@@ -34,6 +34,7 @@ TEST(ScpiEngine, Replies) {
       {"SYST:VERS?", "1999.0\n"},
       {"CORR:OFFS 3.5;OFFS?", "3.500000E+00\n"},
       {"SENS:CORR:OFFS:MAGN 2 DB;MAGN?", "2.000000E+00\n"},
+      {"CORR:OFFS 2;*TST?;OFFS?", "0;2.000000E+00\n"},  // *XXX keeps the path
       {"SENSE1:CORR:OFFS MAX;:CORR:OFFS?", "1.000000E+02\n"},
       {"CORR:OFFS 7;OFFS DEF;OFFS?;OFFS? MAX", "0.000000E+00;1.000000E+02\n"},
       {"CORR:OFFS 7;OFFS:STAT OFF;STAT?;:CORR:OFFS?;OFFS:STAT ON;STAT?", "0;7.000000E+00;1\n"},
@@ -104,6 +105,7 @@ TEST(ScpiEngine, Errors) {
       {"*FOO", -113},
       {"*IDN", -113},
       {"UNIT:POW W;CORR:OFFS 1", -113},  // path rule: UNIT:CORR:OFFS
+      {"UNIT:POW W\nPOW DBM", -113},     // the path resets at each line
       {"SENS2:CORR:OFFS 1", -114},
       {"CORR:OFFS 1e", -131},
       {"CORR:OFFS 1 W", -131},
