@@ -114,6 +114,30 @@ TEST(ScpiTcpServer, CapsClientsAndDropsOnesThatDoNotRead) {
   for (int fd : fds) close(fd);
 }
 
+// A client that sends its question and shuts its side still gets the answer.
+TEST(ScpiTcpServer, AnswersAClientThatHasStoppedSending) {
+  FakeInstrument inst;
+  Engine engine(inst);
+  TcpServer server(engine);
+  ASSERT_TRUE(server.listen("127.0.0.1", 0, nullptr));
+  const int fd = connectTo(server.port());
+  ASSERT_TRUE(sendAll(fd, "READ?\n"));
+  shutdown(fd, SHUT_WR);
+  ASSERT_TRUE(pump(server, [&] { return server.clientCount() == 1; }));
+  int rounds = 0;
+  pump(server, [&] { return ++rounds == 20; });  // the wait holds the client open
+  EXPECT_EQ(server.clientCount(), 1u);
+  inst.push(engine, 7);
+  std::string r;
+  ASSERT_TRUE(pump(server, [&] {
+    r += drain(fd);
+    return server.clientCount() == 0;
+  }));
+  r += drain(fd);
+  EXPECT_EQ(r, "7.000000E+00\n");
+  close(fd);
+}
+
 TEST(ScpiTcpServer, RefusesABadAddress) {
   FakeInstrument inst;
   Engine engine(inst);
