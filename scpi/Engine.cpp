@@ -659,11 +659,11 @@ Client::~Client() {
   if (engine_.zeroStarter_ == this) engine_.zeroStarter_ = nullptr;
 }
 
-std::size_t Client::queuedInput() const {
-  std::size_t n = partial_.size();
-  for (const auto& l : lines_) n += l.text.size() + 1;
-  for (std::size_t i = next_; i < units_.size(); ++i) n += units_[i].size() + 1;
-  return n;
+std::size_t Client::queuedInput() const { return partial_.size() + queuedLines_; }
+
+void Client::queueLine(Line l) {
+  queuedLines_ += l.text.size() + sizeof(Line);  // empty lines count too
+  lines_.push_back(std::move(l));
 }
 
 std::uint8_t Client::statusByte() const {
@@ -688,14 +688,14 @@ void Client::feed(std::string_view bytes) {
     }
     if (partial_.size() + chunk.size() > kMaxLine) {
       partial_.clear();
-      lines_.push_back(Line{{}, true});
+      queueLine(Line{{}, true});
       discarding_ = lf == std::string_view::npos;
       continue;
     }
     partial_.append(chunk);
     if (lf == std::string_view::npos) break;
     if (!partial_.empty() && partial_.back() == '\r') partial_.pop_back();
-    lines_.push_back(Line{std::move(partial_), false});
+    queueLine(Line{std::move(partial_), false});
     partial_.clear();
   }
   run();
@@ -714,6 +714,7 @@ void Client::run() {
     if (lines_.empty()) break;
     Line l = std::move(lines_.front());
     lines_.pop_front();
+    queuedLines_ -= l.text.size() + sizeof(Line);
     if (l.tooLong) {
       error(-223, "line longer than 65536 bytes");
       continue;

@@ -117,6 +117,7 @@ class Client {
     bool tooLong = false;
   };
 
+  void queueLine(Line l);
   void run();
   void execute(std::string_view unit);
   void reply(std::string text);
@@ -132,6 +133,7 @@ class Client {
   std::string partial_;
   bool discarding_ = false;
   std::deque<Line> lines_;
+  std::size_t queuedLines_ = 0;  // bytes of lines_, with their overhead
   // The line being run: its units and how far it got.
   std::vector<std::string> units_;
   std::size_t next_ = 0;

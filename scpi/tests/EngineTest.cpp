@@ -266,11 +266,14 @@ TEST(ScpiEngine, ReadTimesOut) {
   Fixture f;
   f.engine.setWaitTimeoutMs(1000);
   f("READ?;*TST?");
+  f.client.feed("\n\n*TST?\n");
+  EXPECT_GT(f.client.queuedInput(), 3u);
   f.engine.tick(999);
   EXPECT_TRUE(f.client.waiting());
   f.engine.tick(1000);
   EXPECT_FALSE(f.client.waiting());
-  EXPECT_EQ(f.client.output(), "0\n");
+  EXPECT_EQ(f.client.output(), "0\n0\n");
+  EXPECT_EQ(f.client.queuedInput(), 0u);
   f.client.output().clear();
   EXPECT_EQ(f("SYST:ERR?"), "-230,\"Data corrupt or stale;timed out waiting for a reading\"\n");
 }
