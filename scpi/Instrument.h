@@ -34,8 +34,8 @@ inline constexpr double kCcdfLimitMinW = 2, kCcdfLimitMaxW = 400;
 // offset; ratios as they are. A quantity the line's type does not give is
 // empty.
 struct Reading {
-  std::uint64_t sequence = 0;  // counts accepted lines; new line, new number
-  std::string time;            // ISO 8601 with the time zone, when accepted
+  std::uint64_t sequence = 0;             // counts accepted lines; new line, new number
+  std::string time;                       // ISO 8601 with the time zone, when accepted
   Function function = Function::Average;  // the type the sensor reported
   std::optional<double> forwardAverageW, forwardPeakW, forwardBurstW;
   std::optional<double> crestFactorDb, ccdfPercent;

@@ -1,0 +1,152 @@
+// The SCPI engine: one Engine per instrument, one Client per connection. All
+// on the thread that owns the instrument; nothing blocks. The host calls
+// readingAccepted() after each accepted reading, zeroCalibrationEnded() when
+// a zero calibration ends, and tick() on a timer (~250 ms) for wait timeouts.
+// The Engine must outlive its Clients (and so any TcpServer serving it).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scpi/Errors.h"
+#include "scpi/Instrument.h"
+#include "scpi/Parser.h"
+
+namespace zrq::scpi {
+
+class Client;
+struct Commands;
+
+// CALCulate:LIMit on the forward average power in watts: latches a failure
+// until cleared. (To be replaced by the shared alarm evaluator.)
+class LimitCheck {
+ public:
+  double upperW = 1000, lowerW = 0;
+  bool enabled = false;
+  bool failed = false;
+  void evaluate(double forwardAverageW) {
+    if (enabled && (forwardAverageW > upperW || forwardAverageW < lowerW)) failed = true;
+  }
+};
+
+class Engine {
+ public:
+  explicit Engine(Instrument& instrument);
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  void readingAccepted();
+  void zeroCalibrationEnded(bool ok, std::string why);
+  void tick(std::int64_t nowMs);
+
+  // How long READ?, MEASure?, *OPC? and *WAI wait (default 10 s).
+  void setWaitTimeoutMs(std::int64_t ms) { timeoutMs_ = ms; }
+  std::int64_t waitTimeoutMs() const { return timeoutMs_; }
+
+  Instrument& instrument() { return inst_; }
+  const LimitCheck& limits() const { return limit_; }
+  // Every header of the command tree, as SYSTem:HELP:HEADers? lists them.
+  std::vector<std::string> headers() const;
+
+  static constexpr std::uint16_t kOperCalibrating = 1 << 0, kOperMeasuring = 1 << 4;
+  static constexpr std::uint16_t kQuesPower = 1 << 3, kQuesCalibration = 1 << 8;
+  std::uint16_t operCondition() const;
+  std::uint16_t quesCondition() const;
+
+ private:
+  friend class Client;
+  friend struct Commands;
+  void refreshConditions();
+  void resetSettings();
+
+  Instrument& inst_;
+  std::vector<Client*> clients_;
+  std::int64_t timeoutMs_ = 10000;
+  std::optional<std::int64_t> now_;
+  std::uint64_t readings_ = 0;  // readingAccepted() calls
+  std::uint16_t lastOper_ = 0, lastQues_ = 0;
+  bool zeroFailed_ = false;
+  Client* zeroStarter_ = nullptr;
+  bool continuous_ = true;
+  bool offsetOff_ = false;  // CORR:OFFS:STAT OFF: offset 0 applied, value kept
+  double offsetKeptDb_ = 0;
+  LimitCheck limit_;
+};
+
+class Client {
+ public:
+  static constexpr std::size_t kMaxLine = 64 * 1024;
+
+  explicit Client(Engine& engine);
+  ~Client();
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  // Bytes as they arrive; complete lines run at once unless the client waits.
+  void feed(std::string_view bytes);
+  // Replies not yet sent; the caller erases what it has sent.
+  std::string& output() { return out_; }
+  // Called when a wait ends (outside feed()): new replies, input runs again.
+  void setOutputCallback(std::function<void()> cb) { onOutput_ = std::move(cb); }
+  // A READ?, MEASure?, *OPC? or *WAI waits; later input stays queued.
+  bool waiting() const { return wait_.kind != WaitKind::None; }
+  std::size_t queuedInput() const;
+  std::size_t errorCount() const { return errors_.size(); }
+  std::uint8_t statusByte() const;
+
+ private:
+  friend class Engine;
+  friend struct Commands;
+  enum class WaitKind { None, Reading, Opc, Wai };
+  struct Wait {
+    WaitKind kind = WaitKind::None;
+    int quantity = 0;                  // Commands' quantity of a READ?/MEAS?
+    std::optional<Function> function;  // the reading must be of this type
+    std::uint64_t after = 0;           // Engine::readings_ when it began
+    std::optional<std::int64_t> deadline;
+  };
+  struct Line {
+    std::string text;
+    bool tooLong = false;
+  };
+
+  void queueLine(Line l);
+  void run();
+  void execute(std::string_view unit);
+  void reply(std::string text);
+  void endWait(std::optional<std::string> answer);
+  void error(int code, std::string detail = {});
+  void applyRising(std::uint16_t oper, std::uint16_t ques);
+  void timeCheck(std::int64_t now);
+  void endMessage();
+
+  Engine& engine_;
+  std::function<void()> onOutput_;
+  std::string out_;
+  std::string partial_;
+  bool discarding_ = false;
+  std::deque<Line> lines_;
+  std::size_t queuedLines_ = 0;  // bytes of lines_, with their overhead
+  // The line being run: its units and how far it got.
+  std::vector<std::string> units_;
+  std::size_t next_ = 0;
+  std::vector<Mnemonic> path_;
+  std::string message_;  // this message's replies, joined by ';'
+  bool hasReply_ = false;
+  bool running_ = false;
+  Wait wait_;
+
+  ErrorQueue errors_;
+  std::uint8_t esr_ = 0, ese_ = 0, sre_ = 0;
+  std::uint16_t operEvent_ = 0, operEnable_ = 0, quesEvent_ = 0, quesEnable_ = 0;
+  bool opcPending_ = false;
+};
+
+}  // namespace zrq::scpi
