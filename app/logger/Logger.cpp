@@ -260,7 +260,9 @@ class Run {
 
   // Waits for the earliest deadline or a stop request; true when stopped.
   bool waitUntil(Clock::time_point due) {
-    const auto left = std::chrono::duration_cast<milliseconds>(due - Clock::now()).count();
+    // Rounded up: a wait cut short of the deadline would spin on zero-time
+    // polls for the rest of the millisecond.
+    const auto left = std::chrono::ceil<milliseconds>(due - Clock::now()).count();
     pollfd p{io_.stopFd, POLLIN, 0};
     const int timeout = static_cast<int>(std::max<long long>(0, left));
     const int n = ::poll(&p, io_.stopFd >= 0 ? 1 : 0, timeout);
