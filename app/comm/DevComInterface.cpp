@@ -258,27 +258,43 @@ bool DevComInterface::readData(char* buf, unsigned bufSize, unsigned* bytesRead,
   }
 
   // A data line: skip to the first 'D', then collect through the CR. Each
-  // attempt takes at most one byte already received, so a silent sensor costs
-  // 256 quick attempts and never a wait.
+  // phase has kDataLineAttempts attempts, one per byte taken. What has
+  // arrived is taken in as few library calls as the data allows (one when
+  // the line is there), never waiting: a look that finds nothing spends the
+  // phase's remaining attempts, as they would only look at the same empty
+  // buffer again.
+  lastFetchCalls_.store(0);
   bool result = true;
+  char chunk[2 * kDataLineAttempts];  // as much as both phases can take
+  unsigned have = 0, used = 0;        // bytes in chunk, bytes of them taken
+  // 1: bytes have arrived; 0: none have; -1: the call failed.
+  auto look = [&] {
+    have = used = 0;
+    unsigned got = 0;
+    lastFetchCalls_.fetch_add(1);
+    const bool ok = guarded([&] {
+      if (ZervDComDLL::readInBuff(hDev_.load(), chunk, sizeof chunk, &got)) return true;
+      reportLibError("readInBuff())");
+      return false;
+    });
+    if (!ok) {
+      result = false;
+      return -1;
+    }
+    have = std::min<unsigned>(got, sizeof chunk);
+    return have > 0 ? 1 : 0;
+  };
   auto phase = [&](char until) {
     std::string text;
     int attempts = 0;
-    while (attempts < kDataLineAttempts && text.find(until) == std::string::npos) {
+    while (attempts < kDataLineAttempts && (text.empty() || text.back() != until)) {
       ++attempts;
-      char byte = 0;
-      unsigned got = 0;
-      const bool ok = guarded([&] {
-        if (ZervDComDLL::readInBuff(hDev_.load(), &byte, 1, &got)) return true;
-        reportLibError("readInBuff())");
-        return false;
-      });
-      if (!ok) {
-        result = false;
-        break;
+      if (used == have) {
+        const int looked = look();
+        if (looked == 0) attempts = kDataLineAttempts;  // nothing there
+        if (looked <= 0) break;
       }
-      if (got > 0) text.push_back(byte);
-      std::this_thread::yield();
+      text.push_back(chunk[used++]);
     }
     return std::make_pair(text, attempts);
   };

@@ -110,6 +110,8 @@ class DevComInterface {
   std::string serialNumber() const;
   std::uint32_t totalReads() const { return totalReads_.load(); }
   std::uint32_t totalFails() const { return totalFails_.load(); }
+  // The library calls (comm_readInBuff) the last data-line fetch made.
+  int lastFetchCalls() const { return lastFetchCalls_.load(); }
   bool threadRunning() const { return thread_.joinable(); }
 
  private:
@@ -132,6 +134,7 @@ class DevComInterface {
   std::atomic<DeviceHandle> hDev_{ZervDComDLL::INVALID_DEV_COMM_HANDLE};
   std::atomic<std::uint32_t> totalReads_{0};
   std::atomic<std::uint32_t> totalFails_{0};
+  std::atomic<int> lastFetchCalls_{0};
   const PortType portType_;
   const std::string portName_;
   const std::u16string widePortName_;

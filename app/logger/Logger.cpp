@@ -352,7 +352,9 @@ class Run : public scpi::Instrument {
   // clients meanwhile; true when stopped.
   bool waitUntil(Clock::time_point due) {
     for (;;) {
-      const auto left = std::chrono::duration_cast<milliseconds>(due - Clock::now()).count();
+      // Rounded up: a wait cut short of the deadline would spin on zero-time
+      // polls for the rest of the millisecond.
+      const auto left = std::chrono::ceil<milliseconds>(due - Clock::now()).count();
       pollfd p[2] = {{io_.stopFd, POLLIN, 0}, {server_.fd(), POLLIN, 0}};
       const int timeout = static_cast<int>(std::max<long long>(0, left));
       const int n = ::poll(p, 2, timeout);

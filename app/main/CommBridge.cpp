@@ -23,13 +23,31 @@ CommBridge::CommBridge(TfrmMain& main) : main_(main) {}
 
 zrq::core::InstrumentState& CommBridge::instrument() { return main_.state; }
 
-void CommBridge::clearAllSegments() { main_.clearAllSegments(); }
-void CommBridge::applyMeasType() { main_.applyMeasType(); }
-void CommBridge::resetPortMenu() { main_.resetPortMenu(); }
-void CommBridge::updateDisplay() { main_.updateDisplay(); }
-void CommBridge::followState() { main_.displayTimerTimer(); }
+// Whatever the connection side does to the panel, a parked display tick
+// follows it again (in its old rhythm) until it finds nothing left to show.
+void CommBridge::clearAllSegments() {
+  main_.wakeDisplay();
+  main_.clearAllSegments();
+}
+void CommBridge::applyMeasType() {
+  main_.wakeDisplay();
+  main_.applyMeasType();
+}
+void CommBridge::resetPortMenu() {
+  main_.wakeDisplay();
+  main_.resetPortMenu();
+}
+void CommBridge::updateDisplay() {
+  main_.wakeDisplay();
+  main_.updateDisplay();
+}
+void CommBridge::followState() {
+  main_.wakeDisplay();
+  main_.displayTimerTimer();
+}
 
 void CommBridge::setLblComm(LabelColor color, const std::string& text) {
+  main_.wakeDisplay();
   main_.setCommLabel(QString::fromStdString(text),
                      color == LabelColor::Red ? "color: red;" : "color: green;");
 }
@@ -71,6 +89,7 @@ void CommBridge::stopTimer(CommTimer t) {
   if (QTimer* q = timer(t)) q->stop();
 }
 void CommBridge::startTimer(CommTimer t) {
+  main_.wakeDisplay();
   if (QTimer* q = timer(t)) q->start();
 }
 void CommBridge::setTimerInterval(CommTimer t, int ms) {

@@ -84,7 +84,16 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   displayTimer = new QTimer(this);
   displayTimer->setObjectName("displayTimer");
   displayTimer->setInterval(250);
+  // First of its receivers: the rhythm is kept before anything else runs.
+  connect(displayTimer, &QTimer::timeout, this, &TfrmMain::onDisplayTimeout);
   connect(displayTimer, &QTimer::timeout, this, &TfrmMain::displayTimerTimer);
+  connect(displayTimer, &QTimer::timeout, this, [this] {
+    // Disconnected with nothing left to follow: no tick until a wake-up.
+    if (displayIdle() && displayTimer->isActive()) {
+      displayTimer->stop();
+      displayParked_ = true;
+    }
+  });
   readDataTimer = new QTimer(this);
   readDataTimer->setObjectName("readDataTimer");
   readDataTimer->setInterval(600);
@@ -131,6 +140,7 @@ void TfrmMain::setCommLabel(const QString& text, const QString& style, bool visi
 
 void TfrmMain::showSensorWait(bool waiting) {
   static const QString kWaiting = QStringLiteral("Waiting for the sensor");
+  if (waiting) wakeDisplay();
   if (waiting == sensorWaitShown_) return;
   sensorWaitShown_ = waiting;
   if (waiting) {

@@ -121,6 +121,17 @@ class TfrmMain : public QMainWindow {
 
   // ---- Display ----
   void displayTimerTimer();
+  // The display tick runs while there is something to show. A timer tick
+  // that finds the panel disconnected with nothing left to follow parks the
+  // timer; wakeDisplay (a connect, the connection side starting its timers,
+  // a wait for the sensor) starts it again in the rhythm it kept, so the
+  // ticks come when they would have come had it never stopped. A timer
+  // stopped by anyone else stays stopped.
+  void wakeDisplay();
+  bool displayParked() const { return displayParked_; }
+  // Display timer ticks since the window was made (all of them, whoever
+  // listens).
+  long displayTicks() const { return displayTicks_; }
   void updateDisplay();
   void applyMeasType();
   void readDataTimerTimer();
@@ -249,6 +260,15 @@ class TfrmMain : public QMainWindow {
   bool staleShown_ = false;
   bool closing_ = false;
   bool sensorWaitShown_ = false;
+  // The parked display tick: when the last timer tick came (steady clock, ms)
+  // and the interval a shortened first period after a wake-up gives back.
+  bool displayParked_ = false;
+  long displayTicks_ = 0;
+  std::int64_t displayPhaseMs_ = 0;
+  int displayResumeInterval_ = 0;
+  int displayResumeFirstMs_ = 0;
+  void onDisplayTimeout();
+  bool displayIdle() const;
   struct {
     QString text, style;
     bool visible = false;

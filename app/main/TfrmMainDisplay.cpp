@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 
 #include "TfrmMain.h"
 #include "core/PowerMath.h"
@@ -30,6 +31,14 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 void enable(QWidget* w, bool on) { w->setEnabled(on); }
 void enable(QMenu* m, bool on) { m->menuAction()->setEnabled(on); }
+
+// The display timer's rhythm is kept on the real clock, whatever clock the
+// staleness is judged by.
+std::int64_t steadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 }  // namespace
 
@@ -74,15 +83,56 @@ void TfrmMain::clearAllSegments() {
 }
 
 void TfrmMain::applyAnnunciators(zrq::core::UnitAnnunciator& ann, SegmentHost host, PowerUnit key) {
-  // Hide the old pair before lighting the new one: two keys may share a label.
+  // Hide the old pair, light the new one: two keys may share a label, and a
+  // label of both pairs (the same key again) stays lit without going dark in
+  // between, so an unchanged unit costs no repaint.
   const auto change = ann.select(key);
+  const auto shown = [&](std::string_view name) {
+    return name == change.show.first || name == change.show.second;
+  };
   for (auto name : {change.hide.first, change.hide.second})
-    if (!name.empty()) setLit(segmentLabel(zrq::app::segmentCodeOf(host, name)), false);
+    if (!name.empty() && !shown(name))
+      setLit(segmentLabel(zrq::app::segmentCodeOf(host, name)), false);
   for (auto name : {change.show.first, change.show.second})
     if (!name.empty()) setLit(segmentLabel(zrq::app::segmentCodeOf(host, name)), true);
 }
 
 // ---- Tick -------------------------------------------------------------------
+
+void TfrmMain::onDisplayTimeout() {
+  ++displayTicks_;
+  displayPhaseMs_ = steadyMs();
+  if (displayResumeInterval_ > 0) {
+    // The shortened first period after a wake-up is over: the rhythm's own
+    // from here (unless the interval was set anew meanwhile).
+    if (displayTimer->interval() == displayResumeFirstMs_ &&
+        displayResumeFirstMs_ != displayResumeInterval_)
+      displayTimer->setInterval(displayResumeInterval_);
+    displayResumeInterval_ = 0;
+  }
+}
+
+bool TfrmMain::displayIdle() const {
+  // What a tick does while disconnected: follow a state change, the
+  // connection label, the staleness and the wait label. None is pending.
+  const bool connected = peers_.comm && peers_.comm->portConnected();
+  const bool interrogated = peers_.comm && peers_.comm->interrogationAccepted();
+  return state.commState == CommState::NoConnection && prevCommState == CommState::NoConnection &&
+         !connected && !interrogated && !sensorWaitShown_ && !staleShown_ && !shutDown_;
+}
+
+void TfrmMain::wakeDisplay() {
+  if (!displayParked_) return;
+  displayParked_ = false;
+  if (shutDown_ || displayTimer->isActive()) return;
+  // The next tick comes when it would have come had the timer run on.
+  const int interval = std::max(1, displayTimer->interval());
+  const std::int64_t since = std::max<std::int64_t>(0, steadyMs() - displayPhaseMs_);
+  const int left = interval - static_cast<int>(since % interval);
+  displayResumeInterval_ = interval;
+  displayResumeFirstMs_ = left;
+  displayTimer->start(left);
+}
 
 void TfrmMain::displayTimerTimer() {
   const CommState s = state.commState;
@@ -250,7 +300,7 @@ void TfrmMain::updateDisplay() {
     default:
       setLit(segRfl, false);
       setLit(segRflUnits, false);
-      rflDisplay->clear();
+      if (!rflDisplay->text().isEmpty()) rflDisplay->clear();  // else a repaint a tick
       if (peers_.rflMeter && peers_.rflMeter->isShown()) peers_.rflMeter->hideWindow();
       break;
   }

@@ -101,6 +101,7 @@ void TfrmMain::Setup1ItemsClick(QAction* item) {
     item->setEnabled(true);
     state.commState = CommState::NoConnection;
     prevCommState = CommState::Connecting;
+    wakeDisplay();
     setCommLabel("  Connecting", "color: red;");
     applyMeasType();
     if (peers_.comm) peers_.comm->connectPort(item->data().toInt());

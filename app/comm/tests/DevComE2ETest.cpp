@@ -193,7 +193,11 @@ TEST_F(DevCom, DataLineSkipsToTheFirstDAndPurgesTheRest) {
   ASSERT_TRUE(port->readLine(marker, 15, &n));
   ASSERT_EQ(std::string(marker, n), "M\n");
   EXPECT_EQ(port->readDataLine(), ",12\r");
+  // The line was there: one library call took it in, no byte-by-byte reads.
+  EXPECT_EQ(port->lastFetchCalls(), 1);
   EXPECT_EQ(port->readDataLine(), "");  // the second line was purged
+  // Nothing there: one look per phase, not one per attempt.
+  EXPECT_EQ(port->lastFetchCalls(), 2);
   port->close();
 }
 

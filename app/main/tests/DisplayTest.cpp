@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include <cstdlib>
+#include <set>
 
 #include "PanelTestSupport.h"
 #include "SegmentTable.h"
@@ -48,6 +49,46 @@ TEST_F(PanelTest, IdleTicksWhileDisconnectedRepaintAndRestyleNothing) {
   EXPECT_EQ(counter.styles, 0);
   EXPECT_EQ(text(w->lblComm), "No Connection");
   EXPECT_TRUE(w->lblComm->isVisible());
+}
+
+// Streaming a reading that does not change, a tick repaints nothing, in
+// every type: only read-outs, annunciators and bars whose content changed are
+// drawn again.
+TEST_F(PanelTest, TicksOfAnUnchangedReadingRepaintNothing) {
+  struct Counter : QObject {
+    int paints = 0;
+    std::set<std::string> painted;
+    bool eventFilter(QObject* o, QEvent* e) override {
+      if (e->type() == QEvent::Paint) {
+        ++paints;
+        painted.insert(o->objectName().toStdString());
+      }
+      return false;
+    }
+  } counter;
+  w->show();
+  const Powers p;
+  startStreaming(p);
+  QWidget* client = w->centralWidget();
+  for (QWidget* c : client->findChildren<QWidget*>()) c->installEventFilter(&counter);
+  client->installEventFilter(&counter);
+  for (MeasType type :
+       {MeasType::Average, MeasType::Peak, MeasType::Burst, MeasType::Crest, MeasType::CCDF}) {
+    w->state.measType = type;
+    receive(p);
+    tick(3);  // the change of type is drawn
+    QApplication::processEvents();
+    counter.paints = 0;
+    counter.painted.clear();
+    for (int i = 0; i < 5; ++i) {
+      receive(p);
+      w->displayTimerTimer();
+      QApplication::processEvents();
+    }
+    std::string names;
+    for (const auto& n : counter.painted) names += n + " ";
+    EXPECT_EQ(counter.paints, 0) << core::measTypeName(type) << ": " << names;
+  }
 }
 
 TEST_F(PanelTest, BeforeTheFirstTickOnlyTheFixedAnnunciatorsShow) {

@@ -1,5 +1,6 @@
 // The menu actions and the end of the run, with recording peers.
 #include <QAction>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <stdexcept>
@@ -110,6 +111,38 @@ TEST_F(LifecycleTest, PortItemClickConnectsThroughTheConnectionWindowByTag) {
   EXPECT_FALSE(second->isChecked());
   EXPECT_TRUE(w->portMenuItem("COM1")->isEnabled());
   EXPECT_EQ(comm.disconnects, 1);
+}
+
+// Disconnected, nothing ticks: the display timer parks once a tick finds
+// nothing to follow, and a connect starts it again.
+TEST_F(LifecycleTest, DisconnectedTheDisplayTimerParksAndAConnectWakesIt) {
+  QAction* port = w->addPortMenuItem("COM3");
+  w->displayTimer->setInterval(20);
+  w->displayTimer->start();
+  const long before = w->displayTicks();
+  // The start-up tick follows the state change; the panel is idle after it.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->displayParked(); }, 2000));
+  EXPECT_FALSE(w->displayTimer->isActive());
+  EXPECT_TRUE(lit("segNoSensor"));
+  EXPECT_EQ(text(w->lblComm), "No Connection");
+  const long parkedAt = w->displayTicks();
+  EXPECT_GT(parkedAt, before);
+  QTest::qWait(200);
+  EXPECT_EQ(w->displayTicks(), parkedAt);  // ten periods: not one tick
+  port->trigger();                         // a connect: the panel follows it again
+  EXPECT_TRUE(w->displayTimer->isActive());
+  EXPECT_FALSE(w->displayParked());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w->displayTicks() > parkedAt; }, 2000));
+  EXPECT_EQ(w->displayTimer->interval(), 20);  // the rhythm is the timer's own again
+}
+
+// A timer the tests (or anyone) stopped stays stopped: only a parked one wakes.
+TEST_F(LifecycleTest, AStoppedDisplayTimerIsNotWoken) {
+  QAction* port = w->addPortMenuItem("COM3");
+  tick();
+  port->trigger();
+  EXPECT_FALSE(w->displayTimer->isActive());
+  EXPECT_FALSE(w->displayParked());
 }
 
 }  // namespace

@@ -89,6 +89,9 @@ void HelperThread::threadProc() {
       bool failed = false;
       try {
         proc_->run();
+        // A step may end its wait when woken and return: the wake-up is
+        // used up like the time-out's below.
+        wake_.drain();
         setStatus(ErrCode::NoError);
       } catch (const CommErrInfo::CommExc& e) {
         if (e.code() == ErrCode::ReadTimeout) {

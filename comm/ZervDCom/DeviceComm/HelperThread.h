@@ -18,7 +18,8 @@ class HelperThProc {
   explicit HelperThProc(DeviceComm* owner) : owner_(owner) {}
   virtual ~HelperThProc();
   // One work step. Its blocking waits must include the thread's wake-up
-  // descriptor and raise a CommExc with code 8 when woken.
+  // descriptor and end the step when woken: by returning (the usual way, no
+  // exception) or by raising a CommExc with code 8.
   virtual void run() = 0;
   // Called on the thread right after a step failed and its error was stored,
   // so the step can wake callers waiting on its requests. Default: nothing.

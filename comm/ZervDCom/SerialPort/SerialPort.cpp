@@ -327,13 +327,24 @@ unsigned SerialPort::read(uint8_t* buf, unsigned len, int timeoutMs) {
   return got;
 }
 
-void SerialPort::waitForInput(int timeoutMs, int wakeFd) {
+bool SerialPort::waitForInput(int timeoutMs, int wakeFd) {
   requireOpen();
   {
     std::lock_guard<std::mutex> lk(rxMutex_);
-    if (rx_.size() > rxPos_) return;
+    if (rx_.size() > rxPos_) return true;
   }
-  waitReadable(timeoutMs, wakeFd, "::WaitForSingleObject()");
+  switch (pollWait(fd_, POLLIN, timeoutMs, wakeFd)) {
+    case PollOutcome::Ready:
+      return true;
+    case PollOutcome::TimedOut:
+    case PollOutcome::Woken:  // the helper thread starts over or stops
+      return false;
+    case PollOutcome::HangUp:
+      throw SerialPortWin32Exc(ErrCode::ReadFailed, "::ReadFile()", EIO, ZRQ_HERE);
+    case PollOutcome::Error:
+      break;
+  }
+  throw SerialPortWin32Exc(ErrCode::ReadFailed, "::WaitForSingleObject()", errno, ZRQ_HERE);
 }
 
 unsigned SerialPort::readSome(uint8_t* buf, unsigned len, int timeoutMs, int wakeFd) {

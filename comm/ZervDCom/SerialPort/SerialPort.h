@@ -40,9 +40,10 @@ class SerialPort {
   // Waits (up to timeoutMs, interruptible through wakeFd) until data is
   // there, then moves what is there, up to len bytes. Woken: raises 8.
   unsigned readSome(uint8_t* buf, unsigned len, int timeoutMs, int wakeFd);
-  // Returns when input waits (already decoded or in the driver); raises 8 on
-  // time-out or when woken, 6 on a hang-up.
-  void waitForInput(int timeoutMs, int wakeFd);
+  // True when input waits (already decoded or in the driver); false on
+  // time-out or when woken (the wake-up is not drained); raises 6 on a
+  // hang-up and the read failure on a port error.
+  bool waitForInput(int timeoutMs, int wakeFd);
   // Whether decoded input carried error marks not yet raised.
   bool hasPendingLineErrors();
   // The error part of checkCommErrors alone (no byte count).

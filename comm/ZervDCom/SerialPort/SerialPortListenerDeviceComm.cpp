@@ -22,7 +22,8 @@ void SerialListenerHelperThProc::run() {
   BufferedRead::checkStepConditions(*db, conn_->bytesReq(), conn_->charReq());
   port->checkLineErrors();  // marks a caller's move brought in
   const auto waitStart = std::chrono::steady_clock::now();
-  port->waitForInput(kInfiniteMs, th->wakeFd());
+  // Woken (a purge, a close): the step starts over.
+  if (!port->waitForInput(kInfiniteMs, th->wakeFd())) return;
   const auto waited = std::chrono::steady_clock::now() - waitStart;
   // Everything that waits moves in one step (a waiting caller may have moved
   // it already); the order and the buffer's overflow rule are those of
@@ -96,9 +97,9 @@ void SerialPortListenerDeviceComm::batchPause(int wakeFd,
   // No wake-up for data, but one for a hang-up or a port failure (poll
   // reports those whatever is asked for): the next step meets it at once.
   const int portFd = port_ ? port_->fd() : -1;
-  // Woken: the step starts over (or the thread stops).
-  if (pollWait(portFd, 0, ms, wakeFd) == PollOutcome::Woken)
-    throw SerialPortExc(ErrCode::ReadTimeout, ZRQ_HERE);
+  // Woken or not, the step ends here and starts over (or the thread stops):
+  // a pause that ends is no error.
+  pollWait(portFd, 0, ms, wakeFd);
 }
 
 WaitResult SerialPortListenerDeviceComm::waitDraining(ReadReq& req,

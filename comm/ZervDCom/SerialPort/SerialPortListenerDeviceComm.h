@@ -60,7 +60,7 @@ class SerialPortListenerDeviceComm : public SerialPortDeviceComm {
   // The listener's pause after it moved data it had waited for for the
   // given time; only a running stream (the wait was shorter than a quarter of
   // the pause) pauses. A wake-up of the thread (close, purge, line errors a
-  // caller met) ends it at once (raises 8).
+  // caller met) ends it at once; nothing is raised.
   void batchPause(int wakeFd, std::chrono::steady_clock::duration waited);
   int batchMs() const noexcept { return batchMs_.load(); }
   // For tests: a long pause makes the batching observable. Until the next open.

@@ -9,6 +9,7 @@
 #include "Common/WideText.h"
 #include "PipeComm.h"
 #include "Common/ErrCodes.h"
+#include "Common/PollWait.h"
 
 namespace {
 
@@ -109,6 +110,31 @@ TEST(HelperThreadStatus, AStepTimeoutIsNoError) {
   unsigned got = 0;
   EXPECT_TRUE(c.read(buf, 2, &got, 2000));
   EXPECT_EQ(c.thread.status(), ErrCode::NoError);
+}
+
+// A step that ends its wait when woken and returns, without raising: the
+// wake-up is used up, so the next step waits again instead of spinning.
+TEST(HelperThreadLife, AStepWokenMayReturnAndTheWakeUpIsUsedUp) {
+  struct WaitingStep : HelperThProc {
+    WaitingStep() : HelperThProc(nullptr) {}
+    void run() override {
+      runs.fetch_add(1);
+      pollWait(-1, POLLIN, kInfiniteMs, thread->wakeFd());
+    }
+    HelperThread* thread = nullptr;
+    std::atomic<int> runs{0};
+  } step;
+  HelperThread t(&step);
+  step.thread = &t;
+  t.start();
+  ASSERT_TRUE(zrq::test::eventually([&] { return step.runs.load() == 1; }));
+  t.wakeStep();
+  ASSERT_TRUE(zrq::test::eventually([&] { return step.runs.load() >= 2; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(step.runs.load(), 2);
+  EXPECT_EQ(t.status(), ErrCode::NoError);
+  t.stop(2000);
+  EXPECT_FALSE(t.isRunning());
 }
 
 }  // namespace
