@@ -39,6 +39,10 @@ struct Commands {
 
   static Settings settings(Client& c) { return c.engine_.inst_.settings(); }
   static void apply(Client& c, const Settings& s) {
+    if (const std::string why = c.engine_.inst_.conflict(s); !why.empty()) {
+      c.error(-221, why);
+      return;
+    }
     c.engine_.inst_.apply(s);
     c.engine_.refreshConditions();
   }
@@ -292,7 +296,7 @@ const std::vector<Commands::Entry>& Commands::table() {
         return;
       }
       c.wait_ = C::Wait{k, 0, std::nullopt, 0, {}};
-      if (c.engine_.now_) c.wait_.deadline = *c.engine_.now_ + c.engine_.timeoutMs_;
+      if (c.engine_.now_) c.wait_.deadline = *c.engine_.now_ + c.waitLimitMs();
     };
     t.push_back({"*OPC?", {}, [waitOp](C& c, const Arg&) { waitOp(c, C::WaitKind::Opc); }});
     t.push_back({"*WAI", {}, [waitOp](C& c, const Arg&) { waitOp(c, C::WaitKind::Wai); }});
@@ -407,16 +411,16 @@ const std::vector<Commands::Entry>& Commands::table() {
     bw.choices = {"FULL"};
     t.push_back({"[SENSe#:]BANDwidth:VIDeo", bw, [](C& c, const Arg& a) {
                    Settings s = settings(c);
+                   const bool number = a.special == Arg::Value && a.text.empty();
+                   if (number && !(a.num > 0)) return c.error(-222, "bandwidth above 0 Hz");
                    if (a.special == Arg::Max || a.text == "FULL")
                      s.filter = Filter::Full;
-                   else if (a.special != Arg::Value || a.num <= 4500)
+                   else if (!number || a.num <= 4500)
                      s.filter = Filter::K4_5;
                    else if (a.num <= 400000)
                      s.filter = Filter::K400;
                    else
                      s.filter = Filter::Full;
-                   if (a.special == Arg::Value && !(a.num > 0))
-                     return c.error(-222, "bandwidth above 0 Hz");
                    apply(c, s);
                  }});
     t.push_back(
@@ -594,7 +598,8 @@ void Engine::refreshConditions() {
 }
 
 void Engine::resetSettings() {
-  inst_.apply(Settings{});
+  // Not in the middle of a zero calibration, nor against the host's rules.
+  if (inst_.conflict(Settings{}).empty()) inst_.apply(Settings{});
   limit_ = LimitCheck{};
   continuous_ = true;
   offsetOff_ = false;
@@ -782,10 +787,17 @@ void Client::endWait(std::optional<std::string> answer) {
   if (onOutput_) onOutput_();
 }
 
+std::int64_t Client::waitLimitMs() const {
+  // A zero calibration takes its full course (the sensor's verdict comes after 40 s).
+  return wait_.kind == WaitKind::Reading
+             ? engine_.timeoutMs_
+             : std::max(engine_.timeoutMs_, Engine::kOperationTimeoutMs);
+}
+
 void Client::timeCheck(std::int64_t now) {
   if (!waiting()) return;
   if (!wait_.deadline) {
-    wait_.deadline = now + engine_.timeoutMs_;
+    wait_.deadline = now + waitLimitMs();
     return;
   }
   if (now < *wait_.deadline) return;

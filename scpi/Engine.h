@@ -46,7 +46,9 @@ class Engine {
   void zeroCalibrationEnded(bool ok, std::string why);
   void tick(std::int64_t nowMs);
 
-  // How long READ?, MEASure?, *OPC? and *WAI wait (default 10 s).
+  // How long READ? and MEASure? wait (default 10 s); *OPC? and *WAI wait for
+  // a zero calibration at least kOperationTimeoutMs.
+  static constexpr std::int64_t kOperationTimeoutMs = 60000;
   void setWaitTimeoutMs(std::int64_t ms) { timeoutMs_ = ms; }
   std::int64_t waitTimeoutMs() const { return timeoutMs_; }
 
@@ -125,6 +127,7 @@ class Client {
   void error(int code, std::string detail = {});
   void applyRising(std::uint16_t oper, std::uint16_t ques);
   void timeCheck(std::int64_t now);
+  std::int64_t waitLimitMs() const;
   void endMessage();
 
   Engine& engine_;

@@ -76,10 +76,9 @@ ParseResult parseLoggerArgs(const std::vector<std::string>& args) {
       value = a.substr(eq + 1);
       hasValue = true;
     }
-    static const char* const kValued[] = {"--port",       "--out",     "--type",    "--sample",
-                                          "--event",      "--trigger", "--limit",   "--offset",
-                                          "--ccdf-limit", "--filter",  "--seconds", "--records",
-                                          "--scpi"};
+    static const char* const kValued[] = {
+        "--port",   "--out",        "--type",   "--sample",  "--event",   "--trigger", "--limit",
+        "--offset", "--ccdf-limit", "--filter", "--seconds", "--records", "--scpi"};
     bool known = false;
     for (const char* k : kValued) known = known || name == k;
     if (!known) return fail("unknown argument: " + a);

@@ -70,7 +70,7 @@ bool RemoteControl::listen(const remote::ListenAddress& at, std::string* why) {
   if (!server->listen(at.host, at.port, why)) return false;
   server_ = std::move(server);
   at_ = at;
-  server_->setClientCountCallback([this](std::size_t n) {
+  server_->setClientCountChanged([this](std::size_t n) {
     if (n > 0 && !tick_->isActive()) tick_->start();
     if (n == 0) tick_->stop();
     emit clientsChanged(static_cast<int>(n));
@@ -136,6 +136,10 @@ scpi::Settings RemoteControl::settings() const { return remote::settingsOf(main_
 void RemoteControl::apply(const scpi::Settings& s) {
   const scpi::Settings was = settings();
   remote::applySettings(main_.state, s);
+  // Before the panel's first streaming tick the type is still to be set to
+  // the one a connect starts with: that is where a script's choice must go.
+  if (s.function != was.function && main_.prevCommState != CommState::Streaming)
+    main_.state.typeAtConnect = static_cast<core::MeasType>(static_cast<int>(s.function));
   main_.fwdIsPower = core::isPowerUnit(main_.state.fwdUnit);
   // As the panel's own type, unit and offset controls do.
   if (s.function != was.function || s.unit != was.unit || s.offsetDb != was.offsetDb)

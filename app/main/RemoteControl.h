@@ -26,9 +26,7 @@ struct RemoteChoice {
   bool enabled = false;
   bool network = false;  // every interface instead of this machine only
   int port = 5025;
-  remote::ListenAddress address() const {
-    return {network ? "0.0.0.0" : "127.0.0.1", port};
-  }
+  remote::ListenAddress address() const { return {network ? "0.0.0.0" : "127.0.0.1", port}; }
 };
 // From the user's configuration folder; defaults when nothing was saved.
 RemoteChoice loadRemoteChoice();

@@ -153,10 +153,11 @@ void TfrmMain::RemoteControl1Click() {
 
 void TfrmMain::showRemoteClients(int count) {
   lblRemote->setVisible(count > 0);
-  lblRemote->setToolTip(count == 1 ? QStringLiteral("1 script is connected (Comm, Remote Control...)")
-                                   : QStringLiteral("%1 scripts are connected (Comm, Remote "
-                                                    "Control...)")
-                                         .arg(count));
+  lblRemote->setToolTip(count == 1
+                            ? QStringLiteral("1 script is connected (Comm, Remote Control...)")
+                            : QStringLiteral("%1 scripts are connected (Comm, Remote "
+                                             "Control...)")
+                                  .arg(count));
 }
 
 void TfrmMain::BXTToolHelp1Click() {

@@ -28,9 +28,10 @@ TfrmRemote::TfrmRemote(zrq::app::RemoteControl& remote, QWidget* parent)
   spnPort->setValue(remote.listening() && remote.port() > 0 ? remote.port() : c.port);
   rbLocal = new QRadioButton("This computer only (127.0.0.1)", this);
   rbLocal->setObjectName("rbLocal");
-  rbNetwork = new QRadioButton("The network: anyone who can reach this computer can\n"
-                               "change the settings and start a zero calibration",
-                               this);
+  rbNetwork = new QRadioButton(
+      "The network: anyone who can reach this computer can\n"
+      "change the settings and start a zero calibration",
+      this);
   rbNetwork->setObjectName("rbNetwork");
   const bool network = remote.listening() ? remote.address().host != "127.0.0.1" : c.network;
   (network ? rbNetwork : rbLocal)->setChecked(true);
@@ -60,10 +61,11 @@ void TfrmRemote::showStatus() {
     return;
   }
   const int n = remote_.clients();
-  lblStatus->setText(QStringLiteral("Listening on %1:%2; %3 connected.")
-                         .arg(QString::fromStdString(remote_.address().host))
-                         .arg(remote_.port())
-                         .arg(n == 1 ? QStringLiteral("1 client") : QStringLiteral("%1 clients").arg(n)));
+  lblStatus->setText(
+      QStringLiteral("Listening on %1:%2; %3 connected.")
+          .arg(QString::fromStdString(remote_.address().host))
+          .arg(remote_.port())
+          .arg(n == 1 ? QStringLiteral("1 client") : QStringLiteral("%1 clients").arg(n)));
 }
 
 void TfrmRemote::okClick() {
@@ -75,8 +77,8 @@ void TfrmRemote::okClick() {
     remote_.close();
   } else {
     const zrq::remote::ListenAddress at = c.address();
-    const bool same = remote_.listening() && remote_.address().host == at.host &&
-                      remote_.port() == at.port;
+    const bool same =
+        remote_.listening() && remote_.address().host == at.host && remote_.port() == at.port;
     std::string why;
     if (!same && !remote_.listen(at, &why)) {
       lblStatus->setText(QStringLiteral("Port %1 cannot be opened: %2")

@@ -254,7 +254,8 @@ int main(int argc, char** argv) {
 
   auto* remote = new zrq::app::RemoteControl(*frmMain);
   frmMain->setRemote(remote);
-  if (const zrq::app::RemoteChoice choice = zrq::app::loadRemoteChoice(); scpiAt || choice.enabled) {
+  if (const zrq::app::RemoteChoice choice = zrq::app::loadRemoteChoice();
+      scpiAt || choice.enabled) {
     const zrq::remote::ListenAddress at = scpiAt ? *scpiAt : choice.address();
     std::string why;
     if (remote->listen(at, &why)) {
@@ -262,8 +263,8 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     } else {
       // The panel still runs; the dialog offers another port.
-      std::fprintf(stderr, "ZRQUSB: remote control on %s:%d is off: %s\n", at.host.c_str(),
-                   at.port, why.c_str());
+      std::fprintf(stderr, "ZRQUSB: remote control on %s:%d is off: %s\n", at.host.c_str(), at.port,
+                   why.c_str());
       if (scpiAt) {
         delete frmMain;
         zrq::frame::uninstallFrame();

@@ -47,6 +47,7 @@ TEST(ScpiEngine, Replies) {
       {"CCDF:LIM MIN;LIM?;LIM? MAX", "2.000000E+00;4.000000E+02\n"},
       {"BAND:VID 400 KHZ;VID?", "4.000000E+05\n"},
       {"BAND:VID 1MHZ;VID?", "9.900000E+37\n"},
+      {"BAND:VID FULL;VID?", "9.900000E+37\n"},
       {"BAND:VID FULL;VID 4.5 khz;VID?", "4.500000E+03\n"},
       {"FUNC 'POW:PEAK';FUNC?", "\"POW:PEAK\"\n"},
       {"FUNC \"power:crest\";FUNC?", "\"POW:CRES\"\n"},
@@ -227,16 +228,17 @@ TEST(ScpiEngine, ZeroCalibration) {
   f.engine.zeroCalibrationEnded(true, "");
   EXPECT_EQ(f.client.output(), "1;ZRQ,TKS7730,123456,1.07\n0\n");
   f.client.output().clear();
-  // *OPC sets the ESR bit at the end; *WAI holds the input; both time out.
+  // *OPC sets the ESR bit at the end; *WAI holds the input, past the
+  // readings' time-out, for as long as a calibration may take.
   f("*CLS;:CAL:ZERO:AUTO ONCE;*OPC");
   EXPECT_EQ(f("*WAI;*ESR?"), "");
-  f.engine.tick(9999);
+  f.engine.tick(Engine::kOperationTimeoutMs - 1);
   EXPECT_EQ(f.client.output(), "");
-  f.engine.tick(10000);
+  f.engine.tick(Engine::kOperationTimeoutMs);
   EXPECT_EQ(f.client.output(), "16\n");  // EXE of the timeout; OPC not yet
   f.client.output().clear();
   f.inst.calRunning = false;
-  f.engine.tick(10001);
+  f.engine.tick(Engine::kOperationTimeoutMs + 1);
   EXPECT_EQ(f("*ESR?;:SYST:ERR?"),
             "1;-200,\"Execution error;timed out waiting for the operation to complete\"\n");
 }

@@ -78,7 +78,8 @@ bool lit(QLabel* l) { return l->isVisibleTo(l->parentWidget()); }
 
 TEST_F(RemoteE2E, ScriptAndPanelSeeEachOthersSettings) {
   main->Setup1ItemsClick(main->portMenuItem(QString::fromStdString(sim->serialPath())));
-  ASSERT_TRUE(eventually([&] { return main->state.commState == core::CommState::Streaming; }, 10000));
+  ASSERT_TRUE(
+      eventually([&] { return main->state.commState == core::CommState::Streaming; }, 10000));
   EXPECT_FALSE(lit(main->lblRemote));
   connectClient();
   ASSERT_TRUE(eventually([&] { return lit(main->lblRemote); }));
@@ -87,10 +88,12 @@ TEST_F(RemoteE2E, ScriptAndPanelSeeEachOthersSettings) {
   send("UNIT:POW DBM;:SENS:FUNC \"POW:PEAK\"");
   EXPECT_TRUE(eventually([&] { return lit(main->segPeak) && lit(main->segFdb); }));
   EXPECT_EQ(main->state.measType, MeasType::Peak);
-  EXPECT_TRUE(eventually([&] {
-    const auto g = sim->commandsReceived('G');
-    return !g.empty() && g.back().size() > 2 && g.back()[2] == 2;
-  }, 10000));
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto g = sim->commandsReceived('G');
+        return !g.empty() && g.back().size() > 2 && g.back()[2] == 2;
+      },
+      10000));
 
   // The user's own change is what the next query reads.
   main->btnFwdUnitsClick();

@@ -90,9 +90,9 @@ def near(text, expected, tolerance):
 
 
 def common_checks(c, serial, label):
+    check(wait_streaming(c), "%s streams" % label)
     idn = c.query("*IDN?")
     check(re.fullmatch(r"ZRQ,TKS7730,%s,1\.4" % serial, idn) is not None, "%s *IDN? %r" % (label, idn))
-    check(wait_streaming(c), "%s streams" % label)
     check(c.query("SYST:ERR?") == '0,"No error"', "%s empty error queue" % label)
 
     # Readings within the simulator's drift and noise of 100 W and VSWR 1.5.
@@ -130,7 +130,7 @@ def common_checks(c, serial, label):
 
 def settings_reach_sensor(c, trace, label):
     before = len(trace_g_commands(trace))
-    c.write("SENS:CORR:OFFS 3;:SENS:FILT FULL")
+    c.write("SENS:CORR:OFFS 3;:SENS:BAND:VID FULL")
     c.write('SENS:FUNC "POW:PEAK"')
     end = time.monotonic() + 15
     ok = False
@@ -145,7 +145,8 @@ def settings_reach_sensor(c, trace, label):
     peak = c.query("READ:POW:PEAK?")
     check(float(peak) > 100, "%s peak %r above the average" % (label, peak))
     check(c.query("SENS:FUNC?") == '"POW:PEAK"', "%s function query" % label)
-    c.write('SENS:FUNC "POW:AVG";:SENS:CORR:OFFS 0;:SENS:FILT 4.5KHZ')
+    c.write('SENS:FUNC "POW:AVG";:SENS:CORR:OFFS 0;:SENS:BAND:VID 4.5KHZ')
+    check(c.query("SYST:ERR?") == '0,"No error"', "%s settings without errors" % label)
 
 
 def run_logger(sim, zrq_log, work):
