@@ -13,8 +13,8 @@
 namespace zrq::logger {
 
 struct LoggerOptions {
-  std::string port;  // as the Comm menu names it, or a device path
-  std::string out;   // the log file; may be left out when scripts drive it
+  std::string port;                           // as the Comm menu names it, or a device path
+  std::string out;                            // the log file; may be left out when scripts drive it
   std::optional<remote::ListenAddress> scpi;  // answer remote-control commands here
   core::MeasType measType = core::MeasType::Average;
   core::LogSettings log;  // event, trigger, sample time, limit text

@@ -34,6 +34,7 @@ constexpr WindowContext kContexts[] = {
     {"frmComm", help::HC_CONNECTION_WINDOW},
     {"frmLogFreq", help::HC_LOG_SETUP},
     {"frmFilterValue", help::HC_FILTER},
+    {"frmRemote", help::HC_REMOTE_CONTROL},
     {"frmAbout", help::HC_ABOUT},
     {"frmMeter", help::HC_METER_WINDOWS},
     {"frmRflMeter", help::HC_METER_WINDOWS},

@@ -121,8 +121,7 @@ TEST_F(PanelTest, MenuBarHasItsItemsCaptionsHintsAndInitialStates) {
   QAction* b = w->addPortMenuItem("/dev/ttyUSB0");
   EXPECT_EQ(a->data().toInt(), 0);
   EXPECT_EQ(b->data().toInt(), 1);
-  EXPECT_EQ(items(w->Setup1),
-            (QStringList{"COM1", "/dev/ttyUSB0", "-", "&Remote Control..."}));
+  EXPECT_EQ(items(w->Setup1), (QStringList{"COM1", "/dev/ttyUSB0", "-", "&Remote Control..."}));
   EXPECT_TRUE(w->helpFile.endsWith("/ZRQHelp.chm"));
 }
 
