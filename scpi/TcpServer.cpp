@@ -143,6 +143,9 @@ void TcpServer::readFrom(Conn& c) {
     const ssize_t r = recv(c.fd, buf, sizeof buf, 0);
     if (r > 0) {
       c.client->feed(std::string_view(buf, static_cast<std::size_t>(r)));
+      // A short read drained the socket: the level-triggered epoll reports
+      // what comes later, so no recv just to see EAGAIN (one per query).
+      if (static_cast<std::size_t>(r) < sizeof buf) return;
       continue;
     }
     if (r < 0 && errno == EINTR) continue;
