@@ -3,6 +3,8 @@
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
+#include <ctime>
 
 #include "PanelPeers.h"
 #include "TfrmMain.h"
@@ -18,6 +20,23 @@ using core::CommState;
 
 // Wait timeouts need a clock only while a client is connected.
 constexpr int kTickMs = 250;
+
+// Scripts querying flat out must not take the panel's thread: in each window
+// the commands get this much of its CPU, and the rest waits for the next one.
+constexpr std::int64_t kBudgetWindowNs = 100'000'000;
+constexpr std::int64_t kBudgetNs = 3'000'000;
+
+std::int64_t threadCpuNs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+}
+
+std::int64_t steadyNs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+}
 
 QSettings remoteSettings() {
   // The user's configuration folder ($XDG_CONFIG_HOME/ZRQ/ZRQUSB.conf).
@@ -97,7 +116,22 @@ int RemoteControl::clients() const {
 }
 
 void RemoteControl::service() {
-  if (server_) server_->service();
+  if (!server_) return;
+  const std::int64_t now = steadyNs();
+  if (now - windowStartNs_ >= kBudgetWindowNs) {
+    windowStartNs_ = now;
+    spentNs_ = 0;
+  }
+  const std::int64_t cpu = threadCpuNs();
+  server_->service();
+  spentNs_ += threadCpuNs() - cpu;
+  if (spentNs_ < kBudgetNs) return;
+  // Over budget: what arrives meanwhile stays queued in the sockets.
+  notifier_->setEnabled(false);
+  const auto left = (windowStartNs_ + kBudgetWindowNs - steadyNs()) / 1'000'000;
+  QTimer::singleShot(static_cast<int>(std::max<std::int64_t>(1, left)), this, [this] {
+    if (notifier_) notifier_->setEnabled(true);
+  });
 }
 
 void RemoteControl::readingAccepted() {
