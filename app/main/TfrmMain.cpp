@@ -408,6 +408,8 @@ void TfrmMain::buildMenus() {
   remoteSeparator_ = Setup1->addSeparator();
   item(Setup1, RemoteControl1, "RemoteControl1", "&Remote Control...",
        "Lets scripts drive ZRQ with SCPI commands over TCP");
+  item(Setup1, NewWindow1, "NewWindow1", "&New Window",
+       "Starts another ZRQ beside this one, for another sensor");
   menu(Window2, "Window2", "&Window", false);
   item(Window2, PeakPower2, "PeakPower2", "&PeakPower");
   item(Window2, BurstPower2, "BurstPower2", "&Burst Power");
@@ -425,6 +427,7 @@ void TfrmMain::buildMenus() {
   connect(SetUp2, &QAction::triggered, this, &TfrmMain::SetUp2Click);
   connect(BXTToolHelp1, &QAction::triggered, this, &TfrmMain::BXTToolHelp1Click);
   connect(RemoteControl1, &QAction::triggered, this, &TfrmMain::RemoteControl1Click);
+  connect(NewWindow1, &QAction::triggered, this, &TfrmMain::NewWindow1Click);
   RemoteControl1->setEnabled(false);  // until the program offers remote control
 }
 

@@ -111,7 +111,7 @@ class TfrmMain : public QMainWindow {
   // ---- Menus ----
   QMenu *File1, *Meter1, *Logging1, *Setup1, *Window2, *Help1;
   QAction *Exit1, *Forward1, *Reflected1, *Active1, *SetUp2, *LogFile1, *PeakPower2, *BurstPower2,
-      *BXTToolHelp1, *About1, *RemoteControl1;
+      *BXTToolHelp1, *About1, *RemoteControl1, *NewWindow1;
 
   // ---- Segments ----
   QLabel* segmentLabel(zrq::app::SegmentCode code);
@@ -190,6 +190,10 @@ class TfrmMain : public QMainWindow {
   void SetUp2Click();
   void BXTToolHelp1Click();
   void RemoteControl1Click();
+  // Another ZRQUSB for another sensor, placed just right of this window.
+  void NewWindow1Click();
+  // How a program is started (tests replace it): false when it could not be.
+  std::function<bool(const QString& program, const QStringList& args)> startProgram;
   void showRemoteClients(int count);
   void About1Click();
   void Exit1Click();

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
+#include <QCoreApplication>
 #include <QTimer>
 #include <exception>
 
@@ -149,6 +151,18 @@ void TfrmMain::RemoteControl1Click() {
   if (!remote_) return;
   TfrmRemote dialog(*remote_, this);
   dialog.exec();
+}
+
+void TfrmMain::NewWindow1Click() {
+  const QRect f = frameGeometry();
+  const QStringList args{QStringLiteral("--beside"),
+                         QStringLiteral("%1,%2").arg(f.right() + 1).arg(f.top())};
+  const QString program = QCoreApplication::applicationFilePath();
+  const bool started =
+      startProgram ? startProgram(program, args) : QProcess::startDetached(program, args);
+  if (!started)
+    zrq::ui::showNotice("Another ZRQ window could not be started (" + program.toStdString() + ").",
+                        "New Window");
 }
 
 void TfrmMain::showRemoteClients(int count) {

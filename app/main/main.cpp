@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -185,8 +186,13 @@ int main(int argc, char** argv) {
       "unless ADDR says otherwise (0.0.0.0: every interface, without a password). Prints "
       "\"scpi: ADDR:PORT\". Comm > Remote Control... sets the same for every start.",
       "[ADDR:]PORT");
+  const QCommandLineOption besideOpt(
+      "beside",
+      "Place the main window with its top-left corner at X,Y (kept on the screen) instead of "
+      "centred; Comm > New Window starts the next ZRQUSB this way.",
+      "X,Y");
   cli.addOptions({connectOpt, shotOpt, afterOpt, quitOpt, tickOpt, unattendedOpt, openOpt,
-                  shotDirOpt, logOpt, scpiOpt});
+                  shotDirOpt, logOpt, scpiOpt, besideOpt});
   cli.addOption(QCommandLineOption("version", "Print the version text and exit."));
   // Parsed before the application exists so that --help needs no display.
   QStringList args;
@@ -308,6 +314,16 @@ int main(int argc, char** argv) {
     const QRect g = s->availableGeometry();
     frmMain->adjustSize();
     frmMain->move(g.center() - frmMain->rect().center());
+    const QStringList at = cli.value(besideOpt).split(',');
+    bool okX = false, okY = false;
+    const int x = at.size() == 2 ? at[0].toInt(&okX) : 0;
+    const int y = at.size() == 2 ? at[1].toInt(&okY) : 0;
+    if (okX && okY) {
+      // Kept whole on the screen: a window beside one at the right edge goes back left.
+      const QSize size = frmMain->frameGeometry().size();
+      frmMain->move(std::clamp(x, g.left(), std::max(g.left(), g.right() - size.width() + 1)),
+                    std::clamp(y, g.top(), std::max(g.top(), g.bottom() - size.height() + 1)));
+    }
   }
   frmMain->show();
 

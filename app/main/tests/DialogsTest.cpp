@@ -1,4 +1,5 @@
 // Filter dialog, About window and the menu bar as a person finds them.
+#include <QCoreApplication>
 #include <QAction>
 #include <QGroupBox>
 #include <QMenu>
@@ -121,8 +122,25 @@ TEST_F(PanelTest, MenuBarHasItsItemsCaptionsHintsAndInitialStates) {
   QAction* b = w->addPortMenuItem("/dev/ttyUSB0");
   EXPECT_EQ(a->data().toInt(), 0);
   EXPECT_EQ(b->data().toInt(), 1);
-  EXPECT_EQ(items(w->Setup1), (QStringList{"COM1", "/dev/ttyUSB0", "-", "&Remote Control..."}));
+  EXPECT_EQ(items(w->Setup1),
+            (QStringList{"COM1", "/dev/ttyUSB0", "-", "&Remote Control...", "&New Window"}));
   EXPECT_TRUE(w->helpFile.endsWith("/ZRQHelp.chm"));
+}
+
+TEST_F(PanelTest, NewWindowStartsAnotherPanelJustRightOfThisOne) {
+  QString program;
+  QStringList args;
+  w->startProgram = [&](const QString& p, const QStringList& a) {
+    program = p;
+    args = a;
+    return true;
+  };
+  w->move(40, 30);
+  w->NewWindow1->trigger();
+  EXPECT_EQ(program, QCoreApplication::applicationFilePath());
+  const QRect f = w->frameGeometry();
+  EXPECT_EQ(args,
+            (QStringList{"--beside", QStringLiteral("%1,%2").arg(f.right() + 1).arg(f.top())}));
 }
 
 TEST_F(PanelTest, ResetPortMenuReleasesEveryPortAndDarkensThePanel) {
