@@ -38,21 +38,11 @@ using std::chrono::milliseconds;
 
 void err(const std::string& text) { std::fprintf(stderr, "zrq-log: %s\n", text.c_str()); }
 
-std::string oneLine(std::string text) {
-  for (char& c : text)
-    if (c == '\r' || c == '\n') c = ' ';
-  std::string out;
-  for (char c : text)
-    if (!(c == ' ' && !out.empty() && out.back() == ' ')) out += c;
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
 // The connection side's boxes, written to standard error and answered OK.
 class StderrBoxes : public ui::MessageBoxes {
  public:
   ui::MsgResult show(const ui::MsgRequest& r) override {
-    err(r.caption + ": " + oneLine(r.text));
+    err(r.caption + ": " + remote::oneLine(r.text));
     return r.buttons == ui::MsgButtons::YesNo || r.buttons == ui::MsgButtons::YesNoCancel
                ? ui::MsgResult::Yes
                : ui::MsgResult::Ok;
@@ -129,7 +119,7 @@ class Run : public scpi::Instrument {
     };
     host_.onZeroCalEnd = [this](bool ok, const std::string& why) {
       zeroCalStartedMs_ = 0;
-      engine_.zeroCalibrationEnded(ok, oneLine(why));
+      engine_.zeroCalibrationEnded(ok, remote::oneLine(why));
     };
     host_.state.measType = o.measType;
     host_.state.offsetDb = o.offsetDb;
@@ -199,12 +189,10 @@ class Run : public scpi::Instrument {
     return {};
   }
   bool startZeroCalibration(std::string* why) override {
-    if (zeroCalibrationRunning()) {
-      if (why) *why = "a zero calibration is already running";
-      return false;
-    }
-    if (!streaming()) {
-      if (why) *why = "no sensor is streaming";
+    if (const std::string no =
+            remote::zeroCalibrationRefusal(zeroCalibrationRunning(), streaming());
+        !no.empty()) {
+      if (why) *why = no;
       return false;
     }
     // As the panel's Zero button once confirmed; the log only pauses.

@@ -44,16 +44,6 @@ QSettings remoteSettings() {
                    QStringLiteral("ZRQUSB"));
 }
 
-std::string oneLine(std::string text) {
-  for (char& c : text)
-    if (c == '\r' || c == '\n') c = ' ';
-  std::string out;
-  for (char c : text)
-    if (!(c == ' ' && !out.empty() && out.back() == ' ')) out += c;
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
 }  // namespace
 
 RemoteChoice loadRemoteChoice() {
@@ -141,7 +131,7 @@ void RemoteControl::readingAccepted() {
 }
 
 void RemoteControl::zeroCalibrationEnded(bool ok, const std::string& why) {
-  engine_->zeroCalibrationEnded(ok, oneLine(why));
+  engine_->zeroCalibrationEnded(ok, remote::oneLine(why));
 }
 
 scpi::Identity RemoteControl::identity() const {
@@ -186,17 +176,14 @@ std::string RemoteControl::conflict(const scpi::Settings& s) const {
   const PanelPeers& peers = main_.peers();
   if (s.function == scpi::Function::Ccdf && settings().function != scpi::Function::Ccdf &&
       peers.log && peers.log->triggerIndex() == kBurstTriggerIndex)
-    return oneLine(kCcdfUnavailableText);
+    return remote::oneLine(kCcdfUnavailableText);
   return {};
 }
 
 bool RemoteControl::startZeroCalibration(std::string* why) {
-  if (zeroCalibrationRunning()) {
-    if (why) *why = "a zero calibration is already running";
-    return false;
-  }
-  if (!streaming()) {
-    if (why) *why = "no sensor is streaming";
+  if (const std::string no = remote::zeroCalibrationRefusal(zeroCalibrationRunning(), streaming());
+      !no.empty()) {
+    if (why) *why = no;
     return false;
   }
   main_.beginZeroCal();

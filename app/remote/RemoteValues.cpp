@@ -128,6 +128,22 @@ scpi::Reading readingOf(const core::InstrumentState& s, std::uint64_t sequence, 
   return out;
 }
 
+std::string zeroCalibrationRefusal(bool running, bool streaming) {
+  if (running) return "a zero calibration is already running";
+  if (!streaming) return "no sensor is streaming";
+  return {};
+}
+
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  std::string out;
+  for (char c : text)
+    if (!(c == ' ' && !out.empty() && out.back() == ' ')) out += c;
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
 std::string isoLocalTime() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);

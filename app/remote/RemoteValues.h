@@ -27,6 +27,13 @@ void selectMeasType(core::InstrumentState& s, core::MeasType type);
 // The state's latest reading with the panel's limits and offset applied.
 scpi::Reading readingOf(const core::InstrumentState& s, std::uint64_t sequence, std::string time);
 
+// Why a zero calibration cannot start now, or empty: one rule for every host.
+std::string zeroCalibrationRefusal(bool running, bool streaming);
+
+// A message box's text on one line: line breaks become blanks, runs of
+// blanks one, no blank at the end.
+std::string oneLine(std::string text);
+
 // Local time in ISO 8601 with milliseconds and the zone: 2026-12-09T01:02:03.456+01:00.
 std::string isoLocalTime();
 
