@@ -55,9 +55,11 @@ set(ZRQ_TEST_ENV
   "QT_QPA_PLATFORM=offscreen"
   "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/test-runtime"
   "ZRQ_LOG_DIR=${CMAKE_BINARY_DIR}/test-logs"
+  "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config"
   "ZRQ_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
   "ZRQ_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
-file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-runtime ${CMAKE_BINARY_DIR}/test-logs)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-runtime ${CMAKE_BINARY_DIR}/test-logs
+  ${CMAKE_BINARY_DIR}/test-config)
 file(CHMOD ${CMAKE_BINARY_DIR}/test-runtime PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 
 # zrq_add_gtest(name SOURCES a.cpp ... LIBS lib ... [LABELS l ...] [TIMEOUT s])
