@@ -23,18 +23,12 @@ constexpr int kTickMs = 250;
 
 // Scripts querying flat out must not take the panel's thread: in each window
 // the commands get this much of its CPU, and the rest waits for the next one.
-constexpr std::int64_t kBudgetWindowNs = 100'000'000;
+constexpr std::int64_t kBudgetWindowMs = 100;
 constexpr std::int64_t kBudgetNs = 3'000'000;
 
 std::int64_t threadCpuNs() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
-}
-
-std::int64_t steadyNs() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
   return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
 }
 
@@ -107,9 +101,9 @@ int RemoteControl::clients() const {
 
 void RemoteControl::service() {
   if (!server_) return;
-  const std::int64_t now = steadyNs();
-  if (now - windowStartNs_ >= kBudgetWindowNs) {
-    windowStartNs_ = now;
+  const std::int64_t now = core::steadyNowMs();
+  if (now - windowStartMs_ >= kBudgetWindowMs) {
+    windowStartMs_ = now;
     spentNs_ = 0;
   }
   const std::int64_t cpu = threadCpuNs();
@@ -118,7 +112,7 @@ void RemoteControl::service() {
   if (spentNs_ < kBudgetNs) return;
   // Over budget: what arrives meanwhile stays queued in the sockets.
   notifier_->setEnabled(false);
-  const auto left = (windowStartNs_ + kBudgetWindowNs - steadyNs()) / 1'000'000;
+  const std::int64_t left = windowStartMs_ + kBudgetWindowMs - core::steadyNowMs();
   QTimer::singleShot(static_cast<int>(std::max<std::int64_t>(1, left)), this, [this] {
     if (notifier_) notifier_->setEnabled(true);
   });

@@ -75,7 +75,7 @@ class RemoteControl : public QObject, public scpi::Instrument {
   QTimer* tick_ = nullptr;
   remote::ListenAddress at_;
   std::uint64_t sequence_ = 0;
-  std::int64_t windowStartNs_ = 0, spentNs_ = 0;  // the commands' share of the thread
+  std::int64_t windowStartMs_ = 0, spentNs_ = 0;  // the commands' share of the thread
   std::string readingTime_;
 };
 

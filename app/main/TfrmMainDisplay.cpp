@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
 
 #include "TfrmMain.h"
 #include "core/PowerMath.h"
@@ -31,14 +30,6 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 void enable(QWidget* w, bool on) { w->setEnabled(on); }
 void enable(QMenu* m, bool on) { m->menuAction()->setEnabled(on); }
-
-// The display timer's rhythm is kept on the real clock, whatever clock the
-// staleness is judged by.
-std::int64_t steadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 }  // namespace
 
@@ -101,7 +92,8 @@ void TfrmMain::applyAnnunciators(zrq::core::UnitAnnunciator& ann, SegmentHost ho
 
 void TfrmMain::onDisplayTimeout() {
   ++displayTicks_;
-  displayPhaseMs_ = steadyMs();
+  // The rhythm is kept on the real clock, whatever clock staleness is judged by.
+  displayPhaseMs_ = zrq::core::steadyNowMs();
   if (displayResumeInterval_ > 0) {
     // The shortened first period after a wake-up is over: the rhythm's own
     // from here (unless the interval was set anew meanwhile).
@@ -127,7 +119,7 @@ void TfrmMain::wakeDisplay() {
   if (shutDown_ || displayTimer->isActive()) return;
   // The next tick comes when it would have come had the timer run on.
   const int interval = std::max(1, displayTimer->interval());
-  const std::int64_t since = std::max<std::int64_t>(0, steadyMs() - displayPhaseMs_);
+  const std::int64_t since = std::max<std::int64_t>(0, zrq::core::steadyNowMs() - displayPhaseMs_);
   const int left = interval - static_cast<int>(since % interval);
   displayResumeInterval_ = interval;
   displayResumeFirstMs_ = left;
