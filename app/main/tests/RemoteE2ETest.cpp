@@ -6,13 +6,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <string>
 
 #include "QtE2E.h"
 #include "QtEventually.h"
 #include "RemoteControl.h"
+#include "TfrmRemote.h"
 
 namespace zrq::test::qt {
 namespace {
@@ -104,6 +110,44 @@ TEST_F(RemoteE2E, ScriptAndPanelSeeEachOthersSettings) {
   ::close(fd);
   fd = -1;
   EXPECT_TRUE(eventually([&] { return !lit(main->lblRemote); }));
+}
+
+// Comm > Remote Control...: off, then on again on another port, remembered.
+TEST_F(RemoteE2E, TheDialogTurnsRemoteControlOffAndOnAndRemembersIt) {
+  auto answer = [](bool enabled, int port) {
+    QTimer::singleShot(200, [=] {
+      auto* d = qobject_cast<TfrmRemote*>(QApplication::activeModalWidget());
+      ASSERT_NE(d, nullptr);
+      d->chkEnabled->setChecked(enabled);
+      d->spnPort->setValue(port);
+      d->rbLocal->setChecked(true);
+      d->okClick();
+    });
+  };
+  answer(false, 5025);
+  main->RemoteControl1->trigger();
+  EXPECT_FALSE(remote->listening());
+  EXPECT_FALSE(app::loadRemoteChoice().enabled);
+
+  // A free port: the kernel's pick, released again.
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
+  const int port = ntohs(a.sin_port);
+  ::close(probe);
+  answer(true, port);
+  main->RemoteControl1->trigger();
+  EXPECT_TRUE(remote->listening());
+  EXPECT_EQ(remote->port(), port);
+  const app::RemoteChoice saved = app::loadRemoteChoice();
+  EXPECT_TRUE(saved.enabled);
+  EXPECT_FALSE(saved.network);
+  EXPECT_EQ(saved.port, port);
+  app::saveRemoteChoice({});
 }
 
 }  // namespace
