@@ -1,0 +1,120 @@
+#include "core/Alarm.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace zrq::core {
+namespace {
+
+// A step: a value at a time, or an acknowledge (ack), and what follows it:
+// 'R' raised, 'C' cleared, '-' no event.
+struct Step {
+  std::int64_t atMs;
+  double value;
+  char expect;
+  bool ack = false;
+};
+
+struct Scenario {
+  const char* name;
+  AlarmLimits limits;
+  std::vector<Step> steps;
+};
+
+AlarmLimits upper(double u, double h, std::int64_t holdOff, bool latching) {
+  AlarmLimits l;
+  l.upper = u;
+  l.hysteresis = h;
+  l.holdOffMs = holdOff;
+  l.latching = latching;
+  return l;
+}
+
+TEST(AlarmEvaluator, RisesAndClearsByHoldOffHysteresisAndLatching) {
+  AlarmLimits band;
+  band.upper = 10;
+  band.lower = 2;
+  band.holdOffMs = 100;
+  const std::vector<Scenario> scenarios = {
+      {"at once without hold-off",
+       upper(10, 0, 0, false),
+       {{0, 9, '-'}, {1, 10.5, 'R'}, {2, 9, 'C'}}},
+      {"a limit equalled is no alarm", upper(10, 0, 0, false), {{0, 10, '-'}}},
+      {"hold-off must pass beyond the limit",
+       upper(10, 0, 500, false),
+       {{0, 11, '-'},
+        {400, 11, '-'},
+        {450, 9, '-'},
+        {500, 11, '-'},
+        {999, 11, '-'},
+        {1000, 11, 'R'}}},
+      {"hysteresis keeps it up until well inside",
+       upper(10, 1, 0, false),
+       {{0, 11, 'R'}, {1, 9.5, '-'}, {2, 9.0, 'C'}, {3, 9.5, '-'}}},
+      {"latching stays up until acknowledged",
+       upper(10, 0, 0, true),
+       {{0, 11, 'R'}, {1, 5, '-'}, {2, 5, 'C', true}, {3, 11, 'R'}}},
+      {"acknowledged while beyond: clears once back inside",
+       upper(10, 0, 0, true),
+       {{0, 11, 'R'}, {1, 12, '-', true}, {2, 12, '-'}, {3, 5, 'C'}}},
+      {"acknowledging a non-latching alarm only silences it",
+       upper(10, 0, 0, false),
+       {{0, 11, 'R'}, {1, 11, '-', true}, {2, 5, 'C'}}},
+      {"lower limit, and crossing sides restarts the hold-off",
+       band,
+       {{0, 1, '-'},
+        {50, 11, '-'},
+        {120, 11, '-'},
+        {150, 11, 'R'},
+        {200, 5, 'C'},
+        {300, 1, '-'},
+        {400, 1, 'R'}}},
+  };
+  for (const Scenario& s : scenarios) {
+    AlarmEvaluator e(s.limits);
+    for (const Step& st : s.steps) {
+      const std::optional<AlarmEvent> ev =
+          st.ack ? e.acknowledge(st.atMs) : e.update(st.value, st.atMs);
+      const char got = !ev ? '-' : ev->raised ? 'R' : 'C';
+      EXPECT_EQ(got, st.expect) << s.name << " at " << st.atMs << " ms";
+    }
+  }
+}
+
+TEST(AlarmEvaluator, AMissingQuantityRestartsTheHoldOff) {
+  AlarmLimits l = upper(10, 0, 100, false);
+  l.quantity = AlarmQuantity::Vswr;
+  AlarmEvaluator e(l);
+  QuantityValues v{};
+  v[static_cast<int>(AlarmQuantity::Vswr)] = 11;
+  EXPECT_FALSE(e.update(v, 0));
+  EXPECT_FALSE(e.update(QuantityValues{}, 60));  // a reading of a type without VSWR
+  EXPECT_FALSE(e.update(v, 120));
+  const auto ev = e.update(v, 220);
+  ASSERT_TRUE(ev);
+  EXPECT_TRUE(ev->raised);
+  EXPECT_EQ(ev->side, AlarmSide::Upper);
+  EXPECT_TRUE(e.sounding());
+}
+
+TEST(AlarmEvaluator, NamesAndLimitProblems) {
+  for (int i = 0; i < kAlarmQuantityCount; ++i) {
+    const auto q = static_cast<AlarmQuantity>(i);
+    EXPECT_EQ(alarmQuantityFromName(alarmQuantityName(q)), q);
+  }
+  EXPECT_FALSE(alarmQuantityFromName("forward_average"));
+  AlarmLimits l;
+  EXPECT_NE(l.problem(), "");
+  l.upper = 1;
+  l.lower = 2;
+  EXPECT_NE(l.problem(), "");
+  l.lower = 0;
+  EXPECT_EQ(l.problem(), "");
+  l.hysteresis = -1;
+  EXPECT_NE(l.problem(), "");
+}
+
+}  // namespace
+}  // namespace zrq::core
