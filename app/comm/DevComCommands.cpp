@@ -1,4 +1,5 @@
 // The sensor commands of DevComInterface.
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -65,6 +66,44 @@ std::string DevComInterface::readDataLine() {
   unsigned n = 0;
   readData(buf, 255, &n, 0);
   return std::string(buf, n);
+}
+
+bool DevComInterface::readDataLines(std::vector<std::string>& lines) {
+  // A line is far shorter; more without a line end is noise.
+  constexpr std::size_t kMaxCarry = 1024;
+  char chunk[512];
+  bool ok = true;
+  // Bounded: a sensor cannot send faster than this drains it.
+  for (int calls = 0; calls < 64; ++calls) {
+    unsigned got = 0;
+    ok = guarded([&] {
+      if (ZervDComDLL::readInBuff(hDev_.load(), chunk, sizeof chunk, &got)) return true;
+      reportLibError("readInBuff())");
+      return false;
+    });
+    if (!ok || got == 0) break;
+    lineCarry_.append(chunk, std::min<std::size_t>(got, sizeof chunk));
+    if (got < sizeof chunk) break;
+  }
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t d = lineCarry_.find('D', from);
+    if (d == std::string::npos) {
+      from = lineCarry_.size();
+      break;
+    }
+    const std::size_t cr = lineCarry_.find('\r', d);
+    if (cr == std::string::npos) {
+      from = d;
+      break;
+    }
+    // As readDataLine gives it: after the D, through the CR.
+    lines.emplace_back(lineCarry_, d + 1, cr - d);
+    from = cr + 1;
+  }
+  lineCarry_.erase(0, from);
+  if (lineCarry_.size() > kMaxCarry) lineCarry_.clear();
+  return ok;
 }
 
 std::string DevComInterface::readZeroResult() {

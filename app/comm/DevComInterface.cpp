@@ -157,6 +157,7 @@ void DevComInterface::purge() {
     status("Cannot purge - port is not open!");
     return;
   }
+  lineCarry_.clear();
   guarded([&] {
     if (!ZervDComDLL::purge(hDev_.load(), kPurgeAll)) {
       reportLibError("purge()");

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "ZervDComDLL.h"
@@ -72,6 +73,10 @@ class DevComInterface {
   virtual void startDataStream();
   // The first complete data line of what has arrived (empty when none).
   virtual std::string readDataLine();
+  // Every whole data line that has arrived (each as readDataLine gives one),
+  // in order, without waiting and without purging: a line still arriving is
+  // kept for the next call. False when the library call failed.
+  bool readDataLines(std::vector<std::string>& lines);
   virtual void sendZero();
   virtual std::string readZeroResult();
   virtual bool readSerialNumber();
@@ -131,6 +136,7 @@ class DevComInterface {
   std::optional<std::string> exchangePastBanner(const char* cmd, unsigned len, const char* label,
                                                 bool* readFailed);
 
+  std::string lineCarry_;  // readDataLines' unfinished line
   std::atomic<DeviceHandle> hDev_{ZervDComDLL::INVALID_DEV_COMM_HANDLE};
   std::atomic<std::uint32_t> totalReads_{0};
   std::atomic<std::uint32_t> totalFails_{0};

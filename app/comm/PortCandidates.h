@@ -1,6 +1,7 @@
 // The serial port names discovery probes, in probing order.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,8 @@ std::vector<std::string> serialPortCandidates(const std::string& devDir,
 
 // The same with /dev and the environment's ZRQ_SERIAL_PORTS.
 std::vector<std::string> serialPortCandidates();
+
+// The Comm menu's USB names: "7730USB3" gives 2; anything else nothing.
+std::optional<int> usbPortIndex(const std::string& port);
 
 }  // namespace zrq::comm

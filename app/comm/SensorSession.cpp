@@ -75,6 +75,22 @@ void SensorSession::readSensorData() {
   });
 }
 
+void SensorSession::readAllSensorData() {
+  if (busy() || ended()) return;
+  runSequence([&] {
+    if (!commands_.connected() || host_.instrument().commState == CommState::NoConnection) return;
+    DevComInterface* port = commands_.selectedPort();
+    if (!port) return;
+    lines_.clear();
+    port->readDataLines(lines_);
+    for (const std::string& line : lines_) {
+      const bool zeroCal = host_.instrument().zeroCalRequested;
+      if (handleDataLine(line) == DecodeOutcome::Unusable || zeroCal) break;
+      if (!commands_.connected() || host_.instrument().commState != CommState::Streaming) break;
+    }
+  });
+}
+
 DecodeOutcome SensorSession::handleDataLine(const std::string& text) {
   DecodeOutcome outcome = DecodeOutcome::Ignored;
   runSequence([&] {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "TKS7730Commands.h"
 #include "core/DataString.h"
@@ -43,6 +44,10 @@ class SensorSession {
 
   // readDataTimer's work: one data line fetched from the selected port and handled.
   void readSensorData();
+  // A monitoring service's fetch: every data line that has arrived, each
+  // handled as the stream policy says, none dropped. A line that restarts the
+  // stream or starts a zero calibration ends the batch (the rest is stale).
+  void readAllSensorData();
   // One data line handled as the stream policy says; the outcome of its decoding.
   core::DecodeOutcome handleDataLine(const std::string& text);
   // dataPollTimer's work: a lost connection reported, changed settings sent
@@ -68,6 +73,7 @@ class SensorSession {
   int depth_ = 0;
   std::optional<Request> pending_;
   std::int64_t accepted_ = 0;
+  std::vector<std::string> lines_;
 };
 
 }  // namespace zrq::comm

@@ -15,6 +15,7 @@
 #include "AppStatus.h"
 #include "CommHost.h"
 #include "ComTestLog.h"
+#include "HeadlessHost.h"
 #include "DevComInterface.h"
 #include "PortDoctor.h"
 #include "SensorSession.h"
@@ -49,64 +50,7 @@ class StderrBoxes : public ui::MessageBoxes {
   }
 };
 
-// What the connection sequences need from a main window, without one: the
-// timers become flags, a lost or given-up connection and a fatal close are
-// remembered, the panel calls do nothing.
-class HeadlessHost : public comm::CommHost {
- public:
-  core::InstrumentState state;
-  core::LogSession* session = nullptr;
-  bool readData = false;
-  bool dataPoll = false;
-  bool portMenuReset = false;  // the connection was lost or given up
-  bool fatal = false;          // the application would have closed
-
-  core::InstrumentState& instrument() override { return state; }
-  void clearAllSegments() override {}
-  void applyMeasType() override {}
-  void resetPortMenu() override {
-    portMenuReset = true;
-    state.commState = CommState::NoConnection;
-  }
-  void updateDisplay() override {}
-  void followState() override {}
-  void setLblComm(comm::LabelColor, const std::string&) override {}
-  void showDisconnectedCaption() override {}
-  void enableStreamingMenus(bool) override {}
-  void setProgressPosition(int) override {}
-  void setProgressMaximum(int) override {}
-  void setZeroCalCaption(const std::string&) override {}
-  void showZeroCalButton() override {}
-  void stopTimer(comm::CommTimer t) override { flag(t, false); }
-  void startTimer(comm::CommTimer t) override { flag(t, true); }
-  void setTimerInterval(comm::CommTimer, int) override {}
-  void setCurrPortName(const std::string&) override {}
-  void portAdded(const std::string&, int) override {}
-  void closeChildWindows() override {}
-  bool helpFileIsOwn() override { return false; }
-  void sendHelpQuit() override {}
-  bool loggingActive() override { return session && session->active(); }
-  void closeLogFile() override {
-    if (session) session->close();
-  }
-  void hideAuxWindows() override {}
-  void closeMainWindow() override { fatal = true; }
-  void terminateApplication() override { fatal = true; }
-  void readingAccepted() override {
-    if (onReading) onReading();
-  }
-  void zeroCalibrationEnded(bool ok, const std::string& why) override {
-    if (onZeroCalEnd) onZeroCalEnd(ok, why);
-  }
-  std::function<void()> onReading;
-  std::function<void(bool, const std::string&)> onZeroCalEnd;
-
- private:
-  void flag(comm::CommTimer t, bool on) {
-    if (t == comm::CommTimer::ReadData) readData = on;
-    if (t == comm::CommTimer::DataPoll) dataPoll = on;
-  }
-};
+using comm::HeadlessHost;
 
 class Run : public scpi::Instrument {
  public:

@@ -38,19 +38,6 @@ bool parseSample(const std::string& text, LoggerOptions& o) {
 
 }  // namespace
 
-std::optional<int> usbPortIndex(const std::string& port) {
-  const std::string prefix = "7730USB";
-  if (port.size() <= prefix.size() || port.compare(0, prefix.size(), prefix) != 0)
-    return std::nullopt;
-  const std::string digits = port.substr(prefix.size());
-  if (digits.size() > 3) return std::nullopt;
-  for (char c : digits)
-    if (c < '0' || c > '9') return std::nullopt;
-  const int n = std::atoi(digits.c_str());
-  if (n < 1) return std::nullopt;
-  return n - 1;
-}
-
 ParseResult parseLoggerArgs(const std::vector<std::string>& args) {
   ParseResult r;
   LoggerOptions o;

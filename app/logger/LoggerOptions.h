@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "PortCandidates.h"
 #include "core/LogSettings.h"
 #include "core/MeasType.h"
 #include "remote/RemoteValues.h"
@@ -37,7 +38,6 @@ ParseResult parseLoggerArgs(const std::vector<std::string>& args);
 
 std::string loggerUsage();
 
-// "7730USB3" gives 2; anything else nothing.
-std::optional<int> usbPortIndex(const std::string& port);
+using comm::usbPortIndex;
 
 }  // namespace zrq::logger

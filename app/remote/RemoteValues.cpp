@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <charconv>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -182,6 +183,24 @@ bool parseListenAddress(std::string_view text, ListenAddress& out, std::string* 
   a.port = port;
   out = a;
   return true;
+}
+
+core::QuantityValues quantityValues(const scpi::Reading& r) {
+  using Q = core::AlarmQuantity;
+  core::QuantityValues v{};
+  auto set = [&](Q q, const std::optional<double>& x) { v[static_cast<std::size_t>(q)] = x; };
+  set(Q::ForwardAverageW, r.forwardAverageW);
+  if (r.forwardAverageW && *r.forwardAverageW > 0)
+    set(Q::ForwardAverageDbm, 10 * std::log10(*r.forwardAverageW) + 30);
+  set(Q::ForwardPeakW, r.forwardPeakW);
+  set(Q::ForwardBurstW, r.forwardBurstW);
+  set(Q::CrestFactorDb, r.crestFactorDb);
+  set(Q::CcdfPercent, r.ccdfPercent);
+  set(Q::ReflectedW, r.reflectedW);
+  set(Q::Rho, r.rho);
+  set(Q::Vswr, r.vswr);
+  set(Q::ReturnLossDb, r.returnLossDb);
+  return v;
 }
 
 }  // namespace zrq::remote

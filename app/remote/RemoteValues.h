@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/Alarm.h"
 #include "core/InstrumentState.h"
 #include "scpi/Instrument.h"
 
@@ -26,6 +27,9 @@ void selectMeasType(core::InstrumentState& s, core::MeasType type);
 
 // The state's latest reading with the panel's limits and offset applied.
 scpi::Reading readingOf(const core::InstrumentState& s, std::uint64_t sequence, std::string time);
+
+// The reading's quantities by the names alarms, topics and files use.
+core::QuantityValues quantityValues(const scpi::Reading& r);
 
 // Why a zero calibration cannot start now, or empty: one rule for every host.
 std::string zeroCalibrationRefusal(bool running, bool streaming);

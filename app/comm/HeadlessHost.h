@@ -1,0 +1,71 @@
+// The connection sequences' host for programs without a window (zrq-log and
+// the service): the timers become flags, a lost or given-up connection and a
+// fatal close are remembered, the panel calls do nothing.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "CommHost.h"
+#include "core/InstrumentState.h"
+#include "core/LogSession.h"
+
+namespace zrq::comm {
+
+class HeadlessHost : public CommHost {
+ public:
+  core::InstrumentState state;
+  core::LogSession* session = nullptr;
+  bool readData = false;
+  bool dataPoll = false;
+  bool portMenuReset = false;  // the connection was lost or given up
+  bool fatal = false;          // the application would have closed
+
+  core::InstrumentState& instrument() override { return state; }
+  void clearAllSegments() override {}
+  void applyMeasType() override {}
+  void resetPortMenu() override {
+    portMenuReset = true;
+    state.commState = core::CommState::NoConnection;
+  }
+  void updateDisplay() override {}
+  void followState() override {}
+  void setLblComm(LabelColor, const std::string&) override {}
+  void showDisconnectedCaption() override {}
+  void enableStreamingMenus(bool) override {}
+  void setProgressPosition(int) override {}
+  void setProgressMaximum(int) override {}
+  void setZeroCalCaption(const std::string&) override {}
+  void showZeroCalButton() override {}
+  void stopTimer(CommTimer t) override { flag(t, false); }
+  void startTimer(CommTimer t) override { flag(t, true); }
+  void setTimerInterval(CommTimer, int) override {}
+  void setCurrPortName(const std::string&) override {}
+  void portAdded(const std::string&, int) override {}
+  void closeChildWindows() override {}
+  bool helpFileIsOwn() override { return false; }
+  void sendHelpQuit() override {}
+  bool loggingActive() override { return session && session->active(); }
+  void closeLogFile() override {
+    if (session) session->close();
+  }
+  void hideAuxWindows() override {}
+  void closeMainWindow() override { fatal = true; }
+  void terminateApplication() override { fatal = true; }
+  void readingAccepted() override {
+    if (onReading) onReading();
+  }
+  void zeroCalibrationEnded(bool ok, const std::string& why) override {
+    if (onZeroCalEnd) onZeroCalEnd(ok, why);
+  }
+  std::function<void()> onReading;
+  std::function<void(bool, const std::string&)> onZeroCalEnd;
+
+ private:
+  void flag(CommTimer t, bool on) {
+    if (t == CommTimer::ReadData) readData = on;
+    if (t == CommTimer::DataPoll) dataPoll = on;
+  }
+};
+
+}  // namespace zrq::comm
