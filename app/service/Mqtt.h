@@ -1,0 +1,66 @@
+// The service's one connection to the broker. Publishing never blocks the
+// caller: the library's own thread sends, reconnects with back-off and keeps
+// the retained "online" status with an "offline" last will. Readings sent
+// while the broker is away are dropped; alarm messages wait (a bounded
+// queue) and go out once it is back.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "ServiceConfig.h"
+
+struct mosquitto;
+
+namespace zrq::service {
+
+class MqttPublisher {
+ public:
+  explicit MqttPublisher(MqttConfig config);
+  ~MqttPublisher();
+  MqttPublisher(const MqttPublisher&) = delete;
+  MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+  // Starts connecting in the background; false with the reason when the
+  // client cannot even be set up (bad TLS files, say). A broker that is down
+  // is no failure: the client keeps trying.
+  bool start(std::string* why);
+  // "offline" published, then disconnected (the last will is not sent).
+  void stop();
+
+  // Thread-safe. QoS 0; false when it could not be handed to the library.
+  bool publish(const std::string& topic, const std::string& payload, bool retain = false);
+  // Thread-safe. QoS 1, queued while the broker is away.
+  void publishReliable(const std::string& topic, const std::string& payload);
+
+  // Called on the library's thread after every (re)connection, before the
+  // queued messages go out (discovery messages, say).
+  void setOnConnect(std::function<void()> fn) { onConnect_ = std::move(fn); }
+
+  bool connected() const { return connected_.load(); }
+  std::int64_t connections() const { return connections_.load(); }
+  std::int64_t dropped() const { return dropped_.load(); }
+  const std::string& statusTopic() const { return statusTopic_; }
+
+ private:
+  static void onConnectThunk(mosquitto*, void* self, int rc);
+  static void onDisconnectThunk(mosquitto*, void* self, int rc);
+  void connectedNow();
+
+  MqttConfig config_;
+  std::string statusTopic_;
+  mosquitto* client_ = nullptr;
+  bool loopRunning_ = false;
+  std::function<void()> onConnect_;
+  std::atomic<bool> connected_{false};
+  std::atomic<std::int64_t> connections_{0};
+  std::atomic<std::int64_t> dropped_{0};
+  std::mutex queueMutex_;
+  std::deque<std::pair<std::string, std::string>> queue_;
+};
+
+}  // namespace zrq::service

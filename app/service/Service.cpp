@@ -1,0 +1,308 @@
+#include "Service.h"
+
+#include <charconv>
+#include <cstdio>
+#include <sstream>
+
+#include "core/InstrumentState.h"
+#include "remote/RemoteValues.h"
+
+namespace zrq::service {
+
+namespace {
+
+std::string jsonString(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+const char* functionName(scpi::Function f) {
+  switch (f) {
+    case scpi::Function::Average:
+      return "average";
+    case scpi::Function::Peak:
+      return "peak";
+    case scpi::Function::Burst:
+      return "burst";
+    case scpi::Function::Crest:
+      return "crest";
+    case scpi::Function::Ccdf:
+      return "ccdf";
+  }
+  return "average";
+}
+
+// The topic level a serial number or label becomes: no wildcards, no levels.
+std::string topicLevel(std::string s) {
+  for (char& c : s)
+    if (c == '/' || c == '+' || c == '#') c = '_';
+  return s.empty() ? "_" : s;
+}
+
+}  // namespace
+
+std::string formatNumber(double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::string readingJson(const std::string& serial, const std::string& label,
+                        const scpi::Reading& r) {
+  const core::QuantityValues v = remote::quantityValues(r);
+  std::string out = "{\"time\":" + jsonString(r.time) + ",\"serial\":" + jsonString(serial) +
+                    ",\"label\":" + jsonString(label) +
+                    ",\"sequence\":" + std::to_string(r.sequence) + ",\"function\":\"" +
+                    functionName(r.function) + "\"";
+  std::string units = ",\"units\":{\"temperature_c\":\"degC\"";
+  for (int i = 0; i < core::kAlarmQuantityCount; ++i) {
+    const auto q = static_cast<core::AlarmQuantity>(i);
+    if (!v[static_cast<std::size_t>(i)]) continue;
+    const std::string name(core::alarmQuantityName(q));
+    out += ",\"" + name + "\":" + formatNumber(*v[static_cast<std::size_t>(i)]);
+    units += ",\"" + name + "\":\"" + std::string(core::alarmQuantityUnit(q)) + "\"";
+  }
+  // The sensor reports it in single precision; more digits would be noise.
+  char t[32];
+  const auto end = std::to_chars(t, t + sizeof t, static_cast<float>(r.temperatureC)).ptr;
+  out += ",\"temperature_c\":" + std::string(t, end);
+  return out + units + "}}";
+}
+
+std::string alarmJson(const std::string& serial, const std::string& label,
+                      const core::AlarmLimits& limits, const core::AlarmEvent& e,
+                      const std::string& time) {
+  std::string out = "{\"time\":" + jsonString(time) + ",\"serial\":" + jsonString(serial) +
+                    ",\"label\":" + jsonString(label) + ",\"quantity\":\"" +
+                    std::string(core::alarmQuantityName(limits.quantity)) + "\",\"state\":\"" +
+                    (e.raised ? "raised" : "cleared") + "\",\"limit\":\"" +
+                    (e.side == core::AlarmSide::Upper ? "upper" : "lower") +
+                    "\",\"value\":" + formatNumber(e.value);
+  if (limits.upper) out += ",\"upper\":" + formatNumber(*limits.upper);
+  if (limits.lower) out += ",\"lower\":" + formatNumber(*limits.lower);
+  return out + "}";
+}
+
+std::vector<SensorConfig> expandSensors(const std::vector<SensorConfig>& sensors, int usbCount) {
+  std::vector<SensorConfig> out;
+  for (const SensorConfig& s : sensors) {
+    if (s.port != kEveryUsbSensor) {
+      out.push_back(s);
+      continue;
+    }
+    for (int i = 1; i <= usbCount; ++i) {
+      SensorConfig one = s;
+      one.port = "7730USB" + std::to_string(i);
+      one.label = s.label == s.port ? one.port : s.label + "-" + std::to_string(i);
+      if (!s.log.empty()) {
+        const std::size_t slash = s.log.rfind('/');
+        std::size_t dot = s.log.rfind('.');
+        if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+          dot = s.log.size();
+        one.log = s.log.substr(0, dot) + "-" + one.port + s.log.substr(dot);
+      }
+      bool taken = false;  // a sensor configured by name keeps its own table
+      for (const SensorConfig& o : sensors) taken = taken || o.port == one.port;
+      if (!taken) out.push_back(std::move(one));
+    }
+  }
+  return out;
+}
+
+bool sameSensor(const SensorConfig& a, const SensorConfig& b) {
+  auto sameAlarm = [](const core::AlarmLimits& x, const core::AlarmLimits& y) {
+    return x.quantity == y.quantity && x.upper == y.upper && x.lower == y.lower &&
+           x.hysteresis == y.hysteresis && x.holdOffMs == y.holdOffMs && x.latching == y.latching;
+  };
+  if (a.alarms.size() != b.alarms.size()) return false;
+  for (std::size_t i = 0; i < a.alarms.size(); ++i)
+    if (!sameAlarm(a.alarms[i], b.alarms[i])) return false;
+  return a.port == b.port && a.label == b.label && a.log == b.log && a.type == b.type &&
+         a.offsetDb == b.offsetDb && a.ccdfLimitW == b.ccdfLimitW && a.filterHz == b.filterHz &&
+         a.unitDbm == b.unitDbm && a.publishIntervalMs == b.publishIntervalMs;
+}
+
+Service::Service(ServiceConfig config) : mqttConf_(config.mqtt), config_(std::move(config)) {}
+
+Service::~Service() { stop(); }
+
+std::vector<SensorConfig> Service::wanted(const ServiceConfig& c) const {
+  int usbCount = 0;
+  bool every = false;
+  for (const SensorConfig& s : c.sensors) every = every || s.port == kEveryUsbSensor;
+  if (every) {
+    comm::ZervDComDLL::DeviceHandle m = comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE;
+    try {
+      if (!comm::ZervDComDLL::createTKS7730USBDevMngr(&m) ||
+          !comm::ZervDComDLL::buildTKS7730USBDevList(m, &usbCount))
+        usbCount = 0;
+      if (m != comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE) comm::ZervDComDLL::close(m);
+    } catch (const comm::ZervDComExc&) {
+      usbCount = 0;
+    }
+  }
+  return expandSensors(c.sensors, usbCount);
+}
+
+bool Service::start(std::string* why) {
+  installWorkerHooks();
+  try {
+    // Loaded here, once, rather than by the first worker to need it.
+    comm::ZervDComDLL::isSerialPortAvail(u"");
+  } catch (const comm::ZervDComExc& exc) {
+    if (why) *why = std::string("the communication library cannot be loaded: ") + exc.what();
+    return false;
+  }
+  if (mqttConf_.enabled) {
+    mqtt_ = std::make_unique<MqttPublisher>(mqttConf_);
+    if (!mqtt_->start(why)) return false;
+  }
+  for (SensorConfig& s : wanted(config_)) {
+    workers_.push_back(std::make_unique<SensorWorker>(std::move(s), *this));
+    workers_.back()->start();
+  }
+  return true;
+}
+
+void Service::stop() {
+  // Stopped together: each stops its stream while the others do the same.
+  for (auto& w : workers_) w->requestStop();
+  for (auto& w : workers_) w->stop();
+  if (mqtt_) mqtt_->stop();
+}
+
+void Service::reload(ServiceConfig config) {
+  std::vector<SensorConfig> want = wanted(config);
+  std::vector<std::unique_ptr<SensorWorker>> keep;
+  for (auto& w : workers_) {
+    bool still = false;
+    for (auto it = want.begin(); it != want.end(); ++it)
+      if (sameSensor(w->config(), *it)) {
+        want.erase(it);
+        still = true;
+        break;
+      }
+    if (still)
+      keep.push_back(std::move(w));
+    else
+      w->requestStop();
+  }
+  workers_.clear();  // the changed and removed ones end here
+  workers_ = std::move(keep);
+  for (SensorConfig& s : want) {
+    workers_.push_back(std::make_unique<SensorWorker>(std::move(s), *this));
+    workers_.back()->start();
+  }
+  const MqttConfig& m = config.mqtt;
+  if (m.enabled != mqttConf_.enabled || m.host != mqttConf_.host || m.port != mqttConf_.port ||
+      m.tls != mqttConf_.tls || m.base != mqttConf_.base || m.clientId != mqttConf_.clientId ||
+      m.username != mqttConf_.username || m.password != mqttConf_.password)
+    std::fprintf(stderr, "zrqd: the [mqtt] table changed: restart zrqd to use it\n");
+  config_ = std::move(config);
+}
+
+bool Service::healthy(std::int64_t sinceMs) const {
+  for (const auto& w : workers_)
+    if (w->heartbeatMs() < sinceMs) return false;
+  return true;
+}
+
+std::vector<SensorStatus> Service::status() const {
+  std::vector<SensorStatus> out;
+  for (const auto& w : workers_) out.push_back(w->status());
+  return out;
+}
+
+std::string Service::statusText() const {
+  const std::int64_t now = core::steadyNowMs();
+  std::ostringstream out;
+  out << "broker " << (!mqtt_ ? "none" : mqtt_->connected() ? "connected" : "disconnected");
+  if (mqtt_) out << " " << mqttConf_.host << ":" << mqttConf_.port;
+  out << "\n";
+  out << "label\tport\tserial\tstate\treadings\trecords\tpublished\tconnects\tlast "
+         "reading\terror\n";
+  for (const SensorStatus& s : status()) {
+    out << s.label << '\t' << s.port << '\t' << (s.serial.empty() ? "-" : s.serial) << '\t'
+        << s.state << '\t' << s.readings << '\t' << s.records << '\t' << s.published << '\t'
+        << s.connects << '\t';
+    if (s.lastReadingMs > 0) {
+      char age[32];
+      std::snprintf(age, sizeof age, "%.1f s ago", (now - s.lastReadingMs) / 1000.0);
+      out << age;
+    } else {
+      out << "never";
+    }
+    out << '\t' << (s.lastError.empty() ? "-" : s.lastError) << "\n";
+  }
+  return out.str();
+}
+
+bool Service::reading(const SensorConfig& sensor, const std::string& serial,
+                      const scpi::Reading& r) {
+  if (!mqtt_) return false;
+  const std::string base = mqttConf_.base + "/" + topicLevel(serial) + "/";
+  const core::QuantityValues v = remote::quantityValues(r);
+  bool ok = true;
+  for (int i = 0; i < core::kAlarmQuantityCount; ++i)
+    if (v[static_cast<std::size_t>(i)])
+      ok = mqtt_->publish(
+               base + std::string(core::alarmQuantityName(static_cast<core::AlarmQuantity>(i))),
+               formatNumber(*v[static_cast<std::size_t>(i)])) &&
+           ok;
+  return mqtt_->publish(base + "reading", readingJson(serial, sensor.label, r)) && ok;
+}
+
+void Service::alarm(const SensorConfig& sensor, const std::string& serial,
+                    const core::AlarmLimits& limits, const core::AlarmEvent& e,
+                    const std::string& time) {
+  message(sensor, std::string("alarm ") + (e.raised ? "raised" : "cleared") + ": " +
+                      std::string(core::alarmQuantityName(limits.quantity)) + " " +
+                      formatNumber(e.value));
+  if (mqtt_)
+    mqtt_->publishReliable(mqttConf_.base + "/" + topicLevel(serial) + "/alarm",
+                           alarmJson(serial, sensor.label, limits, e, time));
+}
+
+void Service::started(const SensorConfig& sensor, const std::string& serial) {
+  message(sensor, "streaming from " + sensor.port + ", serial " + serial);
+  if (mqtt_ && mqttConf_.homeAssistant) discovery(sensor, serial);
+}
+
+void Service::discovery(const SensorConfig& sensor, const std::string& serial) {
+  const std::string level = topicLevel(serial);
+  for (int i = 0; i < core::kAlarmQuantityCount; ++i) {
+    const auto q = static_cast<core::AlarmQuantity>(i);
+    const std::string name(core::alarmQuantityName(q));
+    const std::string unit(core::alarmQuantityUnit(q));
+    std::string cfg = "{\"name\":" + jsonString(sensor.label + " " + name) +
+                      ",\"unique_id\":" + jsonString("zrq_" + level + "_" + name) +
+                      ",\"state_topic\":" + jsonString(mqttConf_.base + "/" + level + "/" + name) +
+                      ",\"availability_topic\":" + jsonString(mqtt_->statusTopic()) +
+                      ",\"state_class\":\"measurement\"";
+    if (!unit.empty()) cfg += ",\"unit_of_measurement\":" + jsonString(unit);
+    cfg += ",\"device\":{\"identifiers\":[" + jsonString("zrq_" + level) +
+           "],\"name\":" + jsonString(sensor.label) + ",\"model\":\"TKS7730\"}}";
+    mqtt_->publish(mqttConf_.discoveryPrefix + "/sensor/zrq_" + level + "_" + name + "/config", cfg,
+                   true);
+  }
+}
+
+void Service::message(const SensorConfig& sensor, const std::string& text) {
+  std::lock_guard<std::mutex> lock(outMutex_);
+  std::fprintf(stderr, "zrqd: %s: %s\n", sensor.label.c_str(), text.c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace zrq::service

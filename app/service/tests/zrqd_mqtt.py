@@ -1,0 +1,240 @@
+#!/usr/bin/python3
+"""zrqd end to end, as a lab uses it: a real broker, the simulator with two
+USB sensors and a serial one, zrqd started from a configuration file, and a
+subscriber that checks what arrives.
+
+Checks: every accepted reading of every sensor arrives once and in order, as
+many as each CSV log holds; the retained status is "online", and "offline"
+(the last will) after SIGKILL; an upper limit on the forward average raises
+an alarm at QoS 1 after a power step; the broker stopped and started again
+mid-run: logging goes on, the service reconnects and an alarm raised while the
+broker was away arrives; a bad configuration is refused with its line and
+exit status 2.
+
+Usage: zrqd_mqtt.py SIMULATOR ZRQD WORKDIR
+"""
+import json
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+import paho.mqtt.client as mqtt
+
+failures = []
+
+
+def check(ok, what):
+    print(("ok    " if ok else "FAIL  ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def start_broker(port, work):
+    conf = os.path.join(work, "mosquitto.conf")
+    with open(conf, "w") as f:
+        f.write("listener %d 127.0.0.1\nallow_anonymous true\npersistence false\n" % port)
+    b = subprocess.Popen(["mosquitto", "-c", conf], stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        try:
+            socket.create_connection(("127.0.0.1", port), 0.2).close()
+            return b
+        except OSError:
+            time.sleep(0.05)
+    return b
+
+
+def stop(p, sig=signal.SIGTERM):
+    if p.poll() is None:
+        p.send_signal(sig)
+        try:
+            p.wait(20)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
+
+
+class Subscriber:
+    def __init__(self, port, base):
+        self.messages = []  # (topic, payload, qos, retain)
+        self.c = mqtt.Client(client_id="zrqd-test-%d" % os.getpid(), clean_session=True)
+        self.c.on_message = lambda c, u, m: self.messages.append(
+            (m.topic, m.payload.decode(), m.qos, m.retain))
+        self.c.on_connect = lambda c, u, f, rc: c.subscribe(base + "/#", qos=1)
+        self.c.connect("127.0.0.1", port)
+        self.c.loop_start()
+
+    def wait_for(self, pred, seconds):
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            if any(pred(m) for m in list(self.messages)):
+                return True
+            time.sleep(0.1)
+        return False
+
+    def close(self):
+        self.c.loop_stop()
+        self.c.disconnect()
+
+
+def csv_records(path):
+    if not os.path.exists(path):
+        return 0
+    with open(path, encoding="latin-1") as f:
+        return max(0, sum(1 for _ in f) - 2)  # two header lines
+
+
+def main(sim, zrqd, work):
+    os.makedirs(work, exist_ok=True)
+    usb = os.path.join(work, "usb")
+    os.makedirs(usb, exist_ok=True)
+    port = free_port()
+    base = "zrq/test%d" % os.getpid()
+    script = os.path.join(work, "power.txt")
+    # Forward average 100 W, then 180 W (over the 150 W limit) from 8 s to 12 s,
+    # and again from 24 s on: while the broker is away.
+    with open(script, "w") as f:
+        f.write("0 100\n8000 180\n12000 100\n24000 180\n")
+    conf = os.path.join(work, "zrqd.toml")
+    with open(conf, "w") as f:
+        f.write("""[mqtt]
+url = "mqtt://127.0.0.1:%d"
+base = "%s"
+
+[[sensor]]
+port = "7730USB1"
+label = "tx1"
+log = "%s/tx1.csv"
+alarm = { quantity = "forward_average_w", upper = 150.0, hold_off_ms = 500 }
+
+[[sensor]]
+port = "7730USB2"
+label = "tx3"
+log = "%s/tx3.csv"
+
+[[sensor]]
+port = "%s/tty"
+label = "tx2"
+log = "%s/tx2.csv"
+""" % (port, base, work, work, work, work))
+
+    bad = os.path.join(work, "bad.toml")
+    with open(bad, "w") as f:
+        f.write('[[sensor]]\nport = "7730USB1"\nalarm = { quantity = "forward_power", upper = 1 }\n')
+    r = subprocess.run([zrqd, "--check-config", "--config", bad], capture_output=True, text=True)
+    check(r.returncode == 2 and "bad.toml:3" in r.stderr and "sensor[0].alarm.quantity" in r.stderr,
+          "a bad configuration is refused with file, line and key: %d %r" % (r.returncode, r.stderr))
+    r = subprocess.run([zrqd, "--check-config", "--config", conf], capture_output=True, text=True)
+    check(r.returncode == 0, "the configuration checks: %r" % (r.stdout + r.stderr))
+
+    broker = start_broker(port, work)
+    sub = Subscriber(port, base)
+    s = subprocess.Popen([sim, "--pty-link", os.path.join(work, "tty"), "--usb", "2", "--usb-dir", usb,
+                          "--power-script", script], stdout=subprocess.DEVNULL)
+    env = dict(os.environ, ZERVDCOM_HID_SIM_DIR=usb)
+    status_file = os.path.join(work, "status")
+    z = subprocess.Popen([zrqd, "--config", conf, "--status-file", status_file], env=env,
+                         stderr=open(os.path.join(work, "zrqd.err"), "w"))
+    try:
+        check(sub.wait_for(lambda m: m[0] == base + "/status" and m[1] == "online", 15),
+              "status online")
+        raised = lambda m: m[0].endswith("/alarm") and json.loads(m[1])["state"] == "raised"
+        check(sub.wait_for(raised, 25), "the power step raises the alarm")
+        alarms = [m for m in sub.messages if raised(m)]
+        if alarms:
+            a = json.loads(alarms[0][1])
+            check(alarms[0][2] == 1 and a["quantity"] == "forward_average_w" and a["value"] > 150
+                  and a["label"] == "tx1", "the alarm at QoS 1 names quantity, value and label: %r"
+                  % (alarms[0],))
+        check(sub.wait_for(lambda m: m[0].endswith("/alarm") and
+                           json.loads(m[1])["state"] == "cleared", 10), "the alarm clears")
+
+        # The broker goes away while the second step comes.
+        stop(broker)
+        before = csv_records(os.path.join(work, "tx1-%s.csv" % time.strftime("%Y-%m-%d")))
+        time.sleep(15)
+        after = csv_records(os.path.join(work, "tx1-%s.csv" % time.strftime("%Y-%m-%d")))
+        check(after >= before + 80, "logging goes on without the broker: %d -> %d" % (before, after))
+        sub.close()
+        back = time.time()
+        broker = start_broker(port, work)
+        sub = Subscriber(port, base)
+        check(sub.wait_for(raised, 40), "an alarm arrives after the broker is back")
+        late = [json.loads(m[1]) for m in sub.messages if raised(m)]
+        check(late and time.mktime(time.strptime(late[0]["time"][:19], "%Y-%m-%dT%H:%M:%S")) < back,
+              "it was raised while the broker was away: %r" % late[:1])
+        time.sleep(3)
+        with open(status_file) as f:
+            status = f.read()
+        check(status.startswith("broker connected") and status.count("\tstreaming\t") == 3,
+              "the status file lists three streaming sensors: %r" % status)
+        r = subprocess.run([zrqd, "--status", "--status-file", status_file], capture_output=True,
+                           text=True)
+        check(r.returncode == 0 and "tx3" in r.stdout, "zrqd --status prints it")
+    finally:
+        stop(z, signal.SIGKILL)
+    check(sub.wait_for(lambda m: m[0] == base + "/status" and m[1] == "offline", 90),
+          "the last will says offline after SIGKILL")
+    sub.close()
+    stop(s)
+    stop(broker)
+
+
+def ordered_and_complete(sim, zrqd, work):
+    """A clean run: every reading arrives once, in order, as many as logged."""
+    usb = os.path.join(work, "usb2")
+    os.makedirs(usb, exist_ok=True)
+    port = free_port()
+    base = "zrq/order%d" % os.getpid()
+    conf = os.path.join(work, "order.toml")
+    with open(conf, "w") as f:
+        f.write('[mqtt]\nurl = "mqtt://127.0.0.1:%d"\nbase = "%s"\n' % (port, base))
+        for i, name in enumerate(["7730USB1", "7730USB2", work + "/tty2"]):
+            f.write('[[sensor]]\nport = "%s"\nlabel = "s%d"\nlog = "%s/order%d.csv"\n' % (name, i, work, i))
+    broker = start_broker(port, work)
+    sub = Subscriber(port, base)
+    s = subprocess.Popen([sim, "--pty-link", os.path.join(work, "tty2"), "--usb", "2", "--usb-dir", usb],
+                         stdout=subprocess.DEVNULL)
+    time.sleep(0.5)
+    z = subprocess.Popen([zrqd, "--config", conf, "--seconds", "12", "--status-file",
+                          os.path.join(work, "status2")],
+                         env=dict(os.environ, ZERVDCOM_HID_SIM_DIR=usb), stderr=subprocess.DEVNULL)
+    z.wait(60)
+    check(z.returncode == 0, "zrqd --seconds ends with status 0")
+    time.sleep(1)
+    sub.close()
+    stop(s)
+    stop(broker)
+    day = time.strftime("%Y-%m-%d")
+    by_serial = {}
+    for topic, payload, _, _ in sub.messages:
+        if topic.endswith("/reading"):
+            j = json.loads(payload)
+            by_serial.setdefault(j["label"], []).append(j["sequence"])
+    for i in range(3):
+        seq = by_serial.get("s%d" % i, [])
+        logged = csv_records(os.path.join(work, "order%d-%s.csv" % (i, day)))
+        check(len(seq) > 90 and seq == list(range(1, len(seq) + 1)) and len(seq) == logged,
+              "sensor s%d: %d readings published once and in order, %d logged" % (i, len(seq), logged))
+    values = [float(p) for t, p, _, _ in sub.messages if t.endswith("/forward_average_w")]
+    check(values and all(90 < v < 110 for v in values), "forward average near the simulated 100 W")
+    check(not any(t.endswith("/ccdf_percent") for t, _, _, _ in sub.messages),
+          "a quantity the average type does not give is not published")
+
+
+if __name__ == "__main__":
+    sim, zrqd, work = sys.argv[1:4]
+    ordered_and_complete(sim, zrqd, work)
+    main(sim, zrqd, work)
+    print("%d failure(s)" % len(failures))
+    sys.exit(1 if failures else 0)
