@@ -19,7 +19,7 @@ set(ZRQ_CHANGELOG_DATE "Tue, 08 Dec 2026 08:00:00 +0000")
 file(MAKE_DIRECTORY ${ZRQ_PKG_BIN}/bin ${ZRQ_PKG_BIN}/man ${ZRQ_PKG_BIN}/doc ${ZRQ_PKG_BIN}/icons)
 
 # Programs with a launcher on the PATH and a manual page each.
-set(ZRQ_PKG_PROGRAMS ZRQUSB zrq-log zrq-decode tks7730-sim)
+set(ZRQ_PKG_PROGRAMS ZRQUSB zrq-log zrq-decode tks7730-sim zrqd)
 # Libraries the programs load from their own folder.
 set(ZRQ_PKG_LIBRARIES ZervDCom DialixHQ Dialix helpbridge hhctrl)
 
@@ -98,6 +98,13 @@ add_custom_command(OUTPUT ${ZRQ_PKG_BIN}/doc/changelog.gz
 list(APPEND ZRQ_PKG_GENERATED ${ZRQ_PKG_BIN}/doc/changelog.gz)
 install(FILES ${ZRQ_PKG_SRC}/debian/copyright ${ZRQ_PKG_BIN}/doc/changelog.gz
         DESTINATION share/doc/${ZRQ_PKG_NAME})
+
+# The service's unit and an example configuration (not enabled: it waits for
+# /etc/zrq/zrqd.toml).
+if(TARGET zrqd)
+  install(FILES ${ZRQ_PKG_SRC}/systemd/zrqd.service DESTINATION lib/systemd/system)
+  install(FILES ${ZRQ_PKG_SRC}/systemd/zrqd.toml DESTINATION share/doc/${ZRQ_PKG_NAME}/examples)
+endif()
 
 add_custom_target(zrq_package_files ALL DEPENDS ${ZRQ_PKG_GENERATED})
 

@@ -39,6 +39,8 @@ void usage(std::FILE* to) {
       "  --seconds S        stop after S seconds\n"
       "  --status           print each sensor's state from the running service\n"
       "  --status-file FILE where the running service keeps its status\n"
+      "  --help             this text\n"
+      "  --version          the version\n"
       "Signals: SIGTERM or SIGINT stop it; SIGHUP reads the configuration again.\n",
       to);
 }
