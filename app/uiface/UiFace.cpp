@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <mutex>
 #include <set>
 #include <utility>
 #include <thread>
@@ -41,7 +42,9 @@ MsgResult showMessage(const std::string& text, const std::string& caption, MsgBu
 }
 
 namespace {
-// Captions of the notices up now.
+// Captions of the notices up now. A service's sensor threads raise notices
+// too, hence the lock.
+std::mutex noticesMutex;
 std::multiset<std::string>& noticesUp() {
   static std::multiset<std::string> up;
   return up;
@@ -50,17 +53,26 @@ std::multiset<std::string>& noticesUp() {
 
 void showNotice(const std::string& text, const std::string& caption, std::function<void()> closed,
                 MsgIcon icon) {
-  if (noticeShowing(caption)) return;
-  noticesUp().insert(caption);
+  {
+    std::lock_guard<std::mutex> lock(noticesMutex);
+    if (noticesUp().count(caption) > 0) return;
+    noticesUp().insert(caption);
+  }
   currentBoxes->notify(MsgRequest{text, caption, MsgButtons::Ok, icon},
                        [caption, closed = std::move(closed)] {
-                         auto& up = noticesUp();
-                         if (auto it = up.find(caption); it != up.end()) up.erase(it);
+                         {
+                           std::lock_guard<std::mutex> lock(noticesMutex);
+                           auto& up = noticesUp();
+                           if (auto it = up.find(caption); it != up.end()) up.erase(it);
+                         }
                          if (closed) closed();
                        });
 }
 
-bool noticeShowing(const std::string& caption) { return noticesUp().count(caption) > 0; }
+bool noticeShowing(const std::string& caption) {
+  std::lock_guard<std::mutex> lock(noticesMutex);
+  return noticesUp().count(caption) > 0;
+}
 
 void showUntilOk(const std::string& text, const std::string& caption, MsgIcon icon) {
   while (showMessage(text, caption, MsgButtons::Ok, icon) != MsgResult::Ok) {
