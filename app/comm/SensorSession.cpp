@@ -82,7 +82,20 @@ void SensorSession::readAllSensorData() {
     DevComInterface* port = commands_.selectedPort();
     if (!port) return;
     lines_.clear();
-    port->readDataLines(lines_);
+    const bool ok = port->readDataLines(lines_);
+    if (lines_.empty()) {
+      // Silence for as long as the window's read period is, to the policy, a
+      // read that found no line; a failed read is one at once.
+      const std::int64_t now = core::steadyNowMs();
+      if (!ok || (quietSinceMs_ > 0 && now - quietSinceMs_ >= kQuietLimitMs)) {
+        quietSinceMs_ = 0;
+        handleDataLine(std::string());
+      } else if (quietSinceMs_ == 0) {
+        quietSinceMs_ = now;
+      }
+      return;
+    }
+    quietSinceMs_ = 0;
     for (const std::string& line : lines_) {
       const bool zeroCal = host_.instrument().zeroCalRequested;
       if (handleDataLine(line) == DecodeOutcome::Unusable || zeroCal) break;

@@ -25,6 +25,8 @@ class SensorSession {
  public:
   static constexpr int kStopStreamAttempts = 4;
   static constexpr int kZeroCalPollMs = 48000;
+  // readAllSensorData: no line for this long restarts the stream.
+  static constexpr std::int64_t kQuietLimitMs = 600;
 
   // All three must outlive the session.
   SensorSession(CommHost& host, TKS7730Stats& stats, AppStatus& status);
@@ -74,6 +76,7 @@ class SensorSession {
   std::optional<Request> pending_;
   std::int64_t accepted_ = 0;
   std::vector<std::string> lines_;
+  std::int64_t quietSinceMs_ = 0;
 };
 
 }  // namespace zrq::comm
