@@ -507,7 +507,7 @@ const std::vector<Commands::Entry>& Commands::table() {
                    c.reply(c.engine_.limit_.failed ? "1" : "0");
                  }});
     t.push_back({"CALCulate#:LIMit#:CLEar[:IMMediate]", {}, [](C& c, const Arg&) {
-                   c.engine_.limit_.failed = false;
+                   c.engine_.limit_.clear();
                    c.engine_.refreshConditions();
                  }});
     for (auto& e : t) {
@@ -610,7 +610,7 @@ void Engine::resetSettings() {
 void Engine::readingAccepted() {
   ++readings_;
   auto r = inst_.latest();
-  if (r && r->forwardAverageW) limit_.evaluate(*r->forwardAverageW);
+  if (r && r->forwardAverageW) limit_.evaluate(*r->forwardAverageW, now_.value_or(0));
   refreshConditions();
   if (!r) return;
   const PowerUnit unit = inst_.settings().unit;

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Alarm.h"
 #include "scpi/Errors.h"
 #include "scpi/Instrument.h"
 #include "scpi/Parser.h"
@@ -25,14 +26,29 @@ struct Commands;
 
 // CALCulate:LIMit on the forward average power in watts: latches a failure
 // until cleared. (To be replaced by the shared alarm evaluator.)
+// CALCulate:LIMit on the forward average, through the shared alarm
+// evaluator: FAIL latches until CLEar.
 class LimitCheck {
  public:
   double upperW = 1000, lowerW = 0;
   bool enabled = false;
   bool failed = false;
-  void evaluate(double forwardAverageW) {
-    if (enabled && (forwardAverageW > upperW || forwardAverageW < lowerW)) failed = true;
+  void evaluate(double forwardAverageW, std::int64_t nowMs) {
+    if (!enabled) return;
+    core::AlarmLimits l;
+    l.upper = upperW;
+    l.lower = lowerW;
+    l.latching = true;
+    if (!(alarm_.limits() == l)) alarm_.setLimits(l);
+    if (const auto e = alarm_.update(forwardAverageW, nowMs); e && e->raised) failed = true;
   }
+  void clear() {
+    failed = false;
+    alarm_.reset();
+  }
+
+ private:
+  core::AlarmEvaluator alarm_;
 };
 
 class Engine {

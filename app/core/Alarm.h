@@ -48,6 +48,7 @@ struct AlarmLimits {
   bool latching = false;
   // Why these limits cannot be used, or empty.
   std::string problem() const;
+  friend bool operator==(const AlarmLimits&, const AlarmLimits&) = default;
 };
 
 enum class AlarmSide : std::uint8_t { Upper, Lower };

@@ -122,16 +122,10 @@ std::vector<SensorConfig> expandSensors(const std::vector<SensorConfig>& sensors
 }
 
 bool sameSensor(const SensorConfig& a, const SensorConfig& b) {
-  auto sameAlarm = [](const core::AlarmLimits& x, const core::AlarmLimits& y) {
-    return x.quantity == y.quantity && x.upper == y.upper && x.lower == y.lower &&
-           x.hysteresis == y.hysteresis && x.holdOffMs == y.holdOffMs && x.latching == y.latching;
-  };
-  if (a.alarms.size() != b.alarms.size()) return false;
-  for (std::size_t i = 0; i < a.alarms.size(); ++i)
-    if (!sameAlarm(a.alarms[i], b.alarms[i])) return false;
-  return a.port == b.port && a.label == b.label && a.log == b.log && a.type == b.type &&
-         a.offsetDb == b.offsetDb && a.ccdfLimitW == b.ccdfLimitW && a.filterHz == b.filterHz &&
-         a.unitDbm == b.unitDbm && a.publishIntervalMs == b.publishIntervalMs;
+  return a.alarms == b.alarms && a.port == b.port && a.label == b.label && a.log == b.log &&
+         a.type == b.type && a.offsetDb == b.offsetDb && a.ccdfLimitW == b.ccdfLimitW &&
+         a.filterHz == b.filterHz && a.unitDbm == b.unitDbm &&
+         a.publishIntervalMs == b.publishIntervalMs;
 }
 
 Service::Service(ServiceConfig config) : mqttConf_(config.mqtt), config_(std::move(config)) {}
