@@ -16,6 +16,7 @@ Usage: zrqd_mqtt.py SIMULATOR ZRQD WORKDIR
 import json
 import os
 import re
+import shutil
 import signal
 import socket
 import subprocess
@@ -254,6 +255,7 @@ def ordered_and_complete(sim, zrqd, work):
 
 if __name__ == "__main__":
     sim, zrqd, work = sys.argv[1:4]
+    shutil.rmtree(work, ignore_errors=True)  # the daily logs of an earlier run
     ordered_and_complete(sim, zrqd, work)
     main(sim, zrqd, work)
     print("%d failure(s)" % len(failures))
