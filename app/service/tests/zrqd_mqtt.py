@@ -210,7 +210,8 @@ def ordered_and_complete(sim, zrqd, work):
     base = "zrq/order%d" % os.getpid()
     conf = os.path.join(work, "order.toml")
     with open(conf, "w") as f:
-        f.write('[mqtt]\nurl = "mqtt://127.0.0.1:%d"\nbase = "%s"\n' % (port, base))
+        f.write('[mqtt]\nurl = "mqtt://127.0.0.1:%d"\nbase = "%s"\nhome_assistant = true\n'
+                'discovery_prefix = "%s/ha"\n' % (port, base, base))
         for i, name in enumerate(["7730USB1", "7730USB2", work + "/tty2"]):
             f.write('[[sensor]]\nport = "%s"\nlabel = "s%d"\nlog = "%s/order%d.csv"\n' % (name, i, work, i))
     broker = start_broker(port, work)
@@ -251,6 +252,11 @@ def ordered_and_complete(sim, zrqd, work):
     check(values and all(90 < v < 110 for v in values), "forward average near the simulated 100 W")
     check(not any(t.endswith("/ccdf_percent") for t, _, _, _ in sub.messages),
           "a quantity the average type does not give is not published")
+    ha = [json.loads(p) for t, p, _, retain in sub.messages
+          if t == base + "/ha/sensor/zrq_12345_vswr/config"]
+    check(ha and ha[0]["state_topic"] == base + "/12345/vswr" and
+          ha[0]["availability_topic"] == base + "/status",
+          "a discovery message per quantity points at its topic: %r" % ha[:1])
 
 
 if __name__ == "__main__":
