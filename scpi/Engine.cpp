@@ -37,20 +37,20 @@ struct Commands {
   static const std::vector<Entry>& table();
   static bool convert(Client& c, const Spec& spec, const std::vector<Param>& params, Arg* arg);
 
-  static Settings settings(Client& c) { return c.engine_.inst_.settings(); }
+  static Settings settings(Client& c) { return c.inst().settings(); }
   static void apply(Client& c, const Settings& s) {
-    if (const std::string why = c.engine_.inst_.conflict(s); !why.empty()) {
+    if (const std::string why = c.inst().conflict(s); !why.empty()) {
       c.error(-221, why);
       return;
     }
-    c.engine_.inst_.apply(s);
+    c.inst().apply(s);
     c.engine_.refreshConditions();
   }
   static std::optional<double> value(Quantity q, const Reading& r, PowerUnit unit);
   static std::optional<std::string> answer(Quantity q, const Reading& r, PowerUnit unit);
   static void measure(Client& c, int verb, Quantity q);
-  static void syncOffset(Engine& e) {
-    if (e.offsetOff_ && e.inst_.settings().offsetDb != 0) e.offsetOff_ = false;
+  static void syncOffset(Client& c) {
+    if (c.ch().offsetOff && c.inst().settings().offsetDb != 0) c.ch().offsetOff = false;
   }
   static void addMeasurements(std::vector<Entry>& t);
 };
@@ -186,11 +186,21 @@ std::optional<std::string> Commands::answer(Quantity q, const Reading& r, PowerU
 
 enum { Fetch, Read, Measure };
 
+// A string as SCPI string data: in double quotes, a quote inside doubled.
+std::string quoteString(const std::string& text) {
+  std::string out = "\"";
+  for (char ch : text) {
+    if (ch == '"') out += '"';
+    out += ch;
+  }
+  return out + "\"";
+}
+
 void Commands::measure(Client& c, int verb, Quantity q) {
   Engine& e = c.engine_;
-  Settings s = e.inst_.settings();
+  Settings s = c.inst().settings();
   if (verb == Fetch) {
-    auto r = e.inst_.latest();
+    auto r = c.inst().latest();
     if (!r) return c.error(-230, "no reading yet");
     if (q == Selected && r->function != s.function)
       return c.error(-230, "no reading of the selected function yet");
@@ -198,7 +208,7 @@ void Commands::measure(Client& c, int verb, Quantity q) {
     if (!a) return c.error(-230, "not in the latest reading");
     return c.reply(*a);
   }
-  if (!e.inst_.streaming()) return c.error(-241, "no sensor streaming");
+  if (!c.inst().streaming()) return c.error(-241, "no sensor streaming");
   std::optional<Function> fn;
   if (verb == Measure) {
     fn = functionOf(q);
@@ -210,7 +220,7 @@ void Commands::measure(Client& c, int verb, Quantity q) {
   } else if (q == Selected) {
     fn = s.function;
   }
-  c.wait_ = Client::Wait{Client::WaitKind::Reading, q, fn, e.readings_, {}};
+  c.wait_ = Client::Wait{Client::WaitKind::Reading, q, fn, c.ch().readings, {}, c.channel_};
   if (e.now_) c.wait_.deadline = *e.now_ + e.timeoutMs_;
 }
 
@@ -224,7 +234,7 @@ void Commands::addMeasurements(std::vector<Entry>& t) {
       {"[:SCALar]:POWer:CCDF?", Q::Ccdf},      {"[:SCALar]:REFLected[:POWer]?", Q::Refl},
       {"[:SCALar]:REFLected:RHO?", Q::Rho},    {"[:SCALar]:REFLected:VSWR?", Q::Vswr},
       {"[:SCALar]:REFLected:RLOSs?", Q::RLoss}};
-  static const char* verbs[] = {"FETCh", "READ", "MEASure"};
+  static const char* verbs[] = {"FETCh#", "READ#", "MEASure#"};
   for (int v = Fetch; v <= Measure; ++v) {
     t.push_back(
         {std::string(verbs[v]) + "?", {}, [v](Client& c, const Arg&) { measure(c, v, Selected); }});
@@ -245,15 +255,16 @@ void Commands::addMeasurements(std::vector<Entry>& t) {
                    {":BURSt", Function::Burst},
                    {":CRESt", Function::Crest},
                    {":CCDF", Function::Ccdf}};
-  t.push_back({"CONFigure", {}, [](Client&, const Arg&) {}});
+  t.push_back({"CONFigure#", {}, [](Client&, const Arg&) {}});
   for (const auto& f : functions)
-    t.push_back(
-        {std::string("CONFigure[:SCALar][:POWer]") + f.tail, {}, [fn = f.f](Client& c, const Arg&) {
-           Settings s = settings(c);
-           s.function = fn;
-           apply(c, s);
-         }});
-  t.push_back({"CONFigure?", {}, [](Client& c, const Arg&) {
+    t.push_back({std::string("CONFigure#[:SCALar][:POWer]") + f.tail,
+                 {},
+                 [fn = f.f](Client& c, const Arg&) {
+                   Settings s = settings(c);
+                   s.function = fn;
+                   apply(c, s);
+                 }});
+  t.push_back({"CONFigure#?", {}, [](Client& c, const Arg&) {
                  c.reply(std::string("\"") + functionString(settings(c).function) + "\"");
                }});
 }
@@ -265,7 +276,7 @@ const std::vector<Commands::Entry>& Commands::table() {
     auto err = [](Client& c, int code, std::string d) { c.error(code, std::move(d)); };
     // IEEE 488.2 common commands.
     t.push_back({"*IDN?", {}, [](C& c, const Arg&) {
-                   Identity id = c.engine_.inst_.identity();
+                   Identity id = c.inst().identity();
                    c.reply("ZRQ,TKS7730," + id.serial + "," + id.firmware);
                  }});
     t.push_back({"*RST", {}, [](C& c, const Arg&) { c.engine_.resetSettings(); }});
@@ -285,17 +296,17 @@ const std::vector<Commands::Entry>& Commands::table() {
                    c.esr_ = 0;
                  }});
     t.push_back({"*OPC", {}, [](C& c, const Arg&) {
-                   if (c.engine_.inst_.zeroCalibrationRunning())
+                   if (c.engine_.anyCalibrating())
                      c.opcPending_ = true;
                    else
                      c.esr_ |= 1;
                  }});
     auto waitOp = [](C& c, C::WaitKind k) {
-      if (!c.engine_.inst_.zeroCalibrationRunning()) {
+      if (!c.engine_.anyCalibrating()) {
         if (k == C::WaitKind::Opc) c.reply("1");
         return;
       }
-      c.wait_ = C::Wait{k, 0, std::nullopt, 0, {}};
+      c.wait_ = C::Wait{k, 0, std::nullopt, 0, {}, 0};
       if (c.engine_.now_) c.wait_.deadline = *c.engine_.now_ + c.waitLimitMs();
     };
     t.push_back({"*OPC?", {}, [waitOp](C& c, const Arg&) { waitOp(c, C::WaitKind::Opc); }});
@@ -344,37 +355,50 @@ const std::vector<Commands::Entry>& Commands::table() {
                      c.reply(std::to_string(enable(c)));
                    }});
     }
+    // The sensors a numeric suffix picks: "1,<label>,<serial>", ...
+    t.push_back({"SYSTem:CHANnel:COUNt?", {}, [](C& c, const Arg&) {
+                   c.reply(std::to_string(c.engine_.channels_.size()));
+                 }});
+    t.push_back({"SYSTem:CHANnel:LIST?", {}, [](C& c, const Arg&) {
+                   std::string list;
+                   for (std::size_t i = 0; i < c.engine_.channels_.size(); ++i) {
+                     const Instrument& inst = *c.engine_.channels_[i].inst;
+                     std::string entry =
+                         std::to_string(i + 1) + "," + inst.label() + "," + inst.identity().serial;
+                     list += (i ? "," : "") + quoteString(entry);
+                   }
+                   c.reply(list);
+                 }});
     t.push_back({"STATus:PRESet", {}, [](C& c, const Arg&) { c.operEnable_ = c.quesEnable_ = 0; }});
     // Measurements.
     addMeasurements(t);
-    t.push_back({"INITiate[:IMMediate]", {}, [](C& c, const Arg&) {
-                   if (c.engine_.continuous_) c.error(-213, "INITiate:CONTinuous is ON");
+    t.push_back({"INITiate#[:IMMediate]", {}, [](C& c, const Arg&) {
+                   if (c.ch().continuous) c.error(-213, "INITiate:CONTinuous is ON");
                  }});
-    t.push_back({"INITiate:CONTinuous", boolean(),
-                 [](C& c, const Arg& a) { c.engine_.continuous_ = a.on; }});
-    t.push_back({"INITiate:CONTinuous?", {}, [](C& c, const Arg&) {
-                   c.reply(c.engine_.continuous_ ? "1" : "0");
+    t.push_back(
+        {"INITiate#:CONTinuous", boolean(), [](C& c, const Arg& a) { c.ch().continuous = a.on; }});
+    t.push_back({"INITiate#:CONTinuous?", {}, [](C& c, const Arg&) {
+                   c.reply(c.ch().continuous ? "1" : "0");
                  }});
     t.push_back({"ABORt", {}, [](C&, const Arg&) {}});
     // Settings.
-    t.push_back({"UNIT:POWer", choice({"DBM", "W"}), [](C& c, const Arg& a) {
+    t.push_back({"UNIT#:POWer", choice({"DBM", "W"}), [](C& c, const Arg& a) {
                    Settings s = settings(c);
                    s.unit = a.text == "DBM" ? PowerUnit::Dbm : PowerUnit::Watt;
                    apply(c, s);
                  }});
-    t.push_back({"UNIT:POWer?", {}, [](C& c, const Arg&) {
+    t.push_back({"UNIT#:POWer?", {}, [](C& c, const Arg&) {
                    c.reply(settings(c).unit == PowerUnit::Dbm ? "DBM" : "W");
                  }});
     t.push_back(
         {"[SENSe#:]CORRection:OFFSet[:MAGNitude]", num(UnitKind::Db, true), [](C& c, const Arg& a) {
-           Engine& e = c.engine_;
            double v = a.special == Arg::Max ? kOffsetMaxDb : a.num;
            if (a.special == Arg::Min || a.special == Arg::Def) v = kOffsetMinDb;
            if (!(v >= kOffsetMinDb && v <= kOffsetMaxDb))
              return c.error(-222, "offset 0 to 100 dB");
-           syncOffset(e);
-           if (e.offsetOff_) {
-             e.offsetKeptDb_ = v;
+           syncOffset(c);
+           if (c.ch().offsetOff) {
+             c.ch().offsetKeptDb = v;
              return;
            }
            Settings s = settings(c);
@@ -382,30 +406,28 @@ const std::vector<Commands::Entry>& Commands::table() {
            apply(c, s);
          }});
     t.push_back({"[SENSe#:]CORRection:OFFSet[:MAGNitude]?", minMaxQuery(), [](C& c, const Arg& a) {
-                   Engine& e = c.engine_;
-                   syncOffset(e);
-                   double v = e.offsetOff_ ? e.offsetKeptDb_ : settings(c).offsetDb;
+                   syncOffset(c);
+                   double v = c.ch().offsetOff ? c.ch().offsetKeptDb : settings(c).offsetDb;
                    if (a.given) v = a.text == "MAXIMUM" ? kOffsetMaxDb : kOffsetMinDb;
                    c.reply(formatNumber(v));
                  }});
     t.push_back({"[SENSe#:]CORRection:OFFSet:STATe", boolean(), [](C& c, const Arg& a) {
-                   Engine& e = c.engine_;
-                   syncOffset(e);
+                   syncOffset(c);
                    Settings s = settings(c);
-                   if (!a.on && !e.offsetOff_) {
-                     e.offsetKeptDb_ = s.offsetDb;
-                     e.offsetOff_ = true;
+                   if (!a.on && !c.ch().offsetOff) {
+                     c.ch().offsetKeptDb = s.offsetDb;
+                     c.ch().offsetOff = true;
                      s.offsetDb = 0;
                      apply(c, s);
-                   } else if (a.on && e.offsetOff_) {
-                     e.offsetOff_ = false;
-                     s.offsetDb = e.offsetKeptDb_;
+                   } else if (a.on && c.ch().offsetOff) {
+                     c.ch().offsetOff = false;
+                     s.offsetDb = c.ch().offsetKeptDb;
                      apply(c, s);
                    }
                  }});
     t.push_back({"[SENSe#:]CORRection:OFFSet:STATe?", {}, [](C& c, const Arg&) {
-                   syncOffset(c.engine_);
-                   c.reply(c.engine_.offsetOff_ ? "0" : "1");
+                   syncOffset(c);
+                   c.reply(c.ch().offsetOff ? "0" : "1");
                  }});
     Spec bw = num(UnitKind::Freq, true);
     bw.choices = {"FULL"};
@@ -472,42 +494,42 @@ const std::vector<Commands::Entry>& Commands::table() {
                    c.reply(std::string("\"") + functionString(settings(c).function) + "\"");
                  }});
     // Zero calibration.
-    t.push_back({"CALibration:ZERO:AUTO", choice({"ONCE", "OFF"}), [](C& c, const Arg& a) {
+    t.push_back({"CALibration#:ZERO:AUTO", choice({"ONCE", "OFF"}), [](C& c, const Arg& a) {
                    if (a.text != "ONCE") return;
                    Engine& e = c.engine_;
                    std::string why;
-                   if (!e.inst_.startZeroCalibration(&why))
-                     return c.error(e.inst_.streaming() ? -200 : -241, why);
-                   e.zeroStarter_ = &c;
+                   if (!c.inst().startZeroCalibration(&why))
+                     return c.error(c.inst().streaming() ? -200 : -241, why);
+                   c.ch().zeroStarter = &c;
                    e.refreshConditions();
                  }});
-    t.push_back({"CALibration:ZERO:AUTO?", {}, [](C& c, const Arg&) { c.reply("0"); }});
+    t.push_back({"CALibration#:ZERO:AUTO?", {}, [](C& c, const Arg&) { c.reply("0"); }});
     // Limits on the forward average power.
     for (int upperLimit = 1; upperLimit >= 0; --upperLimit) {
       const std::string base = upperLimit ? "CALCulate#:LIMit#:UPPer" : "CALCulate#:LIMit#:LOWer";
       t.push_back({base + "[:DATA]", num(UnitKind::Power), [upperLimit](C& c, const Arg& a) {
                      if (!(a.num >= 0 && a.num <= 1000)) return c.error(-222, "limit 0 to 1000 W");
-                     (upperLimit ? c.engine_.limit_.upperW : c.engine_.limit_.lowerW) = a.num;
+                     (upperLimit ? c.ch().limit.upperW : c.ch().limit.lowerW) = a.num;
                    }});
       t.push_back({base + "[:DATA]?", {}, [upperLimit](C& c, const Arg&) {
-                     const LimitCheck& l = c.engine_.limit_;
+                     const LimitCheck& l = c.ch().limit;
                      c.reply(formatNumber(upperLimit ? l.upperW : l.lowerW));
                    }});
     }
     t.push_back({"CALCulate#:LIMit#:STATe", boolean(), [](C& c, const Arg& a) {
-                   LimitCheck& l = c.engine_.limit_;
+                   LimitCheck& l = c.ch().limit;
                    if (a.on && l.lowerW > l.upperW)
                      return c.error(-221, "lower limit above upper limit");
                    l.enabled = a.on;
                  }});
     t.push_back({"CALCulate#:LIMit#:STATe?", {}, [](C& c, const Arg&) {
-                   c.reply(c.engine_.limit_.enabled ? "1" : "0");
+                   c.reply(c.ch().limit.enabled ? "1" : "0");
                  }});
     t.push_back({"CALCulate#:LIMit#:FAIL?", {}, [](C& c, const Arg&) {
-                   c.reply(c.engine_.limit_.failed ? "1" : "0");
+                   c.reply(c.ch().limit.failed ? "1" : "0");
                  }});
     t.push_back({"CALCulate#:LIMit#:CLEar[:IMMediate]", {}, [](C& c, const Arg&) {
-                   c.engine_.limit_.clear();
+                   c.ch().limit.clear();
                    c.engine_.refreshConditions();
                  }});
     for (auto& e : t) {
@@ -566,7 +588,20 @@ bool Commands::convert(Client& c, const Spec& spec, const std::vector<Param>& pa
 
 // ---- Engine ----
 
-Engine::Engine(Instrument& instrument) : inst_(instrument) {}
+Engine::Engine(Instrument& instrument) : Engine(std::vector<Instrument*>{&instrument}) {}
+
+Engine::Engine(std::vector<Instrument*> channels) {
+  for (Instrument* i : channels) {
+    channels_.emplace_back();
+    channels_.back().inst = i;
+  }
+}
+
+bool Engine::anyCalibrating() const {
+  for (const Channel& ch : channels_)
+    if (ch.inst->zeroCalibrationRunning()) return true;
+  return false;
+}
 Engine::~Engine() = default;
 
 std::vector<std::string> Engine::headers() const {
@@ -580,12 +615,18 @@ std::vector<std::string> Engine::headers() const {
 }
 
 std::uint16_t Engine::operCondition() const {
-  return (inst_.zeroCalibrationRunning() ? kOperCalibrating : 0) |
-         (inst_.streaming() ? kOperMeasuring : 0);
+  std::uint16_t c = 0;
+  for (const Channel& ch : channels_)
+    c |= (ch.inst->zeroCalibrationRunning() ? kOperCalibrating : 0) |
+         (ch.inst->streaming() ? kOperMeasuring : 0);
+  return c;
 }
 
 std::uint16_t Engine::quesCondition() const {
-  return (zeroFailed_ ? kQuesCalibration : 0) | (limit_.failed ? kQuesPower : 0);
+  std::uint16_t c = 0;
+  for (const Channel& ch : channels_)
+    c |= (ch.zeroFailed ? kQuesCalibration : 0) | (ch.limit.failed ? kQuesPower : 0);
+  return c;
 }
 
 void Engine::refreshConditions() {
@@ -599,35 +640,44 @@ void Engine::refreshConditions() {
 
 void Engine::resetSettings() {
   // Not in the middle of a zero calibration, nor against the host's rules.
-  if (inst_.conflict(Settings{}).empty()) inst_.apply(Settings{});
-  limit_ = LimitCheck{};
-  continuous_ = true;
-  offsetOff_ = false;
-  offsetKeptDb_ = 0;
+  for (Channel& ch : channels_) {
+    if (ch.inst->conflict(Settings{}).empty()) ch.inst->apply(Settings{});
+    ch.limit = LimitCheck{};
+    ch.continuous = true;
+    ch.offsetOff = false;
+    ch.offsetKeptDb = 0;
+  }
   refreshConditions();
 }
 
-void Engine::readingAccepted() {
-  ++readings_;
-  auto r = inst_.latest();
-  if (r && r->forwardAverageW) limit_.evaluate(*r->forwardAverageW, now_.value_or(0));
+void Engine::readingAccepted(std::size_t channel) {
+  if (channel >= channels_.size()) return;
+  Channel& ch = channels_[channel];
+  ++ch.readings;
+  auto r = ch.inst->latest();
+  if (r && r->forwardAverageW) ch.limit.evaluate(*r->forwardAverageW, now_.value_or(0));
   refreshConditions();
   if (!r) return;
-  const PowerUnit unit = inst_.settings().unit;
+  const PowerUnit unit = ch.inst->settings().unit;
   for (std::size_t i = 0; i < clients_.size(); ++i) {
     Client* c = clients_[i];
     const Client::Wait& w = c->wait_;
-    if (w.kind != Client::WaitKind::Reading || readings_ <= w.after) continue;
+    if (w.kind != Client::WaitKind::Reading || w.channel != channel || ch.readings <= w.after)
+      continue;
     if (w.function && r->function != *w.function) continue;
     if (auto a = Commands::answer(Commands::Quantity(w.quantity), *r, unit)) c->endWait(*a);
   }
 }
 
-void Engine::zeroCalibrationEnded(bool ok, std::string why) {
-  zeroFailed_ = !ok;
-  if (!ok && zeroStarter_) zeroStarter_->error(-240, why);
-  zeroStarter_ = nullptr;
+void Engine::zeroCalibrationEnded(bool ok, std::string why, std::size_t channel) {
+  if (channel >= channels_.size()) return;
+  Channel& ch = channels_[channel];
+  ch.zeroFailed = !ok;
+  if (!ok && ch.zeroStarter) ch.zeroStarter->error(-240, why);
+  ch.zeroStarter = nullptr;
   refreshConditions();
+  // *OPC waits for every sensor's calibration.
+  if (anyCalibrating()) return;
   for (std::size_t i = 0; i < clients_.size(); ++i) {
     Client* c = clients_[i];
     if (c->opcPending_) c->esr_ |= 1, c->opcPending_ = false;
@@ -641,7 +691,7 @@ void Engine::zeroCalibrationEnded(bool ok, std::string why) {
 void Engine::tick(std::int64_t nowMs) {
   now_ = nowMs;
   refreshConditions();
-  const bool running = inst_.zeroCalibrationRunning();
+  const bool running = anyCalibrating();
   for (std::size_t i = 0; i < clients_.size(); ++i) {
     Client* c = clients_[i];
     if (!running && c->opcPending_) c->esr_ |= 1, c->opcPending_ = false;
@@ -661,7 +711,8 @@ Client::Client(Engine& engine) : engine_(engine) { engine_.clients_.push_back(th
 Client::~Client() {
   auto& v = engine_.clients_;
   v.erase(std::remove(v.begin(), v.end(), this), v.end());
-  if (engine_.zeroStarter_ == this) engine_.zeroStarter_ = nullptr;
+  for (Engine::Channel& ch : engine_.channels_)
+    if (ch.zeroStarter == this) ch.zeroStarter = nullptr;
 }
 
 std::size_t Client::queuedInput() const { return partial_.size() + queuedLines_; }
@@ -750,9 +801,12 @@ void Client::execute(std::string_view text) {
   const Commands::Entry* found = nullptr;
   for (const auto& e : Commands::table()) {
     if (e.common != u.common || e.query != u.query) continue;
-    const Match m = matchHeader(e.nodes, full);
+    int channel = 1;
+    const Match m =
+        matchHeader(e.nodes, full, static_cast<int>(engine_.channels_.size()), &channel);
     if (m == Match::Yes) {
       found = &e;
+      channel_ = static_cast<std::size_t>(channel - 1);
       break;
     }
     badSuffix = badSuffix || m == Match::BadSuffix;

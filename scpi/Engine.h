@@ -54,12 +54,17 @@ class LimitCheck {
 class Engine {
  public:
   explicit Engine(Instrument& instrument);
+  // Several sensors: the numeric suffix of a command's first node picks one
+  // (FETCh2?, SENSe2:CORRection:OFFSet); none or 1 is the first. Each keeps
+  // its own limits, offset state and calibration verdict.
+  explicit Engine(std::vector<Instrument*> channels);
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
-  void readingAccepted();
-  void zeroCalibrationEnded(bool ok, std::string why);
+  // channel: 0 for the first.
+  void readingAccepted(std::size_t channel = 0);
+  void zeroCalibrationEnded(bool ok, std::string why, std::size_t channel = 0);
   void tick(std::int64_t nowMs);
 
   // How long READ? and MEASure? wait (default 10 s); *OPC? and *WAI wait for
@@ -68,8 +73,9 @@ class Engine {
   void setWaitTimeoutMs(std::int64_t ms) { timeoutMs_ = ms; }
   std::int64_t waitTimeoutMs() const { return timeoutMs_; }
 
-  Instrument& instrument() { return inst_; }
-  const LimitCheck& limits() const { return limit_; }
+  Instrument& instrument() { return *channels_[0].inst; }
+  const LimitCheck& limits() const { return channels_[0].limit; }
+  std::size_t channelCount() const { return channels_.size(); }
   // Every header of the command tree, as SYSTem:HELP:HEADers? lists them.
   std::vector<std::string> headers() const;
 
@@ -84,18 +90,23 @@ class Engine {
   void refreshConditions();
   void resetSettings();
 
-  Instrument& inst_;
+  struct Channel {
+    Instrument* inst = nullptr;
+    std::uint64_t readings = 0;  // readingAccepted() calls
+    bool zeroFailed = false;
+    Client* zeroStarter = nullptr;
+    bool continuous = true;
+    bool offsetOff = false;  // CORR:OFFS:STAT OFF: offset 0 applied, value kept
+    double offsetKeptDb = 0;
+    LimitCheck limit;
+  };
+  bool anyCalibrating() const;
+
+  std::vector<Channel> channels_;
   std::vector<Client*> clients_;
   std::int64_t timeoutMs_ = 10000;
   std::optional<std::int64_t> now_;
-  std::uint64_t readings_ = 0;  // readingAccepted() calls
   std::uint16_t lastOper_ = 0, lastQues_ = 0;
-  bool zeroFailed_ = false;
-  Client* zeroStarter_ = nullptr;
-  bool continuous_ = true;
-  bool offsetOff_ = false;  // CORR:OFFS:STAT OFF: offset 0 applied, value kept
-  double offsetKeptDb_ = 0;
-  LimitCheck limit_;
 };
 
 class Client {
@@ -127,8 +138,9 @@ class Client {
     WaitKind kind = WaitKind::None;
     int quantity = 0;                  // Commands' quantity of a READ?/MEAS?
     std::optional<Function> function;  // the reading must be of this type
-    std::uint64_t after = 0;           // Engine::readings_ when it began
+    std::uint64_t after = 0;           // the channel's readings when it began
     std::optional<std::int64_t> deadline;
+    std::size_t channel = 0;
   };
   struct Line {
     std::string text;
@@ -146,7 +158,11 @@ class Client {
   std::int64_t waitLimitMs() const;
   void endMessage();
 
+  Engine::Channel& ch() { return engine_.channels_[channel_]; }
+  Instrument& inst() { return *ch().inst; }
+
   Engine& engine_;
+  std::size_t channel_ = 0;  // of the command being run
   std::function<void()> onOutput_;
   std::string out_;
   std::string partial_;

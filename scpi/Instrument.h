@@ -71,6 +71,8 @@ class Instrument {
   // reason when it cannot start (no sensor, one already running).
   virtual bool startZeroCalibration(std::string* why) = 0;
   virtual bool zeroCalibrationRunning() const = 0;
+  // How SYSTem:CHANnel:LIST? names the sensor (its port or a user's label).
+  virtual std::string label() const { return {}; }
 };
 
 }  // namespace zrq::scpi

@@ -241,27 +241,37 @@ std::vector<PatternNode> parsePattern(std::string_view pattern) {
 namespace {
 
 Match matchFrom(const std::vector<PatternNode>& p, std::size_t pi, const std::vector<Mnemonic>& h,
-                std::size_t hi, bool* badSuffix) {
+                std::size_t hi, bool seenHash, int maxChannel, int* channel, bool* badSuffix) {
   if (pi == p.size()) return hi == h.size() ? Match::Yes : Match::No;
   const PatternNode& n = p[pi];
+  // The pattern's first '#' node is the channel: 1..maxChannel; any other only 1.
+  const bool channelNode = n.suffix && !seenHash;
+  const bool seen = seenHash || n.suffix;
   if (hi < h.size() &&
       (equalsNoCase(h[hi].name, n.shortName) || equalsNoCase(h[hi].name, n.longName))) {
     const int s = h[hi].suffix;
-    if (s == -1 || (n.suffix && s == 1)) {
-      if (matchFrom(p, pi + 1, h, hi + 1, badSuffix) == Match::Yes) return Match::Yes;
+    const int most = channelNode ? maxChannel : 1;
+    if (s == -1 || (n.suffix && s >= 1 && s <= most)) {
+      if (matchFrom(p, pi + 1, h, hi + 1, seen, maxChannel, channel, badSuffix) == Match::Yes) {
+        if (channelNode && channel) *channel = s == -1 ? 1 : s;
+        return Match::Yes;
+      }
     } else {
       *badSuffix = true;
     }
   }
-  if (n.optional) return matchFrom(p, pi + 1, h, hi, badSuffix);
+  if (n.optional) return matchFrom(p, pi + 1, h, hi, seen, maxChannel, channel, badSuffix);
   return Match::No;
 }
 
 }  // namespace
 
-Match matchHeader(const std::vector<PatternNode>& pattern, const std::vector<Mnemonic>& header) {
+Match matchHeader(const std::vector<PatternNode>& pattern, const std::vector<Mnemonic>& header,
+                  int maxChannel, int* channel) {
   bool bad = false;
-  if (matchFrom(pattern, 0, header, 0, &bad) == Match::Yes) return Match::Yes;
+  if (channel) *channel = 1;
+  if (matchFrom(pattern, 0, header, 0, false, maxChannel, channel, &bad) == Match::Yes)
+    return Match::Yes;
   return bad ? Match::BadSuffix : Match::No;
 }
 

@@ -49,7 +49,10 @@ struct PatternNode {
 std::vector<PatternNode> parsePattern(std::string_view pattern);
 
 enum class Match { Yes, No, BadSuffix };
-Match matchHeader(const std::vector<PatternNode>& pattern, const std::vector<Mnemonic>& header);
+// The pattern's first '#' node carries the channel (1..maxChannel, 1 when
+// not typed), given in *channel; any other '#' node takes only 1.
+Match matchHeader(const std::vector<PatternNode>& pattern, const std::vector<Mnemonic>& header,
+                  int maxChannel = 1, int* channel = nullptr);
 
 // Which suffixes a numeric parameter takes: none, DB, a power (W with
 // multipliers, or DBM) or a frequency (HZ with multipliers, MHZ = mega).

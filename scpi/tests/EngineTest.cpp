@@ -215,6 +215,34 @@ TEST(ScpiEngine, Limits) {
   EXPECT_EQ(f("CALC:LIM:FAIL?;STAT?"), "0;0\n");
 }
 
+TEST(ScpiEngine, TheFirstNodesSuffixPicksTheSensor) {
+  FakeInstrument a, b;
+  a.name = "tx1";
+  b.name = "tx2";
+  b.channel = 1;
+  Engine engine({&a, &b});
+  Client c{engine};
+  engine.tick(0);
+  a.push(engine, 2);
+  b.push(engine, 7);
+  EXPECT_EQ(ask(c, "FETC?;:FETC1?;:FETC2?"), "2.000000E+00;2.000000E+00;7.000000E+00\n");
+  ask(c, "SENS2:CORR:OFFS 5;:UNIT2:POW DBM;:CALC2:LIM:UPP 5;STAT ON");
+  EXPECT_EQ(a.s.offsetDb, 0);
+  EXPECT_EQ(b.s.offsetDb, 5);
+  EXPECT_EQ(a.s.unit, PowerUnit::Watt);
+  EXPECT_EQ(b.s.unit, PowerUnit::Dbm);
+  b.push(engine, 8);
+  EXPECT_EQ(ask(c, "CALC1:LIM:FAIL?;:CALC2:LIM:FAIL?"), "0;1\n");
+  EXPECT_EQ(ask(c, "READ2?"), "");
+  a.push(engine, 3);  // another sensor's reading ends no wait
+  EXPECT_TRUE(c.waiting());
+  b.push(engine, 1);
+  EXPECT_EQ(c.output(), "3.000000E+01\n");
+  c.output().clear();
+  EXPECT_EQ(ask(c, "SYST:CHAN:COUN?;LIST?"), "2;\"1,tx1,123456\",\"2,tx2,123456\"\n");
+  EXPECT_EQ(ask(c, "FETC3?;:SYST:ERR?"), "-114,\"Header suffix out of range\"\n");
+}
+
 TEST(ScpiEngine, ZeroCalibration) {
   Fixture f;
   f.inst.refuseCal = true;

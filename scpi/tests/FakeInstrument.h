@@ -13,6 +13,8 @@ struct FakeInstrument : Instrument {
   bool stream = true, calRunning = false, refuseCal = false;
   int applied = 0;
   std::uint64_t seq = 0;
+  std::size_t channel = 0;  // of a multi-sensor engine
+  std::string name;
 
   Identity identity() const override { return {"123456", "1.07"}; }
   bool streaming() const override { return stream; }
@@ -30,6 +32,7 @@ struct FakeInstrument : Instrument {
     return calRunning = true;
   }
   bool zeroCalibrationRunning() const override { return calRunning; }
+  std::string label() const override { return name; }
 
   // A reading of the selected function, given to the engine.
   void push(Engine& e, double avgW, Function f) {
@@ -46,7 +49,7 @@ struct FakeInstrument : Instrument {
     r.returnLossDb = 20;
     r.temperatureC = 25;
     reading = r;
-    e.readingAccepted();
+    e.readingAccepted(channel);
   }
   void push(Engine& e, double avgW) { push(e, avgW, s.function); }
 };
