@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "AppStatus.h"
@@ -56,6 +57,9 @@ class WorkerRun {
     host_.state.fwdUnit = w.config_.unitDbm ? core::PowerUnit::dBm : core::PowerUnit::AutoW;
     for (const core::AlarmLimits& l : w.config_.alarms) alarms_.emplace_back(l);
     host_.onReading = [this] { readingAccepted(); };
+    host_.onZeroCalEnd = [this](bool ok, const std::string& why) { zeroCalibrationEnded(ok, why); };
+    std::lock_guard<std::mutex> lock(w_.statusMutex_);
+    w_.view_.settings = remote::settingsOf(host_.state);
   }
 
   // The sequences' waits on this thread end early when the service stops.
@@ -75,10 +79,18 @@ class WorkerRun {
           ++w_.status_.connects;
           w_.status_.serial = serial();
           w_.status_.lastError.clear();
+          w_.view_.identity.serial = serial();
+          const std::string& fw = sensor_->commands().sensorInfo().firmwareVersion;
+          w_.view_.identity.firmware = fw.empty() ? "0" : fw;
+          w_.view_.streaming = true;
         }
         setState("streaming");
         w_.sink_.started(w_.config_, serial());
         stream();
+      }
+      {
+        std::lock_guard<std::mutex> lock(w_.statusMutex_);
+        w_.view_.streaming = false;
       }
       closeSensor();
       if (stopped_) break;
@@ -214,6 +226,11 @@ class WorkerRun {
         stopRequested();
         return;
       }
+      takeRemoteRequests();
+      if (zeroCalDue() && !sensor_->readZeroCalResult())
+        setError(
+            "the zero calibration got no valid reply; the sensor's calibration values may be "
+            "corrupt (remove its power and apply it again to restore them)");
       const auto now = Clock::now();
       if (now >= nextRead) {
         if (host_.readData) sensor_->readAllSensorData();
@@ -225,6 +242,49 @@ class WorkerRun {
         nextPoll = std::max(nextPoll + milliseconds(kSupervisePeriodMs), Clock::now());
       }
     }
+  }
+
+  // Settings and a calibration asked for by remote control, as the panel
+  // takes its own.
+  void takeRemoteRequests() {
+    std::optional<scpi::Settings> s;
+    bool zero = false;
+    {
+      std::lock_guard<std::mutex> lock(w_.statusMutex_);
+      s.swap(w_.pendingSettings_);
+      zero = std::exchange(w_.pendingZeroCal_, false);
+    }
+    if (s) remote::applySettings(host_.state, *s);
+    if (zero && host_.state.commState == CommState::Streaming && !host_.state.zeroCalRequested) {
+      core::InstrumentState& m = host_.state;
+      m.commState = CommState::ZeroCal;
+      m.savedMeasType = m.measType;
+      m.measType = core::MeasType::None;
+      m.zeroCalRequested = true;
+      host_.dataPoll = false;
+      zeroCalStartedMs_ = core::steadyNowMs();
+    } else if (zero) {
+      zeroCalibrationEnded(false, "no sensor streaming");
+    }
+  }
+
+  // The sensor's verdict is read once its 40 s are over, as the panel does.
+  bool zeroCalDue() const {
+    return zeroCalStartedMs_ > 0 && host_.state.commState == CommState::ZeroCal &&
+           core::steadyNowMs() - zeroCalStartedMs_ >= kZeroCalMs;
+  }
+
+  void zeroCalibrationEnded(bool ok, const std::string& why) {
+    zeroCalStartedMs_ = 0;
+    if (!ok) message("zero calibration failed: " + why);
+    {
+      std::lock_guard<std::mutex> lock(w_.statusMutex_);
+      w_.view_.calibrating = false;
+      ++w_.view_.calibrationsEnded;
+      w_.view_.calibrationOk = ok;
+      w_.view_.calibrationWhy = remote::oneLine(why);
+    }
+    if (w_.notify_) w_.notify_();
   }
 
   std::string serial() const {
@@ -246,11 +306,19 @@ class WorkerRun {
       published = w_.sink_.reading(w_.config_, serial(), r);
       lastPublishMs_ = nowMs;
     }
-    std::lock_guard<std::mutex> lock(w_.statusMutex_);
-    ++w_.status_.readings;
-    if (logged) ++w_.status_.records;
-    if (published) ++w_.status_.published;
-    w_.status_.lastReadingMs = nowMs;
+    {
+      std::lock_guard<std::mutex> lock(w_.statusMutex_);
+      ++w_.status_.readings;
+      if (logged) ++w_.status_.records;
+      if (published) ++w_.status_.published;
+      w_.status_.lastReadingMs = nowMs;
+      w_.view_.latest = r;
+      ++w_.view_.readings;
+      // Not over settings a script has just made and the worker not yet taken.
+      if (!w_.pendingSettings_ && !w_.view_.calibrating)
+        w_.view_.settings = remote::settingsOf(host_.state);
+    }
+    if (w_.notify_) w_.notify_();
   }
 
   // One record per reading, in the day's file; a file that cannot be written
@@ -289,6 +357,8 @@ class WorkerRun {
   std::vector<core::AlarmEvaluator> alarms_;
   std::uint64_t sequence_ = 0;
   std::int64_t lastPublishMs_ = 0;
+  std::int64_t zeroCalStartedMs_ = 0;
+  static constexpr std::int64_t kZeroCalMs = 40000;
   bool stopped_ = false;
 };
 
@@ -352,6 +422,29 @@ void SensorWorker::stop() {
   if (!thread_.joinable()) return;
   requestStop();
   thread_.join();
+}
+
+RemoteView SensorWorker::remoteView() const {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  return view_;
+}
+
+void SensorWorker::applySettings(const scpi::Settings& s) {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  pendingSettings_ = s;
+  view_.settings = s;
+}
+
+bool SensorWorker::requestZeroCalibration(std::string* why) {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  if (const std::string no = remote::zeroCalibrationRefusal(view_.calibrating, view_.streaming);
+      !no.empty()) {
+    if (why) *why = no;
+    return false;
+  }
+  pendingZeroCal_ = true;
+  view_.calibrating = true;
+  return true;
 }
 
 SensorStatus SensorWorker::status() const {

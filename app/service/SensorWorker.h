@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -50,6 +51,21 @@ class ReadingSink {
 // boxes, routed to the worker of the calling thread.
 void installWorkerHooks();
 
+// What remote control sees of a sensor and asks of it, kept by the worker
+// and read or written by the thread that serves the clients.
+struct RemoteView {
+  scpi::Identity identity;
+  bool streaming = false;
+  std::optional<scpi::Reading> latest;
+  std::uint64_t readings = 0;  // accepted readings so far
+  scpi::Settings settings;
+  bool calibrating = false;
+  // The last calibration's end: its count, verdict and why.
+  std::uint64_t calibrationsEnded = 0;
+  bool calibrationOk = true;
+  std::string calibrationWhy;
+};
+
 class SensorWorker {
  public:
   SensorWorker(SensorConfig config, ReadingSink& sink);
@@ -65,6 +81,16 @@ class SensorWorker {
 
   const SensorConfig& config() const { return config_; }
   SensorStatus status() const;
+
+  // ---- Remote control, from any thread ----
+  RemoteView remoteView() const;
+  // Taken over at the worker's next turn; the view shows them at once.
+  void applySettings(const scpi::Settings& s);
+  // False with the reason when no calibration can start now.
+  bool requestZeroCalibration(std::string* why);
+  // Called (on the worker's thread) after each accepted reading and at the end
+  // of a calibration; set before start().
+  void setRemoteNotify(std::function<void()> fn) { notify_ = std::move(fn); }
   // Steady-clock time the thread last went round its loop (the watchdog's look).
   std::int64_t heartbeatMs() const { return heartbeatMs_.load(); }
 
@@ -78,6 +104,10 @@ class SensorWorker {
   std::atomic<std::int64_t> heartbeatMs_{0};
   mutable std::mutex statusMutex_;
   SensorStatus status_;
+  RemoteView view_;
+  std::optional<scpi::Settings> pendingSettings_;
+  bool pendingZeroCal_ = false;
+  std::function<void()> notify_;
   friend class WorkerRun;
 };
 

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <sstream>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include "core/InstrumentState.h"
 #include "remote/RemoteValues.h"
 
@@ -128,9 +131,108 @@ bool sameSensor(const SensorConfig& a, const SensorConfig& b) {
          a.publishIntervalMs == b.publishIntervalMs;
 }
 
+// One sensor as remote control sees it: the worker's view, read and asked
+// through the worker's lock, on the thread that serves the clients.
+class ChannelInstrument : public scpi::Instrument {
+ public:
+  explicit ChannelInstrument(SensorWorker& w) : w_(w) {}
+  scpi::Identity identity() const override { return w_.remoteView().identity; }
+  bool streaming() const override { return w_.remoteView().streaming; }
+  std::optional<scpi::Reading> latest() const override { return w_.remoteView().latest; }
+  scpi::Settings settings() const override { return w_.remoteView().settings; }
+  void apply(const scpi::Settings& s) override { w_.applySettings(s); }
+  std::string conflict(const scpi::Settings&) const override {
+    return w_.remoteView().calibrating ? "a zero calibration is running" : std::string();
+  }
+  bool startZeroCalibration(std::string* why) override { return w_.requestZeroCalibration(why); }
+  bool zeroCalibrationRunning() const override { return w_.remoteView().calibrating; }
+  std::string label() const override { return w_.config().label; }
+
+  std::uint64_t seenReadings = 0, seenCalibrations = 0;
+
+ private:
+  SensorWorker& w_;
+};
+
 Service::Service(ServiceConfig config) : mqttConf_(config.mqtt), config_(std::move(config)) {}
 
-Service::~Service() { stop(); }
+Service::~Service() {
+  stop();
+  if (notifyFd_ >= 0) ::close(notifyFd_);
+}
+
+void Service::startWorker(SensorConfig s) {
+  workers_.push_back(std::make_unique<SensorWorker>(std::move(s), *this));
+  if (notifyFd_ >= 0)
+    workers_.back()->setRemoteNotify([this, fd = notifyFd_] {
+      // Without a client nobody waits for it; the next client sees the latest.
+      if (!remoteClients_.load()) return;
+      const std::uint64_t one = 1;
+      if (::write(fd, &one, sizeof one) < 0) {
+        // Only on overflow, when it is readable anyway.
+      }
+    });
+  workers_.back()->start();
+}
+
+bool Service::startRemote(std::string* why) {
+  server_.reset();
+  engine_.reset();
+  channels_.clear();
+  remoteClients_.store(false);
+  if (!config_.scpi) return true;
+  std::vector<scpi::Instrument*> list;
+  for (auto& w : workers_) {
+    channels_.push_back(std::make_unique<ChannelInstrument>(*w));
+    list.push_back(channels_.back().get());
+  }
+  if (list.empty()) return true;  // nothing to serve
+  engine_ = std::make_unique<scpi::Engine>(std::move(list));
+  server_ = std::make_unique<scpi::TcpServer>(*engine_);
+  server_->setClientCountChanged([this](std::size_t n) { remoteClients_.store(n > 0); });
+  // Once a port is chosen it stays, across configuration reloads.
+  const int port = remotePort_ ? remotePort_ : config_.scpi->port;
+  if (!server_->listen(config_.scpi->host, port, why)) {
+    server_.reset();
+    engine_.reset();
+    return false;
+  }
+  remotePort_ = server_->port();
+  return true;
+}
+
+std::string Service::remoteAddress() const {
+  if (!server_ || !config_.scpi) return {};
+  return config_.scpi->host + ":" + std::to_string(server_->port());
+}
+
+void Service::serviceRemote() {
+  if (server_) server_->service();
+}
+
+void Service::remoteNotified() {
+  std::uint64_t n = 0;
+  if (notifyFd_ >= 0 && ::read(notifyFd_, &n, sizeof n) < 0) {
+    // Nothing pending: a spurious wake-up.
+  }
+  if (!engine_) return;
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
+    ChannelInstrument& ch = *channels_[i];
+    const RemoteView v = workers_[i]->remoteView();
+    if (v.calibrationsEnded != ch.seenCalibrations) {
+      ch.seenCalibrations = v.calibrationsEnded;
+      engine_->zeroCalibrationEnded(v.calibrationOk, v.calibrationWhy, i);
+    }
+    if (v.readings != ch.seenReadings) {
+      ch.seenReadings = v.readings;
+      engine_->readingAccepted(i);
+    }
+  }
+}
+
+void Service::tickRemote(std::int64_t nowMs) {
+  if (engine_) engine_->tick(nowMs);
+}
 
 std::vector<SensorConfig> Service::wanted(const ServiceConfig& c) const {
   int usbCount = 0;
@@ -163,9 +265,11 @@ bool Service::start(std::string* why) {
     mqtt_ = std::make_unique<MqttPublisher>(mqttConf_);
     if (!mqtt_->start(why)) return false;
   }
-  for (SensorConfig& s : wanted(config_)) {
-    workers_.push_back(std::make_unique<SensorWorker>(std::move(s), *this));
-    workers_.back()->start();
+  if (config_.scpi) notifyFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  for (SensorConfig& s : wanted(config_)) startWorker(std::move(s));
+  if (!startRemote(why)) {
+    if (why) *why = "remote control cannot start: " + *why;
+    return false;
   }
   return true;
 }
@@ -193,18 +297,30 @@ void Service::reload(ServiceConfig config) {
     else
       w->requestStop();
   }
+  const bool changed = !want.empty() || keep.size() != workers_.size();
+  // The channels point at the workers: none may outlive its worker.
+  if (changed) {
+    server_.reset();
+    engine_.reset();
+    channels_.clear();
+    remoteClients_.store(false);
+  }
   workers_.clear();  // the changed and removed ones end here
   workers_ = std::move(keep);
-  for (SensorConfig& s : want) {
-    workers_.push_back(std::make_unique<SensorWorker>(std::move(s), *this));
-    workers_.back()->start();
-  }
+  for (SensorConfig& s : want) startWorker(std::move(s));
   const MqttConfig& m = config.mqtt;
   if (m.enabled != mqttConf_.enabled || m.host != mqttConf_.host || m.port != mqttConf_.port ||
       m.tls != mqttConf_.tls || m.base != mqttConf_.base || m.clientId != mqttConf_.clientId ||
       m.username != mqttConf_.username || m.password != mqttConf_.password)
     std::fprintf(stderr, "zrqd: the [mqtt] table changed: restart zrqd to use it\n");
+  // Where remote control listens is read at start only, like the broker.
+  config.scpi = config_.scpi;
   config_ = std::move(config);
+  if (changed && config_.scpi) {
+    std::string why;
+    if (!startRemote(&why))
+      std::fprintf(stderr, "zrqd: remote control cannot start again: %s\n", why.c_str());
+  }
 }
 
 bool Service::healthy(std::int64_t sinceMs) const {

@@ -4,6 +4,7 @@
 // settings did not change.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,8 @@
 #include "Mqtt.h"
 #include "SensorWorker.h"
 #include "ServiceConfig.h"
+#include "scpi/Engine.h"
+#include "scpi/TcpServer.h"
 
 namespace zrq::service {
 
@@ -27,6 +30,8 @@ std::string alarmJson(const std::string& serial, const std::string& label,
 
 // "7730USB*" becomes one sensor per attached USB sensor (7730USB1..count).
 std::vector<SensorConfig> expandSensors(const std::vector<SensorConfig>& sensors, int usbCount);
+
+class ChannelInstrument;
 
 class Service : public ReadingSink {
  public:
@@ -45,6 +50,17 @@ class Service : public ReadingSink {
   std::vector<SensorStatus> status() const;
   std::string statusText() const;
 
+  // ---- Remote control ([scpi] in the configuration), on the main thread ----
+  // The listening address ("" when not serving).
+  std::string remoteAddress() const;
+  // To poll: the server, and the workers' wake-up for readings and
+  // calibrations (-1 when not serving).
+  int remoteFd() const { return server_ ? server_->fd() : -1; }
+  int notifyFd() const { return notifyFd_; }
+  void serviceRemote();
+  void remoteNotified();
+  void tickRemote(std::int64_t nowMs);
+
   // ReadingSink, on the workers' threads.
   bool reading(const SensorConfig& sensor, const std::string& serial,
                const scpi::Reading& r) override;
@@ -55,6 +71,8 @@ class Service : public ReadingSink {
 
  private:
   std::vector<SensorConfig> wanted(const ServiceConfig& c) const;
+  bool startRemote(std::string* why);
+  void startWorker(SensorConfig s);
   void discovery(const SensorConfig& sensor, const std::string& serial);
 
   const MqttConfig mqttConf_;  // the broker is chosen at start only
@@ -62,6 +80,13 @@ class Service : public ReadingSink {
   std::unique_ptr<MqttPublisher> mqtt_;
   std::vector<std::unique_ptr<SensorWorker>> workers_;
   std::mutex outMutex_;
+  // Remote control: a channel per worker, in the workers' order.
+  std::vector<std::unique_ptr<ChannelInstrument>> channels_;
+  std::unique_ptr<scpi::Engine> engine_;
+  std::unique_ptr<scpi::TcpServer> server_;
+  int notifyFd_ = -1;
+  int remotePort_ = 0;
+  std::atomic<bool> remoteClients_{false};
 };
 
 bool sameSensor(const SensorConfig& a, const SensorConfig& b);

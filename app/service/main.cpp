@@ -178,13 +178,20 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "zrqd: %s\n", why.c_str());
       return 1;
     }
+    if (const std::string at = service.remoteAddress(); !at.empty()) {
+      // Scripts that let it pick a port learn it here.
+      std::printf("scpi: %s\n", at.c_str());
+      std::fflush(stdout);
+    }
     sd_notify(0, "READY=1\nSTATUS=running");
     std::uint64_t watchdogUs = 0;
     const bool watchdog = sd_watchdog_enabled(0, &watchdogUs) > 0;
     const auto start = std::chrono::steady_clock::now();
     std::int64_t lastPetMs = zrq::core::steadyNowMs();
+    std::int64_t lastStatusMs = 0, lastTickMs = 0;
     for (;;) {
-      int timeoutMs = 1000;
+      // Remote clients' waits are timed on a 250 ms tick.
+      int timeoutMs = service.remoteFd() >= 0 ? 250 : 1000;
       if (watchdog) timeoutMs = std::min<int>(timeoutMs, static_cast<int>(watchdogUs / 2000));
       if (seconds) {
         const double left =
@@ -193,8 +200,17 @@ int main(int argc, char** argv) {
         if (left <= 0) break;
         timeoutMs = std::min(timeoutMs, static_cast<int>(left * 1000) + 1);
       }
-      pollfd p{sigFd, POLLIN, 0};
-      if (::poll(&p, 1, timeoutMs) > 0) {
+      pollfd p[3] = {
+          {sigFd, POLLIN, 0}, {service.remoteFd(), POLLIN, 0}, {service.notifyFd(), POLLIN, 0}};
+      const int ready = ::poll(p, 3, timeoutMs);
+      if (ready > 0 && (p[2].revents & POLLIN)) service.remoteNotified();
+      if (ready > 0 && (p[1].revents & POLLIN)) service.serviceRemote();
+      const std::int64_t nowMs = zrq::core::steadyNowMs();
+      if (nowMs - lastTickMs >= 250) {
+        service.tickRemote(nowMs);
+        lastTickMs = nowMs;
+      }
+      if (ready > 0 && (p[0].revents & POLLIN)) {
         signalfd_siginfo si{};
         if (::read(sigFd, &si, sizeof si) == static_cast<ssize_t>(sizeof si)) {
           if (si.ssi_signo == SIGHUP) {
@@ -211,7 +227,10 @@ int main(int argc, char** argv) {
           }
         }
       }
-      writeStatus(statusPath, service.statusText());
+      if (nowMs - lastStatusMs >= 1000) {
+        writeStatus(statusPath, service.statusText());
+        lastStatusMs = nowMs;
+      }
       // A worker stuck in a call for this long is no longer supervising its sensor.
       const std::int64_t now = zrq::core::steadyNowMs();
       if (watchdog && service.healthy(now - 45000) && now - lastPetMs >= 0) {

@@ -1,21 +1,24 @@
 #!/usr/bin/python3
 """zrqd end to end, as a lab uses it: a real broker, the simulator with two
-USB sensors and a serial one, zrqd started from a configuration file, and a
-subscriber that checks what arrives.
+USB sensors and a serial one, zrqd started from a configuration file, a
+subscriber that checks what arrives, and a PyVISA script on its SCPI port.
 
 Checks: every accepted reading of every sensor arrives once and in order, as
 many as each CSV log holds; the retained status is "online", and "offline"
 (the last will) after SIGKILL; an upper limit on the forward average raises
 an alarm at QoS 1 after a power step; the broker stopped and started again
 mid-run: logging goes on, the service reconnects and an alarm raised while the
-broker was away arrives; a bad configuration is refused with its line and
-exit status 2.
+broker was away arrives; a USB sensor unplugged and back while the others
+miss nothing; SIGHUP removing a sensor; the numeric suffix of SCPI commands
+picking the sensor; a bad configuration is refused with its line and exit
+status 2.
 
 Usage: zrqd_mqtt.py SIMULATOR ZRQD WORKDIR
 """
 import json
 import os
 import re
+import select
 import shutil
 import signal
 import socket
@@ -24,6 +27,7 @@ import sys
 import time
 
 import paho.mqtt.client as mqtt
+import pyvisa
 
 failures = []
 
@@ -88,6 +92,45 @@ class Subscriber:
         self.c.disconnect()
 
 
+def line_from(p, prefix, timeout=20.0):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        r, _, _ = select.select([p.stdout], [], [], max(0.0, end - time.monotonic()))
+        if not r:
+            break
+        line = p.stdout.readline().decode(errors="replace").strip()
+        if not line and p.poll() is not None:
+            break
+        if line.startswith(prefix):
+            return line[len(prefix):].strip()
+    return ""
+
+
+def scpi_channels(address):
+    """One connection, three sensors: the suffix picks one."""
+    host, port = address.rsplit(":", 1)
+    rm = pyvisa.ResourceManager("@py")
+    c = rm.open_resource("TCPIP0::%s::%s::SOCKET" % (host, port),
+                         read_termination="\n", write_termination="\n")
+    c.timeout = 5000
+    try:
+        check(c.query("SYST:CHAN:COUN?") == "3", "three channels")
+        listing = c.query("SYST:CHAN:LIST?")
+        check(listing == '"1,tx1,12346","2,tx3,12347","3,tx2,12345"', "channel list %r" % listing)
+        check(c.query("*IDN?").startswith("ZRQ,TKS7730,12346,"), "*IDN? names the first sensor")
+        values = [float(c.query("READ%d?" % i)) for i in (1, 2, 3)]
+        check(all(90 < v < 110 for v in values), "READ1? to READ3? read each sensor: %r" % values)
+        c.write("SENS2:CORR:OFFS 3")
+        check(c.query("SENS2:CORR:OFFS?;:SENS1:CORR:OFFS?;:SENS3:CORR:OFFS?") ==
+              "3.000000E+00;0.000000E+00;0.000000E+00", "the offset reaches the second sensor only")
+        check(c.query("SYST:ERR?") == '0,"No error"', "no error so far")
+        c.write("FETC4?")
+        check(c.query("SYST:ERR?").startswith("-114,"), "a fourth channel is out of range")
+        c.write("SENS2:CORR:OFFS 0")
+    finally:
+        c.close()
+
+
 def csv_records(path):
     if not os.path.exists(path):
         return 0
@@ -111,6 +154,9 @@ def main(sim, zrqd, work):
         f.write("""[mqtt]
 url = "mqtt://127.0.0.1:%d"
 base = "%s"
+
+[scpi]
+listen = "127.0.0.1:0"
 
 [[sensor]]
 port = "7730USB1"
@@ -145,8 +191,10 @@ log = "%s/tx2.csv"
     env = dict(os.environ, ZERVDCOM_HID_SIM_DIR=usb)
     status_file = os.path.join(work, "status")
     z = subprocess.Popen([zrqd, "--config", conf, "--status-file", status_file], env=env,
-                         stderr=open(os.path.join(work, "zrqd.err"), "w"))
+                         stdout=subprocess.PIPE, stderr=open(os.path.join(work, "zrqd.err"), "w"))
     try:
+        address = line_from(z, "scpi:")
+        check(re.fullmatch(r"127\.0\.0\.1:\d+", address) is not None, "zrqd scpi line %r" % address)
         check(sub.wait_for(lambda m: m[0] == base + "/status" and m[1] == "online", 15),
               "status online")
         raised = lambda m: m[0].endswith("/alarm") and json.loads(m[1])["state"] == "raised"
@@ -159,6 +207,8 @@ log = "%s/tx2.csv"
                   % (alarms[0],))
         check(sub.wait_for(lambda m: m[0].endswith("/alarm") and
                            json.loads(m[1])["state"] == "cleared", 10), "the alarm clears")
+        if address:
+            scpi_channels(address)
 
         # The broker goes away while the second step comes.
         stop(broker)
