@@ -1,0 +1,524 @@
+#include "TrendPlot.h"
+
+#include <QDateTime>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/PowerMath.h"
+
+using zrq::core::TrendColumn;
+using zrq::core::TrendQuantity;
+
+namespace {
+
+constexpr int kLeft = 62, kRight = 132, kTop = 6, kBottom = 22;
+constexpr int kLanePad = 4;  // keeps the extremes off the lane's frame
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+// The smallest 1, 2 or 5 times a power of ten that is at least x.
+std::int64_t niceWidth(std::int64_t x) {
+  for (std::int64_t m = 1;; m *= 10)
+    for (std::int64_t f : {1, 2, 5})
+      if (f * m >= x) return f * m;
+}
+
+QColor colorOf(TrendQuantity q) {
+  switch (q) {
+    case TrendQuantity::ForwardAverage:
+      return {0, 80, 200};
+    case TrendQuantity::Peak:
+      return {200, 30, 30};
+    case TrendQuantity::Burst:
+      return {210, 110, 0};
+    case TrendQuantity::Crest:
+      return {130, 50, 170};
+    case TrendQuantity::Reflected:
+      return {0, 130, 50};
+    case TrendQuantity::Vswr:
+      return {0, 125, 140};
+    case TrendQuantity::ReturnLoss:
+      break;
+  }
+  return {130, 80, 30};
+}
+
+struct Range {
+  double lo, hi, step;
+};
+
+// About four grid steps of 1, 2 or 5 times a power of ten around [lo, hi].
+Range niceRange(double lo, double hi) {
+  double span = hi - lo;
+  if (!(span > std::max(std::abs(hi), std::abs(lo)) * 1e-4)) {
+    // A flat line sits in the middle of a range a tenth of its value.
+    span = std::max(std::abs(hi) * 0.1, 0.01);
+    lo -= span / 2;
+    hi += span / 2;
+  } else {
+    lo -= span * 0.05;
+    hi += span * 0.05;
+  }
+  const double raw = (hi - lo) / 4;
+  const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+  double step = mag * 10;
+  for (double f : {1.0, 2.0, 5.0})
+    if (f * mag >= raw) {
+      step = f * mag;
+      break;
+    }
+  return {std::floor(lo / step) * step, std::ceil(hi / step) * step, step};
+}
+
+// Time grid steps in ms.
+constexpr std::int64_t kTimeSteps[] = {1'000,      2'000,      5'000,     10'000,    15'000,
+                                       30'000,     60'000,     120'000,   300'000,   600'000,
+                                       900'000,    1'800'000,  3'600'000, 7'200'000, 10'800'000,
+                                       21'600'000, 43'200'000, 86'400'000};
+
+QString number(double v, double step) {
+  const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(step))) + 1, 0, 6);
+  return QString::number(v, 'f', decimals);
+}
+
+}  // namespace
+
+TrendPlot::TrendPlot(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("trendPlot"));
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMinimumSize(kLeft + kRight + 200, kTop + kBottom + 120);
+}
+
+void TrendPlot::setStore(zrq::core::TrendStore* store) {
+  store_ = store;
+  cursor_.reset();
+  refresh();
+}
+
+void TrendPlot::setQuantities(const std::vector<TrendQuantity>& quantities) {
+  quantities_ = quantities;
+  layoutLanes();
+  refresh();
+}
+
+void TrendPlot::setPowerUnit(zrq::core::PowerUnit unit) {
+  const bool dbm = unit == zrq::core::PowerUnit::dBm;
+  if (dbm == dbm_) return;
+  dbm_ = dbm;
+  refresh();
+}
+
+void TrendPlot::setSpan(std::int64_t spanMs) {
+  spanMs_ = std::max<std::int64_t>(spanMs, 0);
+  refresh();
+}
+
+void TrendPlot::setEnd(std::optional<std::int64_t> endMs) {
+  endMs_ = endMs;
+  refresh();
+}
+
+void TrendPlot::setLimits(TrendQuantity q, std::optional<double> lower,
+                          std::optional<double> upper) {
+  limits_[static_cast<int>(q)] = {lower, upper};
+  for (Lane& l : lanes_)
+    if (l.q == q) l.lower = lower, l.upper = upper;
+  refresh();
+}
+
+void TrendPlot::refresh() {
+  dataDirty_ = layerDirty_ = true;
+  update();
+}
+
+QRect TrendPlot::plotRect() const { return rect().adjusted(kLeft, kTop, -kRight, -kBottom); }
+
+void TrendPlot::layoutLanes() {
+  std::vector<Lane> lanes;
+  const QRect pr = plotRect();
+  const int n = static_cast<int>(quantities_.size());
+  for (int i = 0; i < n; ++i) {
+    Lane l;
+    l.q = quantities_[static_cast<std::size_t>(i)];
+    const int top = pr.height() * i / n, bottom = pr.height() * (i + 1) / n;
+    l.rect = QRect(0, top, pr.width(), bottom - top);
+    for (const Lane& old : lanes_)
+      if (old.q == l.q) l.lo = old.lo, l.hi = old.hi, l.step = old.step;
+    std::tie(l.lower, l.upper) = limits_[static_cast<int>(l.q)];
+    lanes.push_back(l);
+  }
+  lanes_ = std::move(lanes);
+}
+
+TrendPlot::View TrendPlot::currentView() const {
+  const int count = plotRect().width();
+  if (!store_ || store_->empty() || count <= 0) return {};
+  const std::int64_t oldest = store_->timeAt(0), newest = store_->timeAt(store_->size() - 1);
+  if (spanMs_ > 0) {
+    const std::int64_t width = std::max<std::int64_t>(1, spanMs_ / count);
+    return {width, floorDiv(endMs_.value_or(newest), width) - count + 1, count};
+  }
+  // Every reading: the width steps up as the store fills, so the columns stay put meanwhile.
+  const std::int64_t width = niceWidth((newest - oldest) / count + 1);
+  return {width, floorDiv(oldest, width), count};
+}
+
+double TrendPlot::display(TrendQuantity q, double stored) const {
+  if (dbm_ && zrq::core::trendIsPower(q))
+    return zrq::core::convertPower(zrq::core::PowerUnit::dBm, stored);
+  return stored;
+}
+
+QString TrendPlot::unitText(TrendQuantity q) const {
+  if (zrq::core::trendIsPower(q)) return dbm_ ? QStringLiteral("dBm") : QStringLiteral("W");
+  if (q == TrendQuantity::Vswr) return {};
+  return QStringLiteral("dB");
+}
+
+QString TrendPlot::quantityName(TrendQuantity q) {
+  switch (q) {
+    case TrendQuantity::ForwardAverage:
+      return QStringLiteral("Forward average");
+    case TrendQuantity::Peak:
+      return QStringLiteral("Peak");
+    case TrendQuantity::Burst:
+      return QStringLiteral("Burst");
+    case TrendQuantity::Crest:
+      return QStringLiteral("Crest factor");
+    case TrendQuantity::Reflected:
+      return QStringLiteral("Reflected");
+    case TrendQuantity::Vswr:
+      return QStringLiteral("VSWR");
+    case TrendQuantity::ReturnLoss:
+      break;
+  }
+  return QStringLiteral("Return loss");
+}
+
+// Ranges follow the data shown (and any limit set). growOnly: only asks
+// whether the columns drawn since the last full redraw left a lane's range.
+bool TrendPlot::fitRanges(const View& v, bool growOnly) {
+  bool changed = false;
+  const std::int64_t from = growOnly ? drawn_.first + drawn_.count - 1 : v.first;
+  for (Lane& l : lanes_) {
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    if (v.valid()) {
+      const auto cols = store_->reduce(l.q, v.widthMs, v.first, v.count);
+      for (std::int64_t k = std::max(from, v.first); k < v.first + v.count; ++k) {
+        const TrendColumn& c = cols[static_cast<std::size_t>(k - v.first)];
+        if (c.empty()) continue;
+        lo = std::min(lo, display(l.q, c.min));
+        hi = std::max(hi, display(l.q, c.max));
+      }
+    }
+    if (growOnly) {
+      if (lo < l.lo || hi > l.hi) return true;
+      continue;
+    }
+    for (const auto& limit : {l.lower, l.upper})
+      if (limit) lo = std::min(lo, *limit), hi = std::max(hi, *limit);
+    if (lo > hi) lo = hi = 0;
+    const Range r = niceRange(lo, hi);
+    changed |= r.lo != l.lo || r.hi != l.hi;
+    l.lo = r.lo, l.hi = r.hi, l.step = r.step;
+  }
+  return changed;
+}
+
+double TrendPlot::yOf(const Lane& lane, double value) const {
+  const QRect r = lane.rect.adjusted(0, kLanePad, 0, -kLanePad);
+  const double y = r.bottom() - (value - lane.lo) / (lane.hi - lane.lo) * (r.height() - 1);
+  return std::clamp(y, -1e4, 1e4);
+}
+
+int TrendPlot::ringX(std::int64_t column) const {
+  const std::int64_t w = data_.width();
+  return static_cast<int>(((column % w) + w) % w);
+}
+
+std::int64_t TrendPlot::timeAtX(int x) const {
+  return (drawn_.first + (x - plotRect().left())) * drawn_.widthMs + drawn_.widthMs / 2;
+}
+
+QString TrendPlot::timeLabel(std::int64_t t, std::int64_t stepMs) const {
+  const QDateTime d = QDateTime::fromMSecsSinceEpoch(t);
+  if (stepMs >= 86'400'000) return d.toString(QStringLiteral("dd.MM."));
+  if (stepMs >= 60'000) return d.toString(QStringLiteral("HH:mm"));
+  return d.toString(QStringLiteral("HH:mm:ss"));
+}
+
+void TrendPlot::buildLayer() {
+  ++layerBuilds_;
+  layerDirty_ = false;
+  const qreal dpr = devicePixelRatioF();
+  layer_ = QImage(size() * dpr, QImage::Format_ARGB32_Premultiplied);
+  layer_.setDevicePixelRatio(dpr);
+  layer_.fill(palette().window().color());
+  QPainter p(&layer_);
+  const QRect pr = plotRect();
+  p.fillRect(pr, Qt::white);
+  const QFontMetrics fm(font());
+
+  // Time grid: in the live view the lines stay put, counted back from now.
+  const View v = drawn_.valid() ? drawn_ : currentView();
+  if (v.valid()) {
+    const std::int64_t spanShown = v.widthMs * v.count;
+    std::int64_t step = kTimeSteps[std::size(kTimeSteps) - 1];
+    for (std::int64_t s : kTimeSteps)
+      if (spanShown / s <= pr.width() / 110) {
+        step = s;
+        break;
+      }
+    const bool relative = spanMs_ > 0 && !endMs_;
+    const std::int64_t start = v.first * v.widthMs, end = (v.first + v.count) * v.widthMs;
+    const std::int64_t zone = QDateTime::fromMSecsSinceEpoch(end).offsetFromUtc() * 1000LL;
+    p.setPen(QColor(225, 225, 225));
+    for (std::int64_t t = relative ? end : floorDiv(end + zone, step) * step - zone; t >= start;
+         t -= step) {
+      const int x = pr.left() + static_cast<int>((t - start) / v.widthMs);
+      p.setPen(QColor(225, 225, 225));
+      p.drawLine(x, pr.top(), x, pr.bottom());
+      QString label;
+      if (relative) {
+        const std::int64_t ago = end - t;
+        label = ago == 0               ? QStringLiteral("now")
+                : ago % 3'600'000 == 0 ? QStringLiteral("-%1 h").arg(ago / 3'600'000)
+                : ago % 60'000 == 0    ? QStringLiteral("-%1 min").arg(ago / 60'000)
+                                       : QStringLiteral("-%1 s").arg(ago / 1000);
+      } else {
+        label = timeLabel(t, step);
+      }
+      p.setPen(Qt::black);
+      const int w = fm.horizontalAdvance(label);
+      p.drawText(std::clamp(x - w / 2, pr.left() - kLeft / 2, pr.right() - w + kRight / 2),
+                 pr.bottom() + fm.ascent() + 4, label);
+    }
+  }
+
+  for (const Lane& l : lanes_) {
+    const QRect r = l.rect.translated(pr.topLeft());
+    p.setPen(QColor(225, 225, 225));
+    const int ticks = static_cast<int>(std::round((l.hi - l.lo) / l.step));
+    for (int i = 0; i <= ticks; ++i) {
+      const double value = l.lo + i * l.step;
+      const int y = pr.top() + static_cast<int>(std::lround(yOf(l, value)));
+      p.setPen(QColor(225, 225, 225));
+      p.drawLine(r.left(), y, r.right(), y);
+      // Labels only where they do not crowd a lane boundary.
+      if (y - fm.ascent() / 2 < r.top() || y + fm.ascent() / 2 > r.bottom()) continue;
+      p.setPen(Qt::black);
+      const QString text = number(value, l.step);
+      p.drawText(r.left() - 4 - fm.horizontalAdvance(text), y + fm.ascent() / 2 - 1, text);
+    }
+    p.setPen(QColor(150, 150, 150));
+    p.drawRect(r.adjusted(0, 0, -1, -1));
+    p.setPen(colorOf(l.q));
+    const QString unit = unitText(l.q);
+    p.drawText(r.right() + 6, r.top() + fm.ascent() + 1,
+               quantityName(l.q) + (unit.isEmpty() ? QString() : " (" + unit + ")"));
+  }
+}
+
+void TrendPlot::clearColumns(const View& v, std::int64_t from, std::int64_t to) {
+  from = std::max(from, v.first);
+  to = std::min(to, v.first + v.count);
+  if (from >= to) return;
+  QPainter p(&data_);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  for (std::int64_t k = from; k < to;) {
+    // One rectangle per run of adjacent ring positions.
+    const int x = ringX(k);
+    const int n = static_cast<int>(std::min<std::int64_t>(to - k, data_.width() - x));
+    p.fillRect(x, 0, n, data_.height(), Qt::transparent);
+    k += n;
+  }
+}
+
+void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
+  from = std::max(from, v.first);
+  to = std::min(to, v.first + v.count);
+  if (from >= to || !store_) return;
+  QPainter p(&data_);
+  const int w = data_.width();
+  for (const Lane& l : lanes_) {
+    const auto cols = store_->reduce(l.q, v.widthMs, v.first, v.count);
+    auto col = [&](std::int64_t k) -> const TrendColumn& {
+      return cols[static_cast<std::size_t>(k - v.first)];
+    };
+    p.setClipRect(l.rect.adjusted(1, 1, -1, -1));
+    p.setPen(colorOf(l.q));
+    // The column a line to `from` starts at, if any is shown.
+    std::int64_t prev = from - 1;
+    while (prev >= v.first && col(prev).empty()) --prev;
+    for (std::int64_t k = from; k < to; ++k) {
+      const TrendColumn& c = col(k);
+      if (c.empty()) continue;
+      const int x = ringX(k);
+      const double top = yOf(l, display(l.q, c.max)), bottom = yOf(l, display(l.q, c.min));
+      p.drawLine(QPointF(x, top), QPointF(x, bottom));
+      if (c.joined && prev >= v.first) {
+        const QPointF a(ringX(prev), yOf(l, display(l.q, col(prev).last)));
+        const QPointF b(x, yOf(l, display(l.q, c.first)));
+        if (a.x() < b.x()) {
+          p.drawLine(a, b);
+        } else {
+          // Across the ring's seam: both halves, each clipped by the image.
+          p.drawLine(a - QPointF(w, 0), b);
+          p.drawLine(a, b + QPointF(w, 0));
+        }
+      }
+      prev = k;
+    }
+  }
+}
+
+void TrendPlot::redrawData() {
+  ++fullRedraws_;
+  dataDirty_ = false;
+  layoutLanes();
+  const QRect pr = plotRect();
+  const View v = currentView();
+  if (fitRanges(v, false)) layerDirty_ = true;
+  if (drawn_.widthMs != v.widthMs || drawn_.first != v.first) layerDirty_ = true;
+  if (data_.size() != pr.size()) data_ = QImage(pr.size(), QImage::Format_ARGB32_Premultiplied);
+  data_.fill(Qt::transparent);
+  drawn_ = v;
+  if (v.valid() && !data_.isNull()) drawColumns(v, v.first, v.first + v.count);
+}
+
+void TrendPlot::readingAdded() {
+  if (!isVisible()) {
+    // Nothing is drawn for a closed window; showing it draws everything once.
+    dataDirty_ = true;
+    return;
+  }
+  if (dataDirty_ || layerDirty_) return update();
+  const View v = currentView();
+  if (!v.valid() || !drawn_.valid() || v.widthMs != drawn_.widthMs || v.count != drawn_.count ||
+      v.first < drawn_.first || v.first - drawn_.first >= v.count || fitRanges(v, true))
+    return refresh();
+  const std::int64_t oldEnd = drawn_.first + drawn_.count - 1, newEnd = v.first + v.count - 1;
+  const bool moved = v.first != drawn_.first;
+  clearColumns(v, oldEnd + 1, newEnd + 1);
+  drawn_ = v;
+  if (moved && spanMs_ == 0) layerDirty_ = true;  // absolute time labels
+  drawColumns(v, oldEnd, newEnd + 1);
+  const QRect pr = plotRect();
+  if (moved) {
+    update(pr.adjusted(0, 0, kRight, 0));
+  } else {
+    // Only the last column changed, and the holds beside the lanes.
+    const int x = pr.left() + static_cast<int>(oldEnd - v.first);
+    update(QRect(x - 1, pr.top(), 3, pr.height()));
+    update(QRect(pr.right(), pr.top(), kRight, pr.height()));
+    // The hold lines span the lanes, but move only now and then.
+    if (holdPixels() != holdYs_) update(pr);
+  }
+}
+
+std::vector<int> TrendPlot::holdPixels() const {
+  std::vector<int> ys;
+  for (const Lane& l : lanes_) {
+    const zrq::core::TrendHold& h = store_->hold(l.q);
+    for (double v : {h.max, h.min, h.average()})
+      ys.push_back(h.count ? static_cast<int>(std::lround(yOf(l, display(l.q, v)))) : -1);
+  }
+  return ys;
+}
+
+std::optional<std::pair<std::int64_t, std::int64_t>> TrendPlot::shownRange() const {
+  const View v = drawn_.valid() && !dataDirty_ ? drawn_ : currentView();
+  if (!v.valid()) return std::nullopt;
+  return std::make_pair(v.first * v.widthMs, (v.first + v.count) * v.widthMs);
+}
+
+void TrendPlot::setCursorTime(std::optional<std::int64_t> timeMs) {
+  if (!timeMs || !store_ || store_->empty())
+    cursor_.reset();
+  else
+    cursor_ = store_->nearest(*timeMs);
+  emit cursorMoved();
+  update();
+}
+
+void TrendPlot::resizeEvent(QResizeEvent*) {
+  layoutLanes();
+  refresh();
+}
+
+void TrendPlot::mouseMoveEvent(QMouseEvent* e) {
+  const QRect pr = plotRect();
+  const int x = static_cast<int>(e->position().x());
+  if (!drawn_.valid() || x < pr.left() || x > pr.right()) return;
+  setCursorTime(timeAtX(x));
+}
+
+void TrendPlot::leaveEvent(QEvent*) {}
+
+void TrendPlot::paintEvent(QPaintEvent* e) {
+  if (dataDirty_) redrawData();
+  if (layerDirty_) buildLayer();
+  QPainter p(this);
+  p.setClipRect(e->rect());
+  p.drawImage(QPoint(0, 0), layer_);
+  const QRect pr = plotRect();
+  if (data_.isNull() || !drawn_.valid()) return;
+  // The ring from the view's first column on, then its start after the seam.
+  const int w = data_.width(), seam = ringX(drawn_.first);
+  p.drawImage(pr.topLeft(), data_, QRect(seam, 0, w - seam, data_.height()));
+  if (seam > 0)
+    p.drawImage(pr.topLeft() + QPoint(w - seam, 0), data_, QRect(0, 0, seam, data_.height()));
+
+  holdYs_ = holdPixels();
+  const QFontMetrics fm(font());
+  p.translate(pr.topLeft());
+  for (const Lane& l : lanes_) {
+    p.setClipRect(l.rect.adjusted(1, 1, -1, -1).intersected(e->rect().translated(-pr.topLeft())));
+    const QColor c = colorOf(l.q);
+    auto hline = [&](double value, Qt::PenStyle style, QColor color) {
+      p.setPen(QPen(color, 1, style));
+      const double y = yOf(l, value);
+      p.drawLine(QPointF(0, y), QPointF(l.rect.width(), y));
+    };
+    const zrq::core::TrendHold& h = store_->hold(l.q);
+    if (h.count) {
+      QColor faint = c;
+      faint.setAlpha(120);
+      hline(display(l.q, h.max), Qt::SolidLine, faint);
+      hline(display(l.q, h.min), Qt::SolidLine, faint);
+      hline(display(l.q, h.average()), Qt::DotLine, faint);
+    }
+    for (const auto& limit : {l.lower, l.upper})
+      if (limit) hline(*limit, Qt::DashLine, QColor(220, 0, 0));
+    p.setClipping(false);
+    p.setPen(Qt::black);
+    int y = l.rect.top() + 2 * fm.height();
+    if (h.count && y + 2 * fm.height() <= l.rect.bottom() + fm.height()) {
+      const QString unit = unitText(l.q);
+      for (const auto& [name, value] :
+           {std::pair{"max", h.max}, std::pair{"avg", h.average()}, std::pair{"min", h.min}}) {
+        if (y > l.rect.bottom() + 2) break;
+        p.drawText(l.rect.right() + 6, y,
+                   QStringLiteral("%1 %2 %3")
+                       .arg(QLatin1String(name), number(display(l.q, value), l.step / 100), unit));
+        y += fm.height();
+      }
+    }
+  }
+  p.setClipping(false);
+  if (cursor_ && *cursor_ < store_->size()) {
+    const std::int64_t k = floorDiv(store_->timeAt(*cursor_), drawn_.widthMs) - drawn_.first;
+    if (k >= 0 && k < drawn_.count) {
+      p.setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
+      p.drawLine(static_cast<int>(k), 0, static_cast<int>(k), pr.height() - 1);
+    }
+  }
+}
