@@ -30,7 +30,9 @@ std::int64_t niceWidth(std::int64_t x) {
       if (f * m >= x) return f * m;
 }
 
-QColor colorOf(TrendQuantity q) {
+}  // namespace
+
+QColor TrendPlot::colorOf(TrendQuantity q) {
   switch (q) {
     case TrendQuantity::ForwardAverage:
       return {0, 80, 200};
@@ -49,6 +51,8 @@ QColor colorOf(TrendQuantity q) {
   }
   return {130, 80, 30};
 }
+
+namespace {
 
 struct Range {
   double lo, hi, step;
@@ -422,6 +426,19 @@ void TrendPlot::readingAdded() {
     // The hold lines span the lanes, but move only now and then.
     if (holdPixels() != holdYs_) update(pr);
   }
+}
+
+QRect TrendPlot::laneRect(TrendQuantity q) const {
+  for (const Lane& l : lanes_)
+    if (l.q == q) return l.rect.translated(plotRect().topLeft());
+  return {};
+}
+
+std::optional<int> TrendPlot::xOf(std::int64_t timeMs) const {
+  if (!drawn_.valid()) return std::nullopt;
+  const std::int64_t k = floorDiv(timeMs, drawn_.widthMs) - drawn_.first;
+  if (k < 0 || k >= drawn_.count) return std::nullopt;
+  return plotRect().left() + static_cast<int>(k);
 }
 
 std::vector<int> TrendPlot::holdPixels() const {

@@ -59,7 +59,13 @@ class TrendPlot : public QWidget {
   QString unitText(zrq::core::TrendQuantity q) const;
   static QString quantityName(zrq::core::TrendQuantity q);
 
-  // Counters for tests and the benchmark: full data redraws and column draws.
+  // Where things are drawn, in widget coordinates: a lane, the pixel column
+  // of a time (empty when not shown), and the colour of a quantity's line.
+  QRect laneRect(zrq::core::TrendQuantity q) const;
+  std::optional<int> xOf(std::int64_t timeMs) const;
+  static QColor colorOf(zrq::core::TrendQuantity q);
+
+  // Counters for tests and the benchmark: full data redraws and layer builds.
   int fullRedraws() const { return fullRedraws_; }
   int layerBuilds() const { return layerBuilds_; }
 
