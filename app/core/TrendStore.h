@@ -128,6 +128,10 @@ class TrendStore {
   std::span<const TrendColumn> reduce(TrendQuantity q, std::int64_t widthMs,
                                       std::int64_t firstColumn, int count);
 
+  // Frees the cached reductions: nothing shows them (the window closed), so
+  // no reading need keep them up to date.
+  void dropReductions() { caches_.clear(); }
+
   // Bytes the store holds on the heap, reduction caches included.
   std::size_t memoryBytes() const;
 

@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kLeft = 62, kRight = 132, kTop = 6, kBottom = 22;
 constexpr int kLanePad = 4;  // keeps the extremes off the lane's frame
+constexpr QRgb kWhite = 0xFFFFFFFF, kGrid = 0xFFE1E1E1, kFrame = 0xFF969696;
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
   const std::int64_t q = a / b;
@@ -104,30 +105,30 @@ TrendPlot::TrendPlot(QWidget* parent) : QWidget(parent) {
 void TrendPlot::setStore(zrq::core::TrendStore* store) {
   store_ = store;
   cursor_.reset();
-  refresh();
+  relayout();
 }
 
 void TrendPlot::setQuantities(const std::vector<TrendQuantity>& quantities) {
   quantities_ = quantities;
   layoutLanes();
-  refresh();
+  relayout();
 }
 
 void TrendPlot::setPowerUnit(zrq::core::PowerUnit unit) {
   const bool dbm = unit == zrq::core::PowerUnit::dBm;
   if (dbm == dbm_) return;
   dbm_ = dbm;
-  refresh();
+  relayout();
 }
 
 void TrendPlot::setSpan(std::int64_t spanMs) {
   spanMs_ = std::max<std::int64_t>(spanMs, 0);
-  refresh();
+  relayout();
 }
 
 void TrendPlot::setEnd(std::optional<std::int64_t> endMs) {
   endMs_ = endMs;
-  refresh();
+  relayout();
 }
 
 void TrendPlot::setLimits(TrendQuantity q, std::optional<double> lower,
@@ -135,12 +136,17 @@ void TrendPlot::setLimits(TrendQuantity q, std::optional<double> lower,
   limits_[static_cast<int>(q)] = {lower, upper};
   for (Lane& l : lanes_)
     if (l.q == q) l.lower = lower, l.upper = upper;
-  refresh();
+  relayout();
 }
 
 void TrendPlot::refresh() {
-  dataDirty_ = layerDirty_ = true;
+  dataDirty_ = true;
   update();
+}
+
+void TrendPlot::relayout() {
+  layerDirty_ = holdStale_ = true;
+  refresh();
 }
 
 QRect TrendPlot::plotRect() const { return rect().adjusted(kLeft, kTop, -kRight, -kBottom); }
@@ -215,13 +221,16 @@ bool TrendPlot::fitRanges(const View& v, bool growOnly) {
   for (Lane& l : lanes_) {
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     if (v.valid()) {
+      // Display units rise with the stored value: converting the extremes is enough.
+      float rawLo = std::numeric_limits<float>::infinity(), rawHi = -rawLo;
       const auto cols = store_->reduce(l.q, v.widthMs, v.first, v.count);
       for (std::int64_t k = std::max(from, v.first); k < v.first + v.count; ++k) {
         const TrendColumn& c = cols[static_cast<std::size_t>(k - v.first)];
         if (c.empty()) continue;
-        lo = std::min(lo, display(l.q, c.min));
-        hi = std::max(hi, display(l.q, c.max));
+        rawLo = std::min(rawLo, c.min);
+        rawHi = std::max(rawHi, c.max);
       }
+      if (rawLo <= rawHi) lo = display(l.q, rawLo), hi = display(l.q, rawHi);
     }
     if (growOnly) {
       if (lo < l.lo || hi > l.hi) return true;
@@ -271,116 +280,169 @@ void TrendPlot::buildLayer() {
   p.fillRect(pr, Qt::white);
   const QFontMetrics fm(font());
 
-  // Time grid: in the live view the lines stay put, counted back from now.
-  const View v = drawn_.valid() ? drawn_ : currentView();
-  if (v.valid()) {
-    const std::int64_t spanShown = v.widthMs * v.count;
-    std::int64_t step = kTimeSteps[std::size(kTimeSteps) - 1];
-    for (std::int64_t s : kTimeSteps)
-      if (spanShown / s <= pr.width() / 110) {
-        step = s;
-        break;
-      }
-    const bool relative = spanMs_ > 0 && !endMs_;
-    const std::int64_t start = v.first * v.widthMs, end = (v.first + v.count) * v.widthMs;
-    const std::int64_t zone = QDateTime::fromMSecsSinceEpoch(end).offsetFromUtc() * 1000LL;
-    p.setPen(QColor(225, 225, 225));
-    for (std::int64_t t = relative ? end : floorDiv(end + zone, step) * step - zone; t >= start;
-         t -= step) {
-      const int x = pr.left() + static_cast<int>((t - start) / v.widthMs);
-      p.setPen(QColor(225, 225, 225));
-      p.drawLine(x, pr.top(), x, pr.bottom());
-      QString label;
-      if (relative) {
-        const std::int64_t ago = end - t;
-        label = ago == 0               ? QStringLiteral("now")
-                : ago % 3'600'000 == 0 ? QStringLiteral("-%1 h").arg(ago / 3'600'000)
-                : ago % 60'000 == 0    ? QStringLiteral("-%1 min").arg(ago / 60'000)
-                                       : QStringLiteral("-%1 s").arg(ago / 1000);
-      } else {
-        label = timeLabel(t, step);
-      }
-      p.setPen(Qt::black);
-      const int w = fm.horizontalAdvance(label);
-      p.drawText(std::clamp(x - w / 2, pr.left() - kLeft / 2, pr.right() - w + kRight / 2),
-                 pr.bottom() + fm.ascent() + 4, label);
-    }
-  }
-
   for (const Lane& l : lanes_) {
     const QRect r = l.rect.translated(pr.topLeft());
-    p.setPen(QColor(225, 225, 225));
     const int ticks = static_cast<int>(std::round((l.hi - l.lo) / l.step));
     for (int i = 0; i <= ticks; ++i) {
       const double value = l.lo + i * l.step;
       const int y = pr.top() + static_cast<int>(std::lround(yOf(l, value)));
-      p.setPen(QColor(225, 225, 225));
-      p.drawLine(r.left(), y, r.right(), y);
       // Labels only where they do not crowd a lane boundary.
       if (y - fm.ascent() / 2 < r.top() || y + fm.ascent() / 2 > r.bottom()) continue;
       p.setPen(Qt::black);
       const QString text = number(value, l.step);
       p.drawText(r.left() - 4 - fm.horizontalAdvance(text), y + fm.ascent() / 2 - 1, text);
     }
-    p.setPen(QColor(150, 150, 150));
-    p.drawRect(r.adjusted(0, 0, -1, -1));
-    p.setPen(colorOf(l.q));
-    const QString unit = unitText(l.q);
-    p.drawText(r.right() + 6, r.top() + fm.ascent() + 1,
-               quantityName(l.q) + (unit.isEmpty() ? QString() : " (" + unit + ")"));
   }
+}
+
+// The time axis under the plot: clock times at the grid columns, drawn again
+// whenever the view moves on.
+const QImage& TrendPlot::timeAxis() {
+  const QRect pr = plotRect();
+  const QSize size(width(), height() - pr.bottom() - 1);
+  if (axisFirst_ == drawn_.first && axisWidth_ == drawn_.widthMs && axis_.size() == size)
+    return axis_;
+  axisFirst_ = drawn_.first;
+  axisWidth_ = drawn_.widthMs;
+  axis_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+  axis_.fill(palette().window().color());
+  QPainter p(&axis_);
+  p.setFont(font());
+  const QFontMetrics fm(font());
+  for (std::int64_t k = drawn_.first; k < drawn_.first + drawn_.count; ++k) {
+    if (!gridColumn(k)) continue;
+    const std::int64_t t =
+        floorDiv((k + 1) * drawn_.widthMs - 1 + zoneMs_, timeStep_) * timeStep_ - zoneMs_;
+    const QString label = timeLabel(t, timeStep_);
+    const int x = pr.left() + static_cast<int>(k - drawn_.first);
+    const int w = fm.horizontalAdvance(label);
+    p.drawText(std::clamp(x - w / 2, 0, size.width() - w), fm.ascent() + 4, label);
+  }
+  return axis_;
+}
+
+// A column holding a whole step of local clock time (a minute, an hour) is a grid line.
+bool TrendPlot::gridColumn(std::int64_t k) const {
+  const std::int64_t w = drawn_.widthMs;
+  return floorDiv((k + 1) * w - 1 + zoneMs_, timeStep_) != floorDiv(k * w - 1 + zoneMs_, timeStep_);
 }
 
 void TrendPlot::clearColumns(const View& v, std::int64_t from, std::int64_t to) {
   from = std::max(from, v.first);
   to = std::min(to, v.first + v.count);
   if (from >= to) return;
-  QPainter p(&data_);
-  p.setCompositionMode(QPainter::CompositionMode_Source);
+  auto* bits = reinterpret_cast<QRgb*>(data_.bits());
+  const qsizetype stride = data_.bytesPerLine() / 4;
   for (std::int64_t k = from; k < to;) {
-    // One rectangle per run of adjacent ring positions.
+    // One run of adjacent ring positions at a time.
     const int x = ringX(k);
     const int n = static_cast<int>(std::min<std::int64_t>(to - k, data_.width() - x));
-    p.fillRect(x, 0, n, data_.height(), Qt::transparent);
+    for (int y = 0; y < data_.height(); ++y)
+      std::fill_n(bits + y * stride + x, n, rowColor_[static_cast<std::size_t>(y)]);
+    for (std::int64_t g = k; g < k + n; ++g)
+      if (gridColumn(g)) paintGridColumn(ringX(g));
     k += n;
   }
 }
 
+void TrendPlot::paintGridColumn(int x) {
+  auto* bits = reinterpret_cast<QRgb*>(data_.bits());
+  const qsizetype stride = data_.bytesPerLine() / 4;
+  for (int y = 0; y < data_.height(); ++y) {
+    QRgb& px = bits[y * stride + x];
+    if (rowColor_[static_cast<std::size_t>(y)] == kWhite) px = kGrid;
+  }
+}
+
+// Columns are one pixel wide and never antialiased: their spans are written
+// straight into the image, which is what keeps a full redraw cheap. Only a
+// line across empty columns goes through the painter.
 void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
   from = std::max(from, v.first);
   to = std::min(to, v.first + v.count);
   if (from >= to || !store_) return;
-  QPainter p(&data_);
+  auto* bits = reinterpret_cast<QRgb*>(data_.bits());
+  const qsizetype stride = data_.bytesPerLine() / 4;
   const int w = data_.width();
+  std::optional<QPainter> painter;
   for (const Lane& l : lanes_) {
     const auto cols = store_->reduce(l.q, v.widthMs, v.first, v.count);
     auto col = [&](std::int64_t k) -> const TrendColumn& {
       return cols[static_cast<std::size_t>(k - v.first)];
     };
-    p.setClipRect(l.rect.adjusted(1, 1, -1, -1));
-    p.setPen(colorOf(l.q));
+    const QRect clip = l.rect.adjusted(1, 1, -1, -1);
+    const QColor color = colorOf(l.q);
+    const QRgb pixel = color.rgba();
+    auto span = [&](int x, double y0, double y1) {
+      const int top = std::max(clip.top(), static_cast<int>(std::lround(std::min(y0, y1))));
+      const int bottom = std::min(clip.bottom(), static_cast<int>(std::lround(std::max(y0, y1))));
+      for (int y = top; y <= bottom; ++y) bits[y * stride + x] = pixel;
+    };
     // The column a line to `from` starts at, if any is shown.
     std::int64_t prev = from - 1;
     while (prev >= v.first && col(prev).empty()) --prev;
+    int x = ringX(from) - 1;  // stepped along: a division per column costs more than the drawing
     for (std::int64_t k = from; k < to; ++k) {
+      if (++x == w) x = 0;
       const TrendColumn& c = col(k);
       if (c.empty()) continue;
-      const int x = ringX(k);
-      const double top = yOf(l, display(l.q, c.max)), bottom = yOf(l, display(l.q, c.min));
-      p.drawLine(QPointF(x, top), QPointF(x, bottom));
+      double top = yOf(l, display(l.q, c.max)), bottom = yOf(l, display(l.q, c.min));
       if (c.joined && prev >= v.first) {
-        const QPointF a(ringX(prev), yOf(l, display(l.q, col(prev).last)));
-        const QPointF b(x, yOf(l, display(l.q, c.first)));
-        if (a.x() < b.x()) {
-          p.drawLine(a, b);
+        const double join = yOf(l, display(l.q, col(prev).last));
+        if (k - prev == 1) {
+          // Neighbours: the step from the last value before reads as part of the column.
+          top = std::min(top, join);
+          bottom = std::max(bottom, join);
         } else {
-          // Across the ring's seam: both halves, each clipped by the image.
-          p.drawLine(a - QPointF(w, 0), b);
-          p.drawLine(a, b + QPointF(w, 0));
+          if (!painter) painter.emplace(&data_);
+          painter->setClipRect(clip);
+          painter->setPen(color);
+          // On whole pixels, as the spans are: a flat line stays flat.
+          const QPoint a(ringX(prev), static_cast<int>(std::lround(join)));
+          const QPoint b(x, static_cast<int>(std::lround(yOf(l, display(l.q, c.first)))));
+          if (a.x() < b.x()) {
+            painter->drawLine(a, b);
+          } else {
+            // Across the ring's seam: both halves, each clipped by the image.
+            painter->drawLine(a - QPoint(w, 0), b);
+            painter->drawLine(a, b + QPoint(w, 0));
+          }
         }
       }
+      span(x, top, bottom);
       prev = k;
     }
+  }
+}
+
+// The data image is opaque, so that showing it is a copy: its background is
+// white with the value grid and the lanes' top and bottom edges, the same in
+// every column, and a cleared column takes it again.
+void TrendPlot::fillRowColors() {
+  rowColor_.assign(static_cast<std::size_t>(std::max(0, plotRect().height())), kWhite);
+  auto set = [&](int y, QRgb c) {
+    if (y >= 0 && y < static_cast<int>(rowColor_.size()))
+      rowColor_[static_cast<std::size_t>(y)] = c;
+  };
+  for (const Lane& l : lanes_) {
+    const int ticks = static_cast<int>(std::round((l.hi - l.lo) / l.step));
+    for (int i = 0; i <= ticks; ++i)
+      set(static_cast<int>(std::lround(yOf(l, l.lo + i * l.step))), kGrid);
+    set(l.rect.top(), kFrame);
+    set(l.rect.bottom(), kFrame);
+  }
+  // Holds: tints of the line's colour, max and min stronger than the average.
+  holdYs_ = holdPixels();
+  for (std::size_t i = 0; i < lanes_.size(); ++i) {
+    const QColor c = colorOf(lanes_[i].q);
+    auto tint = [&](double part) {
+      return QColor::fromRgbF(1 - part * (1 - c.redF()), 1 - part * (1 - c.greenF()),
+                              1 - part * (1 - c.blueF()))
+          .rgb();
+    };
+    set(holdYs_[i * 3 + 2], tint(0.3));
+    set(holdYs_[i * 3], tint(0.5));
+    set(holdYs_[i * 3 + 1], tint(0.5));
   }
 }
 
@@ -391,11 +453,31 @@ void TrendPlot::redrawData() {
   const QRect pr = plotRect();
   const View v = currentView();
   if (fitRanges(v, false)) layerDirty_ = true;
-  if (drawn_.widthMs != v.widthMs || drawn_.first != v.first) layerDirty_ = true;
-  if (data_.size() != pr.size()) data_ = QImage(pr.size(), QImage::Format_ARGB32_Premultiplied);
-  data_.fill(Qt::transparent);
+  if (data_.size() != pr.size()) data_ = QImage(pr.size(), QImage::Format_RGB32);
+  fillRowColors();
+  data_.fill(kWhite);
+  auto* bits = reinterpret_cast<QRgb*>(data_.bits());
+  const qsizetype stride = data_.bytesPerLine() / 4;
+  for (int y = 0; y < data_.height(); ++y)
+    if (const QRgb c = rowColor_[static_cast<std::size_t>(y)]; c != kWhite)
+      std::fill_n(bits + y * stride, data_.width(), c);
   drawn_ = v;
-  if (v.valid() && !data_.isNull()) drawColumns(v, v.first, v.first + v.count);
+  if (!v.valid() || data_.isNull()) return;
+  chooseTimeStep();
+  for (std::int64_t k = v.first; k < v.first + v.count; ++k)
+    if (gridColumn(k)) paintGridColumn(ringX(k));
+  drawColumns(v, v.first, v.first + v.count);
+}
+
+void TrendPlot::chooseTimeStep() {
+  const std::int64_t spanShown = drawn_.widthMs * drawn_.count;
+  timeStep_ = kTimeSteps[std::size(kTimeSteps) - 1];
+  for (std::int64_t s : kTimeSteps)
+    if (spanShown / s <= drawn_.count / 110) {
+      timeStep_ = s;
+      break;
+    }
+  zoneMs_ = QDateTime::fromMSecsSinceEpoch(drawn_.first * drawn_.widthMs).offsetFromUtc() * 1000LL;
 }
 
 void TrendPlot::readingAdded() {
@@ -409,11 +491,13 @@ void TrendPlot::readingAdded() {
   if (!v.valid() || !drawn_.valid() || v.widthMs != drawn_.widthMs || v.count != drawn_.count ||
       v.first < drawn_.first || v.first - drawn_.first >= v.count || fitRanges(v, true))
     return refresh();
+  // The hold lines lie under the data, in every column: when one moves by a
+  // pixel (a new extreme, the average drifting) the columns are drawn again.
+  if (holdPixels() != holdYs_) return refresh();
   const std::int64_t oldEnd = drawn_.first + drawn_.count - 1, newEnd = v.first + v.count - 1;
   const bool moved = v.first != drawn_.first;
   clearColumns(v, oldEnd + 1, newEnd + 1);
   drawn_ = v;
-  if (moved && spanMs_ == 0) layerDirty_ = true;  // absolute time labels
   drawColumns(v, oldEnd, newEnd + 1);
   const QRect pr = plotRect();
   if (moved) {
@@ -424,7 +508,6 @@ void TrendPlot::readingAdded() {
     update(QRect(x - 1, pr.top(), 3, pr.height()));
     update(QRect(pr.right(), pr.top(), kRight, pr.height()));
     // The hold lines span the lanes, but move only now and then.
-    if (holdPixels() != holdYs_) update(pr);
   }
 }
 
@@ -439,6 +522,42 @@ std::optional<int> TrendPlot::xOf(std::int64_t timeMs) const {
   const std::int64_t k = floorDiv(timeMs, drawn_.widthMs) - drawn_.first;
   if (k < 0 || k >= drawn_.count) return std::nullopt;
   return plotRect().left() + static_cast<int>(k);
+}
+
+// The hold values beside the lanes, drawn again only when a text changes.
+const QImage& TrendPlot::holdTexts() {
+  QStringList texts;
+  for (const Lane& l : lanes_) {
+    const zrq::core::TrendHold& h = store_->hold(l.q);
+    for (double v : {h.max, h.average(), h.min})
+      texts << (h.count ? number(display(l.q, v), l.step / 100) + ' ' + unitText(l.q) : QString());
+  }
+  const QSize size(width() - plotRect().right() - 1, plotRect().height());
+  if (texts == holdKey_ && holdImage_.size() == size && !holdStale_) return holdImage_;
+  holdStale_ = false;
+  holdKey_ = texts;
+  holdImage_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+  holdImage_.fill(palette().window().color());
+  QPainter p(&holdImage_);
+  p.setFont(font());
+  const QFontMetrics fm(font());
+  for (const Lane& l : lanes_) {
+    p.setPen(colorOf(l.q));
+    const QString unit = unitText(l.q);
+    p.drawText(5, l.rect.top() + fm.ascent() + 1,
+               quantityName(l.q) + (unit.isEmpty() ? QString() : " (" + unit + ")"));
+  }
+  p.setPen(Qt::black);
+  static constexpr const char* kNames[] = {"max", "avg", "min"};
+  for (std::size_t i = 0; i < lanes_.size(); ++i) {
+    const Lane& l = lanes_[i];
+    int y = l.rect.top() + 2 * fm.height();
+    for (int j = 0; j < 3 && y <= l.rect.bottom() + 2; ++j, y += fm.height()) {
+      const QString& t = texts[static_cast<qsizetype>(i * 3 + static_cast<std::size_t>(j))];
+      if (!t.isEmpty()) p.drawText(5, y, QLatin1String(kNames[j]) + ' ' + t);
+    }
+  }
+  return holdImage_;
 }
 
 std::vector<int> TrendPlot::holdPixels() const {
@@ -468,7 +587,7 @@ void TrendPlot::setCursorTime(std::optional<std::int64_t> timeMs) {
 
 void TrendPlot::resizeEvent(QResizeEvent*) {
   layoutLanes();
-  refresh();
+  relayout();
 }
 
 void TrendPlot::mouseMoveEvent(QMouseEvent* e) {
@@ -485,50 +604,38 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
   if (layerDirty_) buildLayer();
   QPainter p(this);
   p.setClipRect(e->rect());
-  p.drawImage(QPoint(0, 0), layer_);
   const QRect pr = plotRect();
-  if (data_.isNull() || !drawn_.valid()) return;
+  if (data_.isNull() || !drawn_.valid()) {
+    p.drawImage(QPoint(0, 0), layer_);
+    return;
+  }
+  // The layer left of and above the plot, the axis under it, the holds
+  // right of it, the data image inside it.
+  const qreal dpr = layer_.devicePixelRatio();
+  for (const QRect& r :
+       {QRect(0, 0, width(), pr.top()), QRect(0, pr.top(), pr.left(), pr.height())})
+    if (r.intersects(e->rect()))
+      p.drawImage(QRectF(r), layer_, QRectF(r.topLeft() * dpr, r.size() * dpr));
   // The ring from the view's first column on, then its start after the seam.
   const int w = data_.width(), seam = ringX(drawn_.first);
   p.drawImage(pr.topLeft(), data_, QRect(seam, 0, w - seam, data_.height()));
   if (seam > 0)
     p.drawImage(pr.topLeft() + QPoint(w - seam, 0), data_, QRect(0, 0, seam, data_.height()));
-
-  holdYs_ = holdPixels();
-  const QFontMetrics fm(font());
+  p.drawImage(QPoint(0, pr.bottom() + 1), timeAxis());
+  p.drawImage(QPoint(pr.right() + 1, pr.top()), holdTexts());
+  p.setPen(QColor(kFrame));
+  p.drawLine(pr.left(), pr.top(), pr.left(), pr.bottom());
+  p.drawLine(pr.right(), pr.top(), pr.right(), pr.bottom());
   p.translate(pr.topLeft());
   for (const Lane& l : lanes_) {
     p.setClipRect(l.rect.adjusted(1, 1, -1, -1).intersected(e->rect().translated(-pr.topLeft())));
-    const QColor c = colorOf(l.q);
     auto hline = [&](double value, Qt::PenStyle style, QColor color) {
       p.setPen(QPen(color, 1, style));
       const double y = yOf(l, value);
       p.drawLine(QPointF(0, y), QPointF(l.rect.width(), y));
     };
-    const zrq::core::TrendHold& h = store_->hold(l.q);
-    if (h.count) {
-      QColor faint = c;
-      faint.setAlpha(120);
-      hline(display(l.q, h.max), Qt::SolidLine, faint);
-      hline(display(l.q, h.min), Qt::SolidLine, faint);
-      hline(display(l.q, h.average()), Qt::DotLine, faint);
-    }
     for (const auto& limit : {l.lower, l.upper})
       if (limit) hline(*limit, Qt::DashLine, QColor(220, 0, 0));
-    p.setClipping(false);
-    p.setPen(Qt::black);
-    int y = l.rect.top() + 2 * fm.height();
-    if (h.count && y + 2 * fm.height() <= l.rect.bottom() + fm.height()) {
-      const QString unit = unitText(l.q);
-      for (const auto& [name, value] :
-           {std::pair{"max", h.max}, std::pair{"avg", h.average()}, std::pair{"min", h.min}}) {
-        if (y > l.rect.bottom() + 2) break;
-        p.drawText(l.rect.right() + 6, y,
-                   QStringLiteral("%1 %2 %3")
-                       .arg(QLatin1String(name), number(display(l.q, value), l.step / 100), unit));
-        y += fm.height();
-      }
-    }
   }
   p.setClipping(false);
   if (cursor_ && *cursor_ < store_->size()) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QImage>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -44,7 +45,7 @@ class TrendPlot : public QWidget {
 
   // After a reading was pushed to the store: draws what it changed.
   void readingAdded();
-  // After the holds were reset, or anything else that needs a full redraw.
+  // Draws every shown column again (the holds were reset, the store changed).
   void refresh();
 
   // The shown time range [first, end) in ms; empty when nothing is shown.
@@ -92,11 +93,14 @@ class TrendPlot : public QWidget {
   };
 
   View currentView() const;
+  // The axes and grid too: the lanes, span or unit changed.
+  void relayout();
   QRect plotRect() const;
   void layoutLanes();
   bool fitRanges(const View& v, bool growOnly);
   void buildLayer();
   void redrawData();
+  void fillRowColors();
   void drawColumns(const View& v, std::int64_t from, std::int64_t to);
   void clearColumns(const View& v, std::int64_t from, std::int64_t to);
   int ringX(std::int64_t column) const;
@@ -104,6 +108,11 @@ class TrendPlot : public QWidget {
   std::int64_t timeAtX(int x) const;
   QString timeLabel(std::int64_t t, std::int64_t stepMs) const;
   std::vector<int> holdPixels() const;
+  const QImage& holdTexts();
+  const QImage& timeAxis();
+  bool gridColumn(std::int64_t k) const;
+  void paintGridColumn(int x);
+  void chooseTimeStep();
 
   zrq::core::TrendStore* store_ = nullptr;
   std::vector<zrq::core::TrendQuantity> quantities_;
@@ -113,11 +122,18 @@ class TrendPlot : public QWidget {
   bool dbm_ = true;
   std::int64_t spanMs_ = 10 * 60 * 1000;
   std::optional<std::int64_t> endMs_;
-  View drawn_;    // the view the data image shows
-  QImage layer_;  // background, lanes, grid, labels
-  QImage data_;   // the lines, columns in a ring of the plot's width
+  View drawn_;                                   // the view the data image shows
+  QImage layer_;                                 // background, lanes, grid, labels
+  QImage data_;                                  // the lines, columns in a ring of the plot's width
+  std::vector<QRgb> rowColor_;                   // the data image's background, row by row
+  std::int64_t timeStep_ = 60'000, zoneMs_ = 0;  // the time grid: a line every step of local time
+  QImage axis_;                                  // the time labels of the view starting at
+  std::int64_t axisFirst_ = 0, axisWidth_ = 0;   // column axisFirst_, axisWidth_ ms wide
+  bool holdStale_ = true;                        // titles or units changed
   bool layerDirty_ = true, dataDirty_ = true;
   std::optional<std::size_t> cursor_;
   std::vector<int> holdYs_;  // where the hold lines were last painted
+  QStringList holdKey_;      // the hold texts holdImage_ shows
+  QImage holdImage_;
   int fullRedraws_ = 0, layerBuilds_ = 0;
 };

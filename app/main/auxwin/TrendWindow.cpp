@@ -92,7 +92,7 @@ TfrmTrend::TfrmTrend(zrq::app::TrendRecorder& recorder, QWidget* owner)
   connect(btnPause, &QPushButton::toggled, this, &TfrmTrend::pauseToggled);
   connect(btnResetHold, &QPushButton::clicked, this, [this] {
     recorder_.store().resetHolds();
-    plot->refresh();
+    plot->update();
   });
   connect(btnExportPng, &QPushButton::clicked, this, &TfrmTrend::exportPngClick);
   connect(btnExportCsv, &QPushButton::clicked, this, &TfrmTrend::exportCsvClick);
@@ -111,6 +111,12 @@ void TfrmTrend::showEvent(QShowEvent* e) {
   plot->setPowerUnit(recorder_.state().fwdUnit);
   updateScrollRange();
   QWidget::showEvent(e);
+}
+
+void TfrmTrend::hideEvent(QHideEvent* e) {
+  recorder_.store().dropReductions();
+  plot->refresh();
+  QWidget::hideEvent(e);
 }
 
 void TfrmTrend::appended() {

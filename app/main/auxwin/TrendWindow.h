@@ -45,6 +45,7 @@ class TfrmTrend : public QWidget {
 
  protected:
   void showEvent(QShowEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
 
  private:
   void appended();
