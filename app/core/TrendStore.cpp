@@ -61,9 +61,9 @@ float trendValue(TrendQuantity q, const TrendSample& s) { return fromChannel(q, 
 
 TrendStore::TrendStore(std::size_t capacity, std::int64_t gapMs)
     : capacity_(std::max<std::size_t>(capacity, 1)), gapMs_(gapMs) {
-  times_.resize(capacity_);
-  flags_.resize(capacity_);
-  for (auto& v : values_) v.resize(capacity_);
+  times_.reset(new std::uint32_t[capacity_]);
+  flags_.reset(new std::uint8_t[capacity_]);
+  for (auto& v : values_) v.reset(new float[capacity_]);
 }
 
 float TrendStore::value(TrendQuantity q, std::size_t i) const {
@@ -244,8 +244,7 @@ std::span<const TrendColumn> TrendStore::reduce(TrendQuantity q, std::int64_t wi
 }
 
 std::size_t TrendStore::memoryBytes() const {
-  std::size_t n = times_.capacity() * sizeof(std::uint32_t) + flags_.capacity();
-  for (const auto& v : values_) n += v.capacity() * sizeof(float);
+  std::size_t n = capacity_ * (sizeof(std::uint32_t) + 1 + kTrendChannels * sizeof(float));
   for (const auto& [width, c] : caches_) {
     n += sizeof(Cache);
     for (const auto& cols : c.cols) n += cols.capacity() * sizeof(TrendColumn);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -165,9 +166,10 @@ class TrendStore {
   std::uint64_t overwritten_ = 0;
   // Times as ms after base_: half the bytes of absolute times.
   std::int64_t base_ = 0;
-  std::vector<std::uint32_t> times_;
-  std::vector<std::uint8_t> flags_;  // function | kGapFlag
-  std::array<std::vector<float>, kTrendChannels> values_;
+  // Left uninitialised: the pages cost memory only once readings reach them.
+  std::unique_ptr<std::uint32_t[]> times_;
+  std::unique_ptr<std::uint8_t[]> flags_;  // function | kGapFlag
+  std::array<std::unique_ptr<float[]>, kTrendChannels> values_;
   bool gapPending_ = true;
   std::array<TrendHold, kTrendQuantities> holds_{};
   std::map<std::int64_t, Cache> caches_;  // by column width

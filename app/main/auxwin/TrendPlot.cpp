@@ -576,11 +576,18 @@ std::optional<std::pair<std::int64_t, std::int64_t>> TrendPlot::shownRange() con
   return std::make_pair(v.first * v.widthMs, (v.first + v.count) * v.widthMs);
 }
 
+std::optional<std::size_t> TrendPlot::cursorReading() const {
+  if (!cursor_ || !store_) return std::nullopt;
+  const std::size_t i = store_->lowerBound(*cursor_);
+  if (i == store_->size() || store_->timeAt(i) != *cursor_) return std::nullopt;  // overwritten
+  return i;
+}
+
 void TrendPlot::setCursorTime(std::optional<std::int64_t> timeMs) {
   if (!timeMs || !store_ || store_->empty())
     cursor_.reset();
   else
-    cursor_ = store_->nearest(*timeMs);
+    cursor_ = store_->timeAt(store_->nearest(*timeMs));
   emit cursorMoved();
   update();
 }
@@ -638,8 +645,8 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
       if (limit) hline(*limit, Qt::DashLine, QColor(220, 0, 0));
   }
   p.setClipping(false);
-  if (cursor_ && *cursor_ < store_->size()) {
-    const std::int64_t k = floorDiv(store_->timeAt(*cursor_), drawn_.widthMs) - drawn_.first;
+  if (cursor_) {
+    const std::int64_t k = floorDiv(*cursor_, drawn_.widthMs) - drawn_.first;
     if (k >= 0 && k < drawn_.count) {
       p.setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
       p.drawLine(static_cast<int>(k), 0, static_cast<int>(k), pr.height() - 1);

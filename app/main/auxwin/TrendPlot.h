@@ -51,7 +51,7 @@ class TrendPlot : public QWidget {
   // The shown time range [first, end) in ms; empty when nothing is shown.
   std::optional<std::pair<std::int64_t, std::int64_t>> shownRange() const;
   // The reading under the cursor (index into the store), if any.
-  std::optional<std::size_t> cursorReading() const { return cursor_; }
+  std::optional<std::size_t> cursorReading() const;
   // Places the cursor at a time (tests, keyboard); empty removes it.
   void setCursorTime(std::optional<std::int64_t> timeMs);
 
@@ -131,9 +131,9 @@ class TrendPlot : public QWidget {
   std::int64_t axisFirst_ = 0, axisWidth_ = 0;   // column axisFirst_, axisWidth_ ms wide
   bool holdStale_ = true;                        // titles or units changed
   bool layerDirty_ = true, dataDirty_ = true;
-  std::optional<std::size_t> cursor_;
-  std::vector<int> holdYs_;  // where the hold lines were last painted
-  QStringList holdKey_;      // the hold texts holdImage_ shows
+  std::optional<std::int64_t> cursor_;  // the time of that reading: indices move as the ring turns
+  std::vector<int> holdYs_;             // where the hold lines were last painted
+  QStringList holdKey_;                 // the hold texts holdImage_ shows
   QImage holdImage_;
   int fullRedraws_ = 0, layerBuilds_ = 0;
 };

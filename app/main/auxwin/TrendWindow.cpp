@@ -92,7 +92,7 @@ TfrmTrend::TfrmTrend(zrq::app::TrendRecorder& recorder, QWidget* owner)
   connect(btnPause, &QPushButton::toggled, this, &TfrmTrend::pauseToggled);
   connect(btnResetHold, &QPushButton::clicked, this, [this] {
     recorder_.store().resetHolds();
-    plot->update();
+    plot->refresh();  // the hold lines lie under the data
   });
   connect(btnExportPng, &QPushButton::clicked, this, &TfrmTrend::exportPngClick);
   connect(btnExportCsv, &QPushButton::clicked, this, &TfrmTrend::exportCsvClick);

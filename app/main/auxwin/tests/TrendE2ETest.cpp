@@ -4,6 +4,8 @@
 // (AUXWIN_SHOTS names another folder).
 #include <QAction>
 #include <QComboBox>
+#include <QDateTime>
+#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -130,6 +132,15 @@ TEST_F(TrendE2E, ShowsThePowerStepsAndTheGapOfADropout) {
   int blank = 0;
   for (int x = *before + 2; x <= *after - 2; ++x) blank += !drawn(x);
   EXPECT_EQ(blank, *after - *before - 3);
+
+  // The cursor reads the reading nearest to it.
+  trend->plot->setCursorTime(store.timeAt(gap) + 20);
+  EXPECT_EQ(trend->plot->cursorReading(), gap);
+  EXPECT_TRUE(trend->lblCursor->text().startsWith(
+      QDateTime::fromMSecsSinceEpoch(store.timeAt(gap)).toString("yyyy-MM-dd HH:mm:ss.zzz")))
+      << trend->lblCursor->text().toStdString();
+  EXPECT_TRUE(trend->lblCursor->text().contains("Forward average 40.000 W"))
+      << trend->lblCursor->text().toStdString();
 
   // The shown span as CSV: the FETCh:ALL? header and one line per reading.
   const QString csv = QDir::tempPath() + "/trend-e2e.csv";
