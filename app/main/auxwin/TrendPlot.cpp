@@ -501,13 +501,12 @@ void TrendPlot::readingAdded() {
   drawColumns(v, oldEnd, newEnd + 1);
   const QRect pr = plotRect();
   if (moved) {
-    update(pr.adjusted(0, 0, kRight, 0));
+    update(pr.adjusted(0, 0, kRight, kBottom));  // the time labels move too
   } else {
     // Only the last column changed, and the holds beside the lanes.
     const int x = pr.left() + static_cast<int>(oldEnd - v.first);
     update(QRect(x - 1, pr.top(), 3, pr.height()));
     update(QRect(pr.right(), pr.top(), kRight, pr.height()));
-    // The hold lines span the lanes, but move only now and then.
   }
 }
 
@@ -562,6 +561,7 @@ const QImage& TrendPlot::holdTexts() {
 
 std::vector<int> TrendPlot::holdPixels() const {
   std::vector<int> ys;
+  if (!store_) return std::vector<int>(lanes_.size() * 3, -1);
   for (const Lane& l : lanes_) {
     const zrq::core::TrendHold& h = store_->hold(l.q);
     for (double v : {h.max, h.min, h.average()})
@@ -603,8 +603,6 @@ void TrendPlot::mouseMoveEvent(QMouseEvent* e) {
   if (!drawn_.valid() || x < pr.left() || x > pr.right()) return;
   setCursorTime(timeAtX(x));
 }
-
-void TrendPlot::leaveEvent(QEvent*) {}
 
 void TrendPlot::paintEvent(QPaintEvent* e) {
   if (dataDirty_) redrawData();

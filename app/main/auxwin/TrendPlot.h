@@ -77,7 +77,6 @@ class TrendPlot : public QWidget {
   void paintEvent(QPaintEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
-  void leaveEvent(QEvent* e) override;
 
  private:
   struct Lane {

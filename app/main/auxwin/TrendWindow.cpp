@@ -97,7 +97,7 @@ TfrmTrend::TfrmTrend(zrq::app::TrendRecorder& recorder, QWidget* owner)
   connect(btnExportPng, &QPushButton::clicked, this, &TfrmTrend::exportPngClick);
   connect(btnExportCsv, &QPushButton::clicked, this, &TfrmTrend::exportCsvClick);
   connect(scrollBack, &QScrollBar::valueChanged, this, [this](int seconds) {
-    if (btnPause->isChecked()) plot->setEnd(std::int64_t{seconds} * 1000 + 999);
+    if (btnPause->isChecked()) plot->setEnd(scrollBase_ + std::int64_t{seconds} * 1000 + 999);
   });
   connect(plot, &TrendPlot::cursorMoved, this, &TfrmTrend::showCursor);
   connect(&recorder_, &zrq::app::TrendRecorder::appended, this, &TfrmTrend::appended);
@@ -157,14 +157,15 @@ void TfrmTrend::updateScrollRange() {
   const bool usable = btnPause->isChecked() && span > 0 && !s.empty();
   scrollBack->setEnabled(usable);
   if (!usable) return;
-  const auto newest = static_cast<int>(s.timeAt(s.size() - 1) / 1000);
-  const auto oldest = static_cast<int>(std::min<std::int64_t>((s.timeAt(0) + span) / 1000, newest));
+  // Seconds after the oldest reading: epoch seconds outgrow an int in 2038.
+  scrollBase_ = s.timeAt(0);
+  const auto newest = static_cast<int>((s.timeAt(s.size() - 1) - scrollBase_) / 1000);
   const QSignalBlocker quiet(scrollBack);
-  scrollBack->setRange(oldest, newest);
+  scrollBack->setRange(static_cast<int>(std::min<std::int64_t>(span / 1000, newest)), newest);
   scrollBack->setPageStep(static_cast<int>(std::max<std::int64_t>(1, span / 1000)));
   scrollBack->setSingleStep(static_cast<int>(std::max<std::int64_t>(1, span / 10000)));
   if (const auto range = plot->shownRange())
-    scrollBack->setValue(static_cast<int>((range->second - 1) / 1000));
+    scrollBack->setValue(static_cast<int>((range->second - 1 - scrollBase_) / 1000));
 }
 
 void TfrmTrend::showCursor() {

@@ -58,6 +58,7 @@ class TfrmTrend : public QWidget {
   void exportCsvClick();
 
   zrq::app::TrendRecorder& recorder_;
+  std::int64_t scrollBase_ = 0;  // the time of the scroll bar's 0
 };
 
 extern TfrmTrend* frmTrend;

@@ -89,11 +89,12 @@ TEST_F(TrendWindow, PauseHoldsTheViewAndTheScrollBarMovesItBack) {
   record(5 * kMinute);
   EXPECT_EQ(shown(), held);
   ASSERT_TRUE(window->scrollBack->isEnabled());
-  EXPECT_EQ(window->scrollBack->maximum(), newest() / 1000);
+  // The bar stands where the view was held, five minutes before the newest reading.
+  EXPECT_EQ(window->scrollBack->value(), window->scrollBack->maximum() - 300);
 
-  window->scrollBack->setValue(static_cast<int>((newest() - kHour) / 1000));
-  const auto back = shown();
-  EXPECT_NEAR(static_cast<double>(back.second), static_cast<double>(newest() - kHour), 2000);
+  // One step a second: an hour back.
+  window->scrollBack->setValue(window->scrollBack->value() - 3600);
+  EXPECT_NEAR(static_cast<double>(shown().second), static_cast<double>(held.second - kHour), 2000);
 
   window->btnPause->click();  // follows the newest reading again
   EXPECT_GT(shown().second, newest());
