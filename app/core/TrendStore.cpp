@@ -178,22 +178,64 @@ void TrendStore::addToCaches(std::size_t i) {
   }
 }
 
+// Readings are walked as runs of contiguous slots, so that the inner loops
+// are plain array scans: a fresh 24 h reduction is what the first view costs.
 void TrendStore::fill(Cache& c, TrendQuantity q, std::int64_t widthMs, std::int64_t from,
                       std::int64_t to) {
   from = std::max(from, c.first);
   to = std::min(to, c.first + c.count);
   if (from >= to) return;
   auto& cols = c.cols[static_cast<int>(q)];
+  const float* values = values_[static_cast<int>(channelOf(q))].get();
   std::size_t i = lowerBound(from * widthMs);
   for (std::int64_t k = from; k < to; ++k) {
     TrendColumn& col = cols[static_cast<std::size_t>(k - c.first)];
     col = TrendColumn{};
-    const std::int64_t end = (k + 1) * widthMs;
-    for (; i < size_ && timeAt(i) < end; ++i) {
-      const float v = value(q, i);
-      if (!std::isnan(v)) merge(col, v, col.empty() && joins(q, i));
+    const std::int64_t end = (k + 1) * widthMs - base_;  // as a stored offset
+    while (i < size_) {
+      const std::size_t p = slot(i);
+      const std::size_t run = std::min(size_ - i, capacity_ - p);
+      std::size_t n = 0;
+      while (n < run && std::int64_t{times_[p + n]} < end) ++n;
+      if (n > 0) mergeRun(col, q, i, values + p, n);
+      i += n;
+      if (n < run) break;
     }
   }
+}
+
+void TrendStore::mergeRun(TrendColumn& col, TrendQuantity q, std::size_t i, const float* v,
+                          std::size_t n) const {
+  const bool derived = q == TrendQuantity::Vswr || q == TrendQuantity::ReturnLoss;
+  std::size_t j = 0;
+  if (col.empty()) {
+    while (j < n && std::isnan(v[j])) ++j;
+    if (j == n) return;
+    col.min = col.max = col.first = col.last = fromChannel(q, v[j]);
+    col.joined = joins(q, i + j);
+    ++j;
+  }
+  // NaN compares false, so a missing value never wins.
+  float lo = col.min, hi = col.max;
+  if (derived) {
+    for (; j < n; ++j) {
+      const float x = fromChannel(q, v[j]);
+      lo = x < lo ? x : lo;
+      hi = x > hi ? x : hi;
+    }
+  } else {
+    for (; j < n; ++j) {
+      lo = v[j] < lo ? v[j] : lo;
+      hi = v[j] > hi ? v[j] : hi;
+    }
+  }
+  col.min = lo;
+  col.max = hi;
+  for (std::size_t e = n; e-- > 0;)
+    if (!std::isnan(v[e])) {
+      col.last = fromChannel(q, v[e]);
+      break;
+    }
 }
 
 std::span<const TrendColumn> TrendStore::reduce(TrendQuantity q, std::int64_t widthMs,

@@ -155,6 +155,8 @@ class TrendStore {
   bool gapAt(std::size_t i) const { return flags_[slot(i)] & kGapFlag; }
   bool joins(TrendQuantity q, std::size_t i) const;
   void fill(Cache& c, TrendQuantity q, std::int64_t widthMs, std::int64_t from, std::int64_t to);
+  void mergeRun(TrendColumn& col, TrendQuantity q, std::size_t i, const float* v,
+                std::size_t n) const;
   void addToCaches(std::size_t i);
   void rebase(std::int64_t timeMs);
 

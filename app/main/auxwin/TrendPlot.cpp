@@ -529,7 +529,7 @@ const QImage& TrendPlot::holdTexts() {
   for (const Lane& l : lanes_) {
     const zrq::core::TrendHold& h = store_->hold(l.q);
     for (double v : {h.max, h.average(), h.min})
-      texts << (h.count ? number(display(l.q, v), l.step / 100) + ' ' + unitText(l.q) : QString());
+      texts << (h.count ? number(display(l.q, v), l.step / 10) + ' ' + unitText(l.q) : QString());
   }
   const QSize size(width() - plotRect().right() - 1, plotRect().height());
   if (texts == holdKey_ && holdImage_.size() == size && !holdStale_) return holdImage_;
