@@ -1,12 +1,14 @@
 // The trend's drawing: one lane per chosen quantity, each with its own axis
 // in its unit, over a time axis of the chosen span.
 //
-// Drawn as the meter control is: the axes and grid are one cached layer,
+// Drawn as the meter control is: the axes' labels are one cached layer,
 // rebuilt only when the geometry, span, unit or a lane's range changes; the
-// data lives in a second cached image whose columns form a ring, so a new
-// reading draws only the columns it touched and the view moving on by a
-// column costs nothing but that column. The store reduces the readings to
-// one min/max pair per pixel column, so a spike is never hidden.
+// lines live in a second cached image, opaque over the grid and the hold
+// lines, whose columns form a ring, so a new reading draws only the columns
+// it touched and the view moving on by a column costs nothing but that
+// column. The store reduces the readings to one min/max pair per pixel
+// column, so a spike is never hidden. Limits, when set, are dashed lines
+// over a lane.
 #pragma once
 
 #include <QImage>

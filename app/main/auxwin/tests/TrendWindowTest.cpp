@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QImage>
 #include <QPushButton>
 #include <QScrollBar>
 #include <chrono>
@@ -110,6 +111,24 @@ TEST_F(TrendWindow, PowersFollowThePanelsUnit) {
   record(1000);
   EXPECT_EQ(window->plot->unitText(TrendQuantity::Reflected), "W");
   EXPECT_EQ(window->plot->unitText(TrendQuantity::Vswr), "");
+}
+
+TEST_F(TrendWindow, ALimitSetOnALaneIsDrawnInItEvenAboveTheData) {
+  auto redRows = [&] {
+    const QImage img = window->plot->grab().toImage();
+    const QRect lane = window->plot->laneRect(TrendQuantity::ForwardAverage);
+    int rows = 0;
+    for (int y = lane.top(); y <= lane.bottom(); ++y)
+      for (int x = lane.left(); x <= lane.right(); ++x)
+        if (img.pixel(x, y) == qRgb(220, 0, 0)) {
+          ++rows;
+          break;
+        }
+    return rows;
+  };
+  EXPECT_EQ(redRows(), 0);
+  window->plot->setLimits(TrendQuantity::ForwardAverage, std::nullopt, 500.0);  // data at 100 W
+  EXPECT_EQ(redRows(), 1);
 }
 
 }  // namespace
