@@ -173,15 +173,17 @@ std::optional<double> Commands::value(Quantity q, const Reading& r, PowerUnit un
 // FETCh:ALL?: time,function,forward average W,peak W,burst W,crest dB,CCDF %,
 // reflected W,rho,VSWR,return loss dB,temperature C (empty: not given).
 std::optional<std::string> Commands::answer(Quantity q, const Reading& r, PowerUnit unit) {
-  if (q == All) {
-    std::string f = functionString(r.function);
-    return r.time + "," + f.substr(4) + "," + opt(r.forwardAverageW) + "," + opt(r.forwardPeakW) +
-           "," + opt(r.forwardBurstW) + "," + opt(r.crestFactorDb) + "," + opt(r.ccdfPercent) +
-           "," + opt(r.reflectedW) + "," + opt(r.rho) + "," + opt(r.vswr) + "," +
-           opt(r.returnLossDb) + "," + formatNumber(r.temperatureC);
-  }
+  if (q == All) return allFields(r);
   if (auto v = value(q, r, unit)) return formatNumber(*v);
   return std::nullopt;
+}
+
+std::string allFields(const Reading& r) {
+  std::string f = functionString(r.function);
+  return r.time + "," + f.substr(4) + "," + opt(r.forwardAverageW) + "," + opt(r.forwardPeakW) +
+         "," + opt(r.forwardBurstW) + "," + opt(r.crestFactorDb) + "," + opt(r.ccdfPercent) + "," +
+         opt(r.reflectedW) + "," + opt(r.rho) + "," + opt(r.vswr) + "," + opt(r.returnLossDb) +
+         "," + formatNumber(r.temperatureC);
 }
 
 enum { Fetch, Read, Measure };

@@ -43,6 +43,14 @@ struct Reading {
   double temperatureC = 0;
 };
 
+// A reading as FETCh:ALL? answers it: time,function,forward average W,peak W,
+// burst W,crest dB,CCDF %,reflected W,rho,VSWR,return loss dB,temperature C;
+// a quantity the reading does not give is an empty field.
+std::string allFields(const Reading& r);
+inline constexpr const char* kAllFieldsHeader =
+    "time,function,forward average W,peak W,burst W,crest dB,CCDF %,reflected W,rho,VSWR,"
+    "return loss dB,temperature C";
+
 struct Identity {
   std::string serial = "0";  // "0" while no sensor is connected
   std::string firmware = "0";

@@ -47,7 +47,10 @@ double reflectionRho(double pr, double pf) {
 }
 
 double reflectionRatio(PowerUnit unit, double pr, double pf) {
-  const double rho = reflectionRho(pr, pf);
+  return ratioOfRho(unit, reflectionRho(pr, pf));
+}
+
+double ratioOfRho(PowerUnit unit, double rho) {
   switch (unit) {
     case PowerUnit::Rho:
       return rho;

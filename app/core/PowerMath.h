@@ -40,6 +40,8 @@ RangedValue powerInUnit(PowerUnit unit, double watts);
 // (<= 0), -35.0 at rho 0. Other units 0.
 double reflectionRho(double reflectedW, double forwardW);
 double reflectionRatio(PowerUnit unit, double reflectedW, double forwardW);
+// The same figures from a rho already computed (a stored one).
+double ratioOfRho(PowerUnit unit, double rho);
 
 inline constexpr double kReturnLossAtZeroRho = -35.0;
 

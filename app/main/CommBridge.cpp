@@ -13,6 +13,7 @@
 #include "TKS7730Commands.h"
 #include "TfrmComm.h"
 #include "TfrmMain.h"
+#include "TrendRecorder.h"
 
 using zrq::comm::CommTimer;
 using zrq::comm::LabelColor;
@@ -26,6 +27,7 @@ zrq::core::InstrumentState& CommBridge::instrument() { return main_.state; }
 // Whatever the connection side does to the panel, a parked display tick
 // follows it again (in its old rhythm) until it finds nothing left to show.
 void CommBridge::clearAllSegments() {
+  if (TrendRecorder* t = main_.trend()) t->readsStopped();
   main_.wakeDisplay();
   main_.clearAllSegments();
 }
@@ -86,6 +88,8 @@ QTimer* CommBridge::timer(CommTimer t) const {
 }
 
 void CommBridge::stopTimer(CommTimer t) {
+  if (t == CommTimer::ReadData)
+    if (TrendRecorder* r = main_.trend()) r->readsStopped();
   if (QTimer* q = timer(t)) q->stop();
 }
 void CommBridge::startTimer(CommTimer t) {
@@ -154,6 +158,7 @@ void CommBridge::showModal() {
 }
 
 void CommBridge::readingAccepted() {
+  if (TrendRecorder* t = main_.trend()) t->readingAccepted();
   if (RemoteControl* r = main_.remote()) r->readingAccepted();
 }
 

@@ -413,6 +413,7 @@ void TfrmMain::buildMenus() {
   menu(Window2, "Window2", "&Window", false);
   item(Window2, PeakPower2, "PeakPower2", "&PeakPower");
   item(Window2, BurstPower2, "BurstPower2", "&Burst Power");
+  item(Window2, Trend1, "Trend1", "&Trend");
   menu(Help1, "Help1", "&Help", true);
   item(Help1, BXTToolHelp1, "BXTToolHelp1", "&ZRQ Help", "Help File");
   Help1->addSeparator();
@@ -423,6 +424,7 @@ void TfrmMain::buildMenus() {
   connect(Reflected1, &QAction::triggered, this, &TfrmMain::Reflected1Click);
   connect(PeakPower2, &QAction::triggered, this, &TfrmMain::PeakPower2Click);
   connect(BurstPower2, &QAction::triggered, this, &TfrmMain::BurstPower2Click);
+  connect(Trend1, &QAction::triggered, this, &TfrmMain::Trend1Click);
   connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
   connect(SetUp2, &QAction::triggered, this, &TfrmMain::SetUp2Click);
   connect(BXTToolHelp1, &QAction::triggered, this, &TfrmMain::BXTToolHelp1Click);

@@ -33,7 +33,8 @@ class TfrmAbout;
 class TfrmFilterValue;
 namespace zrq::app {
 class RemoteControl;
-}
+class TrendRecorder;
+}  // namespace zrq::app
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -53,6 +54,9 @@ class TfrmMain : public QMainWindow {
   // opens its dialog and "RMT" shows while a client is connected.
   void setRemote(zrq::app::RemoteControl* remote);
   zrq::app::RemoteControl* remote() const { return remote_; }
+  // The trend's recording and its window (Window > Trend); either may be null.
+  void setTrend(zrq::app::TrendRecorder* recorder, QWidget* window);
+  zrq::app::TrendRecorder* trend() const { return trend_; }
 
   // The settings and state every window shares, handed out by reference.
   zrq::core::InstrumentState state;
@@ -111,7 +115,7 @@ class TfrmMain : public QMainWindow {
   // ---- Menus ----
   QMenu *File1, *Meter1, *Logging1, *Setup1, *Window2, *Help1;
   QAction *Exit1, *Forward1, *Reflected1, *Active1, *SetUp2, *LogFile1, *PeakPower2, *BurstPower2,
-      *BXTToolHelp1, *About1, *RemoteControl1, *NewWindow1;
+      *BXTToolHelp1, *About1, *RemoteControl1, *NewWindow1, *Trend1;
 
   // ---- Segments ----
   QLabel* segmentLabel(zrq::app::SegmentCode code);
@@ -201,6 +205,7 @@ class TfrmMain : public QMainWindow {
   void Reflected1Click();
   void PeakPower2Click();
   void BurstPower2Click();
+  void Trend1Click();
   // After a lost or abandoned connection: every port item unchecked and
   // enabled, the panel back to "no connection", the version caption restored.
   void resetPortMenu();
@@ -256,6 +261,8 @@ class TfrmMain : public QMainWindow {
   int nextPortTag_ = 0;
   QAction* remoteSeparator_ = nullptr;
   zrq::app::RemoteControl* remote_ = nullptr;
+  zrq::app::TrendRecorder* trend_ = nullptr;
+  QPointer<QWidget> trendWindow_;
   bool noticeDue_ = false;
   QPointer<QWidget> auxWindows_[4];
   QPointer<QWidget> lastActive_;

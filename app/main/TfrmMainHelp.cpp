@@ -30,11 +30,17 @@ struct WindowContext {
   int context;
 };
 constexpr WindowContext kContexts[] = {
-    {"frmMain", help::HC_FRONT_PANEL},       {"frmComm", help::HC_CONNECTION_WINDOW},
-    {"frmLogFreq", help::HC_LOG_SETUP},      {"frmFilterValue", help::HC_FILTER},
-    {"frmRemote", help::HC_REMOTE_CONTROL},  {"frmAbout", help::HC_ABOUT},
-    {"frmMeter", help::HC_METER_WINDOWS},    {"frmRflMeter", help::HC_METER_WINDOWS},
-    {"frmdisplayPeak", help::HC_PEAK_BURST}, {"frmdisplayBurst", help::HC_PEAK_BURST},
+    {"frmMain", help::HC_FRONT_PANEL},
+    {"frmComm", help::HC_CONNECTION_WINDOW},
+    {"frmLogFreq", help::HC_LOG_SETUP},
+    {"frmFilterValue", help::HC_FILTER},
+    {"frmRemote", help::HC_REMOTE_CONTROL},
+    {"frmAbout", help::HC_ABOUT},
+    {"frmMeter", help::HC_METER_WINDOWS},
+    {"frmRflMeter", help::HC_METER_WINDOWS},
+    {"frmdisplayPeak", help::HC_PEAK_BURST},
+    {"frmdisplayBurst", help::HC_PEAK_BURST},
+    {"frmTrend", help::HC_TREND},
 };
 
 }  // namespace

@@ -37,6 +37,11 @@ void TfrmMain::setAuxWindows(QWidget* fwdMeter, QWidget* rflMeter, QWidget* peak
   auxWindows_[3] = burst;
 }
 
+void TfrmMain::setTrend(zrq::app::TrendRecorder* recorder, QWidget* window) {
+  trend_ = recorder;
+  trendWindow_ = window;
+}
+
 // ---- Activation ---------------------------------------------------------
 
 void TfrmMain::trackActivation() {

@@ -146,3 +146,9 @@ void TfrmMain::PeakPower2Click() {
 void TfrmMain::BurstPower2Click() {
   if (peers_.burst) peers_.burst->showWindow();
 }
+void TfrmMain::Trend1Click() {
+  if (!trendWindow_) return;
+  trendWindow_->show();
+  trendWindow_->raise();
+  trendWindow_->activateWindow();
+}

@@ -24,6 +24,8 @@
 #include "RemoteControl.h"
 #include "DisplayWindows.h"
 #include "MeterWindows.h"
+#include "TrendRecorder.h"
+#include "TrendWindow.h"
 #include "TfrmAbout.h"
 #include "TfrmComm.h"
 #include "TfrmFilterValue.h"
@@ -107,7 +109,8 @@ void openFromMenus(const QStringList& names) {
     const std::pair<const char*, QAction*> items[] = {{"meter", frmMain->Forward1},
                                                       {"rflmeter", frmMain->Reflected1},
                                                       {"peak", frmMain->PeakPower2},
-                                                      {"burst", frmMain->BurstPower2}};
+                                                      {"burst", frmMain->BurstPower2},
+                                                      {"trend", frmMain->Trend1}};
     if (!frmMain->Meter1->menuAction()->isEnabled()) return;
     QStringList opened;
     for (const auto& [name, item] : items) {
@@ -168,12 +171,12 @@ int main(int argc, char** argv) {
   const QCommandLineOption openOpt(
       "open",
       "Open these windows from their menus once the panel streams: a comma-separated "
-      "list of meter, rflmeter, peak, burst.",
+      "list of meter, rflmeter, peak, burst, trend.",
       "LIST");
   const QCommandLineOption shotDirOpt(
       "window-shots",
-      "With --screenshot: also save a picture of each open meter, peak and "
-      "burst window to DIR (meter.png, rflmeter.png, peak.png, burst.png).",
+      "With --screenshot: also save a picture of each open meter, peak, burst and trend "
+      "window to DIR (meter.png, rflmeter.png, peak.png, burst.png, trend.png).",
       "DIR");
   const QCommandLineOption logOpt(
       "log",
@@ -245,6 +248,10 @@ int main(int argc, char** argv) {
   frmdisplayBurst->setMainWindow(frmMain);
   frmMain->setDialogs(frmFilterValue, frmAbout);
   frmMain->setAuxWindows(frmMeter, frmRflMeter, frmdisplayPeak, frmdisplayBurst);
+  // Recording starts with the first reading, window or not.
+  auto* trend = new zrq::app::TrendRecorder(frmMain->state, frmMain);
+  frmTrend = new TfrmTrend(*trend, frmMain);
+  frmMain->setTrend(trend, frmTrend);
   zrq::app::PanelPeers peers;
   peers.comm = &bridge;
   zrq::app::MainHelp help(*frmMain);
@@ -338,7 +345,8 @@ int main(int argc, char** argv) {
       const std::pair<QWidget*, const char*> windows[] = {{frmMeter, "meter.png"},
                                                           {frmRflMeter, "rflmeter.png"},
                                                           {frmdisplayPeak, "peak.png"},
-                                                          {frmdisplayBurst, "burst.png"}};
+                                                          {frmdisplayBurst, "burst.png"},
+                                                          {frmTrend, "trend.png"}};
       for (const auto& [w, name] : windows)
         if (w->isVisible()) save(w, dir + '/' + QLatin1String(name));
     });

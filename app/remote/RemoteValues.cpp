@@ -146,10 +146,16 @@ std::string oneLine(std::string text) {
 }
 
 std::string isoLocalTime() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  return isoLocalTime(std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count());
+}
+
+std::string isoLocalTime(std::int64_t epochMs) {
+  // Floor, so that times before the epoch keep a positive millisecond field.
+  std::int64_t ms = epochMs % 1000;
+  if (ms < 0) ms += 1000;
+  const std::time_t t = static_cast<std::time_t>((epochMs - ms) / 1000);
   std::tm tm{};
   localtime_r(&t, &tm);
   char date[32];

@@ -40,6 +40,8 @@ std::string oneLine(std::string text);
 
 // Local time in ISO 8601 with milliseconds and the zone: 2026-12-09T01:02:03.456+01:00.
 std::string isoLocalTime();
+// The same for a time in ms since the epoch.
+std::string isoLocalTime(std::int64_t epochMs);
 
 struct ListenAddress {
   std::string host = "127.0.0.1";
