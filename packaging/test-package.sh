@@ -134,12 +134,12 @@ else
 fi
 
 if [ -x /usr/lib/zrq/zrqd ]; then
-  check "the service's unit is installed" test -f /lib/systemd/system/zrqd.service
+  check "the service's unit is installed" test -f /usr/lib/systemd/system/zrqd.service
   check "installed zrqd accepts its example configuration" \
     run_installed zrqd --check-config --config /usr/share/doc/zrq/examples/zrqd.toml
   if command -v systemd-analyze >/dev/null 2>&1; then
     check "systemd-analyze verify passes on the unit" \
-      bash -c "systemd-analyze verify /lib/systemd/system/zrqd.service >'$tmp/verify.log' 2>&1 || { cat '$tmp/verify.log'; false; }"
+      bash -c "systemd-analyze verify /usr/lib/systemd/system/zrqd.service >'$tmp/verify.log' 2>&1 || { cat '$tmp/verify.log'; false; }"
   else
     echo "note: systemd-analyze is not installed; the unit is not verified"
   fi
