@@ -4,9 +4,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "CommHost.h"
+#include "SensorSession.h"
+#include "ZervDComDLL.h"
 #include "core/InstrumentState.h"
 #include "core/LogSession.h"
 
@@ -67,5 +70,32 @@ class HeadlessHost : public CommHost {
     if (t == CommTimer::DataPoll) dataPoll = on;
   }
 };
+
+// A headless program's sensor given up or finished with: its stream stopped
+// (unless the connection already failed for good), the port and the USB
+// device manager closed.
+inline void closeHeadlessSensor(std::unique_ptr<SensorSession>& sensor,
+                                ZervDComDLL::DeviceHandle& devMngr) {
+  if (sensor) {
+    if (sensor->connected() && !sensor->commands().fatallyClosed()) sensor->disconnect();
+    sensor.reset();
+  }
+  if (devMngr != ZervDComDLL::INVALID_DEV_COMM_HANDLE) {
+    try {
+      ZervDComDLL::close(devMngr);
+    } catch (const ZervDComExc&) {
+    }
+    devMngr = ZervDComDLL::INVALID_DEV_COMM_HANDLE;
+  }
+}
+
+// What the panel's Zero button does once confirmed: the session starts the
+// calibration after the next accepted line.
+inline void beginZeroCalibration(core::InstrumentState& m) {
+  m.commState = core::CommState::ZeroCal;
+  m.savedMeasType = m.measType;
+  m.measType = core::MeasType::None;
+  m.zeroCalRequested = true;
+}
 
 }  // namespace zrq::comm

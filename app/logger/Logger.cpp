@@ -78,16 +78,7 @@ class Run : public scpi::Instrument {
   ~Run() override {
     server_.close();
     session_.close();
-    if (sensor_) {
-      if (sensor_->connected() && !sensor_->commands().fatallyClosed()) sensor_->disconnect();
-      sensor_.reset();
-    }
-    if (devMngr_ != comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE) {
-      try {
-        comm::ZervDComDLL::close(devMngr_);
-      } catch (const comm::ZervDComExc&) {
-      }
-    }
+    comm::closeHeadlessSensor(sensor_, devMngr_);
   }
 
   ExitCode run() {
@@ -140,11 +131,7 @@ class Run : public scpi::Instrument {
       return false;
     }
     // As the panel's Zero button once confirmed; the log only pauses.
-    core::InstrumentState& m = host_.state;
-    m.commState = CommState::ZeroCal;
-    m.savedMeasType = m.measType;
-    m.measType = core::MeasType::None;
-    m.zeroCalRequested = true;
+    comm::beginZeroCalibration(host_.state);
     host_.dataPoll = false;
     zeroCalStartedMs_ = core::steadyNowMs();
     return true;

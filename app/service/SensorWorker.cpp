@@ -190,19 +190,7 @@ class WorkerRun {
     });
   }
 
-  void closeSensor() {
-    if (sensor_) {
-      if (sensor_->connected() && !sensor_->commands().fatallyClosed()) sensor_->disconnect();
-      sensor_.reset();
-    }
-    if (devMngr_ != comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE) {
-      try {
-        comm::ZervDComDLL::close(devMngr_);
-      } catch (const comm::ZervDComExc&) {
-      }
-      devMngr_ = comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE;
-    }
-  }
+  void closeSensor() { comm::closeHeadlessSensor(sensor_, devMngr_); }
 
   bool lost() const {
     return host_.fatal || host_.portMenuReset || !sensor_->connected() ||
@@ -256,11 +244,7 @@ class WorkerRun {
     }
     if (s) remote::applySettings(host_.state, *s);
     if (zero && host_.state.commState == CommState::Streaming && !host_.state.zeroCalRequested) {
-      core::InstrumentState& m = host_.state;
-      m.commState = CommState::ZeroCal;
-      m.savedMeasType = m.measType;
-      m.measType = core::MeasType::None;
-      m.zeroCalRequested = true;
+      comm::beginZeroCalibration(host_.state);
       host_.dataPoll = false;
       zeroCalStartedMs_ = core::steadyNowMs();
     } else if (zero) {

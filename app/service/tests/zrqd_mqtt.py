@@ -18,7 +18,6 @@ Usage: zrqd_mqtt.py SIMULATOR ZRQD WORKDIR
 import json
 import os
 import re
-import select
 import shutil
 import signal
 import socket
@@ -28,6 +27,9 @@ import time
 
 import paho.mqtt.client as mqtt
 import pyvisa
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "remote", "tests"))
+from scpi_pyvisa import line_from  # noqa: E402  the programs' "scpi:" line
 
 failures = []
 
@@ -90,20 +92,6 @@ class Subscriber:
     def close(self):
         self.c.loop_stop()
         self.c.disconnect()
-
-
-def line_from(p, prefix, timeout=20.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        r, _, _ = select.select([p.stdout], [], [], max(0.0, end - time.monotonic()))
-        if not r:
-            break
-        line = p.stdout.readline().decode(errors="replace").strip()
-        if not line and p.poll() is not None:
-            break
-        if line.startswith(prefix):
-            return line[len(prefix):].strip()
-    return ""
 
 
 def scpi_channels(address):
