@@ -89,6 +89,27 @@ inline void closeHeadlessSensor(std::unique_ptr<SensorSession>& sensor,
   }
 }
 
+// The USB sensor with this Comm menu index, as a headless program looks for
+// it: a fresh device list in devMngr (the sensor may have come and gone), the
+// index in range and the sensor free. Empty, or why not; *busy when it is
+// there but held or locked. May throw ZervDComExc.
+inline std::string findUsbSensor(ZervDComDLL::DeviceHandle& devMngr, int index,
+                                 const std::string& name, bool* busy = nullptr) {
+  int count = 0;
+  if (busy) *busy = false;
+  if (!ZervDComDLL::createTKS7730USBDevMngr(&devMngr) ||
+      !ZervDComDLL::buildTKS7730USBDevList(devMngr, &count))
+    return "the USB device manager could not be started";
+  if (index >= count)
+    return "no sensor " + name + " (" + std::to_string(count) + " USB sensors found)";
+  if (!ZervDComDLL::isTKS7730USBPortAvail(devMngr, index)) {
+    if (busy) *busy = true;
+    return "the USB sensor " + name +
+           " is in use by another program, or it cannot be opened or locked";
+  }
+  return {};
+}
+
 // What the panel's Zero button does once confirmed: the session starts the
 // calibration after the next accepted line.
 inline void beginZeroCalibration(core::InstrumentState& m) {

@@ -164,20 +164,13 @@ class Run : public scpi::Instrument {
     comm::DevComInterface* port = nullptr;
     try {
       if (const auto usb = usbPortIndex(o_.port)) {
-        int count = 0;
-        if (!comm::ZervDComDLL::createTKS7730USBDevMngr(&devMngr_) ||
-            !comm::ZervDComDLL::buildTKS7730USBDevList(devMngr_, &count)) {
-          err("the USB device manager could not be started");
-          return false;
-        }
-        if (*usb >= count) {
-          err("no sensor " + o_.port + " (" + std::to_string(count) + " USB sensors found)");
-          return false;
-        }
-        if (!comm::ZervDComDLL::isTKS7730USBPortAvail(devMngr_, *usb)) {
-          err("the USB sensor " + o_.port +
-              " is in use by another program, or it cannot be opened or locked");
-          comm::doctor::report(status_, comm::doctor::diagnoseSensors(), comm::doctor::Box::Never);
+        bool busy = false;
+        if (const std::string no = comm::findUsbSensor(devMngr_, *usb, o_.port, &busy);
+            !no.empty()) {
+          err(no);
+          if (busy)
+            comm::doctor::report(status_, comm::doctor::diagnoseSensors(),
+                                 comm::doctor::Box::Never);
           return false;
         }
         sensor_ = std::make_unique<comm::SensorSession>(host_, stats_, status_);

@@ -143,19 +143,8 @@ class WorkerRun {
     comm::DevComInterface* port = nullptr;
     try {
       if (const auto usb = comm::usbPortIndex(name)) {
-        // A fresh list each time: the sensor may have been unplugged and come back.
-        int count = 0;
-        if (!comm::ZervDComDLL::createTKS7730USBDevMngr(&devMngr_) ||
-            !comm::ZervDComDLL::buildTKS7730USBDevList(devMngr_, &count)) {
-          setError("the USB device manager could not be started");
-          return false;
-        }
-        if (*usb >= count) {
-          setError("no sensor " + name + " (" + std::to_string(count) + " USB sensors found)");
-          return false;
-        }
-        if (!comm::ZervDComDLL::isTKS7730USBPortAvail(devMngr_, *usb)) {
-          setError("the USB sensor " + name + " is in use by another program, or cannot be opened");
+        if (const std::string no = comm::findUsbSensor(devMngr_, *usb, name); !no.empty()) {
+          setError(no);
           return false;
         }
         makeSession();
