@@ -1,6 +1,7 @@
 #include "core/Alarm.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace zrq::core {
 
@@ -114,6 +115,64 @@ std::optional<AlarmEvent> AlarmEvaluator::acknowledge(std::int64_t nowMs) {
   active_ = acknowledged_ = false;
   beyondSinceMs_.reset();
   return AlarmEvent{false, side_, lastValue_, nowMs};
+}
+
+namespace {
+void appendValue(std::string& out, double v, std::string_view unit) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  out += buf;
+  if (!unit.empty()) {
+    out += ' ';
+    out += unit;
+  }
+}
+}  // namespace
+
+std::string alarmEventText(const AlarmLimits& limits, const AlarmEvent& e) {
+  const std::string_view unit = alarmQuantityUnit(limits.quantity);
+  std::string t = e.raised ? "Alarm raised: " : "Alarm cleared: ";
+  t += alarmQuantityName(limits.quantity);
+  t += ' ';
+  appendValue(t, e.value, unit);
+  if (!e.raised) return t;
+  const bool up = e.side == AlarmSide::Upper;
+  const std::optional<double>& limit = up ? limits.upper : limits.lower;
+  t += up ? " above " : " below ";
+  appendValue(t, limit.value_or(0), unit);
+  return t;
+}
+
+void AlarmSet::setLimits(const std::vector<AlarmLimits>& limits) {
+  alarms_.clear();
+  for (const AlarmLimits& l : limits) alarms_.emplace_back(l);
+}
+
+std::vector<AlarmChange> AlarmSet::update(const QuantityValues& values, std::int64_t nowMs) {
+  std::vector<AlarmChange> changes;
+  for (AlarmEvaluator& a : alarms_)
+    if (const std::optional<AlarmEvent> e = a.update(values, nowMs))
+      changes.push_back({a.limits(), *e});
+  return changes;
+}
+
+std::vector<AlarmChange> AlarmSet::acknowledge(std::int64_t nowMs) {
+  std::vector<AlarmChange> changes;
+  for (AlarmEvaluator& a : alarms_)
+    if (const std::optional<AlarmEvent> e = a.acknowledge(nowMs)) changes.push_back({a.limits(), *e});
+  return changes;
+}
+
+bool AlarmSet::active() const {
+  for (const AlarmEvaluator& a : alarms_)
+    if (a.active()) return true;
+  return false;
+}
+
+bool AlarmSet::sounding() const {
+  for (const AlarmEvaluator& a : alarms_)
+    if (a.sounding()) return true;
+  return false;
 }
 
 }  // namespace zrq::core

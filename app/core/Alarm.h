@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zrq::core {
 
@@ -96,6 +97,32 @@ class AlarmEvaluator {
   AlarmSide side_ = AlarmSide::Upper;
   std::optional<std::int64_t> beyondSinceMs_;
   double lastValue_ = 0;
+};
+
+// What an event says in the log and on the annunciator:
+// "Alarm raised: vswr 2.1 above 1.5", "Alarm cleared: forward_average_w 140 W".
+std::string alarmEventText(const AlarmLimits& limits, const AlarmEvent& e);
+
+struct AlarmChange {
+  AlarmLimits limits;
+  AlarmEvent event;
+};
+
+// Every alarm of one sensor, fed the same readings.
+class AlarmSet {
+ public:
+  // New limits start from a clear state.
+  void setLimits(const std::vector<AlarmLimits>& limits);
+  const std::vector<AlarmEvaluator>& alarms() const { return alarms_; }
+  bool empty() const { return alarms_.empty(); }
+
+  std::vector<AlarmChange> update(const QuantityValues& values, std::int64_t nowMs);
+  std::vector<AlarmChange> acknowledge(std::int64_t nowMs);
+  bool active() const;
+  bool sounding() const;
+
+ private:
+  std::vector<AlarmEvaluator> alarms_;
 };
 
 }  // namespace zrq::core

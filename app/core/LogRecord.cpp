@@ -102,4 +102,12 @@ std::string buildLogRecord(const LogRecordInput& in) {
   return s;
 }
 
+std::string buildLogEventRecord(const LogRecordInput& in, std::string_view eventText) {
+  std::string s = buildLogRecord(in);
+  s.resize(s.size() - kLogLineEnd.size());
+  appendLogText(s, eventText);
+  s += kLogLineEnd;
+  return s;
+}
+
 }  // namespace zrq::core

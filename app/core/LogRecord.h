@@ -72,4 +72,8 @@ LogPowers prepareLogPowers(double fwdAvgPower, double rflPowerRaw, std::uint8_t 
 void appendLogRecord(std::string& out, const LogRecordInput& in);
 std::string buildLogRecord(const LogRecordInput& in);
 
+// An event (an alarm rising or clearing) in the place after field 21 that is
+// empty in every other record, so a reader of 21 fields reads it unchanged.
+std::string buildLogEventRecord(const LogRecordInput& in, std::string_view eventText);
+
 }  // namespace zrq::core

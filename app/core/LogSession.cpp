@@ -85,14 +85,26 @@ LogTickResult LogSession::tick(const LogSettings& settings, const InstrumentStat
   const TriggerDecision d = triggers_.evaluate(settings, logTriggerValues(s, snap));
   r.badLimit = d.badLimit;
   if (!d.write) return r;
-  LogFileResult w = file_.append(buildLogRecord(logRecordInput(s, snap, when, order)));
+  write(buildLogRecord(logRecordInput(s, snap, when, order)), r);
+  return r;
+}
+
+LogTickResult LogSession::logEvent(const InstrumentState& s, const LogDateTime& when,
+                                   DateOrder order, std::string_view eventText) {
+  LogTickResult r;
+  if (!active_) return r;
+  write(buildLogEventRecord(logRecordInput(s, logSnapshot(s), when, order), eventText), r);
+  return r;
+}
+
+void LogSession::write(const std::string& record, LogTickResult& r) {
+  LogFileResult w = file_.append(record);
   if (w) {
     r.wrote = true;
   } else {
     r.error = std::move(w);
     close();
   }
-  return r;
 }
 
 }  // namespace zrq::core

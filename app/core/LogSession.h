@@ -65,10 +65,17 @@ class LogSession {
   LogTickResult tick(const LogSettings& settings, const InstrumentState& s, const LogSnapshot& snap,
                      const LogDateTime& when, DateOrder order, std::int64_t nowMs = steadyNowMs());
 
+  // An event record of the latest reading, written whatever the triggers
+  // say. Nothing when inactive; a failed write closes the session.
+  LogTickResult logEvent(const InstrumentState& s, const LogDateTime& when, DateOrder order,
+                         std::string_view eventText);
+
   LogTriggers& triggers() { return triggers_; }
   const LogTriggers& triggers() const { return triggers_; }
 
  private:
+  void write(const std::string& record, LogTickResult& r);
+
   std::string fileName_;
   bool chosen_ = false;
   bool active_ = false;

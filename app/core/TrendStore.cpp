@@ -294,4 +294,34 @@ std::size_t TrendStore::memoryBytes() const {
   return n;
 }
 
+std::optional<TrendLimitLines> trendLimitLines(const AlarmLimits& limits, bool powersInDbm) {
+  using Q = AlarmQuantity;
+  TrendLimitLines l;
+  enum { Same, WattsIn, DbmIn } in = Same;
+  switch (limits.quantity) {
+    case Q::ForwardAverageW: l.quantity = TrendQuantity::ForwardAverage, in = WattsIn; break;
+    case Q::ForwardAverageDbm: l.quantity = TrendQuantity::ForwardAverage, in = DbmIn; break;
+    case Q::ForwardPeakW: l.quantity = TrendQuantity::Peak, in = WattsIn; break;
+    case Q::ForwardBurstW: l.quantity = TrendQuantity::Burst, in = WattsIn; break;
+    case Q::ReflectedW: l.quantity = TrendQuantity::Reflected, in = WattsIn; break;
+    case Q::CrestFactorDb: l.quantity = TrendQuantity::Crest; break;
+    case Q::Vswr: l.quantity = TrendQuantity::Vswr; break;
+    case Q::ReturnLossDb: l.quantity = TrendQuantity::ReturnLoss; break;
+    case Q::CcdfPercent:
+    case Q::Rho: return std::nullopt;
+  }
+  auto shown = [&](std::optional<double> v) -> std::optional<double> {
+    if (!v) return v;
+    if (in == WattsIn && powersInDbm) {
+      if (*v <= 0) return std::nullopt;  // below any dBm the lane can show
+      return 10 * std::log10(*v) + 30;
+    }
+    if (in == DbmIn && !powersInDbm) return std::pow(10.0, (*v - 30) / 10);
+    return v;
+  };
+  l.lower = shown(limits.lower);
+  l.upper = shown(limits.upper);
+  return l;
+}
+
 }  // namespace zrq::core

@@ -13,9 +13,12 @@
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <optional>
 #include <memory>
 #include <span>
 #include <vector>
+
+#include "core/Alarm.h"
 
 namespace zrq::core {
 
@@ -67,6 +70,14 @@ struct TrendSample {
 
 // A quantity of a reading; NaN when the reading does not give it.
 float trendValue(TrendQuantity q, const TrendSample& s);
+
+// An alarm's limits as lines on a trend lane, in the lane's display unit
+// (dBm or watts for powers); empty when no lane shows the quantity.
+struct TrendLimitLines {
+  TrendQuantity quantity = TrendQuantity::ForwardAverage;
+  std::optional<double> lower, upper;
+};
+std::optional<TrendLimitLines> trendLimitLines(const AlarmLimits& limits, bool powersInDbm);
 
 struct TrendHold {
   double min = std::numeric_limits<double>::quiet_NaN();

@@ -55,7 +55,7 @@ class WorkerRun {
     host_.state.ccdfLimit = w.config_.ccdfLimitW;
     host_.state.filterHz = w.config_.filterHz;
     host_.state.fwdUnit = w.config_.unitDbm ? core::PowerUnit::dBm : core::PowerUnit::AutoW;
-    for (const core::AlarmLimits& l : w.config_.alarms) alarms_.emplace_back(l);
+    alarms_.setLimits(w.config_.alarms);
     host_.onReading = [this] { readingAccepted(); };
     host_.onZeroCalEnd = [this](bool ok, const std::string& why) { zeroCalibrationEnded(ok, why); };
     std::lock_guard<std::mutex> lock(w_.statusMutex_);
@@ -267,12 +267,17 @@ class WorkerRun {
   void readingAccepted() {
     const std::string time = remote::isoLocalTime();
     const scpi::Reading r = remote::readingOf(host_.state, ++sequence_, time);
-    const bool logged = writeRecord();
-    const core::QuantityValues values = remote::quantityValues(r);
     const std::int64_t nowMs = core::steadyNowMs();
-    for (core::AlarmEvaluator& a : alarms_)
-      if (const auto e = a.update(values, nowMs))
-        w_.sink_.alarm(w_.config_, serial(), a.limits(), *e, time);
+    const std::vector<core::AlarmChange> changes = alarms_.update(remote::quantityValues(r), nowMs);
+    // The reading that moved an alarm carries the event in its record.
+    std::string events;
+    for (const core::AlarmChange& c : changes) {
+      if (!events.empty()) events += "; ";
+      events += core::alarmEventText(c.limits, c.event);
+    }
+    const bool logged = writeRecord(events);
+    for (const core::AlarmChange& c : changes)
+      w_.sink_.alarm(w_.config_, serial(), c.limits, c.event, time);
     bool published = false;
     const int every = w_.config_.publishIntervalMs;
     if (every == 0 || lastPublishMs_ == 0 || nowMs - lastPublishMs_ >= every) {
@@ -296,7 +301,7 @@ class WorkerRun {
 
   // One record per reading, in the day's file; a file that cannot be written
   // is said once and tried again with the next reading.
-  bool writeRecord() {
+  bool writeRecord(const std::string& events) {
     if (w_.config_.log.empty()) return false;
     const core::LogDateTime now = core::LogDateTime::now();
     const std::string path = dailyPath(w_.config_.log, now);
@@ -307,8 +312,10 @@ class WorkerRun {
         return false;
       }
     }
-    const std::string record = core::buildLogRecord(
-        core::logRecordInput(host_.state, core::logSnapshot(host_.state), now, order_));
+    const core::LogRecordInput in =
+        core::logRecordInput(host_.state, core::logSnapshot(host_.state), now, order_);
+    const std::string record =
+        events.empty() ? core::buildLogRecord(in) : core::buildLogEventRecord(in, events);
     if (const core::LogFileResult r = file_.append(record); !r) {
       file_.close();
       setError("the log cannot be written: " + r.message);
@@ -327,7 +334,7 @@ class WorkerRun {
   comm::ZervDComDLL::DeviceHandle devMngr_ = comm::ZervDComDLL::INVALID_DEV_COMM_HANDLE;
   core::LogFile file_;
   const core::DateOrder order_;
-  std::vector<core::AlarmEvaluator> alarms_;
+  core::AlarmSet alarms_;
   std::uint64_t sequence_ = 0;
   std::int64_t lastPublishMs_ = 0;
   std::int64_t zeroCalStartedMs_ = 0;

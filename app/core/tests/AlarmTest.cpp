@@ -116,5 +116,30 @@ TEST(AlarmEvaluator, NamesAndLimitProblems) {
   EXPECT_NE(l.problem(), "");
 }
 
+// Two alarms on one reading: each change names its limits; acknowledging
+// clears the latched one whose condition has gone and silences the other.
+TEST(AlarmSet, ChangesNameTheirLimitsAndAcknowledgeActsOnEach) {
+  AlarmLimits vswr = upper(1.5, 0, 0, true);
+  vswr.quantity = AlarmQuantity::Vswr;
+  AlarmLimits fwd = upper(100, 0, 0, false);
+  AlarmSet set;
+  set.setLimits({vswr, fwd});
+  QuantityValues v{};
+  v[static_cast<int>(AlarmQuantity::Vswr)] = 2.1;
+  v[static_cast<int>(AlarmQuantity::ForwardAverageW)] = 120;
+  auto changes = set.update(v, 0);
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(alarmEventText(changes[0].limits, changes[0].event), "Alarm raised: vswr 2.1 above 1.5");
+  EXPECT_EQ(alarmEventText(changes[1].limits, changes[1].event),
+            "Alarm raised: forward_average_w 120 W above 100 W");
+  v[static_cast<int>(AlarmQuantity::Vswr)] = 1.2;
+  EXPECT_TRUE(set.update(v, 100).empty());  // latched
+  changes = set.acknowledge(200);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(alarmEventText(changes[0].limits, changes[0].event), "Alarm cleared: vswr 1.2");
+  EXPECT_TRUE(set.active());
+  EXPECT_FALSE(set.sounding());
+}
+
 }  // namespace
 }  // namespace zrq::core

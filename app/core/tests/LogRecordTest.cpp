@@ -216,6 +216,13 @@ TEST(LogRecord, ASerialNumberWithACommaStaysOneField) {
   EXPECT_NE(line.find(",\"12,345\","), std::string::npos) << line;
 }
 
+// The event takes the place after field 21 that is empty in a plain record.
+TEST(LogRecord, AnEventRecordIsThePlainOneWithTheEventAfterField21) {
+  const std::string plain = buildLogRecord(sample());
+  const std::string event = buildLogEventRecord(sample(), "Alarm raised: vswr 2, or more");
+  EXPECT_EQ(event, plain.substr(0, plain.size() - 2) + "\"Alarm raised: vswr 2, or more\"\r\n");
+}
+
 TEST(LogRecord, AppendKeepsWhatIsAlreadyInTheBuffer) {
   std::string out = "x";
   appendLogRecord(out, sample());

@@ -161,5 +161,24 @@ TEST(TrendStore, CachedReductionMatchesAFreshOne) {
   }
 }
 
+// A limit in watts is drawn in dBm on a dBm lane and the other way round; a
+// quantity without a lane draws nothing.
+TEST(TrendLimitLines, FollowTheLanesUnit) {
+  AlarmLimits l;
+  l.upper = 100;
+  l.lower = 0;
+  auto lines = trendLimitLines(l, true);
+  ASSERT_TRUE(lines);
+  EXPECT_EQ(lines->quantity, TrendQuantity::ForwardAverage);
+  EXPECT_NEAR(*lines->upper, 50, 1e-9);
+  EXPECT_FALSE(lines->lower);  // 0 W is below every dBm
+  l.quantity = AlarmQuantity::ForwardAverageDbm;
+  l.upper = 40;
+  lines = trendLimitLines(l, false);
+  EXPECT_NEAR(*lines->upper, 10, 1e-9);
+  l.quantity = AlarmQuantity::Rho;
+  EXPECT_FALSE(trendLimitLines(l, true));
+}
+
 }  // namespace
 }  // namespace zrq::core

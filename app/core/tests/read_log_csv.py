@@ -4,8 +4,9 @@
 Usage: read_log_csv.py FILE HEADERS
 HEADERS is 1 when the file must start with the two header lines, else 0.
 Checks that every line ends with CR LF, that the header lines have 21 fields
-and every record 21 comma-terminated fields (22 entries, the last empty).
-Prints one line per record: its 21 fields joined by '|'. Exits 1 on any
+and every record 21 comma-terminated fields (22 entries, the last empty but
+in an event record). Prints one line per record: its 21 fields joined by '|',
+and the event's text as a 22nd when there is one. Exits 1 on any
 violation, with the reason on stderr.
 """
 import csv
@@ -39,9 +40,9 @@ def main():
     for n, row in enumerate(rows):
         if row and row[0] == "Date":
             fail("header line repeated at record %d" % n)
-        if len(row) != 22 or row[21] != "":
+        if len(row) != 22:
             fail("record %d has %d entries: %r" % (n, len(row), row))
-        print("|".join(row[:21]))
+        print("|".join(row if row[21] else row[:21]))
 
 
 if __name__ == "__main__":
