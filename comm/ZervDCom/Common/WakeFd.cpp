@@ -19,16 +19,19 @@ WakeFd::~WakeFd() {
 }
 
 void WakeFd::wake() noexcept {
+  // Counted before the write: whoever sees the descriptor readable also sees
+  // the count, so a drain never skips a wake-up it was woken by.
+  woken_.fetch_add(1);
   uint64_t one = 1;
   // EAGAIN only when the counter is saturated, i.e. already signalled.
-  [[maybe_unused]] ssize_t r = ::write(fd_, &one, sizeof one);
-  // After the write: a drain that misses the flag leaves the descriptor
-  // readable and the flag set, so the next drain consumes it.
-  written_.store(true);
+  if (::write(fd_, &one, sizeof one) != static_cast<ssize_t>(sizeof one)) woken_.fetch_sub(1);
 }
 
 bool WakeFd::drain() noexcept {
-  if (!written_.exchange(false)) return false;
+  if (woken_.load() == drained_.load()) return false;
   uint64_t v = 0;
-  return ::read(fd_, &v, sizeof v) == static_cast<ssize_t>(sizeof v) && v != 0;
+  // EAGAIN: a wake is between its count and its write; the next drain takes it.
+  if (::read(fd_, &v, sizeof v) != static_cast<ssize_t>(sizeof v) || v == 0) return false;
+  drained_.fetch_add(v);
+  return true;
 }

@@ -3,6 +3,7 @@
 // another thread can interrupt it.
 
 #include <atomic>
+#include <cstdint>
 
 class WakeFd {
  public:
@@ -18,7 +19,8 @@ class WakeFd {
 
  private:
   int fd_;
-  // Set after each write, so a drain with nothing written costs no system
-  // call (requests are reset once per line read).
-  std::atomic<bool> written_{false};
+  // Wake-ups counted and taken, so a drain with nothing written costs no
+  // system call (requests are reset once per line read).
+  std::atomic<std::uint64_t> woken_{0};
+  std::atomic<std::uint64_t> drained_{0};
 };
