@@ -1,5 +1,7 @@
 #include "CommBridge.h"
 
+#include "PanelAlarms.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -9,6 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "PanelAlarms.h"
 #include "RemoteControl.h"
 #include "TKS7730Commands.h"
 #include "TfrmComm.h"
@@ -159,6 +162,7 @@ void CommBridge::showModal() {
 
 void CommBridge::readingAccepted() {
   if (TrendRecorder* t = main_.trend()) t->readingAccepted();
+  if (PanelAlarms* a = main_.alarms()) a->readingAccepted();
   if (RemoteControl* r = main_.remote()) r->readingAccepted();
 }
 

@@ -54,6 +54,8 @@ class LogPeer {
   virtual int sampleTicks() const = 0;
   // After an entry error: the sample-time field back to 1.
   virtual void resetSampleTime() = 0;
+  // An event record (an alarm rising or clearing) while logging is active.
+  virtual void logEvent(const std::string& text) = 0;
 };
 
 class HelpPeer {
@@ -127,6 +129,7 @@ class NullLogPeer : public LogPeer {
   bool runSetupDialog() override { return false; }
   int sampleTicks() const override { return 1; }
   void resetSampleTime() override {}
+  void logEvent(const std::string&) override {}
 };
 
 class NullHelpPeer : public HelpPeer {

@@ -414,6 +414,9 @@ void TfrmMain::buildMenus() {
   item(Window2, PeakPower2, "PeakPower2", "&PeakPower");
   item(Window2, BurstPower2, "BurstPower2", "&Burst Power");
   item(Window2, Trend1, "Trend1", "&Trend");
+  Window2->addSeparator();
+  item(Window2, Alarms1, "Alarms1", "&Alarms...",
+       "Limits on the measured quantities that raise an alarm");
   menu(Help1, "Help1", "&Help", true);
   item(Help1, BXTToolHelp1, "BXTToolHelp1", "&ZRQ Help", "Help File");
   Help1->addSeparator();
@@ -425,6 +428,7 @@ void TfrmMain::buildMenus() {
   connect(PeakPower2, &QAction::triggered, this, &TfrmMain::PeakPower2Click);
   connect(BurstPower2, &QAction::triggered, this, &TfrmMain::BurstPower2Click);
   connect(Trend1, &QAction::triggered, this, &TfrmMain::Trend1Click);
+  connect(Alarms1, &QAction::triggered, this, &TfrmMain::Alarms1Click);
   connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
   connect(SetUp2, &QAction::triggered, this, &TfrmMain::SetUp2Click);
   connect(BXTToolHelp1, &QAction::triggered, this, &TfrmMain::BXTToolHelp1Click);

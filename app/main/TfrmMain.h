@@ -34,6 +34,7 @@ class TfrmFilterValue;
 namespace zrq::app {
 class RemoteControl;
 class TrendRecorder;
+class PanelAlarms;
 }  // namespace zrq::app
 
 class TfrmMain : public QMainWindow {
@@ -57,6 +58,11 @@ class TfrmMain : public QMainWindow {
   // The trend's recording and its window (Window > Trend); either may be null.
   void setTrend(zrq::app::TrendRecorder* recorder, QWidget* window);
   zrq::app::TrendRecorder* trend() const { return trend_; }
+  // The limit alarms (Window > Alarms...); may be null.
+  void setAlarms(zrq::app::PanelAlarms* alarms) { alarms_ = alarms; }
+  zrq::app::PanelAlarms* alarms() const { return alarms_; }
+  // An event record in the log, when logging is active.
+  void logEvent(const std::string& text);
 
   // The settings and state every window shares, handed out by reference.
   zrq::core::InstrumentState state;
@@ -115,7 +121,7 @@ class TfrmMain : public QMainWindow {
   // ---- Menus ----
   QMenu *File1, *Meter1, *Logging1, *Setup1, *Window2, *Help1;
   QAction *Exit1, *Forward1, *Reflected1, *Active1, *SetUp2, *LogFile1, *PeakPower2, *BurstPower2,
-      *BXTToolHelp1, *About1, *RemoteControl1, *NewWindow1, *Trend1;
+      *BXTToolHelp1, *About1, *RemoteControl1, *NewWindow1, *Trend1, *Alarms1;
 
   // ---- Segments ----
   QLabel* segmentLabel(zrq::app::SegmentCode code);
@@ -206,6 +212,7 @@ class TfrmMain : public QMainWindow {
   void PeakPower2Click();
   void BurstPower2Click();
   void Trend1Click();
+  void Alarms1Click();
   // After a lost or abandoned connection: every port item unchecked and
   // enabled, the panel back to "no connection", the version caption restored.
   void resetPortMenu();
@@ -262,6 +269,7 @@ class TfrmMain : public QMainWindow {
   QAction* remoteSeparator_ = nullptr;
   zrq::app::RemoteControl* remote_ = nullptr;
   zrq::app::TrendRecorder* trend_ = nullptr;
+  zrq::app::PanelAlarms* alarms_ = nullptr;
   QPointer<QWidget> trendWindow_;
   bool noticeDue_ = false;
   QPointer<QWidget> auxWindows_[4];

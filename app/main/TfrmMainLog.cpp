@@ -113,14 +113,23 @@ void TfrmMainLog::checkLogTriggers() {
       session_.tick(setup_.settings(), main_.state, zrq::core::logSnapshot(main_.state),
                     zrq::core::LogDateTime::now(), zrq::core::regionalDateOrder(), main_.clockMs());
   main_.logTickCounter = session_.triggers().tickCount();
-  if (r.error) {
-    // State first: ticks keep running under the modal box.
-    closeLogFile();
-    main_.Active1->setChecked(false);
-    main_.Logging->hide();
-    ui::showNotice(kLoggingErrorText, kLoggingErrorCaption);
-  }
+  if (r.error) writeFailed();
   if (r.badLimit) ui::showNotice(r.badLimit->message, kLogLimitCaption);
+}
+
+void TfrmMainLog::writeFailed() {
+  // State first: ticks keep running under the modal box.
+  closeLogFile();
+  main_.Active1->setChecked(false);
+  main_.Logging->hide();
+  ui::showNotice(kLoggingErrorText, kLoggingErrorCaption);
+}
+
+void TfrmMainLog::logEvent(const std::string& text) {
+  if (!session_.active()) return;
+  const zrq::core::LogTickResult r = session_.logEvent(main_.state, zrq::core::LogDateTime::now(),
+                                                       zrq::core::regionalDateOrder(), text);
+  if (r.error) writeFailed();
 }
 
 int TfrmMainLog::triggerIndex() const { return setup_.triggerIndex(); }

@@ -57,10 +57,13 @@ class TfrmMainLog : public LogPeer {
   bool runSetupDialog() override;
   int sampleTicks() const override;
   void resetSampleTime() override;
+  void logEvent(const std::string& text) override;
 
   const zrq::core::LogSession& session() const { return session_; }
 
  private:
+  void writeFailed();
+
   TfrmMain& main_;
   TfrmLogFreq& setup_;
   zrq::core::LogSession session_;

@@ -9,7 +9,9 @@
 #include <optional>
 #include <string>
 
+#include "PanelAlarms.h"
 #include "TfrmAbout.h"
+#include "TfrmAlarms.h"
 #include "TfrmFilterValue.h"
 #include "TfrmMain.h"
 #include "uiface/MsgBox.h"
@@ -146,6 +148,25 @@ void TfrmMain::PeakPower2Click() {
 void TfrmMain::BurstPower2Click() {
   if (peers_.burst) peers_.burst->showWindow();
 }
+void TfrmMain::Alarms1Click() {
+  if (!alarms_) return;
+  auto* dlg = findChild<TfrmAlarms*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!dlg) {
+    dlg = new TfrmAlarms(this);
+    connect(dlg, &QDialog::accepted, this, [this, dlg] {
+      std::vector<zrq::core::AlarmLimits> limits;
+      if (alarms_ && dlg->readLimits(limits)) alarms_->setLimits(limits);
+    });
+  }
+  dlg->setLimits(alarms_->limits());
+  // Not exec(): the display and log ticks go on while the user edits.
+  dlg->open();
+}
+
+void TfrmMain::logEvent(const std::string& text) {
+  if (peers_.log) peers_.log->logEvent(text);
+}
+
 void TfrmMain::Trend1Click() {
   if (!trendWindow_) return;
   trendWindow_->show();

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include "CommBridge.h"
+#include "PanelAlarms.h"
 #include "RemoteControl.h"
 #include "DisplayWindows.h"
 #include "MeterWindows.h"
@@ -252,6 +253,11 @@ int main(int argc, char** argv) {
   auto* trend = new zrq::app::TrendRecorder(frmMain->state, frmMain);
   frmTrend = new TfrmTrend(*trend, frmMain);
   frmMain->setTrend(trend, frmTrend);
+  auto* alarms = new zrq::app::PanelAlarms(*frmMain);
+  alarms->setLimitsView([](const std::vector<zrq::core::AlarmLimits>& limits) {
+    if (frmTrend) frmTrend->setAlarmLimits(limits);
+  });
+  frmMain->setAlarms(alarms);
   zrq::app::PanelPeers peers;
   peers.comm = &bridge;
   zrq::app::MainHelp help(*frmMain);

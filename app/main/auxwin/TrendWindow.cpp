@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -107,8 +108,30 @@ TfrmTrend::TfrmTrend(zrq::app::TrendRecorder& recorder, QWidget* owner)
   resize(1000, 620);
 }
 
+void TfrmTrend::showPowerUnit() {
+  const zrq::core::PowerUnit unit = recorder_.state().fwdUnit;
+  plot->setPowerUnit(unit);
+  if ((unit == zrq::core::PowerUnit::dBm) != linesInDbm_) setAlarmLimits(alarmLimits_);
+}
+
+void TfrmTrend::setAlarmLimits(const std::vector<zrq::core::AlarmLimits>& limits) {
+  alarmLimits_ = limits;
+  linesInDbm_ = recorder_.state().fwdUnit == zrq::core::PowerUnit::dBm;
+  std::array<zrq::core::TrendLimitLines, zrq::core::kTrendQuantities> lines{};
+  for (int i = 0; i < zrq::core::kTrendQuantities; ++i)
+    lines[i].quantity = static_cast<TrendQuantity>(i);
+  for (const zrq::core::AlarmLimits& l : alarmLimits_)
+    if (const auto shown = zrq::core::trendLimitLines(l, linesInDbm_)) {
+      // Two alarms on one lane (watts and dBm): the tighter limit is the line.
+      auto& to = lines[static_cast<int>(shown->quantity)];
+      if (shown->upper) to.upper = to.upper ? std::min(*to.upper, *shown->upper) : *shown->upper;
+      if (shown->lower) to.lower = to.lower ? std::max(*to.lower, *shown->lower) : *shown->lower;
+    }
+  for (const auto& l : lines) plot->setLimits(l.quantity, l.lower, l.upper);
+}
+
 void TfrmTrend::showEvent(QShowEvent* e) {
-  plot->setPowerUnit(recorder_.state().fwdUnit);
+  showPowerUnit();
   updateScrollRange();
   QWidget::showEvent(e);
 }
@@ -121,7 +144,7 @@ void TfrmTrend::hideEvent(QHideEvent* e) {
 
 void TfrmTrend::appended() {
   if (!isVisible()) return plot->readingAdded();  // only marks it for the next show
-  plot->setPowerUnit(recorder_.state().fwdUnit);
+  showPowerUnit();
   plot->readingAdded();
   if (btnPause->isChecked()) updateScrollRange();
 }

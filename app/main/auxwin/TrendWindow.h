@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "TrendPlot.h"
 #include "core/TrendStore.h"
@@ -35,6 +36,8 @@ class TfrmTrend : public QWidget {
   // reason when the file cannot be written.
   bool exportPng(const QString& file, std::string* why);
   bool exportCsv(const QString& file, std::string* why);
+  // The panel's alarms, drawn as limit lines on the lanes that show them.
+  void setAlarmLimits(const std::vector<zrq::core::AlarmLimits>& limits);
 
   TrendPlot* plot;
   std::array<QCheckBox*, zrq::core::kTrendQuantities> chkQuantity;
@@ -48,6 +51,8 @@ class TfrmTrend : public QWidget {
   void hideEvent(QHideEvent* e) override;
 
  private:
+  void showPowerUnit();
+
   void appended();
   void quantitiesChanged();
   void spanChanged(int index);
@@ -59,6 +64,8 @@ class TfrmTrend : public QWidget {
 
   zrq::app::TrendRecorder& recorder_;
   std::int64_t scrollBase_ = 0;  // the time of the scroll bar's 0
+  std::vector<zrq::core::AlarmLimits> alarmLimits_;
+  bool linesInDbm_ = false;
 };
 
 extern TfrmTrend* frmTrend;

@@ -3,6 +3,8 @@
 // tks7730-sim per test, driven through the menus with the timers running.
 // Every log is read back with Python's csv module.
 #include <QAction>
+#include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -10,6 +12,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -30,8 +36,10 @@
 #include "QtE2E.h"
 #include "CommBridge.h"
 #include "LogRun.h"
+#include "PanelAlarms.h"
 #include "SimHarness.h"
 #include "TfrmAbout.h"
+#include "TfrmAlarms.h"
 #include "TfrmComm.h"
 #include "TfrmLogFreq.h"
 #include "TfrmMain.h"
@@ -275,6 +283,73 @@ TEST_F(MainLogE2E, APowerExcursionPastTheLimitWritesTheTwoRecordsTheEventPromise
   ASSERT_EQ(r.records.size(), 2u);
   EXPECT_EQ(r.records[0][7], "120.000000");
   EXPECT_EQ(r.records[1][7], "20.000000");
+}
+
+// Window > Alarms...: a latching upper limit on forward average with a
+// hold-off; the power goes over it and back. The alarm shows and sounds until
+// acknowledged, the log gets both events, and the settings outlive the panel.
+TEST_F(MainLogE2E, AnAlarmShowsSoundsIsLoggedAndAcknowledgedAndItsSettingsAreKept) {
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                     QString::fromStdString((dir / "config").string()));
+  const fs::path script = dir / "power.txt";
+  std::ofstream(script) << "0 20\n2000 120\n5000 20\n";
+  const fs::path file = dir / "alarm.csv";
+  startLogging(file, {"--power-script", script.string()});
+  ASSERT_TRUE(main->loggingActive());
+  auto* alarms = new zrq::app::PanelAlarms(*main);
+  main->setAlarms(alarms);
+  EXPECT_FALSE(main->statusBar()->isVisibleTo(main));  // no limits, no annunciator
+
+  main->Alarms1->trigger();
+  auto* dlg = main->findChild<TfrmAlarms*>();
+  ASSERT_TRUE(dlg && dlg->isVisible());
+  TfrmAlarms::Row& row = dlg->rows[0];  // forward average, W
+  row.on->setChecked(true);
+  row.upper->setText("100");
+  row.lower->setText("150");
+  row.holdOffMs->setValue(500);
+  row.latching->setChecked(true);
+  QPushButton* ok = dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+  ok->click();
+  EXPECT_TRUE(dlg->isVisible());
+  EXPECT_EQ(dlg->lblProblem->text(),
+            "Forward average (W): the lower limit is above the upper limit.");
+  row.lower->clear();
+  ok->click();
+  EXPECT_FALSE(dlg->isVisible());
+  ASSERT_EQ(alarms->limits().size(), 1u);
+  EXPECT_TRUE(main->statusBar()->isVisibleTo(main));
+  EXPECT_EQ(alarms->lblAlarm->text(), "Alarms clear");
+
+  ASSERT_TRUE(eventually([&] { return alarms->alarms().active(); }, 10000));
+  EXPECT_EQ(alarms->lblAlarm->text(), "Alarm raised: forward_average_w 120 W above 100 W");
+  EXPECT_TRUE(alarms->soundOn());
+  EXPECT_TRUE(alarms->btnAcknowledge->isEnabled());
+  // Latching: back under the limit, it stands and sounds until acknowledged.
+  ASSERT_TRUE(eventually([&] { return main->state.reading.fwdAvgPower < 50; }, 10000));
+  QTest::qWait(500);
+  EXPECT_TRUE(alarms->alarms().active());
+  EXPECT_TRUE(alarms->soundOn());
+  alarms->btnAcknowledge->click();
+  EXPECT_FALSE(alarms->alarms().active());
+  EXPECT_FALSE(alarms->soundOn());
+  EXPECT_EQ(alarms->lblAlarm->text(), "Alarms clear");
+  alarms->btnMute->click();
+  main->Active1->trigger();
+
+  const ReadBack r = readLog(file.string(), true);
+  ASSERT_TRUE(r.ok) << r.why;
+  std::vector<std::string> events;
+  for (const auto& rec : r.records)
+    if (rec.size() == 22) events.push_back(rec[7] + " " + rec[21]);
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        "120.000000 Alarm raised: forward_average_w 120 W above 100 W",
+                        "20.000000 Alarm cleared: forward_average_w 20 W"}));
+
+  // A new panel's alarms: the same limits, muted.
+  zrq::app::PanelAlarms again(*main);
+  EXPECT_EQ(again.limits(), alarms->limits());
+  EXPECT_TRUE(again.muted());
 }
 
 TEST_F(MainLogE2E, AFileThatCannotBeOpenedIsReportedAndTheMenuPutBack) {
