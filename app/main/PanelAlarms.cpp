@@ -2,11 +2,12 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
+#include <QToolButton>
 #include <QSettings>
 #include <QSoundEffect>
 #include <QStatusBar>
 #include <QUrl>
+#include <array>
 
 #include "TfrmMain.h"
 #include "remote/RemoteValues.h"
@@ -30,11 +31,28 @@ std::optional<double> readOptional(const QVariant& v) {
   return ok ? std::optional<double>(d) : std::nullopt;
 }
 
-const QString kClearStyle = QStringLiteral("QLabel { color: #2a6e2a; padding: 1px 4px; }");
+const QString kClearStyle = QStringLiteral("QLabel { color: #2a6e2a; padding: 1px 2px; }");
 const QString kAlarmStyle = QStringLiteral(
-    "QLabel { background: #c00000; color: white; font-weight: bold; padding: 1px 4px; }");
+    "QLabel { background: #c00000; color: white; font-weight: bold; padding: 1px 2px; }");
 const QString kAckStyle = QStringLiteral(
-    "QLabel { background: #e0a000; color: black; font-weight: bold; padding: 1px 4px; }");
+    "QLabel { background: #e0a000; color: black; font-weight: bold; padding: 1px 2px; }");
+
+// What fits beside the buttons under the panel: "ALARM Fwd avg 130 W > 100 W".
+QString shortText(const core::AlarmLimits& l, const core::AlarmEvent& e) {
+  static constexpr std::array<const char*, core::kAlarmQuantityCount> kShort{
+      "Fwd avg", "Fwd avg", "Peak", "Burst", "Crest", "CCDF", "Refl", "Rho", "VSWR", "RL"};
+  const QString unit = QString::fromLatin1(core::alarmQuantityUnit(l.quantity).data(),
+                                           static_cast<int>(core::alarmQuantityUnit(l.quantity).size()));
+  auto number = [&](double v) {
+    QString t = QString::number(v, 'g', 4);
+    return unit.isEmpty() ? t : t + QLatin1Char(' ') + unit;
+  };
+  const bool up = e.side == core::AlarmSide::Upper;
+  const double limit = (up ? l.upper : l.lower).value_or(0);
+  return QStringLiteral("ALARM %1 %2 %3 %4")
+      .arg(QString::fromLatin1(kShort[static_cast<std::size_t>(l.quantity)]), number(e.value),
+           up ? QStringLiteral(">") : QStringLiteral("<"), number(limit));
+}
 
 }  // namespace
 
@@ -88,10 +106,12 @@ PanelAlarms::PanelAlarms(TfrmMain& main) : QObject(&main), main_(main) {
   row->setContentsMargins(4, 0, 4, 0);
   lblAlarm = new QLabel(annunciator);
   lblAlarm->setObjectName(QStringLiteral("lblAlarm"));
-  btnAcknowledge = new QPushButton(QStringLiteral("Acknowledge"), annunciator);
+  btnAcknowledge = new QToolButton(annunciator);
   btnAcknowledge->setObjectName(QStringLiteral("btnAcknowledge"));
-  btnMute = new QPushButton(QStringLiteral("Mute"), annunciator);
+  btnAcknowledge->setText(QStringLiteral("Acknowledge"));
+  btnMute = new QToolButton(annunciator);
   btnMute->setObjectName(QStringLiteral("btnMute"));
+  btnMute->setText(QStringLiteral("Mute"));
   btnMute->setCheckable(true);
   row->addWidget(lblAlarm, 1);
   row->addWidget(btnAcknowledge);
@@ -99,8 +119,8 @@ PanelAlarms::PanelAlarms(TfrmMain& main) : QObject(&main), main_(main) {
   QStatusBar* bar = main_.statusBar();
   bar->setSizeGripEnabled(false);
   bar->addWidget(annunciator, 1);
-  connect(btnAcknowledge, &QPushButton::clicked, this, &PanelAlarms::acknowledge);
-  connect(btnMute, &QPushButton::toggled, this, &PanelAlarms::setMuted);
+  connect(btnAcknowledge, &QToolButton::clicked, this, &PanelAlarms::acknowledge);
+  connect(btnMute, &QToolButton::toggled, this, &PanelAlarms::setMuted);
 
   muted_ = alarmSettings().value(QStringLiteral("alarm/muted"), false).toBool();
   btnMute->setChecked(muted_);
@@ -147,7 +167,10 @@ void PanelAlarms::setMuted(bool muted) {
 void PanelAlarms::apply(const std::vector<core::AlarmChange>& changes) {
   for (const core::AlarmChange& c : changes) {
     const std::string text = core::alarmEventText(c.limits, c.event);
-    if (c.event.raised) lastEvent_ = QString::fromStdString(text);
+    if (c.event.raised) {
+      lastEvent_ = QString::fromStdString(text);
+      lastShort_ = shortText(c.limits, c.event);
+    }
     main_.logEvent(text);
   }
   followSound();
@@ -174,14 +197,15 @@ void PanelAlarms::followSound() {
 
 QString PanelAlarms::annunciatorText() const {
   if (!set_.active()) return QStringLiteral("Alarms clear");
-  QString t = lastEvent_.isEmpty() ? QStringLiteral("Alarm") : lastEvent_;
-  if (!set_.sounding()) t += QStringLiteral(" (acknowledged)");
+  QString t = lastShort_.isEmpty() ? QStringLiteral("ALARM") : lastShort_;
+  if (!set_.sounding()) t += QStringLiteral(" (ack)");
   return t;
 }
 
 void PanelAlarms::showState() {
   main_.statusBar()->setVisible(!limits_.empty());
   lblAlarm->setText(annunciatorText());
+  lblAlarm->setToolTip(set_.active() ? lastEvent_ : QString());
   lblAlarm->setStyleSheet(!set_.active()  ? kClearStyle
                           : set_.sounding() ? kAlarmStyle
                                             : kAckStyle);

@@ -12,14 +12,14 @@
 #include "core/Alarm.h"
 
 class QLabel;
-class QPushButton;
+class QToolButton;
 class QSoundEffect;
 class QWidget;
 class TfrmMain;
 
 namespace zrq::app {
 
-// In the user's configuration folder ($XDG_CONFIG_HOME/ZRQ/ZRQUSB.conf).
+// In the user's configuration folder ($XDG_CONFIG_HOME/ZRQ/ZRQUSB.ini).
 // Limits that cannot be used are left out.
 std::vector<core::AlarmLimits> loadAlarmLimits();
 void saveAlarmLimits(const std::vector<core::AlarmLimits>& limits);
@@ -51,7 +51,7 @@ class PanelAlarms : public QObject {
 
   QWidget* annunciator;
   QLabel* lblAlarm;
-  QPushButton *btnAcknowledge, *btnMute;
+  QToolButton *btnAcknowledge, *btnMute;
 
  signals:
   void changed();
@@ -65,7 +65,7 @@ class PanelAlarms : public QObject {
   std::function<void(const std::vector<core::AlarmLimits>&)> limitsView_;
   std::vector<core::AlarmLimits> limits_;
   core::AlarmSet set_;
-  QString lastEvent_;
+  QString lastEvent_, lastShort_;
   bool muted_ = false;
   bool soundOn_ = false;
   QSoundEffect* sound_ = nullptr;  // made at the first alarm

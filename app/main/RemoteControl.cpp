@@ -33,7 +33,7 @@ std::int64_t threadCpuNs() {
 }
 
 QSettings remoteSettings() {
-  // The user's configuration folder ($XDG_CONFIG_HOME/ZRQ/ZRQUSB.conf).
+  // The user's configuration folder ($XDG_CONFIG_HOME/ZRQ/ZRQUSB.ini).
   return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ZRQ"),
                    QStringLiteral("ZRQUSB"));
 }

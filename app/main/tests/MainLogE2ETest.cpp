@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -322,7 +323,8 @@ TEST_F(MainLogE2E, AnAlarmShowsSoundsIsLoggedAndAcknowledgedAndItsSettingsAreKep
   EXPECT_EQ(alarms->lblAlarm->text(), "Alarms clear");
 
   ASSERT_TRUE(eventually([&] { return alarms->alarms().active(); }, 10000));
-  EXPECT_EQ(alarms->lblAlarm->text(), "Alarm raised: forward_average_w 120 W above 100 W");
+  EXPECT_EQ(alarms->lblAlarm->text(), "ALARM Fwd avg 120 W > 100 W");
+  EXPECT_EQ(alarms->lblAlarm->toolTip(), "Alarm raised: forward_average_w 120 W above 100 W");
   EXPECT_TRUE(alarms->soundOn());
   EXPECT_TRUE(alarms->btnAcknowledge->isEnabled());
   // Latching: back under the limit, it stands and sounds until acknowledged.
