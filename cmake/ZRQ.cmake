@@ -85,6 +85,10 @@ function(zrq_add_gtest name)
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" ENVIRONMENT "LC_ALL=C.UTF-8")
 endfunction()
 
+# Seconds each fuzzer runs in CTest; longer runs find more, the suite's time
+# bounds it.
+set(ZRQ_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs in CTest")
+
 # zrq_add_fuzzer(name SOURCES a.cpp ... LIBS lib ... CORPUS dir [SECONDS n])
 # Built only in the clang fuzz build; the CTest test runs it for a bounded time
 # on a copy of its seed corpus, so a run never rewrites the committed seeds.
@@ -94,7 +98,7 @@ function(zrq_add_fuzzer name)
   endif()
   cmake_parse_arguments(F "" "CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
   if(NOT F_SECONDS)
-    set(F_SECONDS 30)
+    set(F_SECONDS ${ZRQ_FUZZ_SECONDS})
   endif()
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
