@@ -25,6 +25,7 @@ bool MqttPublisher::start(std::string* why) {
   if (!client_) return fail("the MQTT client cannot be created");
   mosquitto_connect_callback_set(client_, &MqttPublisher::onConnectThunk);
   mosquitto_disconnect_callback_set(client_, &MqttPublisher::onDisconnectThunk);
+  mosquitto_message_callback_set(client_, &MqttPublisher::onMessageThunk);
   mosquitto_reconnect_delay_set(client_, 1, 30, true);
   if (!config_.username.empty() &&
       mosquitto_username_pw_set(client_, config_.username.c_str(),
@@ -103,10 +104,22 @@ void MqttPublisher::onDisconnectThunk(mosquitto*, void* self, int) {
   static_cast<MqttPublisher*>(self)->connected_.store(false);
 }
 
+void MqttPublisher::onMessageThunk(mosquitto*, void* self, const mosquitto_message* m) {
+  auto* me = static_cast<MqttPublisher*>(self);
+  if (!m || m->retain || !m->topic || !me->onCommand_) return;
+  const std::string payload =
+      m->payload && m->payloadlen > 0
+          ? std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen))
+          : std::string();
+  me->onCommand_(m->topic, payload);
+}
+
 void MqttPublisher::connectedNow() {
   const std::string online = "online";
   mosquitto_publish(client_, nullptr, statusTopic_.c_str(), static_cast<int>(online.size()),
                     online.data(), 1, true);
+  if (!commandFilter_.empty())
+    mosquitto_subscribe(client_, nullptr, commandFilter_.c_str(), 1);
   if (onConnect_) onConnect_();
   std::lock_guard<std::mutex> lock(queueMutex_);
   while (!queue_.empty()) {

@@ -15,6 +15,7 @@
 #include "ServiceConfig.h"
 
 struct mosquitto;
+struct mosquitto_message;
 
 namespace zrq::service {
 
@@ -40,6 +41,15 @@ class MqttPublisher {
   // Called on the library's thread after every (re)connection, before the
   // queued messages go out (discovery messages, say).
   void setOnConnect(std::function<void()> fn) { onConnect_ = std::move(fn); }
+  // A topic filter subscribed at every connection (QoS 1), and what receives
+  // its messages on the library's thread; retained ones are not passed on, so
+  // a command left on the broker does not act again at each reconnection.
+  // Both set before start().
+  void setCommands(std::string filter,
+                   std::function<void(const std::string& topic, const std::string& payload)> fn) {
+    commandFilter_ = std::move(filter);
+    onCommand_ = std::move(fn);
+  }
 
   bool connected() const { return connected_.load(); }
   std::int64_t connections() const { return connections_.load(); }
@@ -49,6 +59,7 @@ class MqttPublisher {
  private:
   static void onConnectThunk(mosquitto*, void* self, int rc);
   static void onDisconnectThunk(mosquitto*, void* self, int rc);
+  static void onMessageThunk(mosquitto*, void* self, const struct mosquitto_message* m);
   void connectedNow();
 
   MqttConfig config_;
@@ -56,6 +67,8 @@ class MqttPublisher {
   mosquitto* client_ = nullptr;
   bool loopRunning_ = false;
   std::function<void()> onConnect_;
+  std::string commandFilter_;
+  std::function<void(const std::string&, const std::string&)> onCommand_;
   std::atomic<bool> connected_{false};
   std::atomic<std::int64_t> connections_{0};
   std::atomic<std::int64_t> dropped_{0};

@@ -225,12 +225,14 @@ class WorkerRun {
   // takes its own.
   void takeRemoteRequests() {
     std::optional<scpi::Settings> s;
-    bool zero = false;
+    bool zero = false, ack = false;
     {
       std::lock_guard<std::mutex> lock(w_.statusMutex_);
       s.swap(w_.pendingSettings_);
       zero = std::exchange(w_.pendingZeroCal_, false);
+      ack = std::exchange(w_.pendingAck_, false);
     }
+    if (ack) acknowledgeAlarms();
     if (s) remote::applySettings(host_.state, *s);
     if (zero && host_.state.commState == CommState::Streaming && !host_.state.zeroCalRequested) {
       comm::beginZeroCalibration(host_.state);
@@ -239,6 +241,26 @@ class WorkerRun {
     } else if (zero) {
       zeroCalibrationEnded(false, "no sensor streaming");
     }
+  }
+
+  // A latched alarm whose condition has gone clears: said like any clear, and
+  // logged with the latest reading.
+  void acknowledgeAlarms() {
+    const std::vector<core::AlarmChange> changes = alarms_.acknowledge(core::steadyNowMs());
+    if (changes.empty()) return;
+    const std::string time = remote::isoLocalTime();
+    writeRecord(eventsText(changes));
+    for (const core::AlarmChange& c : changes)
+      w_.sink_.alarm(w_.config_, serial(), c.limits, c.event, time);
+  }
+
+  static std::string eventsText(const std::vector<core::AlarmChange>& changes) {
+    std::string events;
+    for (const core::AlarmChange& c : changes) {
+      if (!events.empty()) events += "; ";
+      events += core::alarmEventText(c.limits, c.event);
+    }
+    return events;
   }
 
   // The sensor's verdict is read once its 40 s are over, as the panel does.
@@ -270,12 +292,7 @@ class WorkerRun {
     const std::int64_t nowMs = core::steadyNowMs();
     const std::vector<core::AlarmChange> changes = alarms_.update(remote::quantityValues(r), nowMs);
     // The reading that moved an alarm carries the event in its record.
-    std::string events;
-    for (const core::AlarmChange& c : changes) {
-      if (!events.empty()) events += "; ";
-      events += core::alarmEventText(c.limits, c.event);
-    }
-    const bool logged = writeRecord(events);
+    const bool logged = writeRecord(eventsText(changes));
     for (const core::AlarmChange& c : changes)
       w_.sink_.alarm(w_.config_, serial(), c.limits, c.event, time);
     bool published = false;
@@ -413,6 +430,11 @@ void SensorWorker::applySettings(const scpi::Settings& s) {
   std::lock_guard<std::mutex> lock(statusMutex_);
   pendingSettings_ = s;
   view_.settings = s;
+}
+
+void SensorWorker::requestAcknowledge() {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  pendingAck_ = true;
 }
 
 bool SensorWorker::requestZeroCalibration(std::string* why) {

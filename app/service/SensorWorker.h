@@ -88,6 +88,8 @@ class SensorWorker {
   void applySettings(const scpi::Settings& s);
   // False with the reason when no calibration can start now.
   bool requestZeroCalibration(std::string* why);
+  // The alarms acknowledged at the worker's next turn.
+  void requestAcknowledge();
   // Called (on the worker's thread) after each accepted reading and at the end
   // of a calibration; set before start().
   void setRemoteNotify(std::function<void()> fn) { notify_ = std::move(fn); }
@@ -107,6 +109,7 @@ class SensorWorker {
   RemoteView view_;
   std::optional<scpi::Settings> pendingSettings_;
   bool pendingZeroCal_ = false;
+  bool pendingAck_ = false;
   std::function<void()> notify_;
   friend class WorkerRun;
 };

@@ -162,7 +162,10 @@ Service::~Service() {
 }
 
 void Service::startWorker(SensorConfig s) {
-  workers_.push_back(std::make_unique<SensorWorker>(std::move(s), *this));
+  {
+    std::lock_guard<std::mutex> lock(workersMutex_);
+    workers_.push_back(std::make_unique<SensorWorker>(std::move(s), *this));
+  }
   if (notifyFd_ >= 0)
     workers_.back()->setRemoteNotify([this, fd = notifyFd_] {
       // Without a client nobody waits for it; the next client sees the latest.
@@ -263,6 +266,13 @@ bool Service::start(std::string* why) {
   }
   if (mqttConf_.enabled) {
     mqtt_ = std::make_unique<MqttPublisher>(mqttConf_);
+    const std::string prefix = mqttConf_.base + "/", suffix = "/acknowledge";
+    mqtt_->setCommands(prefix + "+" + suffix, [this, prefix, suffix](const std::string& topic,
+                                                                       const std::string&) {
+      if (topic.size() > prefix.size() + suffix.size())
+        acknowledgeAlarms(
+            topic.substr(prefix.size(), topic.size() - prefix.size() - suffix.size()));
+    });
     if (!mqtt_->start(why)) return false;
   }
   if (config_.scpi) notifyFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -305,8 +315,13 @@ void Service::reload(ServiceConfig config) {
     channels_.clear();
     remoteClients_.store(false);
   }
-  workers_.clear();  // the changed and removed ones end here
-  workers_ = std::move(keep);
+  std::vector<std::unique_ptr<SensorWorker>> ending;
+  {
+    std::lock_guard<std::mutex> lock(workersMutex_);
+    ending.swap(workers_);
+    workers_ = std::move(keep);
+  }
+  ending.clear();  // the changed and removed ones end here
   for (SensorConfig& s : want) startWorker(std::move(s));
   const MqttConfig& m = config.mqtt;
   if (m.enabled != mqttConf_.enabled || m.host != mqttConf_.host || m.port != mqttConf_.port ||
@@ -321,6 +336,20 @@ void Service::reload(ServiceConfig config) {
     if (!startRemote(&why))
       std::fprintf(stderr, "zrqd: remote control cannot start again: %s\n", why.c_str());
   }
+}
+
+int Service::acknowledgeAlarms(const std::string& level) {
+  std::lock_guard<std::mutex> lock(workersMutex_);
+  int reached = 0;
+  for (auto& w : workers_) {
+    const SensorStatus st = w->status();
+    if (topicLevel(st.serial.empty() ? w->config().label : st.serial) != level) continue;
+    w->requestAcknowledge();
+    ++reached;
+  }
+  if (!reached)
+    std::fprintf(stderr, "zrqd: no sensor %s to acknowledge alarms of\n", level.c_str());
+  return reached;
 }
 
 bool Service::healthy(std::int64_t sinceMs) const {

@@ -49,6 +49,10 @@ class Service : public ReadingSink {
   bool healthy(std::int64_t sinceMs) const;
   std::vector<SensorStatus> status() const;
   std::string statusText() const;
+  // Acknowledges the alarms of the sensor whose topic level (serial number,
+  // or label before the serial is known) this is; from any thread. The
+  // number of sensors reached.
+  int acknowledgeAlarms(const std::string& level);
 
   // ---- Remote control ([scpi] in the configuration), on the main thread ----
   // The listening address ("" when not serving).
@@ -79,6 +83,8 @@ class Service : public ReadingSink {
   ServiceConfig config_;
   std::unique_ptr<MqttPublisher> mqtt_;
   std::vector<std::unique_ptr<SensorWorker>> workers_;
+  // Changes of workers_ against the broker's thread looking a sensor up.
+  std::mutex workersMutex_;
   std::mutex outMutex_;
   // Remote control: a channel per worker, in the workers' order.
   std::vector<std::unique_ptr<ChannelInstrument>> channels_;

@@ -6,7 +6,8 @@ subscriber that checks what arrives, and a PyVISA script on its SCPI port.
 Checks: every accepted reading of every sensor arrives once and in order, as
 many as each CSV log holds; the retained status is "online", and "offline"
 (the last will) after SIGKILL; an upper limit on the forward average raises
-an alarm at QoS 1 after a power step; the broker stopped and started again
+an alarm at QoS 1 after a power step, and the reading's log record carries the
+event; a latching alarm stands until acknowledged on its topic; the broker stopped and started again
 mid-run: logging goes on, the service reconnects and an alarm raised while the
 broker was away arrives; a USB sensor unplugged and back while the others
 miss nothing; SIGHUP removing a sensor; the numeric suffix of SCPI commands
@@ -15,6 +16,7 @@ status 2.
 
 Usage: zrqd_mqtt.py SIMULATOR ZRQD WORKDIR
 """
+import csv
 import json
 import os
 import re
@@ -156,6 +158,7 @@ alarm = { quantity = "forward_average_w", upper = 150.0, hold_off_ms = 500 }
 port = "7730USB2"
 label = "tx3"
 log = "%s/tx3.csv"
+alarm = { quantity = "forward_average_w", upper = 150.0, latching = true }
 
 [[sensor]]
 port = "%s/tty"
@@ -185,7 +188,10 @@ log = "%s/tx2.csv"
         check(re.fullmatch(r"127\.0\.0\.1:\d+", address) is not None, "zrqd scpi line %r" % address)
         check(sub.wait_for(lambda m: m[0] == base + "/status" and m[1] == "online", 15),
               "status online")
-        raised = lambda m: m[0].endswith("/alarm") and json.loads(m[1])["state"] == "raised"
+        def alarm_of(label, state):
+            return lambda m: (m[0].endswith("/alarm") and json.loads(m[1])["state"] == state
+                              and json.loads(m[1])["label"] == label)
+        raised = alarm_of("tx1", "raised")
         check(sub.wait_for(raised, 25), "the power step raises the alarm")
         alarms = [m for m in sub.messages if raised(m)]
         if alarms:
@@ -193,8 +199,21 @@ log = "%s/tx2.csv"
             check(alarms[0][2] == 1 and a["quantity"] == "forward_average_w" and a["value"] > 150
                   and a["label"] == "tx1", "the alarm at QoS 1 names quantity, value and label: %r"
                   % (alarms[0],))
-        check(sub.wait_for(lambda m: m[0].endswith("/alarm") and
-                           json.loads(m[1])["state"] == "cleared", 10), "the alarm clears")
+        check(sub.wait_for(alarm_of("tx1", "cleared"), 10), "the alarm clears")
+        # tx3's alarm latches: it stands until acknowledged on its topic.
+        held = [json.loads(m[1]) for m in sub.messages if alarm_of("tx3", "raised")(m)]
+        check(held and not sub.wait_for(alarm_of("tx3", "cleared"), 1),
+              "the latching alarm stands after the power is back")
+        if held:
+            sub.c.publish("%s/%s/acknowledge" % (base, held[0]["serial"]), "", qos=1)
+        check(sub.wait_for(alarm_of("tx3", "cleared"), 10), "acknowledged, the latched alarm clears")
+        day = time.strftime("%Y-%m-%d")
+        for label, text in (("tx1", "Alarm raised: forward_average_w 1"),
+                            ("tx3", "Alarm cleared: forward_average_w 1")):
+            with open(os.path.join(work, "%s-%s.csv" % (label, day)), newline="") as f:
+                events = [r[21] for r in csv.reader(f) if len(r) == 22 and r[21]]
+            check(any(e.startswith(text) for e in events),
+                  "%s's log has the event %r...: %r" % (label, text, events))
         if address:
             scpi_channels(address)
 
@@ -224,7 +243,8 @@ log = "%s/tx2.csv"
         with open(conf) as f:
             text = f.read()
         with open(conf, "w") as f:
-            f.write(re.sub(r'\[\[sensor\]\]\nport = "7730USB2"\nlabel = "tx3"\nlog = "[^"]*"\n', "", text))
+            f.write(re.sub(r'\[\[sensor\]\]\nport = "7730USB2"\nlabel = "tx3"\nlog = "[^"]*"\nalarm = [^\n]*\n',
+                           "", text))
         z.send_signal(signal.SIGHUP)
         time.sleep(3)
         with open(status_file) as f:
