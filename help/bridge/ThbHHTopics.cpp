@@ -85,6 +85,14 @@ bool ThbHHTopics::loadFile(const std::string& path, std::string* error) {
     if (error) *error = "The help text file \"" + path + "\" is not a regular file.";
     return false;
   }
+  // Topic lines are short: a file this large is not one, and reading it
+  // whole would hold the caller for minutes.
+  if (st.st_size > kMaxTextFileBytes) {
+    if (error)
+      *error = "The help text file \"" + path + "\" is too large (" + std::to_string(st.st_size) +
+               " bytes) to be a topic list.";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     if (error)

@@ -25,6 +25,9 @@ HB_API std::string trimBlanks(std::string_view s);
 // and everything after it removed, then "." and the extension.
 HB_API std::string defaultTopicFile(const std::string& helpFile, const std::string& extension);
 
+// The largest topic text file read (bytes).
+inline constexpr long kMaxTextFileBytes = 1 << 20;
+
 class HB_API ThbHHTopics {
  public:
   explicit ThbHHTopics(std::string defaultExtension)

@@ -157,4 +157,14 @@ std::string resolveInside(const std::string& base, const std::string& ref) {
   return out.empty() ? "/" : out;
 }
 
+std::string pageProblem(std::string_view data) {
+  if (data.size() > kMaxPageBytes) return "it is larger than 1 MB";
+  std::size_t control = 0;
+  for (const unsigned char c : data)
+    control += c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f';
+  // Text has none; a stray one or two is no damage.
+  if (control > 2 + data.size() / 200) return "it is not text";
+  return {};
+}
+
 }  // namespace hhc

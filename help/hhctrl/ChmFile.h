@@ -5,11 +5,17 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct chmFile;
 
 namespace hhc {
+
+// Why a page's bytes cannot be laid out as text, or empty: a damaged file
+// decompresses to binary, which a text layout would work on for minutes.
+inline constexpr std::size_t kMaxPageBytes = 1 << 20;
+std::string pageProblem(std::string_view data);
 
 class ChmFile {
  public:

@@ -63,6 +63,14 @@ QVariant ChmBrowser::loadResource(int type, const QUrl& name) {
     const std::string path = name.path().toStdString();
     if (auto data = chm_->read(path)) {
       if (type == QTextDocument::ImageResource) return QByteArray::fromStdString(*data);
+      if (const std::string why = pageProblem(*data); !why.empty()) {
+        damaged_ << name.path();
+        if (type != QTextDocument::HtmlResource) return {};
+        return QStringLiteral(
+                   "<html><body><h2>Page cannot be shown</h2><p>The help file's page \"%1\" is "
+                   "damaged: %2. Install the program again to repair the help file.</p></body></html>")
+            .arg(htmlEscape(name.path()), QString::fromStdString(why));
+      }
       QString text = QString::fromUtf8(data->data(), static_cast<qsizetype>(data->size()));
       if (type == QTextDocument::HtmlResource) text = withStyleSheetTypes(text);
       return text;
@@ -313,7 +321,7 @@ const TopicIndex& HelpViewer::searchIndex() {
       const QString lower = QString::fromStdString(f).toLower();
       if (!lower.endsWith(QLatin1String(".htm")) && !lower.endsWith(QLatin1String(".html")))
         continue;
-      if (auto html = chm_.read(f)) index_->add(f, *html);
+      if (auto html = chm_.read(f); html && pageProblem(*html).empty()) index_->add(f, *html);
     }
   }
   return *index_;

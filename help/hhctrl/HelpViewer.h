@@ -33,10 +33,12 @@ class ChmBrowser : public QTextBrowser {
   QVariant loadResource(int type, const QUrl& name) override;
   // Resources asked for that the file does not hold (for tests and the log).
   const QStringList& missing() const { return missing_; }
+  // Pages that are there but cannot be shown (damaged: binary, too large).
+  const QStringList& damaged() const { return damaged_; }
 
  private:
   const ChmFile* chm_ = nullptr;
-  QStringList missing_;
+  QStringList missing_, damaged_;
 };
 
 class HelpViewer : public QMainWindow {

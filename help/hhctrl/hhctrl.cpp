@@ -137,8 +137,9 @@ intptr_t showPopup(const hb::HhPopup* p) {
 }
 
 intptr_t helpContext(HelpViewer* v, const QString& file, uintptr_t number) {
-  // The file's own map points at build paths: the alias file beside it decides.
-  hb::ThbHHTopics aliases("ali");
+  // The file's own map points at build paths: the alias file beside it
+  // decides. Read once per help file, not at every request.
+  static hb::ThbHHTopics aliases("ali");
   std::string error;
   auto topic = aliases.find(static_cast<long>(number), file.toStdString(), true, &error);
   if (!topic || !v->showTopic(QString::fromStdString(*topic))) {

@@ -385,6 +385,17 @@ TEST_F(Routing, OwnerAliasEventReplacesTheLists) {
   EXPECT_EQ(requests().at(0).data, 12u);
 }
 
+TEST_F(Routing, AnAliasFileTooLargeToBeOneIsRefusedUnread) {
+  {
+    std::ofstream f(dir / "ZRQHelp.ali");
+    f << "12=a.htm\n";
+  }
+  fs::resize_file(dir / "ZRQHelp.ali", kMaxTextFileBytes + 1);
+  app.HelpCommand(HELP_CONTEXT, 12);
+  ASSERT_EQ(platform.errors.size(), 1u);
+  EXPECT_NE(platform.errors[0].find("is too large"), std::string::npos) << platform.errors[0];
+}
+
 TEST_F(Routing, UnreadableAliasFileIsReportedOnce) {
   fs::create_directory(dir / "ZRQHelp.ali");  // exists, cannot be read as a file
   app.HelpCommand(HELP_CONTEXT, 12);

@@ -109,3 +109,13 @@ TEST(ChmFileOpen, MissingAndForeignFiles) {
   EXPECT_FALSE(f.isOpen());
   EXPECT_FALSE(f.read("/index.htm").has_value());
 }
+
+// A bit-flipped file decompresses to binary: refused before any layout.
+TEST(PageProblem, BinaryAndOversizedPagesAreRefused) {
+  EXPECT_EQ(pageProblem("<html><body>\tText\r\n</body></html>"), "");
+  std::string garbage(4096, '\0');
+  unsigned x = 12345;
+  for (char& c : garbage) c = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+  EXPECT_EQ(pageProblem(garbage), "it is not text");
+  EXPECT_EQ(pageProblem(std::string(kMaxPageBytes + 1, 'a')), "it is larger than 1 MB");
+}
