@@ -69,6 +69,20 @@ QString canonical(const QString& file) {
   return fi.exists() ? fi.canonicalFilePath() : fi.absoluteFilePath();
 }
 
+// Shown above a modal dialog (F1 pressed in it) as a modal window itself, or
+// the dialog would block it until closed; otherwise as an ordinary window.
+void showAbove(HelpViewer* v) {
+  QWidget* modal = QApplication::activeModalWidget();
+  const Qt::WindowModality want =
+      modal && modal != v ? Qt::ApplicationModal : Qt::NonModal;
+  if (v->windowModality() != want) {
+    // Modality is taken at show time.
+    v->hide();
+    v->setWindowModality(want);
+  }
+  v->show();
+}
+
 // The viewer of that file, created (and opened) on first use.
 HelpViewer* viewerFor(const QString& file, bool* opened) {
   auto& s = state();
@@ -86,13 +100,13 @@ HelpViewer* viewerFor(const QString& file, bool* opened) {
       if (w.fsWinProperties & hb::HHWIN_PROP_TRACKING)
         v->setNotify(w.notify, w.notifyContext, w.hwndCaller, w.idNotify);
     }
-    v->show();
+    showAbove(v);
     if (s.haveWinType && s.winType.notify)
       s.winType.notify(s.winType.notifyContext, s.winType.hwndCaller, s.winType.idNotify,
                        hb::HHN_WINDOW_CREATE, "");
   } else {
     *opened = v->isFileOpen();
-    v->show();
+    showAbove(v);
   }
   v->raise();
   v->activateWindow();

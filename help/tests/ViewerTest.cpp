@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTextBlock>
@@ -344,6 +345,24 @@ class PlugIn : public ::testing::Test {
   }
   hb::HelpPlatform platform;
 };
+
+// F1 in a modal dialog: the viewer comes above it, usable, not blocked by it;
+// from the main window again it is an ordinary window.
+TEST_F(PlugIn, FromAModalDialogTheViewerIsUsable) {
+  const std::string chm = FIXTURE_CHM;
+  QDialog dialog;
+  dialog.setModal(true);
+  dialog.show();
+  ASSERT_EQ(QApplication::activeModalWidget(), &dialog);
+  ASSERT_NE(call(hb::HH_DISPLAY_TOPIC, chm + "::/beta.htm", 0), 0);
+  ASSERT_NE(viewer(), nullptr);
+  EXPECT_EQ(QApplication::activeModalWidget(), viewer());
+  viewer()->close();
+  dialog.hide();
+  ASSERT_NE(call(hb::HH_DISPLAY_TOPIC, chm + "::/beta.htm", 0), 0);
+  EXPECT_EQ(viewer()->windowModality(), Qt::NonModal);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
 
 TEST_F(PlugIn, AnswersTheCommands) {
   const std::string chm = FIXTURE_CHM;

@@ -16,6 +16,8 @@ using zrq::core::TrendQuantity;
 namespace {
 
 constexpr int kLeft = 62, kRight = 132, kTop = 6, kBottom = 22;
+// Following the newest reading, the view moves on by 1/kFollowSteps of its width.
+constexpr int kFollowSteps = 40;
 constexpr int kLanePad = 4;  // keeps the extremes off the lane's frame
 constexpr QRgb kWhite = 0xFFFFFFFF, kGrid = 0xFFE1E1E1, kFrame = 0xFF969696;
 
@@ -174,7 +176,15 @@ TrendPlot::View TrendPlot::currentView() const {
   const std::int64_t oldest = store_->timeAt(0), newest = store_->timeAt(store_->size() - 1);
   if (spanMs_ > 0) {
     const std::int64_t width = std::max<std::int64_t>(1, spanMs_ / count);
-    return {width, floorDiv(endMs_.value_or(newest), width) - count + 1, count};
+    std::int64_t end = floorDiv(endMs_.value_or(newest), width);
+    // Following the newest reading, the view moves on in steps of a few
+    // columns, not one at every reading: between steps a reading draws one
+    // column instead of moving the whole plot.
+    if (!endMs_) {
+      const std::int64_t step = std::max(1, count / kFollowSteps);
+      end = (floorDiv(end, step) + 1) * step - 1;
+    }
+    return {width, end - count + 1, count};
   }
   // Every reading: the width steps up as the store fills, so the columns stay put meanwhile.
   const std::int64_t width = niceWidth((newest - oldest) / count + 1);
@@ -304,7 +314,8 @@ const QImage& TrendPlot::timeAxis() {
     return axis_;
   axisFirst_ = drawn_.first;
   axisWidth_ = drawn_.widthMs;
-  axis_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+  // Opaque, and kept between redraws: painting it is a plain copy.
+  if (axis_.size() != size) axis_ = QImage(size, QImage::Format_RGB32);
   axis_.fill(palette().window().color());
   QPainter p(&axis_);
   p.setFont(font());
@@ -463,6 +474,7 @@ void TrendPlot::redrawData() {
       std::fill_n(bits + y * stride, data_.width(), c);
   drawn_ = v;
   if (!v.valid() || data_.isNull()) return;
+  dataEnd_ = floorDiv(store_->timeAt(store_->size() - 1), v.widthMs);
   chooseTimeStep();
   for (std::int64_t k = v.first; k < v.first + v.count; ++k)
     if (gridColumn(k)) paintGridColumn(ringX(k));
@@ -495,19 +507,33 @@ void TrendPlot::readingAdded() {
   // pixel (a new extreme, the average drifting) the columns are drawn again.
   if (holdPixels() != holdYs_) return refresh();
   const std::int64_t oldEnd = drawn_.first + drawn_.count - 1, newEnd = v.first + v.count - 1;
-  const bool moved = v.first != drawn_.first;
+  const std::int64_t shift = v.first - drawn_.first;
+  const std::int64_t newest = floorDiv(store_->timeAt(store_->size() - 1), v.widthMs);
+  const std::int64_t from = std::min(dataEnd_, newest);
   clearColumns(v, oldEnd + 1, newEnd + 1);
   drawn_ = v;
-  drawColumns(v, oldEnd, newEnd + 1);
+  drawColumns(v, from, newest + 1);
+  dataEnd_ = newest;
   const QRect pr = plotRect();
-  if (moved) {
-    update(pr.adjusted(0, 0, kRight, kBottom));  // the time labels move too
+  auto xOfColumn = [&](std::int64_t k) {
+    return pr.left() + static_cast<int>(std::clamp<std::int64_t>(k - v.first, -1, v.count));
+  };
+  if (shift > 0) {
+    // Everything inside the plot's frame is tied to time: what is on screen
+    // moves left (a copy in the window's buffer) and only the columns from
+    // the last drawn one on are painted again. The labels under it follow.
+    const QRect inside(pr.left() + 1, pr.top(), pr.width() - 2, pr.height());
+    scroll(-static_cast<int>(shift), 0, inside);
+    const int x = xOfColumn(from);
+    update(QRect(x - 1, pr.top(), pr.right() - x + 2, pr.height()));
+    update(QRect(0, pr.bottom() + 1, width(), height() - pr.bottom() - 1));
   } else {
-    // Only the last column changed, and the holds beside the lanes.
-    const int x = pr.left() + static_cast<int>(oldEnd - v.first);
-    update(QRect(x - 1, pr.top(), 3, pr.height()));
-    update(QRect(pr.right(), pr.top(), kRight, pr.height()));
+    // Only the columns of the new readings changed.
+    const int x = xOfColumn(from);
+    update(QRect(x - 1, pr.top(), xOfColumn(newest) - x + 3, pr.height()));
   }
+  // The holds beside the lanes.
+  update(QRect(pr.right(), pr.top(), kRight, pr.height()));
 }
 
 QRect TrendPlot::laneRect(TrendQuantity q) const {
@@ -535,7 +561,7 @@ const QImage& TrendPlot::holdTexts() {
   if (texts == holdKey_ && holdImage_.size() == size && !holdStale_) return holdImage_;
   holdStale_ = false;
   holdKey_ = texts;
-  holdImage_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+  if (holdImage_.size() != size) holdImage_ = QImage(size, QImage::Format_RGB32);
   holdImage_.fill(palette().window().color());
   QPainter p(&holdImage_);
   p.setFont(font());
@@ -635,7 +661,10 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
   for (const Lane& l : lanes_) {
     p.setClipRect(l.rect.adjusted(1, 1, -1, -1).intersected(e->rect().translated(-pr.topLeft())));
     auto hline = [&](double value, Qt::PenStyle style, QColor color) {
-      p.setPen(QPen(color, 1, style));
+      QPen pen(color, 1, style);
+      // The dashes keep their place in time, as the columns scroll by.
+      pen.setDashOffset(static_cast<qreal>(((drawn_.first % 6) + 6) % 6));
+      p.setPen(pen);
       const double y = yOf(l, value);
       p.drawLine(QPointF(0, y), QPointF(l.rect.width(), y));
     };

@@ -124,6 +124,7 @@ class TrendPlot : public QWidget {
   std::int64_t spanMs_ = 10 * 60 * 1000;
   std::optional<std::int64_t> endMs_;
   View drawn_;                                   // the view the data image shows
+  std::int64_t dataEnd_ = 0;                     // the newest reading's column it shows
   QImage layer_;                                 // background, lanes, grid, labels
   QImage data_;                                  // the lines, columns in a ring of the plot's width
   std::vector<QRgb> rowColor_;                   // the data image's background, row by row
