@@ -1,7 +1,7 @@
 #include "core/Alarm.h"
 
 #include <cmath>
-#include <cstdio>
+#include <charconv>
 
 namespace zrq::core {
 
@@ -118,10 +118,12 @@ std::optional<AlarmEvent> AlarmEvaluator::acknowledge(std::int64_t nowMs) {
 }
 
 namespace {
+// Six significant digits with "." whatever the locale: the text goes into
+// comma-separated logs.
 void appendValue(std::string& out, double v, std::string_view unit) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6g", v);
-  out += buf;
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+  out.append(buf, r.ec == std::errc() ? r.ptr : buf);
   if (!unit.empty()) {
     out += ' ';
     out += unit;
@@ -159,7 +161,8 @@ std::vector<AlarmChange> AlarmSet::update(const QuantityValues& values, std::int
 std::vector<AlarmChange> AlarmSet::acknowledge(std::int64_t nowMs) {
   std::vector<AlarmChange> changes;
   for (AlarmEvaluator& a : alarms_)
-    if (const std::optional<AlarmEvent> e = a.acknowledge(nowMs)) changes.push_back({a.limits(), *e});
+    if (const std::optional<AlarmEvent> e = a.acknowledge(nowMs))
+      changes.push_back({a.limits(), *e});
   return changes;
 }
 

@@ -299,16 +299,33 @@ std::optional<TrendLimitLines> trendLimitLines(const AlarmLimits& limits, bool p
   TrendLimitLines l;
   enum { Same, WattsIn, DbmIn } in = Same;
   switch (limits.quantity) {
-    case Q::ForwardAverageW: l.quantity = TrendQuantity::ForwardAverage, in = WattsIn; break;
-    case Q::ForwardAverageDbm: l.quantity = TrendQuantity::ForwardAverage, in = DbmIn; break;
-    case Q::ForwardPeakW: l.quantity = TrendQuantity::Peak, in = WattsIn; break;
-    case Q::ForwardBurstW: l.quantity = TrendQuantity::Burst, in = WattsIn; break;
-    case Q::ReflectedW: l.quantity = TrendQuantity::Reflected, in = WattsIn; break;
-    case Q::CrestFactorDb: l.quantity = TrendQuantity::Crest; break;
-    case Q::Vswr: l.quantity = TrendQuantity::Vswr; break;
-    case Q::ReturnLossDb: l.quantity = TrendQuantity::ReturnLoss; break;
+    case Q::ForwardAverageW:
+      l.quantity = TrendQuantity::ForwardAverage, in = WattsIn;
+      break;
+    case Q::ForwardAverageDbm:
+      l.quantity = TrendQuantity::ForwardAverage, in = DbmIn;
+      break;
+    case Q::ForwardPeakW:
+      l.quantity = TrendQuantity::Peak, in = WattsIn;
+      break;
+    case Q::ForwardBurstW:
+      l.quantity = TrendQuantity::Burst, in = WattsIn;
+      break;
+    case Q::ReflectedW:
+      l.quantity = TrendQuantity::Reflected, in = WattsIn;
+      break;
+    case Q::CrestFactorDb:
+      l.quantity = TrendQuantity::Crest;
+      break;
+    case Q::Vswr:
+      l.quantity = TrendQuantity::Vswr;
+      break;
+    case Q::ReturnLossDb:
+      l.quantity = TrendQuantity::ReturnLoss;
+      break;
     case Q::CcdfPercent:
-    case Q::Rho: return std::nullopt;
+    case Q::Rho:
+      return std::nullopt;
   }
   auto shown = [&](std::optional<double> v) -> std::optional<double> {
     if (!v) return v;

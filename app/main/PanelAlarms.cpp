@@ -41,8 +41,9 @@ const QString kAckStyle = QStringLiteral(
 QString shortText(const core::AlarmLimits& l, const core::AlarmEvent& e) {
   static constexpr std::array<const char*, core::kAlarmQuantityCount> kShort{
       "Fwd avg", "Fwd avg", "Peak", "Burst", "Crest", "CCDF", "Refl", "Rho", "VSWR", "RL"};
-  const QString unit = QString::fromLatin1(core::alarmQuantityUnit(l.quantity).data(),
-                                           static_cast<int>(core::alarmQuantityUnit(l.quantity).size()));
+  const QString unit =
+      QString::fromLatin1(core::alarmQuantityUnit(l.quantity).data(),
+                          static_cast<int>(core::alarmQuantityUnit(l.quantity).size()));
   auto number = [&](double v) {
     QString t = QString::number(v, 'g', 4);
     return unit.isEmpty() ? t : t + QLatin1Char(' ') + unit;
@@ -139,16 +140,15 @@ void PanelAlarms::setLimits(const std::vector<core::AlarmLimits>& limits) {
   showState();
 }
 
-void PanelAlarms::setLimitsView(
-    std::function<void(const std::vector<core::AlarmLimits>&)> view) {
+void PanelAlarms::setLimitsView(std::function<void(const std::vector<core::AlarmLimits>&)> view) {
   limitsView_ = std::move(view);
   if (limitsView_) limitsView_(limits_);
 }
 
 void PanelAlarms::readingAccepted() {
   if (set_.empty()) return;
-  const core::QuantityValues values = remote::quantityValues(
-      remote::readingOf(main_.state, 0, std::string()));
+  const core::QuantityValues values =
+      remote::quantityValues(remote::readingOf(main_.state, 0, std::string()));
   apply(set_.update(values, core::steadyNowMs()));
 }
 
@@ -206,9 +206,7 @@ void PanelAlarms::showState() {
   main_.statusBar()->setVisible(!limits_.empty());
   lblAlarm->setText(annunciatorText());
   lblAlarm->setToolTip(set_.active() ? lastEvent_ : QString());
-  lblAlarm->setStyleSheet(!set_.active()  ? kClearStyle
-                          : set_.sounding() ? kAlarmStyle
-                                            : kAckStyle);
+  lblAlarm->setStyleSheet(!set_.active() ? kClearStyle : set_.sounding() ? kAlarmStyle : kAckStyle);
   btnAcknowledge->setEnabled(set_.active() && set_.sounding());
   emit changed();
 }

@@ -11,10 +11,16 @@
 
 namespace {
 
-constexpr std::array<const char*, zrq::core::kAlarmQuantityCount> kCaptions{
-    "Forward average (W)", "Forward average (dBm)", "Forward peak (W)", "Forward burst (W)",
-    "Crest factor (dB)",   "CCDF (%)",              "Reflected (W)",    "Rho",
-    "VSWR",                "Return loss (dB)"};
+constexpr std::array<const char*, zrq::core::kAlarmQuantityCount> kCaptions{"Forward average (W)",
+                                                                            "Forward average (dBm)",
+                                                                            "Forward peak (W)",
+                                                                            "Forward burst (W)",
+                                                                            "Crest factor (dB)",
+                                                                            "CCDF (%)",
+                                                                            "Reflected (W)",
+                                                                            "Rho",
+                                                                            "VSWR",
+                                                                            "Return loss (dB)"};
 
 QString numberText(const std::optional<double>& v) {
   return v ? QString::number(*v, 'g', 10) : QString();

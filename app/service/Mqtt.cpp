@@ -107,10 +107,10 @@ void MqttPublisher::onDisconnectThunk(mosquitto*, void* self, int) {
 void MqttPublisher::onMessageThunk(mosquitto*, void* self, const mosquitto_message* m) {
   auto* me = static_cast<MqttPublisher*>(self);
   if (!m || m->retain || !m->topic || !me->onCommand_) return;
-  const std::string payload =
-      m->payload && m->payloadlen > 0
-          ? std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen))
-          : std::string();
+  const std::string payload = m->payload && m->payloadlen > 0
+                                  ? std::string(static_cast<const char*>(m->payload),
+                                                static_cast<std::size_t>(m->payloadlen))
+                                  : std::string();
   me->onCommand_(m->topic, payload);
 }
 
@@ -118,8 +118,7 @@ void MqttPublisher::connectedNow() {
   const std::string online = "online";
   mosquitto_publish(client_, nullptr, statusTopic_.c_str(), static_cast<int>(online.size()),
                     online.data(), 1, true);
-  if (!commandFilter_.empty())
-    mosquitto_subscribe(client_, nullptr, commandFilter_.c_str(), 1);
+  if (!commandFilter_.empty()) mosquitto_subscribe(client_, nullptr, commandFilter_.c_str(), 1);
   if (onConnect_) onConnect_();
   std::lock_guard<std::mutex> lock(queueMutex_);
   while (!queue_.empty()) {

@@ -267,12 +267,12 @@ bool Service::start(std::string* why) {
   if (mqttConf_.enabled) {
     mqtt_ = std::make_unique<MqttPublisher>(mqttConf_);
     const std::string prefix = mqttConf_.base + "/", suffix = "/acknowledge";
-    mqtt_->setCommands(prefix + "+" + suffix, [this, prefix, suffix](const std::string& topic,
-                                                                       const std::string&) {
-      if (topic.size() > prefix.size() + suffix.size())
-        acknowledgeAlarms(
-            topic.substr(prefix.size(), topic.size() - prefix.size() - suffix.size()));
-    });
+    mqtt_->setCommands(prefix + "+" + suffix,
+                       [this, prefix, suffix](const std::string& topic, const std::string&) {
+                         if (topic.size() > prefix.size() + suffix.size())
+                           acknowledgeAlarms(topic.substr(
+                               prefix.size(), topic.size() - prefix.size() - suffix.size()));
+                       });
     if (!mqtt_->start(why)) return false;
   }
   if (config_.scpi) notifyFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

@@ -68,7 +68,8 @@ QVariant ChmBrowser::loadResource(int type, const QUrl& name) {
         if (type != QTextDocument::HtmlResource) return {};
         return QStringLiteral(
                    "<html><body><h2>Page cannot be shown</h2><p>The help file's page \"%1\" is "
-                   "damaged: %2. Install the program again to repair the help file.</p></body></html>")
+                   "damaged: %2. Install the program again to repair the help "
+                   "file.</p></body></html>")
             .arg(htmlEscape(name.path()), QString::fromStdString(why));
       }
       QString text = QString::fromUtf8(data->data(), static_cast<qsizetype>(data->size()));

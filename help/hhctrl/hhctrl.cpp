@@ -73,8 +73,7 @@ QString canonical(const QString& file) {
 // the dialog would block it until closed; otherwise as an ordinary window.
 void showAbove(HelpViewer* v) {
   QWidget* modal = QApplication::activeModalWidget();
-  const Qt::WindowModality want =
-      modal && modal != v ? Qt::ApplicationModal : Qt::NonModal;
+  const Qt::WindowModality want = modal && modal != v ? Qt::ApplicationModal : Qt::NonModal;
   if (v->windowModality() != want) {
     // Modality is taken at show time.
     v->hide();

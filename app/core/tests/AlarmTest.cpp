@@ -129,7 +129,8 @@ TEST(AlarmSet, ChangesNameTheirLimitsAndAcknowledgeActsOnEach) {
   v[static_cast<int>(AlarmQuantity::ForwardAverageW)] = 120;
   auto changes = set.update(v, 0);
   ASSERT_EQ(changes.size(), 2u);
-  EXPECT_EQ(alarmEventText(changes[0].limits, changes[0].event), "Alarm raised: vswr 2.1 above 1.5");
+  EXPECT_EQ(alarmEventText(changes[0].limits, changes[0].event),
+            "Alarm raised: vswr 2.1 above 1.5");
   EXPECT_EQ(alarmEventText(changes[1].limits, changes[1].event),
             "Alarm raised: forward_average_w 120 W above 100 W");
   v[static_cast<int>(AlarmQuantity::Vswr)] = 1.2;

@@ -104,7 +104,8 @@ TEST_F(PanelTest, MenuBarHasItsItemsCaptionsHintsAndInitialStates) {
   EXPECT_EQ(items(w->File1), QStringList{"E&xit"});
   EXPECT_EQ(items(w->Meter1), (QStringList{"&Forward", "&Reflected"}));
   EXPECT_EQ(items(w->Logging1), (QStringList{"&Active?", "-", "S&et Up", "L&og File..."}));
-  EXPECT_EQ(items(w->Window2), (QStringList{"&PeakPower", "&Burst Power", "&Trend"}));
+  EXPECT_EQ(items(w->Window2),
+            (QStringList{"&PeakPower", "&Burst Power", "&Trend", "-", "&Alarms..."}));
   EXPECT_EQ(items(w->Help1), (QStringList{"&ZRQ Help", "-", "A&bout"}));
   EXPECT_EQ(w->LogFile1->toolTip(), "Use .csv extension to log directly to MS Excel");
   EXPECT_EQ(w->BXTToolHelp1->toolTip(), "Help File");

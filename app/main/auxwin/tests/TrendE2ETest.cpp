@@ -157,4 +157,18 @@ TEST_F(TrendE2E, ShowsThePowerStepsAndTheGapOfADropout) {
   // A file that cannot be written is refused with a reason.
   EXPECT_FALSE(trend->exportCsv("/nonexistent/trend.csv", &why));
   EXPECT_FALSE(why.empty());
+
+  // The picture as shown, with its line.
+  const QString png = QDir::tempPath() + "/trend-e2e.png";
+  ASSERT_TRUE(trend->exportPng(png, &why)) << why;
+  const QImage saved(png);
+  EXPECT_EQ(saved.size(), trend->plot->grab().size());
+  int linePixels = 0;
+  for (int y = lane.top(); y <= lane.bottom(); ++y)
+    linePixels += saved.pixel(*after * saved.width() / trend->plot->width(),
+                              y * saved.height() / trend->plot->height()) == line;
+  EXPECT_GT(linePixels, 0);
+  why.clear();
+  EXPECT_FALSE(trend->exportPng("/nonexistent/trend.png", &why));
+  EXPECT_FALSE(why.empty());
 }
