@@ -41,6 +41,7 @@ constexpr WindowContext kContexts[] = {
     {"frmdisplayPeak", help::HC_PEAK_BURST},
     {"frmdisplayBurst", help::HC_PEAK_BURST},
     {"frmTrend", help::HC_TREND},
+    {"frmAlarms", help::HC_TREND},
 };
 
 }  // namespace

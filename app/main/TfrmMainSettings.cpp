@@ -10,10 +10,12 @@
 #include <string>
 
 #include "PanelAlarms.h"
+#include "QtHelpPlatform.h"
 #include "TfrmAbout.h"
 #include "TfrmAlarms.h"
 #include "TfrmFilterValue.h"
 #include "TfrmMain.h"
+#include "TfrmMainHelp.h"
 #include "uiface/MsgBox.h"
 
 using zrq::core::MeasType;
@@ -153,6 +155,8 @@ void TfrmMain::Alarms1Click() {
   auto* dlg = findChild<TfrmAlarms*>(QString(), Qt::FindDirectChildrenOnly);
   if (!dlg) {
     dlg = new TfrmAlarms(this);
+    // Made after the help's set-up named the windows: F1 needs its topic here.
+    hb::setHelpContext(dlg, zrq::app::MainHelp::contextOf("frmAlarms"));
     connect(dlg, &QDialog::accepted, this, [this, dlg] {
       std::vector<zrq::core::AlarmLimits> limits;
       if (alarms_ && dlg->readLimits(limits)) alarms_->setLimits(limits);

@@ -15,7 +15,9 @@
 #include "QtTestApp.h"
 #include "HelpContexts.h"
 #include "HtmlHelpEngine.h"
+#include "PanelAlarms.h"
 #include "TfrmAbout.h"
+#include "TfrmAlarms.h"
 #include "TfrmFilterValue.h"
 #include "TfrmMain.h"
 #include "TfrmMainHelp.h"
@@ -109,6 +111,16 @@ TEST_F(ProgramHelp, F1OpensEachWindowsTopic) {
   // Other keys are left alone.
   QTest::keyClick(main.get(), Qt::Key_F2);
   EXPECT_EQ(topicShown(), "/filter.htm");
+  // In a modal dialog: its topic, in a viewer the dialog does not block.
+  main->setAlarms(new zrq::app::PanelAlarms(*main));
+  main->Alarms1->trigger();  // Window > Alarms...
+  auto* alarms = main->findChild<TfrmAlarms*>();
+  ASSERT_TRUE(alarms && alarms->isVisible());
+  QTest::keyClick(alarms, Qt::Key_F1);
+  EXPECT_EQ(topicShown(), "/trend.htm");
+  EXPECT_EQ(QApplication::activeModalWidget(), viewer());
+  viewer()->close();
+  alarms->reject();
 }
 
 TEST_F(ProgramHelp, SearchTabFromTheSocket) {
