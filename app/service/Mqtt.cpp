@@ -2,6 +2,8 @@
 
 #include <mosquitto.h>
 
+#include <cstdio>
+
 namespace zrq::service {
 
 namespace {
@@ -26,6 +28,7 @@ bool MqttPublisher::start(std::string* why) {
   mosquitto_connect_callback_set(client_, &MqttPublisher::onConnectThunk);
   mosquitto_disconnect_callback_set(client_, &MqttPublisher::onDisconnectThunk);
   mosquitto_message_callback_set(client_, &MqttPublisher::onMessageThunk);
+  mosquitto_log_callback_set(client_, &MqttPublisher::onLogThunk);
   mosquitto_reconnect_delay_set(client_, 1, 30, true);
   if (!config_.username.empty() &&
       mosquitto_username_pw_set(client_, config_.username.c_str(),
@@ -97,7 +100,30 @@ void MqttPublisher::publishReliable(const std::string& topic, const std::string&
 }
 
 void MqttPublisher::onConnectThunk(mosquitto*, void* self, int rc) {
-  if (rc == 0) static_cast<MqttPublisher*>(self)->connectedNow();
+  auto* me = static_cast<MqttPublisher*>(self);
+  if (rc == 0) {
+    me->refused_.store(0);
+    return me->connectedNow();
+  }
+  // Said once, not at every retry: a wrong password stays wrong.
+  if (me->refused_.exchange(rc) != rc)
+    std::fprintf(stderr, "zrqd: the broker %s:%d refused the connection: %s\n",
+                 me->config_.host.c_str(), me->config_.port, mosquitto_connack_string(rc));
+}
+
+void MqttPublisher::onLogThunk(mosquitto*, void* self, int level, const char* text) {
+  if (level != MOSQ_LOG_ERR || !text) return;
+  auto* me = static_cast<MqttPublisher*>(self);
+  // A TLS failure repeats with every retry: the first of a run is enough.
+  std::lock_guard<std::mutex> lock(me->queueMutex_);
+  if (me->lastError_ == text) return;
+  me->lastError_ = text;
+  std::fprintf(stderr, "zrqd: MQTT: %s\n", text);
+}
+
+std::string MqttPublisher::refusal() const {
+  const int rc = refused_.load();
+  return rc ? mosquitto_connack_string(rc) : std::string();
 }
 
 void MqttPublisher::onDisconnectThunk(mosquitto*, void* self, int) {

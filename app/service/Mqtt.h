@@ -52,6 +52,8 @@ class MqttPublisher {
   }
 
   bool connected() const { return connected_.load(); }
+  // Why the broker refused the last connection ("not authorised"), or empty.
+  std::string refusal() const;
   std::int64_t connections() const { return connections_.load(); }
   std::int64_t dropped() const { return dropped_.load(); }
   const std::string& statusTopic() const { return statusTopic_; }
@@ -59,6 +61,7 @@ class MqttPublisher {
  private:
   static void onConnectThunk(mosquitto*, void* self, int rc);
   static void onDisconnectThunk(mosquitto*, void* self, int rc);
+  static void onLogThunk(mosquitto*, void* self, int level, const char* text);
   static void onMessageThunk(mosquitto*, void* self, const struct mosquitto_message* m);
   void connectedNow();
 
@@ -70,6 +73,8 @@ class MqttPublisher {
   std::string commandFilter_;
   std::function<void(const std::string&, const std::string&)> onCommand_;
   std::atomic<bool> connected_{false};
+  std::atomic<int> refused_{0};
+  std::string lastError_;  // under queueMutex_
   std::atomic<std::int64_t> connections_{0};
   std::atomic<std::int64_t> dropped_{0};
   std::mutex queueMutex_;

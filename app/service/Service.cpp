@@ -369,6 +369,8 @@ std::string Service::statusText() const {
   std::ostringstream out;
   out << "broker " << (!mqtt_ ? "none" : mqtt_->connected() ? "connected" : "disconnected");
   if (mqtt_) out << " " << mqttConf_.host << ":" << mqttConf_.port;
+  if (mqtt_ && !mqtt_->connected() && !mqtt_->refusal().empty())
+    out << " (refused: " << mqtt_->refusal() << ")";
   out << "\n";
   out << "label\tport\tserial\tstate\treadings\trecords\tpublished\tconnects\tlast "
          "reading\terror\n";

@@ -11,7 +11,8 @@ event; a latching alarm stands until acknowledged on its topic; the broker stopp
 mid-run: logging goes on, the service reconnects and an alarm raised while the
 broker was away arrives; a USB sensor unplugged and back while the others
 miss nothing; SIGHUP removing a sensor; the numeric suffix of SCPI commands
-picking the sensor; a bad configuration is refused with its line and exit
+picking the sensor; a broker wanting TLS and a password (a wrong one is said
+plainly); a bad configuration is refused with its line and exit
 status 2.
 
 Usage: zrqd_mqtt.py SIMULATOR ZRQD WORKDIR
@@ -317,10 +318,81 @@ def ordered_and_complete(sim, zrqd, work):
           "a discovery message per quantity points at its topic: %r" % ha[:1])
 
 
+def tls_and_password(sim, zrqd, work):
+    """A broker that wants TLS and a password: readings arrive with the right
+    ones; a wrong password is said plainly and logging goes on."""
+    tls = os.path.join(work, "tls")
+    os.makedirs(tls, exist_ok=True)
+    cert, key, pw = (os.path.join(tls, n) for n in ("cert.pem", "key.pem", "passwd"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                    "-out", cert, "-days", "2", "-subj", "/CN=127.0.0.1",
+                    "-addext", "subjectAltName=IP:127.0.0.1"], check=True, capture_output=True)
+    os.chmod(key, 0o644)  # the broker may run as its own user
+    subprocess.run(["mosquitto_passwd", "-b", "-c", pw, "zrq", "s3cret"], check=True,
+                   capture_output=True)
+    os.chmod(pw, 0o644)
+    port = free_port()
+    conf = os.path.join(tls, "mosquitto.conf")
+    with open(conf, "w") as f:
+        f.write("listener %d 127.0.0.1\ncafile %s\ncertfile %s\nkeyfile %s\n"
+                "allow_anonymous false\npassword_file %s\npersistence false\n"
+                % (port, cert, cert, key, pw))
+    broker = subprocess.Popen(["mosquitto", "-c", conf], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    base = "zrq/tls%d" % os.getpid()
+    got = []
+    c = mqtt.Client(client_id="zrqd-tls-%d" % os.getpid(), clean_session=True)
+    c.tls_set(ca_certs=cert)
+    c.username_pw_set("zrq", "s3cret")
+    c.on_message = lambda c, u, m: got.append(m.topic)
+    c.on_connect = lambda c, u, f, rc: c.subscribe(base + "/#", qos=1)
+    for _ in range(50):
+        try:
+            c.connect("127.0.0.1", port)
+            break
+        except OSError:
+            time.sleep(0.1)
+    c.loop_start()
+    usb = os.path.join(tls, "usb")
+    os.makedirs(usb, exist_ok=True)
+    s = subprocess.Popen([sim, "--usb", "1", "--usb-dir", usb], stdout=subprocess.DEVNULL)
+    env = dict(os.environ, ZERVDCOM_HID_SIM_DIR=usb)
+    try:
+        for password, expect in (("s3cret", True), ("wrong", False)):
+            zconf = os.path.join(tls, "zrqd-%s.toml" % password)
+            with open(zconf, "w") as f:
+                f.write('[mqtt]\nurl = "mqtts://127.0.0.1:%d"\nbase = "%s"\nusername = "zrq"\n'
+                        'password = "%s"\nca_file = "%s"\n[[sensor]]\nport = "7730USB1"\n'
+                        'log = "%s/tls-%s.csv"\n' % (port, base, password, cert, tls, password))
+            status = os.path.join(tls, "status-" + password)
+            del got[:]
+            r = subprocess.run([zrqd, "--config", zconf, "--seconds", "5", "--status-file", status],
+                               env=env, capture_output=True, text=True, timeout=60)
+            time.sleep(0.5)
+            readings = len([t for t in got if t.endswith("/reading")])
+            logged = csv_records(os.path.join(tls, "tls-%s-%s.csv" % (password, time.strftime("%Y-%m-%d"))))
+            if expect:
+                check(r.returncode == 0 and readings > 20,
+                      "over TLS with the password: %d readings arrive" % readings)
+            else:
+                with open(status) as f:
+                    first = f.readline().strip()
+                check(readings == 0 and "refused the connection: Connection Refused: not authorised"
+                      in r.stderr and first.endswith("(refused: Connection Refused: not authorised.)"),
+                      "a wrong password is said on stderr and in the status: %r %r" % (r.stderr, first))
+                check(logged > 20, "and logging goes on: %d records" % logged)
+    finally:
+        c.loop_stop()
+        c.disconnect()
+        stop(s)
+        stop(broker)
+
+
 if __name__ == "__main__":
     sim, zrqd, work = sys.argv[1:4]
     shutil.rmtree(work, ignore_errors=True)  # the daily logs of an earlier run
     ordered_and_complete(sim, zrqd, work)
+    tls_and_password(sim, zrqd, work)
     main(sim, zrqd, work)
     print("%d failure(s)" % len(failures))
     sys.exit(1 if failures else 0)
