@@ -429,6 +429,28 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
 // The data image is opaque, so that showing it is a copy: its background is
 // white with the value grid and the lanes' top and bottom edges, the same in
 // every column, and a cleared column takes it again.
+// The rows whose background changed, repainted where no data covers them:
+// what a full redraw would give, at the cost of a few rows.
+void TrendPlot::moveHoldRows() {
+  const std::vector<QRgb> before = rowColor_;
+  fillRowColors();
+  if (before.size() != rowColor_.size()) return refresh();
+  auto* bits = reinterpret_cast<QRgb*>(data_.bits());
+  const qsizetype stride = data_.bytesPerLine() / 4;
+  const QRect pr = plotRect();
+  for (std::size_t y = 0; y < rowColor_.size(); ++y) {
+    if (before[y] == rowColor_[y]) continue;
+    QRgb* row = bits + static_cast<qsizetype>(y) * stride;
+    for (std::int64_t k = drawn_.first; k < drawn_.first + drawn_.count; ++k) {
+      const bool grid = gridColumn(k);
+      const QRgb was = grid && before[y] == kWhite ? kGrid : before[y];
+      QRgb& px = row[ringX(k)];
+      if (px == was) px = grid && rowColor_[y] == kWhite ? kGrid : rowColor_[y];
+    }
+    update(QRect(pr.left(), pr.top() + static_cast<int>(y), pr.width(), 1));
+  }
+}
+
 void TrendPlot::fillRowColors() {
   rowColor_.assign(static_cast<std::size_t>(std::max(0, plotRect().height())), kWhite);
   auto set = [&](int y, QRgb c) {
@@ -504,8 +526,8 @@ void TrendPlot::readingAdded() {
       v.first < drawn_.first || v.first - drawn_.first >= v.count || fitRanges(v, true))
     return refresh();
   // The hold lines lie under the data, in every column: when one moves by a
-  // pixel (a new extreme, the average drifting) the columns are drawn again.
-  if (holdPixels() != holdYs_) return refresh();
+  // pixel (a new extreme, the average drifting) only its rows change.
+  if (holdPixels() != holdYs_) moveHoldRows();
   const std::int64_t oldEnd = drawn_.first + drawn_.count - 1, newEnd = v.first + v.count - 1;
   const std::int64_t shift = v.first - drawn_.first;
   const std::int64_t newest = floorDiv(store_->timeAt(store_->size() - 1), v.widthMs);
@@ -524,6 +546,21 @@ void TrendPlot::readingAdded() {
     // the last drawn one on are painted again. The labels under it follow.
     const QRect inside(pr.left() + 1, pr.top(), pr.width() - 2, pr.height());
     scroll(-static_cast<int>(shift), 0, inside);
+    // A line from a reading now left of the view is not kept: the plot
+    // starts at its first reading, as when drawn afresh.
+    std::int64_t firstShown = v.first + v.count;
+    for (const Lane& l : lanes_) {
+      const auto cols = store_->reduce(l.q, v.widthMs, v.first, v.count);
+      for (std::int64_t k = v.first; k < firstShown; ++k)
+        if (!cols[static_cast<std::size_t>(k - v.first)].empty()) {
+          firstShown = k;
+          break;
+        }
+    }
+    if (firstShown > v.first) {
+      clearColumns(v, v.first, firstShown);
+      update(QRect(pr.left(), pr.top(), xOfColumn(firstShown) - pr.left() + 1, pr.height()));
+    }
     const int x = xOfColumn(from);
     update(QRect(x - 1, pr.top(), pr.right() - x + 2, pr.height()));
     update(QRect(0, pr.bottom() + 1, width(), height() - pr.bottom() - 1));

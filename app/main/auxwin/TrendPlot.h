@@ -105,6 +105,7 @@ class TrendPlot : public QWidget {
   void drawColumns(const View& v, std::int64_t from, std::int64_t to);
   void clearColumns(const View& v, std::int64_t from, std::int64_t to);
   int ringX(std::int64_t column) const;
+  void moveHoldRows();
   double yOf(const Lane& lane, double value) const;
   std::int64_t timeAtX(int x) const;
   QString timeLabel(std::int64_t t, std::int64_t stepMs) const;

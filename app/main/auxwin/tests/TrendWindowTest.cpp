@@ -132,4 +132,31 @@ TEST_F(TrendWindow, ALimitSetOnALaneIsDrawnInItEvenAboveTheData) {
   EXPECT_EQ(redRows(), 1);
 }
 
+// Readings drawn one at a time, moving the average hold and the view, leave
+// the same picture as drawing everything afresh.
+TEST_F(TrendWindow, DrawingReadingByReadingEqualsAFullRedraw) {
+  window->cmbSpan->setCurrentIndex(0);  // 1 min: the view moves on often
+  auto push = [&](int i) {
+    core::TrendSample s;
+    s.values.fill(core::kTrendNone);
+    s.timeMs = t += 1000;
+    s.function = 1;
+    s[TrendChannel::ForwardAverage] = static_cast<float>(100 + (i % 7) * 3);
+    recorder->store().push(s);
+    emit recorder->appended();
+  };
+  int i = 0;
+  for (; i < 60; ++i) push(i);  // the lane's range: every value to come
+  window->plot->grab();
+  const auto redraws = window->plot->fullRedraws();
+  for (; i < 210; ++i) {
+    push(i);
+    if (i % 10 == 0) window->plot->grab();
+  }
+  const QImage step = window->plot->grab().toImage();
+  EXPECT_EQ(window->plot->fullRedraws(), redraws);  // no reading drew everything
+  window->plot->refresh();
+  EXPECT_EQ(step, window->plot->grab().toImage());
+}
+
 }  // namespace
