@@ -115,7 +115,7 @@ void MqttPublisher::onLogThunk(mosquitto*, void* self, int level, const char* te
   if (level != MOSQ_LOG_ERR || !text) return;
   auto* me = static_cast<MqttPublisher*>(self);
   // A TLS failure repeats with every retry: the first of a run is enough.
-  std::lock_guard<std::mutex> lock(me->queueMutex_);
+  std::lock_guard<std::mutex> lock(me->errorMutex_);
   if (me->lastError_ == text) return;
   me->lastError_ = text;
   std::fprintf(stderr, "zrqd: MQTT: %s\n", text);

@@ -74,7 +74,9 @@ class MqttPublisher {
   std::function<void(const std::string&, const std::string&)> onCommand_;
   std::atomic<bool> connected_{false};
   std::atomic<int> refused_{0};
-  std::string lastError_;  // under queueMutex_
+  // Its own lock: the library may log from inside a call made under queueMutex_.
+  std::mutex errorMutex_;
+  std::string lastError_;
   std::atomic<std::int64_t> connections_{0};
   std::atomic<std::int64_t> dropped_{0};
   std::mutex queueMutex_;
