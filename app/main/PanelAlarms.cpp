@@ -10,16 +10,12 @@
 #include <array>
 
 #include "TfrmMain.h"
+#include "UserSettings.h"
 #include "remote/RemoteValues.h"
 
 namespace zrq::app {
 
 namespace {
-
-QSettings alarmSettings() {
-  return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ZRQ"),
-                   QStringLiteral("ZRQUSB"));
-}
 
 QVariant optionalValue(const std::optional<double>& v) {
   return v ? QVariant(*v) : QVariant(QString());
@@ -58,7 +54,7 @@ QString shortText(const core::AlarmLimits& l, const core::AlarmEvent& e) {
 }  // namespace
 
 std::vector<core::AlarmLimits> loadAlarmLimits() {
-  QSettings s = alarmSettings();
+  QSettings s = userSettings();
   std::vector<core::AlarmLimits> limits;
   const int n = s.beginReadArray(QStringLiteral("alarms"));
   for (int i = 0; i < n; ++i) {
@@ -81,7 +77,7 @@ std::vector<core::AlarmLimits> loadAlarmLimits() {
 }
 
 void saveAlarmLimits(const std::vector<core::AlarmLimits>& limits) {
-  QSettings s = alarmSettings();
+  QSettings s = userSettings();
   s.remove(QStringLiteral("alarms"));
   s.beginWriteArray(QStringLiteral("alarms"), static_cast<int>(limits.size()));
   for (int i = 0; i < static_cast<int>(limits.size()); ++i) {
@@ -123,7 +119,7 @@ PanelAlarms::PanelAlarms(TfrmMain& main) : QObject(&main), main_(main) {
   connect(btnAcknowledge, &QToolButton::clicked, this, &PanelAlarms::acknowledge);
   connect(btnMute, &QToolButton::toggled, this, &PanelAlarms::setMuted);
 
-  muted_ = alarmSettings().value(QStringLiteral("alarm/muted"), false).toBool();
+  muted_ = userSettings().value(QStringLiteral("alarm/muted"), false).toBool();
   btnMute->setChecked(muted_);
   limits_ = loadAlarmLimits();
   set_.setLimits(limits_);
@@ -158,7 +154,7 @@ void PanelAlarms::setMuted(bool muted) {
   if (muted == muted_) return;
   muted_ = muted;
   btnMute->setChecked(muted);
-  QSettings s = alarmSettings();
+  QSettings s = userSettings();
   s.setValue(QStringLiteral("alarm/muted"), muted_);
   followSound();
   showState();

@@ -1,6 +1,5 @@
 #include "RemoteControl.h"
 
-#include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
@@ -8,6 +7,7 @@
 
 #include "PanelPeers.h"
 #include "TfrmMain.h"
+#include "UserSettings.h"
 #include "core/PowerUnit.h"
 #include "scpi/Engine.h"
 #include "scpi/TcpServer.h"
@@ -32,16 +32,10 @@ std::int64_t threadCpuNs() {
   return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
 }
 
-QSettings remoteSettings() {
-  // The user's configuration folder ($XDG_CONFIG_HOME/ZRQ/ZRQUSB.ini).
-  return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ZRQ"),
-                   QStringLiteral("ZRQUSB"));
-}
-
 }  // namespace
 
 RemoteChoice loadRemoteChoice() {
-  QSettings s = remoteSettings();
+  QSettings s = userSettings();
   RemoteChoice c;
   c.enabled = s.value(QStringLiteral("remote/enabled"), c.enabled).toBool();
   c.network = s.value(QStringLiteral("remote/network"), c.network).toBool();
@@ -51,7 +45,7 @@ RemoteChoice loadRemoteChoice() {
 }
 
 void saveRemoteChoice(const RemoteChoice& c) {
-  QSettings s = remoteSettings();
+  QSettings s = userSettings();
   s.setValue(QStringLiteral("remote/enabled"), c.enabled);
   s.setValue(QStringLiteral("remote/network"), c.network);
   s.setValue(QStringLiteral("remote/port"), c.port);
