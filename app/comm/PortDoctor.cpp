@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <charconv>
 #include <cstdlib>
@@ -117,13 +118,64 @@ std::vector<pid_t> flockHolders(const struct stat& st, const SystemRoots& roots)
   return pids;
 }
 
+bool isPid(const std::string& name) {
+  return !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Processes other than this one with the file open, from /proc/*/fd; a
+// process whose descriptors this user may not read is not seen.
+std::vector<pid_t> openers(const struct stat& target, const SystemRoots& roots) {
+  std::vector<pid_t> pids;
+  std::error_code ec;
+  for (const auto& proc : fs::directory_iterator(roots.proc, ec)) {
+    const std::string name = proc.path().filename().string();
+    if (!isPid(name)) continue;
+    long pid = 0;
+    if (!parseDecimal(name, pid) || pid == ::getpid()) continue;
+    std::error_code fdEc;
+    for (const auto& fd : fs::directory_iterator(proc.path() / "fd", fdEc)) {
+      struct stat st {};
+      if (::stat(fd.path().c_str(), &st) == 0 && st.st_dev == target.st_dev &&
+          st.st_ino == target.st_ino) {
+        pids.push_back(static_cast<pid_t>(pid));
+        break;
+      }
+    }
+  }
+  std::sort(pids.begin(), pids.end());
+  return pids;
+}
+
+// Who holds the file's flock. /proc/locks names the process that took the
+// lock, which may have ended while a child it started keeps the descriptor:
+// then the holder is whoever has the file open.
+std::optional<LockHolder> flockHolder(const struct stat& st, const SystemRoots& roots) {
+  for (pid_t pid : flockHolders(st, roots)) {
+    if (pid == ::getpid()) continue;
+    if (pid > 0 && ::access((roots.proc + "/" + std::to_string(pid)).c_str(), F_OK) == 0)
+      return holder(pid, roots);
+    const std::vector<pid_t> open = openers(st, roots);
+    return open.empty() ? LockHolder{} : holder(open.front(), roots);
+  }
+  return std::nullopt;
+}
+
 std::optional<LockHolder> holderFromLockFile(const std::string& lockFile,
                                              const SystemRoots& roots) {
   struct stat st {};
   if (::stat(lockFile.c_str(), &st) != 0) return std::nullopt;
-  for (pid_t pid : flockHolders(st, roots))
-    if (pid != ::getpid()) return holder(pid, roots);
-  return std::nullopt;
+  return flockHolder(st, roots);
+}
+
+// A terminal another program opened with TIOCEXCL refuses every other
+// open with EBUSY and has no lock to find.
+bool heldExclusively(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return false;
+  }
+  return errno == EBUSY;
 }
 
 bool isSensorNode(const std::string& path, const SystemRoots& roots) {
@@ -238,10 +290,8 @@ std::vector<std::string> explain(const DeviceFacts& d, const UserFacts& u) {
 
 std::optional<LockHolder> findLockHolder(const std::string& path, const SystemRoots& roots) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    for (pid_t pid : flockHolders(st, roots))
-      if (pid != ::getpid()) return holder(pid, roots);
-  }
+  if (::stat(path.c_str(), &st) == 0)
+    if (auto h = flockHolder(st, roots)) return h;
   const std::string base = fs::path(path).filename().string();
   // UUCP lock: the holder's PID as text (or a binary int from old programs);
   // a lock whose process is gone is stale and holds nothing.
@@ -287,6 +337,10 @@ DeviceFacts gatherDevice(const std::string& path, const SystemRoots& roots) {
   for (const std::string& dir : roots.udevRuleDirs)
     if (::access((dir + "/" + kUdevRuleName).c_str(), F_OK) == 0) d.udevRuleInstalled = true;
   if (d.accessible) d.holder = findLockHolder(path, roots);
+  if (d.accessible && !d.holder && heldExclusively(path)) {
+    const std::vector<pid_t> open = openers(st, roots);
+    d.holder = open.empty() ? LockHolder{} : holder(open.front(), roots);
+  }
   return d;
 }
 

@@ -73,9 +73,10 @@ std::string modeText(mode_t mode);
 // /dev/ttyS<n-1>, anything else (COM0, 7730USB1) none.
 std::optional<std::string> devicePathOf(const std::string& portName);
 
-// The process that holds path by flock (from /proc/locks) or by its UUCP
-// lock file, other than this process; pid 0 when it is held but the holder
-// cannot be seen.
+// The process that holds path by flock (from /proc/locks; when the locker
+// has ended, a process that still has the file open) or by its UUCP lock
+// file, other than this process; pid 0 when it is held but the holder cannot
+// be seen.
 std::optional<LockHolder> findLockHolder(const std::string& path, const SystemRoots& roots = {});
 
 // Facts of path and of the user running this process.

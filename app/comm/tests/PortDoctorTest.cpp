@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -322,6 +323,120 @@ TEST(PortDoctorReal, UucpLockFileAndLibraryDeviceLock) {
   ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   EXPECT_FALSE(findLockHolder(port, roots));
   ::close(fd);
+}
+
+namespace {
+
+// A child process named name that runs hold (true: holding) and keeps what
+// it holds until the object goes; as nobody when asNobody and this is root.
+class Holder {
+ public:
+  Holder(const char* name, bool asNobody, const std::function<bool()>& hold) {
+    int ready[2];
+    EXPECT_EQ(::pipe(ready), 0);
+    EXPECT_EQ(::pipe(release_), 0);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(release_[1]);
+      ::close(ready[0]);
+      if (asNobody && ::geteuid() == 0) {
+        const passwd* pw = ::getpwnam("nobody");
+        if (!pw || ::setgroups(0, nullptr) != 0 || ::setgid(pw->pw_gid) != 0 ||
+            ::setuid(pw->pw_uid) != 0)
+          ::_exit(3);
+        ::prctl(PR_SET_DUMPABLE, 1);  // its /proc/PID/fd stays readable to nobody
+      }
+      ::prctl(PR_SET_NAME, name);
+      const char ok = hold() ? 1 : 0;
+      [[maybe_unused]] ssize_t n = ::write(ready[1], &ok, 1);
+      char c;
+      n = ::read(release_[0], &c, 1);
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release_[0]);
+    char ok = 0;
+    EXPECT_EQ(::read(ready[0], &ok, 1), 1);
+    EXPECT_EQ(ok, 1) << name << " could not take hold";
+    ::close(ready[0]);
+  }
+  ~Holder() {
+    ::close(release_[1]);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  int release_[2] = {-1, -1};
+};
+
+}  // namespace
+
+TEST(PortDoctorReal, ALockKeptByTheChildOfAnEndedLockerNamesTheChild) {
+  TempDir dir;
+  const SystemRoots roots = isolatedRoots(dir);
+  const std::string port = dir.make("ttyTEST3", 0666);
+  // The grandchild comes back to this process when its parent ends.
+  ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  int news[2], release[2];
+  ASSERT_EQ(::pipe(news), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  // The locker starts a child that inherits the locked descriptor, then ends.
+  const pid_t locker = ::fork();
+  if (locker == 0) {
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+    pid_t child = -1;
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) child = ::fork();
+    if (child == 0) {
+      ::prctl(PR_SET_NAME, "lockchild");
+      ::close(release[1]);
+      char c;
+      [[maybe_unused]] ssize_t n = ::read(release[0], &c, 1);
+      ::_exit(0);
+    }
+    [[maybe_unused]] ssize_t n = ::write(news[1], &child, sizeof child);
+    ::_exit(0);
+  }
+  ::close(release[0]);
+  pid_t child = -1;
+  ASSERT_EQ(::read(news[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+  ::waitpid(locker, nullptr, 0);
+  const auto found = findLockHolder(port, roots);
+  ::close(release[1]);
+  if (child > 0) ::waitpid(child, nullptr, 0);
+  ::close(news[0]);
+  ::close(news[1]);
+  ASSERT_GT(child, 0);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->pid, child);
+  EXPECT_EQ(found->command, "lockchild");
+}
+
+TEST(PortDoctorReal, ATerminalHeldExclusivelyWithoutALockNamesItsHolder) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string port = ::ptsname(master);
+  ASSERT_EQ(::chmod(port.c_str(), 0666), 0);
+  const std::string user = ::geteuid() == 0 ? "nobody" : myName();
+  EXPECT_TRUE(runUnprivileged([&] { return diagnosePortAccess(port); }).empty());
+  {
+    // TIOCEXCL refuses other opens but takes no lock anyone could list.
+    Holder holder("exclholder", true, [&] {
+      const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+      return fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0;
+    });
+    const std::string pid = std::to_string(holder.pid());
+    EXPECT_EQ(runUnprivileged([&] { return diagnosePortAccess(port); }),
+              (Lines{"Cannot open " + port + ": it is in use by another program.",
+                     "Fix: close process " + pid + " (exclholder), which holds it, or end it: kill " +
+                         pid}));
+  }
+  ::close(master);
 }
 
 TEST(PortDoctorReal, AttachedSensorThatCannotBeOpenedIsListed) {
