@@ -49,6 +49,8 @@ class CommHost {
   virtual void setCurrPortName(const std::string& name) = 0;
   // A port joined the list: combo box item and Comm menu entry with this tag.
   virtual void portAdded(const std::string& name, int index) = 0;
+  // A serial port another program holds ("in use by ZRQ, process N").
+  virtual void portHeld(const std::string& /*name*/, const std::string& /*why*/) {}
 
   // The steps of the fatal close after its message box, in this order.
   virtual void closeChildWindows() = 0;  // last first

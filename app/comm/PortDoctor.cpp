@@ -344,6 +344,20 @@ DeviceFacts gatherDevice(const std::string& path, const SystemRoots& roots) {
   return d;
 }
 
+std::string heldCaption(const std::string& portName, const SystemRoots& roots) {
+  const auto path = devicePathOf(portName);
+  if (!path) return {};
+  const DeviceFacts d = gatherDevice(*path, roots);
+  if (!d.holder || d.holder->pid <= 0) return {};
+  const std::string& cmd = d.holder->command;
+  const bool ours = cmd == "ZRQUSB" || cmd == "zrq-log" || cmd == "zrqd";
+  return "in use by " +
+         (ours          ? std::string("ZRQ, ")
+          : cmd.empty() ? ""
+                        : cmd + ", ") +
+         "process " + std::to_string(d.holder->pid);
+}
+
 UserFacts gatherUser(gid_t deviceGroup) {
   UserFacts u;
   u.uid = ::geteuid();

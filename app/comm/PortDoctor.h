@@ -79,6 +79,11 @@ std::optional<std::string> devicePathOf(const std::string& portName);
 // be seen.
 std::optional<LockHolder> findLockHolder(const std::string& path, const SystemRoots& roots = {});
 
+// How the Comm menu shows a serial port another process holds: "in use by
+// ZRQ, process N" (another ZRQ program) or by the program's name; empty when
+// no holder can be seen.
+std::string heldCaption(const std::string& portName, const SystemRoots& roots = {});
+
 // Facts of path and of the user running this process.
 DeviceFacts gatherDevice(const std::string& path, const SystemRoots& roots = {});
 UserFacts gatherUser(gid_t deviceGroup);

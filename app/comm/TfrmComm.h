@@ -53,6 +53,9 @@ class TfrmComm : public QWidget {
   // Discovers the ports once: serial candidates, then the attached USB
   // sensors (7730USB1, ...). A second call only says it already ran.
   void getCommPorts();
+  // A serial port discovery found held by another program, offered once it
+  // is free; true when it is.
+  bool offerIfFree(const std::string& name);
   // The main window's side, through the session's rule for requests made
   // while a sequence waits.
   void connectPort(int portNum);

@@ -4,6 +4,7 @@
 #include <QLabel>
 
 #include "AppStatus.h"
+#include "CommHost.h"
 #include "DevComInterface.h"
 #include "PortCandidates.h"
 #include "PortDoctor.h"
@@ -17,6 +18,17 @@ namespace zrq::comm {
 void TfrmComm::addPortToWindow(PortType type, const std::string& name, int usbDevIndex) {
   if (commands().addPort(type, name, usbDevIndex))
     portComboBox->addItem(QString::fromStdString(name));
+}
+
+bool TfrmComm::offerIfFree(const std::string& name) {
+  try {
+    if (!ZervDComDLL::isSerialPortAvail(toWide(name).c_str())) return false;
+  } catch (const ZervDComExc& exc) {
+    commands().reportException(exc);
+    return false;
+  }
+  addPortToWindow(PortType::Serial, name, -1);
+  return true;
 }
 
 void TfrmComm::closeDevMngr() {
@@ -87,6 +99,9 @@ void TfrmComm::getCommPorts() {
   }
 
   doctor::report(*p_appStatus_, doctor::diagnoseDiscovery(unavailable), doctor::Box::Never);
+  for (const std::string& name : unavailable)
+    if (const std::string held = doctor::heldCaption(name); !held.empty())
+      host_.portHeld(name, held);
 
   // Nothing found (no library, no free port): nothing is selected.
   if (DevComInterface* first = commands().getPort(0)) {

@@ -111,6 +111,14 @@ void CommBridge::portAdded(const std::string& name, int) {
   main_.addPortMenuItem(QString::fromStdString(name));
 }
 
+void CommBridge::portHeld(const std::string& name, const std::string& why) {
+  main_.addHeldPortMenuItem(QString::fromStdString(name), QString::fromStdString(why));
+}
+
+bool CommBridge::offerPortIfFree(const std::string& name) {
+  return comm_ && comm_->offerIfFree(name);
+}
+
 void CommBridge::closeChildWindows() { main_.closeChildWindows(); }
 bool CommBridge::helpFileIsOwn() {
   return main_.helpFile == QCoreApplication::applicationDirPath() + "/ZRQHelp.chm";

@@ -43,6 +43,7 @@ class CommBridge : public zrq::comm::CommHost, public CommPeer {
   void setTimerInterval(zrq::comm::CommTimer timer, int ms) override;
   void setCurrPortName(const std::string& name) override;
   void portAdded(const std::string& name, int index) override;
+  void portHeld(const std::string& name, const std::string& why) override;
   void closeChildWindows() override;
   bool helpFileIsOwn() override;
   void sendHelpQuit() override;
@@ -66,6 +67,7 @@ class CommBridge : public zrq::comm::CommHost, public CommPeer {
   void disconnect() override;
   std::string firmwareVersion() const override;
   void showModal() override;
+  bool offerPortIfFree(const std::string& name) override;
 
  private:
   QTimer* timer(zrq::comm::CommTimer t) const;

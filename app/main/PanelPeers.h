@@ -36,6 +36,8 @@ class CommPeer {
   virtual std::string firmwareVersion() const = 0;
   // The connection window, shown modally (About's hidden button).
   virtual void showModal() = 0;
+  // A serial port another program held at discovery joins the ports once free.
+  virtual bool offerPortIfFree(const std::string& /*name*/) { return false; }
 };
 
 class LogPeer {

@@ -434,6 +434,7 @@ void TfrmMain::buildMenus() {
   connect(BXTToolHelp1, &QAction::triggered, this, &TfrmMain::BXTToolHelp1Click);
   connect(RemoteControl1, &QAction::triggered, this, &TfrmMain::RemoteControl1Click);
   connect(NewWindow1, &QAction::triggered, this, &TfrmMain::NewWindow1Click);
+  connect(Setup1, &QMenu::aboutToShow, this, &TfrmMain::offerFreedPorts);
   RemoteControl1->setEnabled(false);  // until the program offers remote control
 }
 
@@ -464,6 +465,30 @@ QAction* TfrmMain::addPortMenuItem(const QString& portName) {
     Setup1ItemsClick(a);
   });
   return a;
+}
+
+QAction* TfrmMain::addHeldPortMenuItem(const QString& portName, const QString& why) {
+  QString caption = portName + QStringLiteral(" (") + why + QLatin1Char(')');
+  auto* a = new QAction(caption.replace(QLatin1Char('&'), QLatin1String("&&")), Setup1);
+  Setup1->insertAction(remoteSeparator_, a);
+  a->setObjectName(portName);
+  a->setEnabled(false);
+  heldPortItems_.append(a);
+  return a;
+}
+
+// While nothing is connected, a port the other program has let go of since
+// discovery takes its place among the ports.
+void TfrmMain::offerFreedPorts() {
+  if (heldPortItems_.isEmpty() || !peers_.comm || peers_.comm->portConnected() ||
+      state.commState != CommState::NoConnection)
+    return;
+  for (QAction* held : QList<QAction*>(heldPortItems_)) {
+    if (!peers_.comm->offerPortIfFree(held->objectName().toStdString())) continue;
+    heldPortItems_.removeOne(held);
+    Setup1->removeAction(held);
+    held->deleteLater();
+  }
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {

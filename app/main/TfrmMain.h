@@ -218,6 +218,8 @@ class TfrmMain : public QMainWindow {
   void resetPortMenu();
   // Appends a Comm menu item for a discovered port; tags count up over the run.
   QAction* addPortMenuItem(const QString& portName);
+  // Shown disabled as "NAME (in use by ...)" until the port is free.
+  QAction* addHeldPortMenuItem(const QString& portName, const QString& why);
 
   // Shows the out-of-range message if it is armed, and disarms it.
   void showOutOfRangeNotice();
@@ -267,6 +269,8 @@ class TfrmMain : public QMainWindow {
   zrq::core::UnitAnnunciator burstAnn_{zrq::core::burstAnnunciators};
   int nextPortTag_ = 0;
   QAction* remoteSeparator_ = nullptr;
+  QList<QAction*> heldPortItems_;
+  void offerFreedPorts();
   zrq::app::RemoteControl* remote_ = nullptr;
   zrq::app::TrendRecorder* trend_ = nullptr;
   zrq::app::PanelAlarms* alarms_ = nullptr;

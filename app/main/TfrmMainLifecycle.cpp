@@ -84,6 +84,7 @@ QAction* TfrmMain::portMenuItem(const QString& portName) const {
 QList<QAction*> TfrmMain::portMenuItems() const {
   QList<QAction*> ports = Setup1->actions();
   ports = ports.mid(0, ports.indexOf(remoteSeparator_));
+  for (QAction* held : heldPortItems_) ports.removeOne(held);
   return ports;
 }
 

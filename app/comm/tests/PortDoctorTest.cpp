@@ -286,8 +286,10 @@ TEST(PortDoctorReal, PortHeldByAnotherProcessByFlock) {
               (Lines{"Cannot open " + port + ": it is in use by another program.",
                      "Fix: close process " + pid +
                          " (lockholder), which holds it, or end it: kill " + pid}));
+    EXPECT_EQ(heldCaption(port, roots), "in use by lockholder, process " + pid);
   }
   EXPECT_TRUE(diagnosePortAccess(port, roots).empty()) << "the lock went with its process";
+  EXPECT_EQ(heldCaption(port, roots), "");
 }
 
 TEST(PortDoctorReal, UucpLockFileAndLibraryDeviceLock) {
@@ -433,8 +435,8 @@ TEST(PortDoctorReal, ATerminalHeldExclusivelyWithoutALockNamesItsHolder) {
     const std::string pid = std::to_string(holder.pid());
     EXPECT_EQ(runUnprivileged([&] { return diagnosePortAccess(port); }),
               (Lines{"Cannot open " + port + ": it is in use by another program.",
-                     "Fix: close process " + pid + " (exclholder), which holds it, or end it: kill " +
-                         pid}));
+                     "Fix: close process " + pid +
+                         " (exclholder), which holds it, or end it: kill " + pid}));
   }
   ::close(master);
 }

@@ -30,6 +30,7 @@
 #include "QtE2E.h"
 #include "CommBridge.h"
 #include "DevComInterface.h"
+#include "LockHolder.h"
 #include "SensorProtocol.h"
 #include "SimHarness.h"
 #include "TKS7730Commands.h"
@@ -83,13 +84,15 @@ class AppE2E : public zrq::test::qt::AppWindowsE2E {
 
   // The simulator with one serial and one USB sensor, then the windows as
   // ZRQUSB creates them, discovering what the simulator offers.
-  void start(std::vector<std::string> simOptions = {}) {
+  void start(std::vector<std::string> simOptions = {},
+             const std::function<void()>& beforeDiscovery = {}) {
     simOptions.insert(simOptions.end(), {"--usb", "1", "--usb-dir", usbDir_});
     simStarted_ = std::chrono::steady_clock::now();
     sim = std::make_unique<SimProcess>(simOptions);
     ASSERT_TRUE(sim->ok()) << sim->error();
     ::setenv("ZRQ_SERIAL_PORTS", sim->serialPath().c_str(), 1);
     ::setenv("ZERVDCOM_HID_SIM_DIR", usbDir_.c_str(), 1);
+    if (beforeDiscovery) beforeDiscovery();
     createWindows();
     about = new TfrmAbout(main);
     main->setDialogs(nullptr, about);
@@ -230,6 +233,38 @@ TEST_F(AppE2E, PortsAreListedInDiscoveryOrderWithMenuTagsCountingUp) {
   EXPECT_EQ(boxes.count("Comm Device Status"), 1);
   EXPECT_EQ(boxes.shown().back().text, "Device manager already running");
   EXPECT_EQ(main->portMenuItems().size(), items.size());
+}
+
+TEST_F(AppE2E, APortAnotherZrqHoldsIsShownInUseWithoutABoxAndOfferedOnceFree) {
+  std::unique_ptr<zrq::comm::test::LockHolderProcess> other;
+  start({}, [&] {
+    other = std::make_unique<zrq::comm::test::LockHolderProcess>(sim->serialPath(), "ZRQUSB");
+  });
+  const QString port = QString::fromStdString(sim->serialPath());
+  QAction* held = nullptr;
+  for (QAction* a : main->Setup1->actions())
+    if (a->objectName() == port) held = a;
+  ASSERT_NE(held, nullptr);
+  EXPECT_FALSE(held->isEnabled());
+  EXPECT_EQ(held->text(), port + " (in use by ZRQ, process " + QString::number(other->pid()) + ")");
+  EXPECT_EQ(boxes.count("Device Access"), 0);
+  EXPECT_EQ(main->portMenuItem(port), nullptr) << "not a port to pick";
+  emit main->Setup1->aboutToShow();
+  EXPECT_FALSE(main->portMenuItem(port)) << "still held";
+
+  // The other ZRQ ends: the next look at the menu offers the port.
+  other.reset();
+  emit main->Setup1->aboutToShow();
+  QAction* item = main->portMenuItem(port);
+  ASSERT_NE(item, nullptr);
+  EXPECT_TRUE(item->isEnabled());
+  EXPECT_EQ(item->text(), port);
+  QTest::qWait(0);  // the held item is deleted later
+  int named = 0;
+  for (QAction* a : main->Setup1->actions()) named += a->objectName() == port;
+  EXPECT_EQ(named, 1);
+  connect(sim->serialPath());
+  EXPECT_EQ(main->windowTitle(), port + " SN 12345");
 }
 
 TEST_F(AppE2E, SerialConnectStreamsAverageAndASecondClickDisconnects) {
