@@ -1,7 +1,8 @@
 # Installation layout and the Debian package.
 #
 #   /usr/lib/zrq/          the programs and every library they load from their
-#                          own folder (RUNPATH $ORIGIN), the help file
+#                          own folder (RUNPATH $ORIGIN), links to the help files
+#   /usr/share/zrq/        the help file and its alias file
 #   /usr/bin/              relative links to the programs
 #   /usr/lib/udev/rules.d/ the sensor's access rule
 #   /usr/share/...         desktop entry, icons, AppStream data, manual pages
@@ -16,6 +17,9 @@ set(ZRQ_PKG_BIN ${CMAKE_BINARY_DIR}/packaging)
 # The release these files describe; fixed so that rebuilds give the same bytes.
 set(ZRQ_RELEASE_DATE 2026-12-08)
 set(ZRQ_CHANGELOG_DATE "Tue, 08 Dec 2026 08:00:00 +0000")
+# The same moment in seconds: every file time in the package unless the
+# builder sets SOURCE_DATE_EPOCH.
+set(ZRQ_RELEASE_EPOCH 1796716800)
 file(MAKE_DIRECTORY ${ZRQ_PKG_BIN}/bin ${ZRQ_PKG_BIN}/man ${ZRQ_PKG_BIN}/doc ${ZRQ_PKG_BIN}/icons)
 
 # Programs with a launcher on the PATH and a manual page each.
@@ -61,10 +65,15 @@ foreach(lib IN LISTS ZRQ_PKG_LIBRARIES)
   endif()
 endforeach()
 
-# The help file and its alias and pop-up text files are built beside ZRQUSB.
-install(FILES ${CMAKE_BINARY_DIR}/bin/ZRQHelp.chm ${CMAKE_BINARY_DIR}/bin/ZRQHelp.ali
-              ${CMAKE_BINARY_DIR}/bin/ZRQHelp.h ${CMAKE_BINARY_DIR}/bin/ZRQHelp.txt
-        DESTINATION ${ZRQ_PKG_LIBDIR} OPTIONAL)
+# The help file and its alias file are built beside ZRQUSB,
+# which looks for them in its own folder; being the same on every
+# architecture they live in /usr/share, linked from there.
+file(MAKE_DIRECTORY ${ZRQ_PKG_BIN}/helplinks)
+foreach(f ZRQHelp.chm ZRQHelp.ali)
+  install(FILES ${CMAKE_BINARY_DIR}/bin/${f} DESTINATION share/${ZRQ_PKG_NAME} OPTIONAL)
+  file(CREATE_LINK ../../share/${ZRQ_PKG_NAME}/${f} ${ZRQ_PKG_BIN}/helplinks/${f} SYMBOLIC)
+  install(FILES ${ZRQ_PKG_BIN}/helplinks/${f} DESTINATION ${ZRQ_PKG_LIBDIR} OPTIONAL)
+endforeach()
 
 install(FILES ${ZRQ_PKG_SRC}/udev/70-zrq.rules DESTINATION lib/udev/rules.d)
 
@@ -137,6 +146,10 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${ZRQ_PKG_SRC}/debian/postinst ${ZRQ_PKG_SRC}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
+# Two builds of one commit give packages with the same file times.
+file(WRITE ${ZRQ_PKG_BIN}/CPackProjectConfig.cmake
+  "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${ZRQ_RELEASE_EPOCH})\nendif()\n")
+set(CPACK_PROJECT_CONFIG_FILE ${ZRQ_PKG_BIN}/CPackProjectConfig.cmake)
 include(CPack)
 
 if(ZRQ_TESTS)

@@ -47,6 +47,15 @@ rm -f "$deb"
 (cd "$build" && cpack -G DEB --config CPackConfig.cmake) >"$tmp/cpack.log" 2>&1
 check "cpack made $(basename "$deb")" test -f "$deb" || { cat "$tmp/cpack.log"; exit 1; }
 
+# The same build packaged again after its files were touched: no time of a
+# build may leak into the package.
+cp "$deb" "$tmp/first.deb"
+find "$build/bin" "$build/packaging" -type f -exec touch {} +
+sleep 1
+(cd "$build" && cpack -G DEB --config CPackConfig.cmake) >"$tmp/cpack2.log" 2>&1
+check "the package made again with newer file times is the same, byte for byte" \
+  cmp -s "$tmp/first.deb" "$deb"
+
 dpkg-deb -c "$deb" >"$tmp/contents"
 awk '{print $6}' "$tmp/contents" | sed 's|^\./|/|; s|/$||' | grep -v '^/\?$' >"$tmp/paths"
 dpkg-deb -f "$deb" Depends >"$tmp/depends"
@@ -77,6 +86,9 @@ check "dependencies computed (Qt widgets, C++ run time)" \
 for f in ZRQUSB tks7730-sim zrq-decode libZervDCom.so; do
   check "/usr/lib/zrq/$f is packaged" test -f "$tmp/root/usr/lib/zrq/$f"
 done
+check "the help file is in /usr/share/zrq" test -s "$tmp/root/usr/share/zrq/ZRQHelp.chm"
+check "ZRQUSB finds the help file in its own folder" \
+  test "$(readlink "$tmp/root/usr/lib/zrq/ZRQHelp.chm")" = ../../share/zrq/ZRQHelp.chm
 check "ZRQUSB keeps RUNPATH \$ORIGIN" \
   bash -c "readelf -d '$tmp/root/usr/lib/zrq/ZRQUSB' | grep -E 'R(UN)?PATH' | grep -qF '[\$ORIGIN]'"
 check "udev rule tags the sensor for uaccess" \
@@ -233,7 +245,7 @@ while read -r p; do
   [ -z "$p" ] && continue
   # Folders the system shares (/usr, /usr/bin, ...) stay; only ours must go.
   if [ -d "$p" ] && [ ! -L "$p" ]; then
-    case "$p" in /usr/lib/zrq|/usr/share/doc/$pkg) left+=("$p") ;; esac
+    case "$p" in /usr/lib/zrq|/usr/share/zrq|/usr/share/doc/$pkg) left+=("$p") ;; esac
   elif [ -e "$p" ] || [ -L "$p" ]; then
     left+=("$p")
   fi
