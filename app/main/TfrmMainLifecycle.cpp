@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
@@ -60,6 +61,17 @@ void TfrmMain::trackActivation() {
       if (!shutDown_) FormActivate();
     });
   });
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // The first notice belongs to the start, whether or not the window manager
+  // makes this window the active one (it may keep focus elsewhere, or a box
+  // may come first).
+  if (!activated_)
+    QTimer::singleShot(0, this, [this] {
+      if (!activated_ && !shutDown_) FormActivate();
+    });
 }
 
 void TfrmMain::FormActivate() {
