@@ -1,7 +1,10 @@
 #include "QtMessageBoxes.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QString>
 
 #include <memory>
@@ -41,12 +44,26 @@ QString plainLines(const std::string& s) {
   return t;
 }
 
+// A box as narrow as its text cuts its caption in the title bar ("Calib...
+// ailed"). The title bar is the window manager's: allow for a bold font
+// and its buttons.
+void keepCaptionWhole(QMessageBox* box) {
+  auto* grid = qobject_cast<QGridLayout*>(box->layout());
+  if (!grid) return;
+  QFont bold = box->font();
+  bold.setBold(true);
+  const int need = QFontMetrics(bold).horizontalAdvance(box->windowTitle()) * 5 / 4 + 120;
+  grid->addItem(new QSpacerItem(need, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 }  // namespace
 
 void QtMessageBoxes::notify(const zrq::ui::MsgRequest& r, std::function<void()> closed) {
   auto* box = new QMessageBox(toQt(r.icon), QString::fromStdString(r.caption), plainLines(r.text),
                               QMessageBox::Ok, QApplication::activeWindow());
   box->setAttribute(Qt::WA_DeleteOnClose);
+  keepCaptionWhole(box);
   // Closed by the user, or gone with its parent window: told once either way.
   auto once = std::make_shared<std::function<void()>>(std::move(closed));
   auto tell = [once] {
@@ -75,6 +92,7 @@ MsgResult QtMessageBoxes::show(const zrq::ui::MsgRequest& r) {
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       break;
   }
+  keepCaptionWhole(&box);
   switch (box.exec()) {
     case QMessageBox::Ok:
       return MsgResult::Ok;

@@ -14,9 +14,11 @@ inline constexpr int kDesignScreenHeight = 768;
 // screenshots and benchmarks do not depend on the virtual display's size.
 double screenScale();
 
-// Scales the positions and sizes of every child widget and the pixel sizes of
-// their fonts, like a window framework's ScaleBy; the window's own size is
-// left to the caller, as each window fits it differently.
+// Scales the positions and sizes of every child widget and their fonts (the
+// window's own font too, which the children without one of their own
+// inherit), like a window framework's ScaleBy; a label whose scaled text
+// outgrew its scaled box grows to fit it. The window's own size is left to
+// the caller, as each window fits it differently.
 void scaleChildren(QWidget* window, double factor);
 
 }  // namespace zrq::frame

@@ -61,8 +61,9 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   Button1->setFocusPolicy(Qt::NoFocus);
   connect(Button1, &QPushButton::clicked, this, &TfrmAbout::Button1Click);
 
-  // FormCreate: by width / 1024, again by height / 1024, then the window's own
-  // size by width / 1024 (a 32-bit factor, truncated).
+  // FormCreate: by width / 1024, again by height / 1024. The window takes
+  // the factor its contents took: scaled by width once more it would leave a
+  // large empty area on a wide screen.
   const double fw = zrq::frame::screenScale();
   double fh = fw;
   if (const QScreen* s = QGuiApplication::primaryScreen();
@@ -70,8 +71,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
     fh = static_cast<double>(s->geometry().height()) / zrq::frame::kDesignScreenWidth;
   zrq::frame::scaleChildren(this, fw);
   zrq::frame::scaleChildren(this, fh);
-  const float f32 = static_cast<float>(fw);
-  setFixedSize(static_cast<int>(kWidth * fw * fh * f32), static_cast<int>(kHeight * fw * fh * f32));
+  setFixedSize(static_cast<int>(kWidth * fw * fh), static_cast<int>(kHeight * fw * fh));
   fitToTexts();
 }
 

@@ -119,6 +119,24 @@ TEST_F(FrameTest, ScalingMovesResizesAndGrowsFontsOfEveryChild) {
   EXPECT_EQ(inner->font().pixelSize(), 18);
 }
 
+TEST_F(FrameTest, ScalingGrowsInheritedFontsAndKeepsLabelTextsWhole) {
+  QWidget w;
+  const double before = w.font().pointSizeF();
+  auto* caption = new QLabel("Sample Time Interval", &w);  // no font of its own
+  caption->adjustSize();
+  // Its box a little short of its text, as rounding leaves it; right-aligned.
+  auto* zero = new QLabel("Zero", &w);
+  zero->setFont(zrq::frame::designFont("Arial", 9, true));
+  zero->adjustSize();
+  zero->setGeometry(100, 50, zero->width() - 3, zero->height());
+  zero->setAlignment(Qt::AlignRight);
+  const int right = zero->geometry().right();
+  zrq::frame::scaleChildren(&w, 1.5);
+  EXPECT_DOUBLE_EQ(caption->font().pointSizeF(), before * 1.5);
+  EXPECT_GE(zero->width(), zero->sizeHint().width());
+  EXPECT_NEAR(zero->geometry().right(), right * 1.5, 1.0) << "grown to the left";
+}
+
 TEST_F(FrameTest, ScaleFactorFollowsOverrideOrScreenWidth) {
   qputenv("ZRQ_SCREEN_SCALE", "1.25");
   EXPECT_DOUBLE_EQ(zrq::frame::screenScale(), 1.25);
@@ -152,6 +170,23 @@ TEST_F(FrameTest, RealBoxesReturnThePressedButtonAndShowCleanLines) {
   EXPECT_EQ(zrq::ui::showMessage("q", "c", zrq::ui::MsgButtons::YesNo), zrq::ui::MsgResult::No);
   pressLater("OK", &text, &caption);
   EXPECT_EQ(zrq::ui::showMessage("q", "c"), zrq::ui::MsgResult::Ok);
+}
+
+TEST_F(FrameTest, ABoxIsWideEnoughForItsCaption) {
+  QString text, caption;
+  int width = 0;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    width = box->width();
+    box->accept();
+  });
+  zrq::ui::showMessage("x", "Calibration Failed Again And Again");
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  // Room for the caption in a bold title font, the title bar's icon and its three buttons.
+  EXPECT_GT(width,
+            QFontMetrics(bold).horizontalAdvance("Calibration Failed Again And Again") + 100);
 }
 
 }  // namespace

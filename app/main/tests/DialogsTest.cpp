@@ -5,12 +5,17 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QApplication>
+#include <QFontInfo>
+#include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <cstdlib>
 
 #include "PanelTestSupport.h"
+#include "TfrmLogFreq.h"
 #include "frame/Version.h"
 
 using zrq::core::CommState;
@@ -84,6 +89,30 @@ TEST_F(PanelTest, AboutClipsNoTextWhereTheScreenIsLessTallThanWide) {
   EXPECT_TRUE(inside.contains(a.btnAboutOK->geometry()));
   EXPECT_GE(a.Button1->width(), 2);
   EXPECT_GE(a.Button1->height(), 2);
+}
+
+// On a wide screen the texts grow with their boxes, the buttons' too, and
+// About is no larger than what it holds.
+TEST_F(PanelTest, AboutAndLogSetUpScaleTheirTextsWithTheirBoxes) {
+  auto px = [](QWidget* w) { return QFontInfo(w->font()).pixelSize(); };
+  ::setenv("ZRQ_SCREEN_SCALE", "1", 1);
+  TfrmLogFreq plain;
+  ::setenv("ZRQ_SCREEN_SCALE", "1.875", 1);
+  TfrmAbout a;
+  TfrmLogFreq setUp;
+  ::unsetenv("ZRQ_SCREEN_SCALE");
+  EXPECT_GT(px(a.btnAboutOK), px(plain.btnOK) * 3);  // by width and again by height
+  EXPECT_GT(px(setUp.btnOK), px(plain.btnOK) * 1.7);
+  const QList<QRadioButton*> radios = setUp.findChildren<QRadioButton*>();
+  const QList<QRadioButton*> plainRadios = plain.findChildren<QRadioButton*>();
+  ASSERT_EQ(radios.size(), plainRadios.size());
+  for (int i = 0; i < radios.size(); ++i)
+    EXPECT_GT(px(radios[i]), px(plainRadios[i]) * 1.7) << radios[i]->text().toStdString();
+  int right = 0;
+  for (QLabel* l : a.findChildren<QLabel*>()) right = std::max(right, l->geometry().right());
+  const int okBottom = a.btnAboutOK->geometry().bottom();
+  EXPECT_LT(a.width() - right, a.btnAboutOK->width()) << "empty right part";
+  EXPECT_LT(a.height() - okBottom, a.btnAboutOK->height()) << "empty lower part";
 }
 
 TEST_F(PanelTest, AboutsHiddenButtonOpensTheConnectionWindow) {
