@@ -327,56 +327,6 @@ TEST(PortDoctorReal, UucpLockFileAndLibraryDeviceLock) {
   ::close(fd);
 }
 
-namespace {
-
-// A child process named name that runs hold (true: holding) and keeps what
-// it holds until the object goes; as nobody when asNobody and this is root.
-class Holder {
- public:
-  Holder(const char* name, bool asNobody, const std::function<bool()>& hold) {
-    int ready[2];
-    EXPECT_EQ(::pipe(ready), 0);
-    EXPECT_EQ(::pipe(release_), 0);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(release_[1]);
-      ::close(ready[0]);
-      if (asNobody && ::geteuid() == 0) {
-        const passwd* pw = ::getpwnam("nobody");
-        if (!pw || ::setgroups(0, nullptr) != 0 || ::setgid(pw->pw_gid) != 0 ||
-            ::setuid(pw->pw_uid) != 0)
-          ::_exit(3);
-        ::prctl(PR_SET_DUMPABLE, 1);  // its /proc/PID/fd stays readable to nobody
-      }
-      ::prctl(PR_SET_NAME, name);
-      const char ok = hold() ? 1 : 0;
-      [[maybe_unused]] ssize_t n = ::write(ready[1], &ok, 1);
-      char c;
-      n = ::read(release_[0], &c, 1);
-      ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(release_[0]);
-    char ok = 0;
-    EXPECT_EQ(::read(ready[0], &ok, 1), 1);
-    EXPECT_EQ(ok, 1) << name << " could not take hold";
-    ::close(ready[0]);
-  }
-  ~Holder() {
-    ::close(release_[1]);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  Holder(const Holder&) = delete;
-  Holder& operator=(const Holder&) = delete;
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  int release_[2] = {-1, -1};
-};
-
-}  // namespace
-
 TEST(PortDoctorReal, ALockKeptByTheChildOfAnEndedLockerNamesTheChild) {
   TempDir dir;
   const SystemRoots roots = isolatedRoots(dir);
@@ -428,10 +378,13 @@ TEST(PortDoctorReal, ATerminalHeldExclusivelyWithoutALockNamesItsHolder) {
   EXPECT_TRUE(runUnprivileged([&] { return diagnosePortAccess(port); }).empty());
   {
     // TIOCEXCL refuses other opens but takes no lock anyone could list.
-    Holder holder("exclholder", true, [&] {
-      const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
-      return fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0;
-    });
+    zrq::comm::test::HoldingProcess holder(
+        "exclholder",
+        [&] {
+          const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY);
+          return fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0;
+        },
+        true);
     const std::string pid = std::to_string(holder.pid());
     EXPECT_EQ(runUnprivileged([&] { return diagnosePortAccess(port); }),
               (Lines{"Cannot open " + port + ": it is in use by another program.",
