@@ -1,6 +1,6 @@
 // The service's one connection to the broker. Publishing never blocks the
-// caller: the library's own thread sends, reconnects with back-off and keeps
-// the retained "online" status with an "offline" last will. Readings sent
+// caller: a network thread of its own sends, reconnects with back-off and
+// keeps the retained "online" status with an "offline" last will. Readings sent
 // while the broker is away are dropped; alarm messages wait (a bounded
 // queue) and go out once it is back.
 #pragma once
@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "ServiceConfig.h"
 
@@ -64,11 +65,23 @@ class MqttPublisher {
   static void onLogThunk(mosquitto*, void* self, int level, const char* text);
   static void onMessageThunk(mosquitto*, void* self, const struct mosquitto_message* m);
   void connectedNow();
+  // The network loop: one thread for every socket read and write, so the
+  // messages of a reading go out in one batch.
+  void netLoop();
+  void wakeNet();
+  // Back-off before the next connection attempt, in ms.
+  int reconnectDelayMs();
+
+  int wakeFd_ = -1;
+  std::atomic<bool> wakePending_{false};
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> reconnected_{false};
+  int attempts_ = 0;
+  std::thread net_;
 
   MqttConfig config_;
   std::string statusTopic_;
   mosquitto* client_ = nullptr;
-  bool loopRunning_ = false;
   std::function<void()> onConnect_;
   std::string commandFilter_;
   std::function<void(const std::string&, const std::string&)> onCommand_;

@@ -1,6 +1,7 @@
 #include "SensorWorker.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -455,6 +456,8 @@ SensorStatus SensorWorker::status() const {
 }
 
 void SensorWorker::threadMain() {
+  // Named for top -H and the profilers.
+  pthread_setname_np(pthread_self(), "zrqd sensor");
   WorkerRun run(*this);
   currentRun = &run;
   run.run();

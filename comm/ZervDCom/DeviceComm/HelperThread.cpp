@@ -1,5 +1,7 @@
 #include "DeviceComm/HelperThread.h"
 
+#include <pthread.h>
+
 #include <system_error>
 
 #include "Common/Assertion.h"
@@ -79,6 +81,8 @@ std::u16string HelperThread::statusDetail() const {
 }
 
 void HelperThread::threadProc() {
+  // Named for top -H and the profilers.
+  pthread_setname_np(pthread_self(), "zervdcom io");
   const int id = currentThreadId();
   threadId_.store(id);
   diagLog().write(LogKind::COMM, 3, "TH(%d)--> Started\n", id);
