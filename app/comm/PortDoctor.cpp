@@ -118,20 +118,14 @@ std::vector<pid_t> flockHolders(const struct stat& st, const SystemRoots& roots)
   return pids;
 }
 
-bool isPid(const std::string& name) {
-  return !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
-}
-
 // Processes other than this one with the file open, from /proc/*/fd; a
 // process whose descriptors this user may not read is not seen.
 std::vector<pid_t> openers(const struct stat& target, const SystemRoots& roots) {
   std::vector<pid_t> pids;
   std::error_code ec;
   for (const auto& proc : fs::directory_iterator(roots.proc, ec)) {
-    const std::string name = proc.path().filename().string();
-    if (!isPid(name)) continue;
-    long pid = 0;
-    if (!parseDecimal(name, pid) || pid == ::getpid()) continue;
+    long pid = 0;  // not a number: /proc/self, /proc/sys, ...
+    if (!parseDecimal(proc.path().filename().string(), pid) || pid == ::getpid()) continue;
     std::error_code fdEc;
     for (const auto& fd : fs::directory_iterator(proc.path() / "fd", fdEc)) {
       struct stat st {};
@@ -146,6 +140,12 @@ std::vector<pid_t> openers(const struct stat& target, const SystemRoots& roots) 
   return pids;
 }
 
+// The first process with the file open; pid 0 when none can be seen.
+LockHolder openerOf(const struct stat& target, const SystemRoots& roots) {
+  const std::vector<pid_t> open = openers(target, roots);
+  return open.empty() ? LockHolder{} : holder(open.front(), roots);
+}
+
 // Who holds the file's flock. /proc/locks names the process that took the
 // lock, which may have ended while a child it started keeps the descriptor:
 // then the holder is whoever has the file open.
@@ -154,8 +154,7 @@ std::optional<LockHolder> flockHolder(const struct stat& st, const SystemRoots& 
     if (pid == ::getpid()) continue;
     if (pid > 0 && ::access((roots.proc + "/" + std::to_string(pid)).c_str(), F_OK) == 0)
       return holder(pid, roots);
-    const std::vector<pid_t> open = openers(st, roots);
-    return open.empty() ? LockHolder{} : holder(open.front(), roots);
+    return openerOf(st, roots);
   }
   return std::nullopt;
 }
@@ -337,10 +336,7 @@ DeviceFacts gatherDevice(const std::string& path, const SystemRoots& roots) {
   for (const std::string& dir : roots.udevRuleDirs)
     if (::access((dir + "/" + kUdevRuleName).c_str(), F_OK) == 0) d.udevRuleInstalled = true;
   if (d.accessible) d.holder = findLockHolder(path, roots);
-  if (d.accessible && !d.holder && heldExclusively(path)) {
-    const std::vector<pid_t> open = openers(st, roots);
-    d.holder = open.empty() ? LockHolder{} : holder(open.front(), roots);
-  }
+  if (d.accessible && !d.holder && heldExclusively(path)) d.holder = openerOf(st, roots);
   return d;
 }
 

@@ -10,8 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
+
+#include "core/InstrumentState.h"
 
 namespace zrq::service {
 
@@ -20,12 +21,6 @@ std::once_flag libraryInit;
 
 // At most this often the publishes of the sensors go out, together.
 constexpr std::int64_t kBatchMs = 50;
-
-std::int64_t nowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // Held back while a batch is written, so a reading's messages leave in as
 // few segments as the data allows.
@@ -97,18 +92,18 @@ int MqttPublisher::reconnectDelayMs() {
 void MqttPublisher::netLoop() {
   pthread_setname_np(pthread_self(), "zrqd mqtt");
   std::int64_t nextAttempt = 0;  // no socket: when to try again
-  std::int64_t lastMisc = nowMs();
+  std::int64_t lastMisc = core::steadyNowMs();
   std::int64_t deadline = 0;   // stopping: the last moment to send what is queued
   std::int64_t holdUntil = 0;  // a batch is waiting to be written then
   std::int64_t lastFlush = 0;
   for (;;) {
     const bool stopping = stopping_.load();
-    if (stopping && deadline == 0) deadline = nowMs() + 2000;
+    if (stopping && deadline == 0) deadline = core::steadyNowMs() + 2000;
     if (reconnected_.exchange(false)) attempts_ = 0;
     const int sock = mosquitto_socket(client_);
     if (sock < 0) {
       if (stopping) return;
-      const std::int64_t now = nowMs();
+      const std::int64_t now = core::steadyNowMs();
       if (nextAttempt == 0) nextAttempt = now + reconnectDelayMs();
       if (now < nextAttempt) {
         pollfd wake{wakeFd_, POLLIN, 0};
@@ -121,10 +116,10 @@ void MqttPublisher::netLoop() {
       mosquitto_reconnect_async(client_);
       continue;
     }
-    if (stopping && (!mosquitto_want_write(client_) || nowMs() > deadline)) return;
+    if (stopping && (!mosquitto_want_write(client_) || core::steadyNowMs() > deadline)) return;
     // Woken by a publish, the batch waits until kBatchMs after the last one:
     // the messages of many readings, of every sensor, leave together.
-    const std::int64_t now = nowMs();
+    const std::int64_t now = core::steadyNowMs();
     const bool holding = holdUntil != 0 && now < holdUntil && !stopping;
     const bool writeWanted = !holding && mosquitto_want_write(client_);
     pollfd fds[2] = {{sock, static_cast<short>(POLLIN | (writeWanted ? POLLOUT : 0)), 0},
@@ -134,26 +129,26 @@ void MqttPublisher::netLoop() {
     if (fds[1].revents & POLLIN) {
       std::uint64_t n;
       if (::read(wakeFd_, &n, sizeof n) > 0 && holdUntil == 0)
-        holdUntil = std::max(nowMs(), lastFlush + kBatchMs);
+        holdUntil = std::max(core::steadyNowMs(), lastFlush + kBatchMs);
     }
     int rc = MOSQ_ERR_SUCCESS;
     if (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) rc = mosquitto_loop_read(client_, 1);
-    const bool batchDue = holdUntil != 0 && (nowMs() >= holdUntil || stopping);
+    const bool batchDue = holdUntil != 0 && (core::steadyNowMs() >= holdUntil || stopping);
     if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(client_) == sock &&
         (batchDue || (fds[0].revents & POLLOUT) ||
          (holdUntil == 0 && mosquitto_want_write(client_)))) {
       if (batchDue) {
         // From here a publish wakes this thread again; what came before goes now.
         holdUntil = 0;
-        lastFlush = nowMs();
+        lastFlush = core::steadyNowMs();
         wakePending_.store(false);
       }
       cork(sock, 1);
       rc = mosquitto_loop_write(client_, 1);
       if (mosquitto_socket(client_) == sock) cork(sock, 0);
     }
-    if (rc == MOSQ_ERR_SUCCESS && nowMs() - lastMisc >= 1000) {
-      lastMisc = nowMs();
+    if (rc == MOSQ_ERR_SUCCESS && core::steadyNowMs() - lastMisc >= 1000) {
+      lastMisc = core::steadyNowMs();
       mosquitto_loop_misc(client_);
     }
   }
