@@ -33,6 +33,18 @@ std::int64_t niceWidth(std::int64_t x) {
       if (f * m >= x) return f * m;
 }
 
+// Copies only what of an image lands in the exposed rectangles: left to the
+// clip, the raster engine spreads a tall image over its thread pool, which
+// for the few columns a reading changes costs more than the copy itself.
+void drawExposed(QPainter& p, QPoint at, const QImage& image, const QRect& source,
+                 const QRegion& exposed) {
+  const QRect target(at, source.size());
+  for (const QRect& r : exposed) {
+    const QRect part = target.intersected(r);
+    if (!part.isEmpty()) p.drawImage(part.topLeft(), image, part.translated(source.topLeft() - at));
+  }
+}
+
 }  // namespace
 
 QColor TrendPlot::colorOf(TrendQuantity q) {
@@ -564,13 +576,15 @@ void TrendPlot::readingAdded() {
     const int x = xOfColumn(from);
     update(QRect(x - 1, pr.top(), pr.right() - x + 2, pr.height()));
     update(QRect(0, pr.bottom() + 1, width(), height() - pr.bottom() - 1));
+    // The holds beside the lanes.
+    update(QRect(pr.right(), pr.top(), kRight, pr.height()));
   } else {
-    // Only the columns of the new readings changed.
+    // Only the columns of the new readings changed, and the holds beside the
+    // lanes: one rectangle reaching them, since a region of several clips
+    // each copy span by span, spread over the raster engine's threads.
     const int x = xOfColumn(from);
-    update(QRect(x - 1, pr.top(), xOfColumn(newest) - x + 3, pr.height()));
+    update(QRect(x - 1, pr.top(), width() - x + 1, pr.height()));
   }
-  // The holds beside the lanes.
-  update(QRect(pr.right(), pr.top(), kRight, pr.height()));
 }
 
 QRect TrendPlot::laneRect(TrendQuantity q) const {
@@ -685,12 +699,16 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
     if (r.intersects(e->rect()))
       p.drawImage(QRectF(r), layer_, QRectF(r.topLeft() * dpr, r.size() * dpr));
   // The ring from the view's first column on, then its start after the seam.
+  const QRegion& exposed = e->region();
   const int w = data_.width(), seam = ringX(drawn_.first);
-  p.drawImage(pr.topLeft(), data_, QRect(seam, 0, w - seam, data_.height()));
+  drawExposed(p, pr.topLeft(), data_, QRect(seam, 0, w - seam, data_.height()), exposed);
   if (seam > 0)
-    p.drawImage(pr.topLeft() + QPoint(w - seam, 0), data_, QRect(0, 0, seam, data_.height()));
-  p.drawImage(QPoint(0, pr.bottom() + 1), timeAxis());
-  p.drawImage(QPoint(pr.right() + 1, pr.top()), holdTexts());
+    drawExposed(p, pr.topLeft() + QPoint(w - seam, 0), data_, QRect(0, 0, seam, data_.height()),
+                exposed);
+  const QImage& axis = timeAxis();
+  drawExposed(p, QPoint(0, pr.bottom() + 1), axis, axis.rect(), exposed);
+  const QImage& holds = holdTexts();
+  drawExposed(p, QPoint(pr.right() + 1, pr.top()), holds, holds.rect(), exposed);
   p.setPen(QColor(kFrame));
   p.drawLine(pr.left(), pr.top(), pr.left(), pr.bottom());
   p.drawLine(pr.right(), pr.top(), pr.right(), pr.bottom());
