@@ -1,5 +1,6 @@
 #include "QtCommViews.h"
 
+#include <QEvent>
 #include <QPlainTextEdit>
 #include <QTableWidget>
 
@@ -37,17 +38,46 @@ void QtStatsGrid::applyCell(int column, int row, const QString& text) {
 }
 
 QtStatusMemo::QtStatusMemo(QPlainTextEdit* memo)
-    : memo_(memo), ops_(this, memo, [this](const Op& op) {
-        if (op.clear)
-          memo_->clear();
-        else
-          memo_->appendPlainText(QString::fromStdString(op.line));
-      }) {}
+    : memo_(memo), ops_(this, memo, [this](const Op& op) { apply(op); }) {
+  memo_->installEventFilter(this);
+}
 
 void QtStatusMemo::appendLine(const std::string& line) { ops_.push({false, line}); }
 
 void QtStatusMemo::clearLines() { ops_.push({true, {}}); }
 
-void QtStatusMemo::flush() { ops_.drain(); }
+void QtStatusMemo::flush() {
+  ops_.drain();
+  appendHidden();
+}
+
+void QtStatusMemo::apply(const Op& op) {
+  if (op.clear) {
+    hidden_.clear();
+    memo_->clear();
+  } else if (memo_->isVisible()) {
+    memo_->appendPlainText(QString::fromStdString(op.line));
+  } else {
+    hidden_.push_back(QString::fromStdString(op.line));
+    const int keep = memo_->maximumBlockCount();
+    if (keep > 0 && hidden_.size() > static_cast<std::size_t>(keep)) hidden_.pop_front();
+  }
+}
+
+void QtStatusMemo::appendHidden() {
+  if (hidden_.empty()) return;
+  QString text;
+  for (const QString& line : hidden_) {
+    if (!text.isEmpty()) text += QChar::ParagraphSeparator;
+    text += line;
+  }
+  hidden_.clear();
+  memo_->appendPlainText(text);
+}
+
+bool QtStatusMemo::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == memo_ && event->type() == QEvent::Show) appendHidden();
+  return QObject::eventFilter(watched, event);
+}
 
 }  // namespace zrq::comm

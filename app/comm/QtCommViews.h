@@ -89,22 +89,31 @@ class QtStatsGrid : public QObject, public StatsGrid {
 
 // Lines from any thread reach the memo in the order they were appended: they
 // wait in one queue, which the interface thread drains (at once when it is
-// the one appending, else on its next event-loop turn).
+// the one appending, else on its next event-loop turn). While the memo is
+// hidden they are kept aside (as many as it shows) and appended together when
+// it is shown: laying out a line nobody sees cost more than the fetch that
+// said it.
 class QtStatusMemo : public QObject, public StatusMemo {
   Q_OBJECT
  public:
   explicit QtStatusMemo(QPlainTextEdit* memo);
   void appendLine(const std::string& line) override;
   void clearLines() override;
-  // Appends every waiting line now (interface thread only).
+  // Appends every waiting line now, hidden or not (interface thread only).
   void flush();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Op {
     bool clear;
     std::string line;
   };
+  void apply(const Op& op);
+  void appendHidden();
   QPlainTextEdit* memo_;
+  std::deque<QString> hidden_;
   UiThreadQueue<Op> ops_;
 };
 

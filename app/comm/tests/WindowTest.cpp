@@ -117,6 +117,7 @@ TEST(CommWindow, PortRowsAndGrowthShowInTheTable) {
 TEST(CommWindow, LinesFromOtherThreadsArriveInOrder) {
   ensureApplication();
   QPlainTextEdit memo;
+  memo.show();
   QtStatusMemo view(&memo);
   AppStatus status(&view);
   status.add("ui 1");
@@ -134,6 +135,26 @@ TEST(CommWindow, LinesFromOtherThreadsArriveInOrder) {
   EXPECT_EQ(lines.back(), "ui 2");
   status.clear();
   EXPECT_TRUE(memo.toPlainText().isEmpty());
+}
+
+TEST(CommWindow, LinesSaidWhileHiddenAppearInOrderWhenShown) {
+  ensureApplication();
+  QPlainTextEdit memo;
+  memo.setMaximumBlockCount(3);
+  QtStatusMemo view(&memo);
+  AppStatus status(&view);
+  for (int i = 0; i < 5; ++i) status.add("line " + std::to_string(i));
+  EXPECT_TRUE(memo.toPlainText().isEmpty());
+  memo.show();
+  EXPECT_EQ(memoLines(&memo), QStringList({"line 2", "line 3", "line 4"}));
+  status.add("line 5");
+  EXPECT_EQ(memoLines(&memo).back(), "line 5");
+  memo.hide();
+  status.add("after");
+  status.clear();
+  status.add("fresh");
+  view.flush();
+  EXPECT_EQ(memoLines(&memo), QStringList({"fresh"}));
 }
 
 TEST(CommWindow, CellsFromOtherThreadsKeepTheLastWrite) {
