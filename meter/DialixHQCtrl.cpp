@@ -124,7 +124,27 @@ void CDialixHQCtrl::setDesignMode(bool on) { model_.setDesignMode(on); }
 
 void CDialixHQCtrl::changed(int dispid) {
   if (dispid != kValue) layerDirty_ = true;
+  if (dispid == kValue && !layerDirty_ && !model_.geometryDirty() && !model_.designMode() &&
+      !frame_.isNull()) {
+    // A new value moves the needle alone: repaint where it was and where it
+    // goes, or nothing while it stays on the same pixels.
+    const NeedleLine n = needleLine(cache_.geometry(), model_.props());
+    if (n.visible == drawn_.visible && n.x0 == drawn_.x0 && n.y0 == drawn_.y0 &&
+        n.x1 == drawn_.x1 && n.y1 == drawn_.y1)
+      return;
+    update(needleBox(drawn_) | needleBox(n));
+    return;
+  }
   update();
+}
+
+QRect CDialixHQCtrl::needleBox(const NeedleLine& n) const {
+  if (!n.visible) return {};
+  const MeterGeometry& g = cache_.geometry();
+  const int m = std::max<int>(1, model_.props().IndexThickness) / 2 + 2;
+  return QRect(QPoint(std::min(n.x0, n.x1) - m, std::min(n.y0, n.y1) - m),
+               QPoint(std::max(n.x0, n.x1) + m, std::max(n.y0, n.y1) + m)) &
+         QRect(0, 0, g.right, g.coverTop);
 }
 
 void CDialixHQCtrl::resizeEvent(QResizeEvent* e) {
@@ -132,9 +152,14 @@ void CDialixHQCtrl::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
 }
 
-void CDialixHQCtrl::paintEvent(QPaintEvent*) {
+void CDialixHQCtrl::paintEvent(QPaintEvent* e) {
   QPainter p(this);
-  paintMeter(p);
+  ensureFrame(devicePixelRatioF());
+  // Rectangle by rectangle: an image clipped to a region of several is
+  // copied span by span, spread over the raster engine's threads.
+  const qreal dpr = frame_.devicePixelRatio();
+  for (const QRect& r : e->region())
+    p.drawImage(QRectF(r), frame_, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
 }
 
 void CDialixHQCtrl::paintMeter(QPainter& painter) {
@@ -207,13 +232,9 @@ void CDialixHQCtrl::drawNeedle() {
   painter.translate(0.5, 0.5);
   painter.setPen(pen(p.IndexColor, width));
   painter.drawLine(needle_.x0, needle_.y0, needle_.x1, needle_.y1);
-  const int m = width / 2 + 2;
   drawn_ = needle_;
   needleReach_ = width / 2.0 + 1.5;
-  const QRect logical =
-      QRect(QPoint(std::min(needle_.x0, needle_.x1) - m, std::min(needle_.y0, needle_.y1) - m),
-            QPoint(std::max(needle_.x0, needle_.x1) + m, std::max(needle_.y0, needle_.y1) + m)) &
-      visible;
+  const QRect logical = needleBox(needle_);
   needleRect_ =
       QRect(int(std::floor(logical.left() * dpr)), int(std::floor(logical.top() * dpr)),
             int(std::ceil(logical.width() * dpr)) + 1, int(std::ceil(logical.height() * dpr)) + 1);

@@ -92,6 +92,8 @@ class DIALIXHQ_EXPORT CDialixHQCtrl : public QWidget {
   void ensureFrame(qreal dpr);
   void rebuildLayer(qreal dpr);
   void drawNeedle();
+  // The logical pixels a needle may touch, within the visible part of the dial.
+  QRect needleBox(const zrq::meter::NeedleLine& n) const;
 
   zrq::meter::MeterModel model_;
   zrq::meter::GeometryCache cache_;

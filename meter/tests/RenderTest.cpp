@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <cmath>
 
 #include "DialixHQCtrl.h"
@@ -303,4 +305,40 @@ TEST_F(MeterRender, PicturesOfSomeStatesForTheRecord) {
   ctrl.setPropText("Value", "-20");
   save(ctrl.renderImage(), "meter-return-loss.png");
   EXPECT_EQ(ctrl.geometry().labelText.front(), "-100");
+}
+
+TEST_F(MeterRender, AValueRepaintsOnlyWhereTheNeedleWasAndGoes) {
+  ctrl.setProp(kValue, 20.0);
+  ctrl.show();
+  QApplication::processEvents();
+  struct Paints : QObject {
+    QRegion region;
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) {
+        region += static_cast<QPaintEvent*>(e)->region();
+        ++count;
+      }
+      return false;
+    }
+  } paints;
+  ctrl.installEventFilter(&paints);
+  ctrl.setProp(kValue, 20.0);
+  QApplication::processEvents();
+  EXPECT_EQ(paints.count, 0);
+
+  ctrl.setProp(kValue, 70.0);
+  QApplication::processEvents();
+  ASSERT_EQ(paints.count, 1);
+  const QRect painted = paints.region.boundingRect();
+  EXPECT_LT(painted.width() * painted.height(), ctrl.width() * ctrl.height() / 2);
+  for (const QPoint& p : needlePoints()) EXPECT_TRUE(painted.contains(p));
+  // What reached the screen is the picture drawn afresh: no old needle left.
+  const QImage screen = ctrl.screen()->grabWindow(ctrl.winId()).toImage();
+  const QImage fresh = ctrl.renderImage();
+  ASSERT_EQ(screen.size(), fresh.size());
+  int differing = 0;
+  for (int y = 0; y < fresh.height(); ++y)
+    for (int x = 0; x < fresh.width(); ++x) differing += screen.pixelColor(x, y) != fresh.pixelColor(x, y);
+  EXPECT_EQ(differing, 0);
 }
