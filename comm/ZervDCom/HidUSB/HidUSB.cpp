@@ -124,6 +124,10 @@ unsigned HidUSB::writeReport(HidReport& report, int timeoutMs, int wakeFd) {
     ~Leave() { g.leave(); }
   } leave{writeLock_};
 
+  // A device nearly always takes a report at once: the wait, a system call
+  // more on every poll, is for one that is full (or failing, said below).
+  if (const ssize_t n = hDevice_->writeReport(report.buffer(), report.totalLength()); n > 0)
+    return static_cast<unsigned>(n);
   switch (pollWait(hDevice_->fd(), POLLOUT, deadline.msLeft(), wakeFd)) {
     case PollOutcome::Ready:
       break;
