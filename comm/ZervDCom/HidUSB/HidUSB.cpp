@@ -170,7 +170,8 @@ unsigned HidUSB::readReports(HidReportList& list, unsigned max, int timeoutMs, i
   // carry one, so it is put in front as 0.
   const unsigned skip = caps_.usesReportIds ? 0 : 1;
   const uint8_t wantedId = caps_.usesReportIds ? first->reportId() : 0;
-  std::vector<uint8_t> tmp(len + 1);
+  std::vector<uint8_t>& tmp = readScratch_;
+  tmp.resize(len + 1);
   unsigned filled = 0;
   while (filled < max) {
     HidReport* r = list.get(filled);

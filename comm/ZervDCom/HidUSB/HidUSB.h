@@ -13,6 +13,7 @@
 #include <memory>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 #include "Common/TurnGate.h"
 #include "HidUSB/HidChannel.h"
@@ -69,4 +70,5 @@ class HidUSB {
   HidUSBDevInfo info_;
   HidIo::HidLockFile mutex_;
   std::atomic<unsigned> dropped_{0};
+  std::vector<uint8_t> readScratch_;  // readReports' buffer: it has one caller, the listener
 };
