@@ -13,8 +13,8 @@
 //             and at the 1 min span (the view moves on with every reading)
 //   memory    the store's bytes, reductions included
 //
-// Goals: full redraw <= 8 ms and <= 10 x the floor; one new reading <= 0.2 ms;
-// the store <= 40 MB. Runs on the offscreen platform unless QT_QPA_PLATFORM
+// Goals: full redraw <= 8 ms and <= 10 x the floor (2 and 7 lanes); one new
+// reading <= 0.2 ms; the store <= 40 MB. Runs on the offscreen platform unless QT_QPA_PLATFORM
 // says otherwise.
 #include <QApplication>
 #include <QImage>
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
   std::printf("trend in a 1920 x 600 window, 24 h store of %zu readings (ms, median):\n",
               store.size());
   std::printf("  floor: one cached image                          %8.3f\n", floor);
-  double fullDefault = 0;
+  std::vector<double> fullCached;  // per row of lanes
   for (const Lanes& l : lanes) {
     plot.setQuantities(l.q);
     const double cachedRedraw = timeIt(
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
     const double repaint = timeIt([&](int) { plot.render(&target); }, 21, 5);
     std::printf("  repaint, %s, nothing new                     %8.3f  (x%.1f the floor)\n", l.name,
                 repaint, repaint / floor);
-    if (fullDefault == 0) fullDefault = cachedRedraw;
+    fullCached.push_back(cachedRedraw);
     std::printf("  full redraw, %s, reduction cached         %8.3f  (x%.1f the floor)\n", l.name,
                 cachedRedraw, cachedRedraw / floor);
     std::printf("  full redraw, %s, reduction from 864,000   %8.3f  (x%.1f the floor)\n", l.name,
@@ -172,11 +172,13 @@ int main(int argc, char** argv) {
   const double mb = static_cast<double>(store.memoryBytes()) / 1e6;
   std::printf("  store, reductions included                       %8.1f MB\n", mb);
 
-  const bool full = fullDefault <= 8 && fullDefault / floor <= 10;
+  auto fullMet = [&](double ms) { return ms <= 8 && ms / floor <= 10; };
+  const bool full = fullMet(fullCached[0]) && fullMet(fullCached[1]);
   const bool one = day <= 0.2;
   const bool memory = mb <= 40;
-  std::printf("  goal: full redraw (2 lanes, cached) <= 8 ms and <= 10 x floor: %s\n",
-              full ? "met" : "NOT met");
+  std::printf("  goal: full redraw (cached) <= 8 ms and <= 10 x floor: 2 lanes %s, 7 lanes %s\n",
+              fullMet(fullCached[0]) ? "met" : "NOT met",
+              fullMet(fullCached[1]) ? "met" : "NOT met");
   std::printf("  goal: one new reading (24 h span) <= 0.2 ms: %s\n", one ? "met" : "NOT met");
   std::printf("  goal: store <= 40 MB: %s\n", memory ? "met" : "NOT met");
   return full && one && memory ? 0 : 1;

@@ -19,6 +19,7 @@ constexpr int kLeft = 62, kRight = 132, kTop = 6, kBottom = 22;
 // Following the newest reading, the view moves on by 1/kFollowSteps of its width.
 constexpr int kFollowSteps = 40;
 constexpr int kLanePad = 4;  // keeps the extremes off the lane's frame
+constexpr double kDbPerLog2 = 3.0102999566398120;  // 10 log10(2)
 constexpr QRgb kWhite = 0xFFFFFFFF, kGrid = 0xFFE1E1E1, kFrame = 0xFF969696;
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
@@ -396,6 +397,20 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
     const QRect clip = l.rect.adjusted(1, 1, -1, -1);
     const QColor color = colorOf(l.q);
     const QRgb pixel = color.rgba();
+    // yOf(display()) with the lane's constants taken once and the logarithm
+    // from log2f, which the C library makes fast (its log10 was most of a
+    // full redraw); the values are floats, so float precision loses nothing.
+    const QRect rows = l.rect.adjusted(0, kLanePad, 0, -kLanePad);
+    const bool dbm = dbm_ && zrq::core::trendIsPower(l.q);
+    const double perUnit = (rows.height() - 1) / (l.hi - l.lo);
+    auto yOfStored = [&](float stored) {
+      double v = stored;
+      if (dbm)
+        v = stored > 0 ? std::max(kDbPerLog2 * static_cast<double>(std::log2(stored)) + 30.0,
+                                  zrq::core::kDbmFloor)
+                       : zrq::core::kDbmFloor;
+      return std::clamp(rows.bottom() - (v - l.lo) * perUnit, -1e4, 1e4);
+    };
     auto span = [&](int x, double y0, double y1) {
       const int top = std::max(clip.top(), static_cast<int>(std::lround(std::min(y0, y1))));
       const int bottom = std::min(clip.bottom(), static_cast<int>(std::lround(std::max(y0, y1))));
@@ -409,9 +424,9 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
       if (++x == w) x = 0;
       const TrendColumn& c = col(k);
       if (c.empty()) continue;
-      double top = yOf(l, display(l.q, c.max)), bottom = yOf(l, display(l.q, c.min));
+      double top = yOfStored(c.max), bottom = yOfStored(c.min);
       if (c.joined && prev >= v.first) {
-        const double join = yOf(l, display(l.q, col(prev).last));
+        const double join = yOfStored(col(prev).last);
         if (k - prev == 1) {
           // Neighbours: the step from the last value before reads as part of the column.
           top = std::min(top, join);
@@ -422,7 +437,7 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
           painter->setPen(color);
           // On whole pixels, as the spans are: a flat line stays flat.
           const QPoint a(ringX(prev), static_cast<int>(std::lround(join)));
-          const QPoint b(x, static_cast<int>(std::lround(yOf(l, display(l.q, c.first)))));
+          const QPoint b(x, static_cast<int>(std::lround(yOfStored(c.first))));
           if (a.x() < b.x()) {
             painter->drawLine(a, b);
           } else {
