@@ -458,10 +458,14 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
 // every column, and a cleared column takes it again.
 // The rows whose background changed, repainted where no data covers them:
 // what a full redraw would give, at the cost of a few rows.
-void TrendPlot::moveHoldRows() {
+QRect TrendPlot::moveHoldRows() {
   const std::vector<QRgb> before = rowColor_;
   fillRowColors();
-  if (before.size() != rowColor_.size()) return refresh();
+  if (before.size() != rowColor_.size()) {
+    refresh();
+    return {};
+  }
+  QRect rows;
   auto* bits = reinterpret_cast<QRgb*>(data_.bits());
   const qsizetype stride = data_.bytesPerLine() / 4;
   const QRect pr = plotRect();
@@ -474,8 +478,9 @@ void TrendPlot::moveHoldRows() {
       QRgb& px = row[ringX(k)];
       if (px == was) px = grid && rowColor_[y] == kWhite ? kGrid : rowColor_[y];
     }
-    update(QRect(pr.left(), pr.top() + static_cast<int>(y), pr.width(), 1));
+    rows |= QRect(pr.left(), pr.top() + static_cast<int>(y), pr.width(), 1);
   }
+  return rows;
 }
 
 void TrendPlot::fillRowColors() {
@@ -554,7 +559,8 @@ void TrendPlot::readingAdded() {
     return refresh();
   // The hold lines lie under the data, in every column: when one moves by a
   // pixel (a new extreme, the average drifting) only its rows change.
-  if (holdPixels() != holdYs_) moveHoldRows();
+  const QRect holdRows = holdPixels() != holdYs_ ? moveHoldRows() : QRect();
+  if (dataDirty_) return;  // moving them asked for a full redraw
   const std::int64_t oldEnd = drawn_.first + drawn_.count - 1, newEnd = v.first + v.count - 1;
   const std::int64_t shift = v.first - drawn_.first;
   const std::int64_t newest = floorDiv(store_->timeAt(store_->size() - 1), v.widthMs);
@@ -589,16 +595,19 @@ void TrendPlot::readingAdded() {
       update(QRect(pr.left(), pr.top(), xOfColumn(firstShown) - pr.left() + 1, pr.height()));
     }
     const int x = xOfColumn(from);
-    update(QRect(x - 1, pr.top(), pr.right() - x + 2, pr.height()));
+    update(QRect(x - 1, pr.top(), pr.right() - x + 2, pr.height()) | holdRows);
     update(QRect(0, pr.bottom() + 1, width(), height() - pr.bottom() - 1));
     // The holds beside the lanes.
     update(QRect(pr.right(), pr.top(), kRight, pr.height()));
   } else {
     // Only the columns of the new readings changed, and the holds beside the
-    // lanes: one rectangle reaching them, since a region of several clips
-    // each copy span by span, spread over the raster engine's threads.
+    // lanes when a value there did: one rectangle reaching them, since a
+    // region of several clips each copy span by span, spread over the raster
+    // engine's threads.
+    // Rows of a hold line that moved join that rectangle too.
     const int x = xOfColumn(from);
-    update(QRect(x - 1, pr.top(), width() - x + 1, pr.height()));
+    const int right = holdStrings() != holdKey_ ? width() : xOfColumn(newest) + 2;
+    update(QRect(x - 1, pr.top(), right - x + 1, pr.height()) | holdRows);
   }
 }
 
@@ -616,27 +625,40 @@ std::optional<int> TrendPlot::xOf(std::int64_t timeMs) const {
 }
 
 // The hold values beside the lanes, drawn again only when a text changes.
-const QImage& TrendPlot::holdTexts() {
+QStringList TrendPlot::holdStrings() const {
   QStringList texts;
   for (const Lane& l : lanes_) {
     const zrq::core::TrendHold& h = store_->hold(l.q);
     for (double v : {h.max, h.average(), h.min})
       texts << (h.count ? number(display(l.q, v), l.step / 10) + ' ' + unitText(l.q) : QString());
   }
+  return texts;
+}
+
+const QImage& TrendPlot::holdTexts() {
+  const QStringList texts = holdStrings();
   const QSize size(width() - plotRect().right() - 1, plotRect().height());
-  if (texts == holdKey_ && holdImage_.size() == size && !holdStale_) return holdImage_;
+  const bool same = holdImage_.size() == size && !holdStale_;
+  if (same && texts == holdKey_) return holdImage_;
+  // Text is the dear part: with only values changed (the average moves with
+  // most readings), only their lines are drawn again.
+  const bool whole = !same || texts.size() != holdKey_.size();
+  const QStringList before = whole ? QStringList() : holdKey_;
   holdStale_ = false;
   holdKey_ = texts;
+  const QColor background = palette().window().color();
   if (holdImage_.size() != size) holdImage_ = QImage(size, QImage::Format_RGB32);
-  holdImage_.fill(palette().window().color());
+  if (whole) holdImage_.fill(background);
   QPainter p(&holdImage_);
   p.setFont(font());
   const QFontMetrics fm(font());
-  for (const Lane& l : lanes_) {
-    p.setPen(colorOf(l.q));
-    const QString unit = unitText(l.q);
-    p.drawText(5, l.rect.top() + fm.ascent() + 1,
-               quantityName(l.q) + (unit.isEmpty() ? QString() : " (" + unit + ")"));
+  if (whole) {
+    for (const Lane& l : lanes_) {
+      p.setPen(colorOf(l.q));
+      const QString unit = unitText(l.q);
+      p.drawText(5, l.rect.top() + fm.ascent() + 1,
+                 quantityName(l.q) + (unit.isEmpty() ? QString() : " (" + unit + ")"));
+    }
   }
   p.setPen(Qt::black);
   static constexpr const char* kNames[] = {"max", "avg", "min"};
@@ -644,7 +666,12 @@ const QImage& TrendPlot::holdTexts() {
     const Lane& l = lanes_[i];
     int y = l.rect.top() + 2 * fm.height();
     for (int j = 0; j < 3 && y <= l.rect.bottom() + 2; ++j, y += fm.height()) {
-      const QString& t = texts[static_cast<qsizetype>(i * 3 + static_cast<std::size_t>(j))];
+      const qsizetype k = static_cast<qsizetype>(i * 3 + static_cast<std::size_t>(j));
+      const QString& t = texts[k];
+      if (!whole) {
+        if (t == before[k]) continue;
+        p.fillRect(QRect(0, y - fm.ascent(), size.width(), fm.height()), background);
+      }
       if (!t.isEmpty()) p.drawText(5, y, QLatin1String(kNames[j]) + ' ' + t);
     }
   }

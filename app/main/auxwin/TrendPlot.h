@@ -105,11 +105,14 @@ class TrendPlot : public QWidget {
   void drawColumns(const View& v, std::int64_t from, std::int64_t to);
   void clearColumns(const View& v, std::int64_t from, std::int64_t to);
   int ringX(std::int64_t column) const;
-  void moveHoldRows();
+  // Repaints the data image's rows under hold lines that moved; returns
+  // them in widget coordinates (empty when it asked for a full redraw).
+  QRect moveHoldRows();
   double yOf(const Lane& lane, double value) const;
   std::int64_t timeAtX(int x) const;
   QString timeLabel(std::int64_t t, std::int64_t stepMs) const;
   std::vector<int> holdPixels() const;
+  QStringList holdStrings() const;
   const QImage& holdTexts();
   const QImage& timeAxis();
   bool gridColumn(std::int64_t k) const;
