@@ -339,6 +339,7 @@ TEST_F(MeterRender, AValueRepaintsOnlyWhereTheNeedleWasAndGoes) {
   ASSERT_EQ(screen.size(), fresh.size());
   int differing = 0;
   for (int y = 0; y < fresh.height(); ++y)
-    for (int x = 0; x < fresh.width(); ++x) differing += screen.pixelColor(x, y) != fresh.pixelColor(x, y);
+    for (int x = 0; x < fresh.width(); ++x)
+      differing += screen.pixelColor(x, y) != fresh.pixelColor(x, y);
   EXPECT_EQ(differing, 0);
 }

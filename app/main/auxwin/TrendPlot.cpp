@@ -18,7 +18,7 @@ namespace {
 constexpr int kLeft = 62, kRight = 132, kTop = 6, kBottom = 22;
 // Following the newest reading, the view moves on by 1/kFollowSteps of its width.
 constexpr int kFollowSteps = 40;
-constexpr int kLanePad = 4;  // keeps the extremes off the lane's frame
+constexpr int kLanePad = 4;                        // keeps the extremes off the lane's frame
 constexpr double kDbPerLog2 = 3.0102999566398120;  // 10 log10(2)
 constexpr QRgb kWhite = 0xFFFFFFFF, kGrid = 0xFFE1E1E1, kFrame = 0xFF969696;
 
@@ -240,7 +240,10 @@ QString TrendPlot::quantityName(TrendQuantity q) {
 // whether the columns drawn since the last full redraw left a lane's range.
 bool TrendPlot::fitRanges(const View& v, bool growOnly) {
   bool changed = false;
-  const std::int64_t from = growOnly ? drawn_.first + drawn_.count - 1 : v.first;
+  // Growing, only the columns new readings reached can hold a new extreme:
+  // from the one the newest drawn reading was in, which need not be the last.
+  const std::int64_t from =
+      growOnly ? std::min(dataEnd_, drawn_.first + drawn_.count - 1) : v.first;
   for (Lane& l : lanes_) {
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     if (v.valid()) {

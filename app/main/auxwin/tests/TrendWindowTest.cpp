@@ -160,4 +160,23 @@ TEST_F(TrendWindow, DrawingReadingByReadingEqualsAFullRedraw) {
   EXPECT_EQ(step, window->plot->grab().toImage());
 }
 
+TEST_F(TrendWindow, AReadingBeyondTheLanesRangeWidensItAtOnce) {
+  window->cmbSpan->setCurrentIndex(1);  // 10 min: the newest column is not the view's last
+  auto push = [&](float w) {
+    core::TrendSample s;
+    s.values.fill(core::kTrendNone);
+    s.timeMs = t += 1000;
+    s.function = 1;
+    s[TrendChannel::ForwardAverage] = w;
+    recorder->store().push(s);
+    emit recorder->appended();
+  };
+  for (int i = 0; i < 60; ++i) push(100 + static_cast<float>(i % 5));
+  window->plot->grab();
+  push(300);
+  const QImage step = window->plot->grab().toImage();
+  window->plot->setQuantities(window->plot->quantities());
+  EXPECT_EQ(step, window->plot->grab().toImage());
+}
+
 }  // namespace
