@@ -603,11 +603,10 @@ void TrendPlot::readingAdded() {
     // The holds beside the lanes.
     update(QRect(pr.right(), pr.top(), kRight, pr.height()));
   } else {
-    // Only the columns of the new readings changed, and the holds beside the
-    // lanes when a value there did: one rectangle reaching them, since a
-    // region of several clips each copy span by span, spread over the raster
-    // engine's threads.
-    // Rows of a hold line that moved join that rectangle too.
+    // The new readings' columns, the holds beside the lanes when a value there
+    // changed and the rows of a hold line that moved, as one rectangle: a
+    // region of several makes the raster engine copy span by span, spread
+    // over its threads.
     const int x = xOfColumn(from);
     const int right = holdStrings() != holdKey_ ? width() : xOfColumn(newest) + 2;
     update(QRect(x - 1, pr.top(), right - x + 1, pr.height()) | holdRows);
