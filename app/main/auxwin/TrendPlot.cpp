@@ -34,16 +34,13 @@ std::int64_t niceWidth(std::int64_t x) {
       if (f * m >= x) return f * m;
 }
 
-// Copies only what of an image lands in the exposed rectangles: left to the
+// Copies only what of an image lands in the exposed rectangle: left to the
 // clip, the raster engine spreads a tall image over its thread pool, which
 // for the few columns a reading changes costs more than the copy itself.
 void drawExposed(QPainter& p, QPoint at, const QImage& image, const QRect& source,
-                 const QRegion& exposed) {
-  const QRect target(at, source.size());
-  for (const QRect& r : exposed) {
-    const QRect part = target.intersected(r);
-    if (!part.isEmpty()) p.drawImage(part.topLeft(), image, part.translated(source.topLeft() - at));
-  }
+                 const QRect& exposed) {
+  const QRect part = QRect(at, source.size()).intersected(exposed);
+  if (!part.isEmpty()) p.drawImage(part.topLeft(), image, part.translated(source.topLeft() - at));
 }
 
 }  // namespace
@@ -461,14 +458,14 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
 // every column, and a cleared column takes it again.
 // The rows whose background changed, repainted where no data covers them:
 // what a full redraw would give, at the cost of a few rows.
-QRect TrendPlot::moveHoldRows() {
+QRegion TrendPlot::moveHoldRows() {
   const std::vector<QRgb> before = rowColor_;
   fillRowColors();
   if (before.size() != rowColor_.size()) {
     refresh();
     return {};
   }
-  QRect rows;
+  QRegion rows;
   auto* bits = reinterpret_cast<QRgb*>(data_.bits());
   const qsizetype stride = data_.bytesPerLine() / 4;
   const QRect pr = plotRect();
@@ -562,7 +559,7 @@ void TrendPlot::readingAdded() {
     return refresh();
   // The hold lines lie under the data, in every column: when one moves by a
   // pixel (a new extreme, the average drifting) only its rows change.
-  const QRect holdRows = holdPixels() != holdYs_ ? moveHoldRows() : QRect();
+  const QRegion holdRows = holdPixels() != holdYs_ ? moveHoldRows() : QRegion();
   if (dataDirty_) return;  // moving them asked for a full redraw
   const std::int64_t oldEnd = drawn_.first + drawn_.count - 1, newEnd = v.first + v.count - 1;
   const std::int64_t shift = v.first - drawn_.first;
@@ -598,18 +595,17 @@ void TrendPlot::readingAdded() {
       update(QRect(pr.left(), pr.top(), xOfColumn(firstShown) - pr.left() + 1, pr.height()));
     }
     const int x = xOfColumn(from);
-    update(QRect(x - 1, pr.top(), pr.right() - x + 2, pr.height()) | holdRows);
+    update(QRegion(x - 1, pr.top(), pr.right() - x + 2, pr.height()) | holdRows);
     update(QRect(0, pr.bottom() + 1, width(), height() - pr.bottom() - 1));
     // The holds beside the lanes.
     update(QRect(pr.right(), pr.top(), kRight, pr.height()));
   } else {
-    // The new readings' columns, the holds beside the lanes when a value there
-    // changed and the rows of a hold line that moved, as one rectangle: a
-    // region of several makes the raster engine copy span by span, spread
-    // over its threads.
+    // The new readings' columns, the rows of a hold line that moved and the
+    // hold values beside the lanes that changed: no more of the window's
+    // buffer than that is touched, as its memory is cold by the next reading.
     const int x = xOfColumn(from);
-    const int right = holdStrings() != holdKey_ ? width() : xOfColumn(newest) + 2;
-    update(QRect(x - 1, pr.top(), right - x + 1, pr.height()) | holdRows);
+    update(QRegion(x - 1, pr.top(), xOfColumn(newest) - x + 3, pr.height()) | holdRows |
+           changedHoldLines());
   }
 }
 
@@ -624,6 +620,27 @@ std::optional<int> TrendPlot::xOf(std::int64_t timeMs) const {
   const std::int64_t k = floorDiv(timeMs, drawn_.widthMs) - drawn_.first;
   if (k < 0 || k >= drawn_.count) return std::nullopt;
   return plotRect().left() + static_cast<int>(k);
+}
+
+// Where hold text k (a lane's max, avg, min) stands in the hold image.
+QRect TrendPlot::holdLine(std::size_t k) const {
+  const QFontMetrics fm(font());
+  const int y = lanes_[k / 3].rect.top() + (2 + static_cast<int>(k % 3)) * fm.height();
+  return {0, y - fm.ascent(), width() - plotRect().right() - 1, fm.height()};
+}
+
+// The lines beside the lanes whose hold value changed: the backing store's
+// rows are cold by the next reading, so each row not touched is saved.
+QRegion TrendPlot::changedHoldLines() const {
+  const QRect pr = plotRect();
+  const QRect all(pr.right() + 1, pr.top(), width() - pr.right() - 1, pr.height());
+  const QStringList texts = holdStrings();
+  if (texts.size() != holdKey_.size() || holdStale_) return all;
+  QRegion lines;
+  for (qsizetype k = 0; k < texts.size(); ++k)
+    if (texts[k] != holdKey_[k])
+      lines |= holdLine(static_cast<std::size_t>(k)).translated(all.topLeft()).intersected(all);
+  return lines;
 }
 
 // The hold values beside the lanes, drawn again only when a text changes.
@@ -664,18 +681,16 @@ const QImage& TrendPlot::holdTexts() {
   }
   p.setPen(Qt::black);
   static constexpr const char* kNames[] = {"max", "avg", "min"};
-  for (std::size_t i = 0; i < lanes_.size(); ++i) {
-    const Lane& l = lanes_[i];
-    int y = l.rect.top() + 2 * fm.height();
-    for (int j = 0; j < 3 && y <= l.rect.bottom() + 2; ++j, y += fm.height()) {
-      const qsizetype k = static_cast<qsizetype>(i * 3 + static_cast<std::size_t>(j));
-      const QString& t = texts[k];
-      if (!whole) {
-        if (t == before[k]) continue;
-        p.fillRect(QRect(0, y - fm.ascent(), size.width(), fm.height()), background);
-      }
-      if (!t.isEmpty()) p.drawText(5, y, QLatin1String(kNames[j]) + ' ' + t);
+  for (std::size_t k = 0; k < lanes_.size() * 3; ++k) {
+    const QRect line = holdLine(k);
+    if (line.top() + fm.ascent() > lanes_[k / 3].rect.bottom() + 2) continue;
+    const QString& t = texts[static_cast<qsizetype>(k)];
+    if (!whole) {
+      if (t == before[static_cast<qsizetype>(k)]) continue;
+      p.fillRect(line, background);
     }
+    if (!t.isEmpty())
+      p.drawText(5, line.top() + fm.ascent(), QLatin1String(kNames[k % 3]) + ' ' + t);
   }
   return holdImage_;
 }
@@ -729,7 +744,16 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
   if (dataDirty_) redrawData();
   if (layerDirty_) buildLayer();
   QPainter p(this);
-  p.setClipRect(e->rect());
+  // Rectangle by rectangle: under a clip of one rectangle the raster engine
+  // copies an image line by line; under a region of several it goes span by
+  // span over its thread pool, which costs more than the copy.
+  for (const QRect& r : e->region()) {
+    p.setClipRect(r);
+    paintPart(p, r);
+  }
+}
+
+void TrendPlot::paintPart(QPainter& p, const QRect& exposed) {
   const QRect pr = plotRect();
   if (data_.isNull() || !drawn_.valid()) {
     p.drawImage(QPoint(0, 0), layer_);
@@ -740,10 +764,9 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
   const qreal dpr = layer_.devicePixelRatio();
   for (const QRect& r :
        {QRect(0, 0, width(), pr.top()), QRect(0, pr.top(), pr.left(), pr.height())})
-    if (r.intersects(e->rect()))
+    if (r.intersects(exposed))
       p.drawImage(QRectF(r), layer_, QRectF(r.topLeft() * dpr, r.size() * dpr));
   // The ring from the view's first column on, then its start after the seam.
-  const QRegion& exposed = e->region();
   const int w = data_.width(), seam = ringX(drawn_.first);
   drawExposed(p, pr.topLeft(), data_, QRect(seam, 0, w - seam, data_.height()), exposed);
   if (seam > 0)
@@ -756,9 +779,10 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
   p.setPen(QColor(kFrame));
   p.drawLine(pr.left(), pr.top(), pr.left(), pr.bottom());
   p.drawLine(pr.right(), pr.top(), pr.right(), pr.bottom());
+  p.save();
   p.translate(pr.topLeft());
   for (const Lane& l : lanes_) {
-    p.setClipRect(l.rect.adjusted(1, 1, -1, -1).intersected(e->rect().translated(-pr.topLeft())));
+    p.setClipRect(l.rect.adjusted(1, 1, -1, -1).intersected(exposed.translated(-pr.topLeft())));
     auto hline = [&](double value, Qt::PenStyle style, QColor color) {
       QPen pen(color, 1, style);
       // The dashes keep their place in time, as the columns scroll by.
@@ -770,7 +794,7 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
     for (const auto& limit : {l.lower, l.upper})
       if (limit) hline(*limit, Qt::DashLine, QColor(220, 0, 0));
   }
-  p.setClipping(false);
+  p.setClipRect(exposed.translated(-pr.topLeft()));
   if (cursor_) {
     const std::int64_t k = floorDiv(*cursor_, drawn_.widthMs) - drawn_.first;
     if (k >= 0 && k < drawn_.count) {
@@ -778,4 +802,5 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
       p.drawLine(static_cast<int>(k), 0, static_cast<int>(k), pr.height() - 1);
     }
   }
+  p.restore();
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRegion>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -21,6 +22,8 @@
 
 #include "core/PowerUnit.h"
 #include "core/TrendStore.h"
+
+class QPainter;
 
 class TrendPlot : public QWidget {
   Q_OBJECT
@@ -107,12 +110,15 @@ class TrendPlot : public QWidget {
   int ringX(std::int64_t column) const;
   // Repaints the data image's rows under hold lines that moved; returns
   // them in widget coordinates (empty when it asked for a full redraw).
-  QRect moveHoldRows();
+  QRegion moveHoldRows();
   double yOf(const Lane& lane, double value) const;
   std::int64_t timeAtX(int x) const;
   QString timeLabel(std::int64_t t, std::int64_t stepMs) const;
   std::vector<int> holdPixels() const;
   QStringList holdStrings() const;
+  QRect holdLine(std::size_t k) const;
+  QRegion changedHoldLines() const;
+  void paintPart(QPainter& p, const QRect& exposed);
   const QImage& holdTexts();
   const QImage& timeAxis();
   bool gridColumn(std::int64_t k) const;

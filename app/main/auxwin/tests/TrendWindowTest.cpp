@@ -2,12 +2,16 @@
 // and the panel's power unit.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QPaintEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <chrono>
 #include <memory>
+#include <numeric>
 
 #include "PanelTestSupport.h"
 #include "TrendRecorder.h"
@@ -158,6 +162,52 @@ TEST_F(TrendWindow, DrawingReadingByReadingEqualsAFullRedraw) {
   // Laid out again: the axes, the holds' texts and the data all drawn afresh.
   window->plot->setQuantities(window->plot->quantities());
   EXPECT_EQ(step, window->plot->grab().toImage());
+}
+
+// Painted as a user's screen gets it, one reading at a time: a paint touches
+// a sliver of the plot on average, and together they leave the picture that
+// drawing everything afresh gives.
+TEST_F(TrendWindow, WhatReachesTheScreenReadingByReadingIsTheWholePicture) {
+  window->cmbSpan->setCurrentIndex(1);  // 10 min: most readings do not move the view
+  auto push = [&](int i) {
+    core::TrendSample s;
+    s.values.fill(core::kTrendNone);
+    s.timeMs = t += 1000;
+    s.function = 1;
+    s[TrendChannel::ForwardAverage] = static_cast<float>(100 + (i % 7) * 3);
+    recorder->store().push(s);
+    emit recorder->appended();
+    QApplication::processEvents();
+  };
+  int i = 0;
+  for (; i < 60; ++i) push(i);
+  struct Paints : QObject {
+    std::vector<qint64> areas;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) {
+        qint64 a = 0;
+        for (const QRect& r : static_cast<QPaintEvent*>(e)->region())
+          a += static_cast<qint64>(r.width()) * r.height();
+        areas.push_back(a);
+      }
+      return false;
+    }
+  } paints;
+  window->plot->installEventFilter(&paints);
+  for (; i < 120; ++i) push(i);
+  window->plot->removeEventFilter(&paints);
+  ASSERT_GE(paints.areas.size(), 30u);
+  const qint64 plotArea = static_cast<qint64>(window->plot->width()) * window->plot->height();
+  const qint64 total = std::accumulate(paints.areas.begin(), paints.areas.end(), qint64{0});
+  EXPECT_LT(total / static_cast<qint64>(paints.areas.size()), plotArea / 40);
+
+  const QRect at(window->plot->mapTo(window.get(), QPoint(0, 0)), window->plot->size());
+  const QImage screen = window->screen()
+                            ->grabWindow(window->winId(), at.x(), at.y(), at.width(), at.height())
+                            .toImage()
+                            .convertToFormat(QImage::Format_RGB32);
+  window->plot->setQuantities(window->plot->quantities());
+  EXPECT_EQ(screen, window->plot->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 TEST_F(TrendWindow, AReadingBeyondTheLanesRangeWidensItAtOnce) {
