@@ -255,5 +255,20 @@ TEST(PercentOfFullScale, BarTruncatesTowardZeroAndClips) {
   EXPECT_EQ(barPosition(percentOfFullScale(U::W, 1e-300, 1e300)), 100);
 }
 
+TEST(Log2Fast, MatchesTheLibraryOverEveryBinadeAndAtTheEdges) {
+  // Every binade from the smallest subnormal to the largest float, with
+  // mantissas across it, including the split at the square root of two.
+  for (int e = -149; e <= 127; ++e)
+    for (float m : {1.0f, 1.0000001f, 1.2f, 1.41421354f, 1.41421366f, 1.7f, 1.9999999f}) {
+      const float x = std::ldexp(m, e);
+      if (!(x > 0) || std::isinf(x)) continue;
+      EXPECT_NEAR(log2Fast(x), std::log2(static_cast<double>(x)), 1e-9) << x;
+    }
+  EXPECT_EQ(log2Fast(0.0f), -INFINITY);
+  EXPECT_EQ(log2Fast(INFINITY), INFINITY);
+  EXPECT_TRUE(std::isnan(log2Fast(-1.0f)));
+  EXPECT_TRUE(std::isnan(log2Fast(NAN)));
+}
+
 }  // namespace
 }  // namespace zrq::core

@@ -398,17 +398,17 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
     const QColor color = colorOf(l.q);
     const QRgb pixel = color.rgba();
     // yOf(display()) with the lane's constants taken once and the logarithm
-    // from log2f, which the C library makes fast (its log10 was most of a
-    // full redraw); the values are floats, so float precision loses nothing.
+    // from log2Fast (the C library's log10 and log2f were most of a full
+    // redraw).
     const QRect rows = l.rect.adjusted(0, kLanePad, 0, -kLanePad);
     const bool dbm = dbm_ && zrq::core::trendIsPower(l.q);
     const double perUnit = (rows.height() - 1) / (l.hi - l.lo);
     auto yOfStored = [&](float stored) {
       double v = stored;
       if (dbm)
-        v = stored > 0 ? std::max(kDbPerLog2 * static_cast<double>(std::log2(stored)) + 30.0,
-                                  zrq::core::kDbmFloor)
-                       : zrq::core::kDbmFloor;
+        v = stored > 0
+                ? std::max(kDbPerLog2 * zrq::core::log2Fast(stored) + 30.0, zrq::core::kDbmFloor)
+                : zrq::core::kDbmFloor;
       return std::clamp(rows.bottom() - (v - l.lo) * perUnit, -1e4, 1e4);
     };
     auto span = [&](int x, double y0, double y1) {
