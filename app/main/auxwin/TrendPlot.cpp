@@ -381,10 +381,11 @@ void TrendPlot::paintGridColumn(int x) {
 // Columns are one pixel wide and never antialiased: their spans are written
 // straight into the image, which is what keeps a full redraw cheap. Only a
 // line across empty columns goes through the painter.
-void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
+QRegion TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
   from = std::max(from, v.first);
   to = std::min(to, v.first + v.count);
-  if (from >= to || !store_) return;
+  QRegion changed;
+  if (from >= to || !store_) return changed;
   auto* bits = reinterpret_cast<QRgb*>(data_.bits());
   const qsizetype stride = data_.bytesPerLine() / 4;
   const int w = data_.width();
@@ -411,10 +412,19 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
                 : zrq::core::kDbmFloor;
       return std::clamp(rows.bottom() - (v - l.lo) * perUnit, -1e4, 1e4);
     };
-    auto span = [&](int x, double y0, double y1) {
-      const int top = std::max(clip.top(), static_cast<int>(std::lround(std::min(y0, y1))));
-      const int bottom = std::min(clip.bottom(), static_cast<int>(std::lround(std::max(y0, y1))));
+    // What the lane's new pixels cover: columns k0..k1, rows y0..y1.
+    std::int64_t k0 = to, k1 = from - 1;
+    int y0 = clip.bottom() + 1, y1 = clip.top() - 1;
+    auto touched = [&](std::int64_t ka, std::int64_t kb, int ya, int yb) {
+      k0 = std::min(k0, ka), k1 = std::max(k1, kb);
+      y0 = std::min(y0, std::max(clip.top(), std::min(ya, yb)));
+      y1 = std::max(y1, std::min(clip.bottom(), std::max(ya, yb)));
+    };
+    auto span = [&](std::int64_t k, int x, double ya, double yb) {
+      const int top = std::max(clip.top(), static_cast<int>(std::lround(std::min(ya, yb))));
+      const int bottom = std::min(clip.bottom(), static_cast<int>(std::lround(std::max(ya, yb))));
       for (int y = top; y <= bottom; ++y) bits[y * stride + x] = pixel;
+      touched(k, k, top, bottom);
     };
     // The column a line to `from` starts at, if any is shown.
     std::int64_t prev = from - 1;
@@ -438,6 +448,7 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
           // On whole pixels, as the spans are: a flat line stays flat.
           const QPoint a(ringX(prev), static_cast<int>(std::lround(join)));
           const QPoint b(x, static_cast<int>(std::lround(yOfStored(c.first))));
+          touched(prev, k, a.y(), b.y());
           if (a.x() < b.x()) {
             painter->drawLine(a, b);
           } else {
@@ -447,10 +458,14 @@ void TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to) {
           }
         }
       }
-      span(x, top, bottom);
+      span(k, x, top, bottom);
       prev = k;
     }
+    if (k0 <= k1 && y0 <= y1)
+      changed |=
+          QRect(static_cast<int>(k0 - v.first), y0, static_cast<int>(k1 - k0 + 1), y1 - y0 + 1);
   }
+  return changed;
 }
 
 // The data image is opaque, so that showing it is a copy: its background is
@@ -567,7 +582,7 @@ void TrendPlot::readingAdded() {
   const std::int64_t from = std::min(dataEnd_, newest);
   clearColumns(v, oldEnd + 1, newEnd + 1);
   drawn_ = v;
-  drawColumns(v, from, newest + 1);
+  const QRegion changed = drawColumns(v, from, newest + 1);
   dataEnd_ = newest;
   const QRect pr = plotRect();
   auto xOfColumn = [&](std::int64_t k) {
@@ -603,9 +618,7 @@ void TrendPlot::readingAdded() {
     // The new readings' columns, the rows of a hold line that moved and the
     // hold values beside the lanes that changed: no more of the window's
     // buffer than that is touched, as its memory is cold by the next reading.
-    const int x = xOfColumn(from);
-    update(QRegion(x - 1, pr.top(), xOfColumn(newest) - x + 3, pr.height()) | holdRows |
-           changedHoldLines());
+    update(changed.translated(pr.topLeft()) | holdRows | changedHoldLines());
   }
 }
 

@@ -105,7 +105,8 @@ class TrendPlot : public QWidget {
   void buildLayer();
   void redrawData();
   void fillRowColors();
-  void drawColumns(const View& v, std::int64_t from, std::int64_t to);
+  // Returns the part of the plot whose pixels it set, x counted from the view's first column.
+  QRegion drawColumns(const View& v, std::int64_t from, std::int64_t to);
   void clearColumns(const View& v, std::int64_t from, std::int64_t to);
   int ringX(std::int64_t column) const;
   // Repaints the data image's rows under hold lines that moved; returns
