@@ -636,8 +636,7 @@ std::optional<int> TrendPlot::xOf(std::int64_t timeMs) const {
 }
 
 // Where hold text k (a lane's max, avg, min) stands in the hold image.
-QRect TrendPlot::holdLine(std::size_t k) const {
-  const QFontMetrics fm(font());
+QRect TrendPlot::holdLine(std::size_t k, const QFontMetrics& fm) const {
   const int y = lanes_[k / 3].rect.top() + (2 + static_cast<int>(k % 3)) * fm.height();
   return {0, y - fm.ascent(), width() - plotRect().right() - 1, fm.height()};
 }
@@ -649,10 +648,11 @@ QRegion TrendPlot::changedHoldLines() const {
   const QRect all(pr.right() + 1, pr.top(), width() - pr.right() - 1, pr.height());
   const QStringList texts = holdStrings();
   if (texts.size() != holdKey_.size() || holdStale_) return all;
+  const QFontMetrics fm(font());
   QRegion lines;
   for (qsizetype k = 0; k < texts.size(); ++k)
     if (texts[k] != holdKey_[k])
-      lines |= holdLine(static_cast<std::size_t>(k)).translated(all.topLeft()).intersected(all);
+      lines |= holdLine(static_cast<std::size_t>(k), fm).translated(all.topLeft()).intersected(all);
   return lines;
 }
 
@@ -692,20 +692,36 @@ const QImage& TrendPlot::holdTexts() {
                  quantityName(l.q) + (unit.isEmpty() ? QString() : " (" + unit + ")"));
     }
   }
-  p.setPen(Qt::black);
+  if (whole) lineImages_.clear();  // the font or the colours may have changed
   static constexpr const char* kNames[] = {"max", "avg", "min"};
   for (std::size_t k = 0; k < lanes_.size() * 3; ++k) {
-    const QRect line = holdLine(k);
+    const QRect line = holdLine(k, fm);
     if (line.top() + fm.ascent() > lanes_[k / 3].rect.bottom() + 2) continue;
     const QString& t = texts[static_cast<qsizetype>(k)];
-    if (!whole) {
-      if (t == before[static_cast<qsizetype>(k)]) continue;
+    if (!whole && t == before[static_cast<qsizetype>(k)]) continue;
+    if (t.isEmpty())
       p.fillRect(line, background);
-    }
-    if (!t.isEmpty())
-      p.drawText(5, line.top() + fm.ascent(), QLatin1String(kNames[k % 3]) + ' ' + t);
+    else
+      p.drawImage(line.topLeft(),
+                  holdLineImage(QLatin1String(kNames[k % 3]) + ' ' + t, line.size()));
   }
   return holdImage_;
+}
+
+// A hold line as drawn once: the values come back (an average wanders in its
+// last digits), and copying a drawn line costs a fraction of drawing the text.
+const QImage& TrendPlot::holdLineImage(const QString& text, QSize size) {
+  if (auto it = lineImages_.constFind(text); it != lineImages_.cend() && it->size() == size)
+    return *it;
+  if (lineImages_.size() >= 256) lineImages_.clear();
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(palette().window().color());
+  QPainter p(&image);
+  p.setFont(font());
+  p.setPen(Qt::black);
+  p.drawText(5, QFontMetrics(font()).ascent(), text);
+  p.end();
+  return *lineImages_.insert(text, std::move(image));
 }
 
 std::vector<int> TrendPlot::holdPixels() const {
@@ -757,21 +773,24 @@ void TrendPlot::paintEvent(QPaintEvent* e) {
   if (dataDirty_) redrawData();
   if (layerDirty_) buildLayer();
   QPainter p(this);
-  // Rectangle by rectangle: under a clip of one rectangle the raster engine
-  // copies an image line by line; under a region of several it goes span by
-  // span over its thread pool, which costs more than the copy.
-  for (const QRect& r : e->region()) {
-    p.setClipRect(r);
-    paintPart(p, r);
-  }
-}
-
-void TrendPlot::paintPart(QPainter& p, const QRect& exposed) {
-  const QRect pr = plotRect();
   if (data_.isNull() || !drawn_.valid()) {
     p.drawImage(QPoint(0, 0), layer_);
     return;
   }
+  // Rectangle by rectangle: under a clip of one rectangle the raster engine
+  // copies an image line by line; under a region of several it goes span by
+  // span over its thread pool, which costs more than the copy.
+  const QImage& axis = timeAxis();
+  const QImage& holds = holdTexts();
+  for (const QRect& r : e->region()) {
+    p.setClipRect(r);
+    paintPart(p, r, axis, holds);
+  }
+}
+
+void TrendPlot::paintPart(QPainter& p, const QRect& exposed, const QImage& axis,
+                          const QImage& holds) {
+  const QRect pr = plotRect();
   // The layer left of and above the plot, the axis under it, the holds
   // right of it, the data image inside it.
   const qreal dpr = layer_.devicePixelRatio();
@@ -785,9 +804,7 @@ void TrendPlot::paintPart(QPainter& p, const QRect& exposed) {
   if (seam > 0)
     drawExposed(p, pr.topLeft() + QPoint(w - seam, 0), data_, QRect(0, 0, seam, data_.height()),
                 exposed);
-  const QImage& axis = timeAxis();
   drawExposed(p, QPoint(0, pr.bottom() + 1), axis, axis.rect(), exposed);
-  const QImage& holds = holdTexts();
   drawExposed(p, QPoint(pr.right() + 1, pr.top()), holds, holds.rect(), exposed);
   p.setPen(QColor(kFrame));
   p.drawLine(pr.left(), pr.top(), pr.left(), pr.bottom());

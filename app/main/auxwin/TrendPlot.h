@@ -11,6 +11,7 @@
 // over a lane.
 #pragma once
 
+#include <QHash>
 #include <QImage>
 #include <QRegion>
 #include <QStringList>
@@ -23,6 +24,7 @@
 #include "core/PowerUnit.h"
 #include "core/TrendStore.h"
 
+class QFontMetrics;
 class QPainter;
 
 class TrendPlot : public QWidget {
@@ -117,10 +119,11 @@ class TrendPlot : public QWidget {
   QString timeLabel(std::int64_t t, std::int64_t stepMs) const;
   std::vector<int> holdPixels() const;
   QStringList holdStrings() const;
-  QRect holdLine(std::size_t k) const;
+  QRect holdLine(std::size_t k, const QFontMetrics& fm) const;
   QRegion changedHoldLines() const;
-  void paintPart(QPainter& p, const QRect& exposed);
+  void paintPart(QPainter& p, const QRect& exposed, const QImage& axis, const QImage& holds);
   const QImage& holdTexts();
+  const QImage& holdLineImage(const QString& text, QSize size);
   const QImage& timeAxis();
   bool gridColumn(std::int64_t k) const;
   void paintGridColumn(int x);
@@ -148,5 +151,6 @@ class TrendPlot : public QWidget {
   std::vector<int> holdYs_;             // where the hold lines were last painted
   QStringList holdKey_;                 // the hold texts holdImage_ shows
   QImage holdImage_;
+  QHash<QString, QImage> lineImages_;  // hold lines drawn, by their text
   int fullRedraws_ = 0, layerBuilds_ = 0;
 };
