@@ -51,6 +51,17 @@ class TrendWindow : public ::testing::Test {
     emit recorder->appended();
   }
 
+  // One reading a second after the last, forward average on a 100..118 W saw tooth.
+  void pushWave(int i) {
+    core::TrendSample s;
+    s.values.fill(core::kTrendNone);
+    s.timeMs = t += 1000;
+    s.function = 1;
+    s[TrendChannel::ForwardAverage] = static_cast<float>(100 + (i % 7) * 3);
+    recorder->store().push(s);
+    emit recorder->appended();
+  }
+
   std::int64_t newest() const {
     const core::TrendStore& s = recorder->store();
     return s.timeAt(s.size() - 1);
@@ -140,15 +151,7 @@ TEST_F(TrendWindow, ALimitSetOnALaneIsDrawnInItEvenAboveTheData) {
 // the same picture as drawing everything afresh.
 TEST_F(TrendWindow, DrawingReadingByReadingEqualsAFullRedraw) {
   window->cmbSpan->setCurrentIndex(0);  // 1 min: the view moves on often
-  auto push = [&](int i) {
-    core::TrendSample s;
-    s.values.fill(core::kTrendNone);
-    s.timeMs = t += 1000;
-    s.function = 1;
-    s[TrendChannel::ForwardAverage] = static_cast<float>(100 + (i % 7) * 3);
-    recorder->store().push(s);
-    emit recorder->appended();
-  };
+  auto push = [&](int i) { pushWave(i); };
   int i = 0;
   for (; i < 60; ++i) push(i);  // the lane's range: every value to come
   window->plot->grab();
@@ -170,13 +173,7 @@ TEST_F(TrendWindow, DrawingReadingByReadingEqualsAFullRedraw) {
 TEST_F(TrendWindow, WhatReachesTheScreenReadingByReadingIsTheWholePicture) {
   window->cmbSpan->setCurrentIndex(1);  // 10 min: most readings do not move the view
   auto push = [&](int i) {
-    core::TrendSample s;
-    s.values.fill(core::kTrendNone);
-    s.timeMs = t += 1000;
-    s.function = 1;
-    s[TrendChannel::ForwardAverage] = static_cast<float>(100 + (i % 7) * 3);
-    recorder->store().push(s);
-    emit recorder->appended();
+    pushWave(i);
     QApplication::processEvents();
   };
   int i = 0;
