@@ -100,6 +100,17 @@ stage asan -DZRQ_QT=OFF -DZRQ_SANITIZE=address -DZRQ_WERROR=ON -- -LE no-asan
 stage tsan -DZRQ_QT=OFF -DZRQ_SANITIZE=thread -DZRQ_WERROR=ON -- -LE no-tsan
 CC=clang CXX=clang++ stage fuzz -DZRQ_QT=OFF -DZRQ_TESTS=OFF -DZRQ_FUZZ=ON -- -L fuzz
 
+# What failed, where the end of the output shows it: the failing tests'
+# names and their own failure lines (GoogleTest's, the scripts' "FAIL" lines,
+# sanitizer reports), at most a few lines each.
+if [ "$failed" -gt 0 ]; then
+  echo "=== failures"
+  for log in "$root"/*.ctest.log "$root/readme.log"; do
+    [ -f "$log" ] || continue
+    grep -E '^[[:space:]]*[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess aborted|Exception|Not Run|Child aborted)\)|^[0-9]+: FAIL  |^FAIL  |: Failure$|^\[  FAILED  \] [^ ]+\.[^ ]+ \(|ERROR: (Address|Thread|Leak)Sanitizer|runtime error:' \
+      "$log" | head -n 20 | sed "s|^|$(basename "$log" .ctest.log): |"
+  done
+fi
 echo "=== summary"
 printf '%s\n' "${summary[@]}"
 echo "skipped: $skipped"
