@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTimerEvent>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -18,7 +19,8 @@ namespace {
 constexpr int kLeft = 62, kRight = 132, kTop = 6, kBottom = 22;
 // Following the newest reading, the view moves on by 1/kFollowSteps of its width.
 constexpr int kFollowSteps = 40;
-constexpr int kLanePad = 4;                        // keeps the extremes off the lane's frame
+constexpr int kLanePad = 4;  // keeps the extremes off the lane's frame
+constexpr int kPieceMargin = 2;  // room for a character's ink beyond its advance
 constexpr double kDbPerLog2 = 3.0102999566398120;  // 10 log10(2)
 constexpr QRgb kWhite = 0xFFFFFFFF, kGrid = 0xFFE1E1E1, kFrame = 0xFF969696;
 
@@ -153,7 +155,33 @@ void TrendPlot::setLimits(TrendQuantity q, std::optional<double> lower,
 
 void TrendPlot::refresh() {
   dataDirty_ = true;
+  pending_ = QRegion();
+  paintTimer_.stop();
   update();
+}
+
+void TrendPlot::paintSoon(const QRegion& changed) {
+  pending_ |= changed;
+  if (pending_.isEmpty() || paintTimer_.isActive()) return;
+  const qint64 wait = sincePaint_.isValid() ? paintIntervalMs_ - sincePaint_.elapsed() : 0;
+  if (wait > 0)
+    paintTimer_.start(static_cast<int>(wait), Qt::PreciseTimer, this);
+  else
+    paintPending();
+}
+
+void TrendPlot::paintPending() {
+  paintTimer_.stop();
+  if (!pending_.isEmpty()) update(pending_);
+  pending_ = QRegion();
+  sincePaint_.start();
+}
+
+void TrendPlot::timerEvent(QTimerEvent* e) {
+  if (e->timerId() == paintTimer_.timerId())
+    paintPending();
+  else
+    QWidget::timerEvent(e);
 }
 
 void TrendPlot::relayout() {
@@ -423,8 +451,15 @@ QRegion TrendPlot::drawColumns(const View& v, std::int64_t from, std::int64_t to
     auto span = [&](std::int64_t k, int x, double ya, double yb) {
       const int top = std::max(clip.top(), static_cast<int>(std::lround(std::min(ya, yb))));
       const int bottom = std::min(clip.bottom(), static_cast<int>(std::lround(std::max(ya, yb))));
-      for (int y = top; y <= bottom; ++y) bits[y * stride + x] = pixel;
-      touched(k, k, top, bottom);
+      // Only pixels that change ask for a paint: most readings fall inside
+      // their column's span already.
+      int first = bottom + 1, last = top - 1;
+      for (int y = top; y <= bottom; ++y)
+        if (QRgb& px = bits[y * stride + x]; px != pixel) {
+          px = pixel;
+          first = std::min(first, y), last = y;
+        }
+      if (first <= last) touched(k, k, first, last);
     };
     // The column a line to `from` starts at, if any is shown.
     std::int64_t prev = from - 1;
@@ -593,6 +628,9 @@ void TrendPlot::readingAdded() {
     // moves left (a copy in the window's buffer) and only the columns from
     // the last drawn one on are painted again. The labels under it follow.
     const QRect inside(pr.left() + 1, pr.top(), pr.width() - 2, pr.height());
+    // What waits to be painted may move with the scroll or stay: both places.
+    pending_ |= pending_.translated(-static_cast<int>(shift), 0) & inside;
+    paintPending();
     scroll(-static_cast<int>(shift), 0, inside);
     // A line from a reading now left of the view is not kept: the plot
     // starts at its first reading, as when drawn afresh.
@@ -618,7 +656,7 @@ void TrendPlot::readingAdded() {
     // The new readings' columns, the rows of a hold line that moved and the
     // hold values beside the lanes that changed: no more of the window's
     // buffer than that is touched, as its memory is cold by the next reading.
-    update(changed.translated(pr.topLeft()) | holdRows | changedHoldLines());
+    paintSoon(changed.translated(pr.topLeft()) | holdRows | changedHoldLines());
   }
 }
 
@@ -692,36 +730,48 @@ const QImage& TrendPlot::holdTexts() {
                  quantityName(l.q) + (unit.isEmpty() ? QString() : " (" + unit + ")"));
     }
   }
-  if (whole) lineImages_.clear();  // the font or the colours may have changed
+  if (whole) pieces_.clear();  // the font may have changed
   static constexpr const char* kNames[] = {"max", "avg", "min"};
   for (std::size_t k = 0; k < lanes_.size() * 3; ++k) {
     const QRect line = holdLine(k, fm);
     if (line.top() + fm.ascent() > lanes_[k / 3].rect.bottom() + 2) continue;
     const QString& t = texts[static_cast<qsizetype>(k)];
     if (!whole && t == before[static_cast<qsizetype>(k)]) continue;
-    if (t.isEmpty())
-      p.fillRect(line, background);
-    else
-      p.drawImage(line.topLeft(),
-                  holdLineImage(QLatin1String(kNames[k % 3]) + ' ' + t, line.size()));
+    p.fillRect(line, background);
+    if (t.isEmpty()) continue;
+    // "max", then the value a character at a time, then its unit.
+    qreal x = line.left() + 5;
+    auto put = [&](const QString& text) {
+      const Piece& pc = piece(text);
+      p.drawImage(QPoint(static_cast<int>(std::lround(x)) - kPieceMargin, line.top()), pc.image);
+      x += pc.advance;
+    };
+    put(QLatin1String(kNames[k % 3]) + ' ');
+    const qsizetype unitAt = t.indexOf(' ');
+    for (QChar c : QStringView(t).left(unitAt)) put(QString(c));
+    if (unitAt >= 0) put(t.mid(unitAt));
   }
   return holdImage_;
 }
 
-// A hold line as drawn once: the values come back (an average wanders in its
-// last digits), and copying a drawn line costs a fraction of drawing the text.
-const QImage& TrendPlot::holdLineImage(const QString& text, QSize size) {
-  if (auto it = lineImages_.constFind(text); it != lineImages_.cend() && it->size() == size)
-    return *it;
-  if (lineImages_.size() >= 256) lineImages_.clear();
-  QImage image(size, QImage::Format_RGB32);
-  image.fill(palette().window().color());
-  QPainter p(&image);
+// A part of a hold line drawn once: the values change with most readings,
+// and copying drawn characters costs a fraction of laying out and drawing
+// the text each time.
+const TrendPlot::Piece& TrendPlot::piece(const QString& text) {
+  if (auto it = pieces_.constFind(text); it != pieces_.cend()) return *it;
+  if (pieces_.size() >= 256) pieces_.clear();
+  const QFontMetrics fm(font());
+  Piece pc;
+  pc.advance = QFontMetricsF(font()).horizontalAdvance(text);
+  pc.image = QImage(static_cast<int>(std::ceil(pc.advance)) + 2 * kPieceMargin, fm.height(),
+                    QImage::Format_ARGB32_Premultiplied);
+  pc.image.fill(Qt::transparent);
+  QPainter p(&pc.image);
   p.setFont(font());
   p.setPen(Qt::black);
-  p.drawText(5, QFontMetrics(font()).ascent(), text);
+  p.drawText(kPieceMargin, fm.ascent(), text);
   p.end();
-  return *lineImages_.insert(text, std::move(image));
+  return *pieces_.insert(text, std::move(pc));
 }
 
 std::vector<int> TrendPlot::holdPixels() const {
@@ -770,6 +820,7 @@ void TrendPlot::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void TrendPlot::paintEvent(QPaintEvent* e) {
+  pending_ -= e->region();  // painted from the current images
   if (dataDirty_) redrawData();
   if (layerDirty_) buildLayer();
   QPainter p(this);

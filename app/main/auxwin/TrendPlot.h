@@ -11,6 +11,8 @@
 // over a lane.
 #pragma once
 
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
 #include <QRegion>
@@ -50,6 +52,10 @@ class TrendPlot : public QWidget {
   void setLimits(zrq::core::TrendQuantity q, std::optional<double> lower,
                  std::optional<double> upper);
 
+  // The least time between two paints of what new readings changed; 0 paints
+  // after every reading.
+  void setPaintInterval(int ms) { paintIntervalMs_ = ms; }
+
   // After a reading was pushed to the store: draws what it changed.
   void readingAdded();
   // Draws every shown column again (the holds were reset, the store changed).
@@ -82,6 +88,7 @@ class TrendPlot : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* e) override;
+  void timerEvent(QTimerEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
 
@@ -99,6 +106,10 @@ class TrendPlot : public QWidget {
   };
 
   View currentView() const;
+  // Asks for a paint of what a reading changed, at most one per paint
+  // interval: each paint of a window costs a round trip to the display.
+  void paintSoon(const QRegion& changed);
+  void paintPending();
   // The axes and grid too: the lanes, span or unit changed.
   void relayout();
   QRect plotRect() const;
@@ -123,7 +134,11 @@ class TrendPlot : public QWidget {
   QRegion changedHoldLines() const;
   void paintPart(QPainter& p, const QRect& exposed, const QImage& axis, const QImage& holds);
   const QImage& holdTexts();
-  const QImage& holdLineImage(const QString& text, QSize size);
+  struct Piece {
+    QImage image;  // the text on a clear background, kPieceMargin wider each side
+    qreal advance = 0;
+  };
+  const Piece& piece(const QString& text);
   const QImage& timeAxis();
   bool gridColumn(std::int64_t k) const;
   void paintGridColumn(int x);
@@ -151,6 +166,10 @@ class TrendPlot : public QWidget {
   std::vector<int> holdYs_;             // where the hold lines were last painted
   QStringList holdKey_;                 // the hold texts holdImage_ shows
   QImage holdImage_;
-  QHash<QString, QImage> lineImages_;  // hold lines drawn, by their text
+  QHash<QString, Piece> pieces_;       // parts of hold lines drawn, by their text
+  QRegion pending_;                    // changed, not yet asked to be painted
+  QBasicTimer paintTimer_;
+  QElapsedTimer sincePaint_;  // since the last paint asked for
+  int paintIntervalMs_ = 200;  // readings come ten a second: five paints a second show them
   int fullRedraws_ = 0, layerBuilds_ = 0;
 };
