@@ -19,8 +19,8 @@ namespace {
 constexpr int kLeft = 62, kRight = 132, kTop = 6, kBottom = 22;
 // Following the newest reading, the view moves on by 1/kFollowSteps of its width.
 constexpr int kFollowSteps = 40;
-constexpr int kLanePad = 4;  // keeps the extremes off the lane's frame
-constexpr int kPieceMargin = 2;  // room for a character's ink beyond its advance
+constexpr int kLanePad = 4;                        // keeps the extremes off the lane's frame
+constexpr int kPieceMargin = 2;                    // room for a character's ink beyond its advance
 constexpr double kDbPerLog2 = 3.0102999566398120;  // 10 log10(2)
 constexpr QRgb kWhite = 0xFFFFFFFF, kGrid = 0xFFE1E1E1, kFrame = 0xFF969696;
 

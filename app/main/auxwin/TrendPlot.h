@@ -166,10 +166,10 @@ class TrendPlot : public QWidget {
   std::vector<int> holdYs_;             // where the hold lines were last painted
   QStringList holdKey_;                 // the hold texts holdImage_ shows
   QImage holdImage_;
-  QHash<QString, Piece> pieces_;       // parts of hold lines drawn, by their text
-  QRegion pending_;                    // changed, not yet asked to be painted
+  QHash<QString, Piece> pieces_;  // parts of hold lines drawn, by their text
+  QRegion pending_;               // changed, not yet asked to be painted
   QBasicTimer paintTimer_;
-  QElapsedTimer sincePaint_;  // since the last paint asked for
+  QElapsedTimer sincePaint_;   // since the last paint asked for
   int paintIntervalMs_ = 200;  // readings come ten a second: five paints a second show them
   int fullRedraws_ = 0, layerBuilds_ = 0;
 };
