@@ -102,9 +102,6 @@ class Subscriber:
             time.sleep(0.1)
         return False
 
-    def settle(self):
-        settle(self.messages)
-
     def close(self):
         self.c.loop_stop()
         self.c.disconnect()
@@ -308,7 +305,7 @@ def ordered_and_complete(sim, zrqd, work):
                          env=dict(os.environ, ZERVDCOM_HID_SIM_DIR=usb), stderr=subprocess.DEVNULL)
     z.wait(60)
     check(z.returncode == 0, "zrqd --seconds ends with status 0")
-    sub.settle()
+    settle(sub.messages)
     sub.close()
     stop(s)
     stop(broker)
